@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace pxt {
+
+// The two live settings have no copy of their own: the link filter reads them from their source (the
+// options dialog's check box and filter lines) each time it runs.
+class LiveLinkFilter {
+public:
+    virtual ~LiveLinkFilter() = default;
+    virtual bool linkFilterEnabled() const = 0;
+    virtual QStringList linkFilterLines() const = 0;
+};
+
+// A plain source of the live settings, with their first-run values.
+class PlainLinkFilter : public LiveLinkFilter {
+public:
+    bool enabled = true;
+    QStringList lines;
+    bool linkFilterEnabled() const override { return enabled; }
+    QStringList linkFilterLines() const override { return lines; }
+};
+
+// The five snapshot values, with their first-run values.
+struct SnapshotValues {
+    QString fileTypes = QStringLiteral("jpg, jpeg, gif");
+    float bannerRatio = 2.75f;
+    int thumbColumnCount = 2;
+    int minThumbWidth = 50;
+    int minThumbHeight = 50;
+};
+
+// The seven harvest settings. Every reader reads a value at the moment of use.
+class Settings {
+public:
+    Settings() = default;
+    explicit Settings(const LiveLinkFilter* live) : m_live(live) {}
+
+    // The process-wide settings of the program.
+    static Settings& instance();
+
+    QString fileTypes() const { return m_snapshot.fileTypes; }
+    float bannerRatio() const { return m_snapshot.bannerRatio; }
+    int thumbColumnCount() const { return m_snapshot.thumbColumnCount; }
+    int minThumbWidth() const { return m_snapshot.minThumbWidth; }
+    int minThumbHeight() const { return m_snapshot.minThumbHeight; }
+    bool linkFilterEnabled() const { return live().linkFilterEnabled(); }
+    QStringList linkFilterLines() const { return live().linkFilterLines(); }
+
+    // Takes the snapshot; values outside their ranges are clamped into them.
+    void takeSnapshot(const SnapshotValues& values);
+    const SnapshotValues& snapshot() const { return m_snapshot; }
+
+    // The source of the live values; null restores the plain one with its first-run values.
+    void setLiveLinkFilter(const LiveLinkFilter* live) { m_live = live; }
+    PlainLinkFilter& plainLinkFilter() { return m_plain; }
+
+private:
+    const LiveLinkFilter& live() const { return m_live ? *m_live : m_plain; }
+    SnapshotValues m_snapshot;
+    PlainLinkFilter m_plain;
+    const LiveLinkFilter* m_live = nullptr;
+};
+
+} // namespace pxt
