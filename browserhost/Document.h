@@ -105,7 +105,9 @@ private:
     QString m_href;
     QString m_value;
     bool m_checked = false;
+    bool m_html = true;  // in the HTML namespace (not SVG or MathML)
     int m_handle = -1; // the live page's handle of this element; -1 when the page has none
+    mutable int m_allIndex = -1; // position in the document's all() (maybe an old one); -1 outside the tree
 };
 
 // Where the writes on a live page's document go: the page of a browser view. The scripts run in
@@ -164,9 +166,13 @@ private:
 
     // The arena: every node ever made for this document.
     std::vector<std::unique_ptr<Node>> m_nodes;
-    Node* m_root = nullptr; // a container node; its children are the top-level nodes
+    // A container node; its children are the top-level nodes, whose parentNode() is null.
+    Node* m_root = nullptr;
     mutable std::vector<Element*> m_all;
     mutable bool m_allDirty = true;
+    // The elements before this position in m_all know their position; those after it may know an
+    // old one (innerHTML writes insert and remove without renumbering the rest at once).
+    mutable std::size_t m_allNumbered = 0;
     std::vector<Frame> m_frames;
     QString m_title;
     QString m_url;

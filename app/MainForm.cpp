@@ -1,0 +1,368 @@
+#include "app/MainForm.h"
+
+#include "app/InfoDlg.h"
+#include "app/ProgressForm.h"
+#include "app/SplashForm.h"
+#include "browserhost/BrowserWindows.h"
+#include "browserhost/MessageBoxes.h"
+#include "browserhost/ProgramFolder.h"
+#include "download/DownloadFrame.h"
+#include "harvest/ThumbsFrame.h"
+#include "picker/SelectBrowserDlg.h"
+#include "settings/FormStorage.h"
+#include "settings/OptionsDlg.h"
+#include "settings/Settings.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QMenu>
+#include <QScreen>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QStyle>
+#include <QToolBar>
+#include <QToolButton>
+
+namespace pxt {
+
+namespace {
+const QString kTitle = QStringLiteral("Pixtrawl 1.0");
+
+QIcon themeIcon(const QStyle* style, const char* name, QStyle::StandardPixmap fallback)
+{
+    return QIcon::fromTheme(QLatin1String(name), style->standardIcon(fallback));
+}
+} // namespace
+
+TFormMain::TFormMain(MainFormServices services, QWidget* parent) : QMainWindow(parent), m_services(services)
+{
+    setObjectName(QStringLiteral("FormMain"));
+    resize(889, 600);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    buildMenus();
+    buildToolButtons();
+
+    Notebook1 = new QStackedWidget(this);
+    Notebook1->setObjectName(QStringLiteral("Notebook1"));
+    Splitter1 = new QSplitter(Qt::Horizontal);
+    Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    Splitter1->setHandleWidth(5);
+    Splitter1->setChildrenCollapsible(false);
+    FrameThumbs1 = new TFrameThumbs(services.views, services.settings, services.progress);
+    FrameDownload1 = new TFrameDownload(services.views, services.settings);
+    Splitter1->addWidget(FrameThumbs1);
+    Splitter1->addWidget(FrameDownload1);
+    Splitter1->setStretchFactor(0, 0);
+    Splitter1->setStretchFactor(1, 1);
+    Splitter1->setSizes({445, 889 - 445 - 5});
+    Notebook1->addWidget(Splitter1);                            // page "Thumbs"
+    Notebook1->addWidget(new QWidget);                          // page "Download", empty
+    Notebook1->setCurrentIndex(0);
+    setCentralWidget(Notebook1);
+
+    OpenDialog1 = [](QWidget* parent) {
+        return QFileDialog::getOpenFileName(parent, QString(), QString(), QStringLiteral("HTML-Files (*.html *.htm)"));
+    };
+
+    // A web link clicked on the thumbnail page is shown in the download pane.
+    connect(FrameThumbs1, &TFrameThumbs::LinkDiverted, this,
+            [this](const QString& address) { guarded([&] { FrameDownload1->ViewLink(address); }); });
+
+    FormCreate();
+}
+
+TFormMain::~TFormMain() { FormDestroy(); }
+
+QAction* TFormMain::addItem(QMenu* menu, const QString& name, const QString& caption, void (TFormMain::*handler)())
+{
+    QAction* a = menu->addAction(caption);
+    a->setObjectName(name);
+    if (handler)
+        connect(a, &QAction::triggered, this, [this, handler] { guarded([&] { (this->*handler)(); }); });
+    return a;
+}
+
+QAction* TFormMain::addSelectItem(QMenu* menu, const QString& name, const QString& caption, int tag)
+{
+    QAction* a = menu->addAction(caption);
+    a->setObjectName(name);
+    a->setData(tag);
+    connect(a, &QAction::triggered, this, [this, a] { guarded([&] { SelectLinks1Click(a); }); });
+    return a;
+}
+
+void TFormMain::buildMenus()
+{
+    auto* file = new QMenu(QStringLiteral("&File"), this);
+    file->setObjectName(QStringLiteral("File1"));
+    addItem(file, QStringLiteral("OpenThumbnails1"), QStringLiteral("&Open Thumbnails..."), &TFormMain::OpenThumbnails1Click);
+    file->addSeparator();
+    addItem(file, QStringLiteral("SaveDownloadlist1"), QStringLiteral("S&ave selected Thumbnails..."),
+            &TFormMain::SaveDownloadlist1Click);
+    addItem(file, QStringLiteral("SaveThumbnails1"), QStringLiteral("Sa&ve all Thumbnails..."), &TFormMain::SaveThumbnails1Click);
+    addItem(file, QStringLiteral("SaveImages1"), QStringLiteral("&Save Images..."), &TFormMain::RxSpeedButtonSaveClick);
+    addItem(file, QStringLiteral("SaveImagesThumbnails1"), QStringLiteral("&Save Images + Thumbnails..."), nullptr)
+        ->setVisible(false);
+    file->addSeparator();
+    addItem(file, QStringLiteral("Close1"), QStringLiteral("&Close"), &TFormMain::Close1Click);
+
+    auto* thumbs = new QMenu(QStringLiteral("&Thumbnails"), this);
+    thumbs->setObjectName(QStringLiteral("Thumbnails1"));
+    addItem(thumbs, QStringLiteral("Catch1"), QStringLiteral("G&rab from IE..."), &TFormMain::RxSpeedButtonThumbsClick);
+    QMenu* select = thumbs->addMenu(QStringLiteral("S&elect Thumbnails"));
+    select->setObjectName(QStringLiteral("SelectThumbnails1"));
+    select->menuAction()->setObjectName(QStringLiteral("SelectThumbnails1"));
+    addSelectItem(select, QStringLiteral("Selectall2"), QStringLiteral("All"), 0);
+    addSelectItem(select, QStringLiteral("SelectImages2"), QStringLiteral("Images"), 2);
+    addSelectItem(select, QStringLiteral("SelectLinks2"), QStringLiteral("Links"), 3);
+    select->addSeparator();
+    addSelectItem(select, QStringLiteral("Deselectall1"), QStringLiteral("Deselect All"), 1);
+    addItem(thumbs, QStringLiteral("ViewselectedThumbnails1"), QStringLiteral("View selected Thumbnails"),
+            &TFormMain::RxSpeedButtonDownloadClick);
+    thumbs->addSeparator();
+    addItem(thumbs, QStringLiteral("GetImageSize1"), QStringLiteral("&Get Image Size"), &TFormMain::GetImageSize1Click);
+    thumbs->addSeparator();
+    addItem(thumbs, QStringLiteral("Options1"), QStringLiteral("Options..."), &TFormMain::Options1Click);
+
+    auto* help = new QMenu(QStringLiteral("&?"), this);
+    help->setObjectName(QStringLiteral("N2"));
+    addItem(help, QStringLiteral("Help1"), QStringLiteral("&Help"), nullptr);
+    help->addSeparator();
+    addItem(help, QStringLiteral("Info1"), QStringLiteral("&Info..."), &TFormMain::Info1Click);
+
+    RxMainMenu1 = {file, thumbs, help};
+
+    RxPopupMenu1 = new QMenu(this);
+    RxPopupMenu1->setObjectName(QStringLiteral("RxPopupMenu1"));
+    addSelectItem(RxPopupMenu1, QStringLiteral("SelectAll1"), QStringLiteral("Select All"), 0);
+    addSelectItem(RxPopupMenu1, QStringLiteral("SelectImages1"), QStringLiteral("Select Images"), 2);
+    addSelectItem(RxPopupMenu1, QStringLiteral("SelectLinks1"), QStringLiteral("Select Links"), 3);
+    RxPopupMenu1->addSeparator();
+    addSelectItem(RxPopupMenu1, QStringLiteral("Deselctall1"), QStringLiteral("Deselect All"), 1);
+}
+
+void TFormMain::buildToolButtons()
+{
+    // The menu is shown as a row of captioned buttons on a tool bar, not as a classic menu bar.
+    MenuToolbar1 = addToolBar(QStringLiteral("Menu"));
+    MenuToolbar1->setObjectName(QStringLiteral("MenuToolbar1"));
+    MenuToolbar1->setMovable(false);
+    MenuToolbar1->setMinimumHeight(23);
+
+    addToolBarBreak();
+    Panel9 = addToolBar(QStringLiteral("Tools"));
+    Panel9->setObjectName(QStringLiteral("Panel9"));
+    Panel9->setMovable(false);
+    Panel9->setMinimumHeight(26);
+    Panel9->setIconSize(QSize(18, 18));
+
+    auto tool = [this](const QString& name, const QString& hint, const QIcon& icon) {
+        auto* b = new QToolButton(Panel9);
+        b->setObjectName(name);
+        b->setToolTip(hint);
+        b->setAutoRaise(true);
+        b->setFixedSize(25, 25);
+        b->setIcon(icon);
+        Panel9->addWidget(b);
+        return b;
+    };
+    const QStyle* s = style();
+    RxSpeedButtonThumbs = tool(QStringLiteral("RxSpeedButtonThumbs"), QStringLiteral("Grab Thumbnails"),
+                               themeIcon(s, "insert-image", QStyle::SP_ArrowDown));
+    RxSpeedButtonSelect = tool(QStringLiteral("RxSpeedButtonSelect"), QStringLiteral("Select Thumbnails"),
+                               themeIcon(s, "edit-select-all", QStyle::SP_DialogApplyButton));
+    RxSpeedButtonSelect->setMenu(RxPopupMenu1);
+    RxSpeedButtonSelect->setPopupMode(QToolButton::InstantPopup);
+    RxSpeedButtonSelect->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0px; }"));
+    RxSpeedButtonDownload = tool(QStringLiteral("RxSpeedButtonDownload"), QStringLiteral("View selected Thumbnails"),
+                                 themeIcon(s, "document-preview", QStyle::SP_FileDialogContentsView));
+    RxSpeedButtonSave = tool(QStringLiteral("RxSpeedButtonSave"), QStringLiteral("Save Images"),
+                             themeIcon(s, "document-save", QStyle::SP_DialogSaveButton));
+    connect(RxSpeedButtonThumbs, &QToolButton::clicked, this, [this] { guarded([this] { RxSpeedButtonThumbsClick(); }); });
+    connect(RxSpeedButtonDownload, &QToolButton::clicked, this,
+            [this] { guarded([this] { RxSpeedButtonDownloadClick(); }); });
+    connect(RxSpeedButtonSave, &QToolButton::clicked, this, [this] { guarded([this] { RxSpeedButtonSaveClick(); }); });
+}
+
+QAction* TFormMain::menuItem(const QString& name) const
+{
+    for (QMenu* m : findChildren<QMenu*>()) {
+        for (QAction* a : m->actions()) {
+            if (a->objectName() == name)
+                return a;
+        }
+    }
+    return nullptr;
+}
+
+// --- life cycle -------------------------------------------------------------------------------------
+
+void TFormMain::FormCreate()
+{
+    if (m_services.showSplash) {
+        auto* splash = new TFormSplash();
+        splash->showAtOnce();
+    }
+    for (QMenu* menu : RxMainMenu1) {
+        auto* b = new QToolButton(MenuToolbar1);
+        b->setObjectName(menu->objectName() + QStringLiteral("Button"));
+        b->setText(menu->title());
+        b->setMenu(menu);
+        b->setPopupMode(QToolButton::InstantPopup);
+        b->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        b->setAutoRaise(true);
+        b->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0px; }"));
+        MenuToolbar1->addWidget(b);
+    }
+    FormStorage1 = std::make_unique<FormStorage>(this, QStringLiteral("TFormMain"));
+    FormStorage1->addIntProperty(QStringLiteral("FrameThumbs1_Width"), [this] { return FrameThumbs1->width(); },
+                                 [this](int w) {
+                                     const int total = Splitter1->width() > 0 ? Splitter1->width() : 889;
+                                     Splitter1->setSizes({w, qMax(0, total - w - Splitter1->handleWidth())});
+                                 });
+    setWindowTitle(kTitle);
+    QGuiApplication::setApplicationDisplayName(kTitle);
+    FrameThumbs1->ShowBlank();
+}
+
+void TFormMain::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (!event->spontaneous())
+        guarded([this] { FormShow(); });
+}
+
+void TFormMain::FormShow()
+{
+    FormStorage1->restore();
+    // The stored options and the settings snapshot are in force before any command can run.
+    m_services.options.LoadAtStart();
+}
+
+void TFormMain::closeEvent(QCloseEvent* event)
+{
+    guarded([this] { FormClose(); });
+    QMainWindow::closeEvent(event);
+}
+
+void TFormMain::FormClose()
+{
+    FrameThumbs1->StopThumbs();
+    FrameDownload1->StopView();
+    FormStorage1->save(false);
+}
+
+void TFormMain::FormDestroy()
+{
+    guarded([this] {
+        if (FormStorage1)
+            FormStorage1->save(true);
+    });
+    const QString folder = programFolder();
+    for (int n = 1;; ++n) {
+        const QString page = folder + QStringLiteral("download%1.html").arg(n);
+        if (!QFile::exists(page))
+            break;
+        QFile::remove(page);
+    }
+    QFile::remove(folder + QStringLiteral("thumbs.html"));
+}
+
+// --- commands ---------------------------------------------------------------------------------------
+
+void TFormMain::RxSpeedButtonThumbsClick()
+{
+    FrameThumbs1->StopThumbs();
+    GrabFromBrowser();
+}
+
+bool TFormMain::GrabFromBrowser()
+{
+    FSelectedWindow = -1;
+    TDlgSelectBrowser& picker = m_services.picker;
+    picker.ClearBrowserList();
+    picker.FillBrowserList();
+    if (picker.BrowserCount() == 0)
+        return false;
+    picker.SetAddLocked(FOpenedFromFile);
+    if (picker.exec() != QDialog::Accepted)
+        return false;
+
+    FOpenedFromFile = false;
+    FAddToExisting = picker.AddToExisting();
+    FSelectedWindow = picker.SelectedWindowIndex();
+    FrameThumbs1->StopThumbs();
+    FrameThumbs1->ShowBlank();
+    const std::shared_ptr<Document> doc = m_services.windows.Item(FSelectedWindow)->document();
+    StartHarvest(doc);
+    return true;
+}
+
+void TFormMain::StartHarvest(const std::shared_ptr<Document>& doc)
+{
+    for (const Element* e : doc->all()) {
+        if (e->tagName() == QLatin1String("TITLE")) {
+            FPageHead = QStringLiteral("<HEAD>") + e->outerHTML() + QStringLiteral("</HEAD>");
+            break;
+        }
+    }
+    FrameThumbs1->GrabDocument(doc, FAddToExisting);
+}
+
+void TFormMain::SelectLinks1Click(QAction* sender)
+{
+    switch (sender ? sender->data().toInt() : -1) {
+    case 0: FrameThumbs1->SelectAll(); break;
+    case 1: FrameThumbs1->DeselectAll(); break;
+    case 2: FrameThumbs1->SelectImages(); break;
+    case 3: FrameThumbs1->SelectLinks(); break;
+    default: break;
+    }
+}
+
+void TFormMain::RxSpeedButtonDownloadClick()
+{
+    FrameDownload1->StopView();
+    const std::shared_ptr<Document> doc = FrameThumbs1->ThumbsDocument();
+    if (!FrameDownload1->StartView(doc, FPageHead))
+        showInformation(QStringLiteral("Nothing selected!"));
+}
+
+void TFormMain::RxSpeedButtonSaveClick()
+{
+    if (!FrameDownload1->IsBusy())
+        FrameDownload1->SaveView();
+}
+
+void TFormMain::OpenThumbnails1Click()
+{
+    const QString file = OpenDialog1 ? OpenDialog1(this) : QString();
+    if (file.isEmpty())
+        return;
+    FOpenedFromFile = true;
+    FrameThumbs1->OpenThumbs(file);
+}
+
+void TFormMain::SaveDownloadlist1Click() { FrameThumbs1->SaveSelectedThumbs(); }
+
+void TFormMain::SaveThumbnails1Click() { FrameThumbs1->SaveAllThumbs(); }
+
+void TFormMain::GetImageSize1Click() { FrameThumbs1->CheckImageSizes(); }
+
+void TFormMain::Options1Click() { m_services.options.exec(); }
+
+void TFormMain::Info1Click()
+{
+    auto* info = new TDlgInfo(this);
+    info->exec();
+    delete info;
+}
+
+void TFormMain::Close1Click() { close(); }
+
+} // namespace pxt

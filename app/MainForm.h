@@ -1,0 +1,106 @@
+#pragma once
+
+#include <QMainWindow>
+
+#include <functional>
+#include <memory>
+
+class QAction;
+class QMenu;
+class QSplitter;
+class QStackedWidget;
+class QToolBar;
+class QToolButton;
+
+namespace pxt {
+
+class BrowserViewFactory;
+class BrowserWindowList;
+class Document;
+class FormStorage;
+class Settings;
+class TDlgOptions;
+class TDlgSelectBrowser;
+class TFormProgress;
+class TFrameDownload;
+class TFrameThumbs;
+
+// The windows and services the main window works with; the program entry makes them once.
+struct MainFormServices {
+    BrowserViewFactory& views;
+    BrowserWindowList& windows; // the running browser windows
+    Settings& settings;
+    TFormProgress& progress;
+    TDlgOptions& options;
+    TDlgSelectBrowser& picker;
+    bool showSplash = true;
+};
+
+// The application frame: the menu as a row of buttons, the tool buttons, the two panes with a
+// splitter between them; it routes every command to the pane or dialog that does the work.
+class TFormMain : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TFormMain(MainFormServices services, QWidget* parent = nullptr);
+    ~TFormMain() override;
+
+    // Commands.
+    void RxSpeedButtonThumbsClick();
+    bool GrabFromBrowser();
+    void StartHarvest(const std::shared_ptr<Document>& doc);
+    void SelectLinks1Click(QAction* sender);
+    void RxSpeedButtonDownloadClick();
+    void RxSpeedButtonSaveClick();
+    void OpenThumbnails1Click();
+    void SaveDownloadlist1Click();
+    void SaveThumbnails1Click();
+    void GetImageSize1Click();
+    void Options1Click();
+    void Info1Click();
+    void Close1Click();
+
+    // The file chooser of "&Open Thumbnails..."; tests replace it. Returns an empty name on cancel.
+    std::function<QString(QWidget* parent)> OpenDialog1;
+
+    // Controls.
+    QToolBar* MenuToolbar1;
+    QToolBar* Panel9;
+    QToolButton* RxSpeedButtonThumbs;
+    QToolButton* RxSpeedButtonSelect;
+    QToolButton* RxSpeedButtonDownload;
+    QToolButton* RxSpeedButtonSave;
+    QStackedWidget* Notebook1;
+    QSplitter* Splitter1;
+    TFrameThumbs* FrameThumbs1;
+    TFrameDownload* FrameDownload1;
+    QList<QMenu*> RxMainMenu1; // the top-level menus, in menu order
+    QMenu* RxPopupMenu1;
+    std::unique_ptr<FormStorage> FormStorage1;
+
+    // Fields.
+    int FSelectedWindow = -1;
+    bool FAddToExisting = false;
+    bool FOpenedFromFile = false;
+    QString FPageHead;
+
+    // The action of a menu item by its object name (tests).
+    QAction* menuItem(const QString& name) const;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormShow();
+    void FormClose();
+    void FormDestroy();
+    void buildMenus();
+    void buildToolButtons();
+    QAction* addItem(QMenu* menu, const QString& name, const QString& caption, void (TFormMain::*handler)());
+    QAction* addSelectItem(QMenu* menu, const QString& name, const QString& caption, int tag);
+
+    MainFormServices m_services;
+};
+
+} // namespace pxt

@@ -1,0 +1,101 @@
+#include "app/ProgressForm.h"
+
+#include "browserhost/Cursor.h"
+#include "browserhost/Pump.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+
+namespace pxt {
+
+namespace {
+constexpr int kWidth = 323;
+constexpr int kCancellableHeight = 113;
+constexpr int kPlainHeight = 78;
+} // namespace
+
+TFormProgress::TFormProgress(QWidget* parent)
+    : QDialog(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+{
+    setObjectName(QStringLiteral("FormProgress"));
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setGeometry(8, 25, 307, 16);
+    ProgressBar1->setTextVisible(false);
+    ProgressBar1->setRange(0, 0);
+    Label1 = new QLabel(this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(8, 5, 307, 16);
+    ButtonCancel = new QPushButton(QStringLiteral("Abbruch"), this);
+    ButtonCancel->setObjectName(QStringLiteral("ButtonCancel"));
+    ButtonCancel->setGeometry(124, 58, 75, 25);
+    ButtonCancel->setAutoDefault(false);
+    connect(ButtonCancel, &QPushButton::clicked, this, &TFormProgress::ButtonCancelClick);
+    setFixedSize(kWidth, kCancellableHeight);
+    ProgressBar1->setFocus();
+}
+
+void TFormProgress::Setup(const QString& caption, const QString& text, int min, int max, int position,
+                          bool cancellable)
+{
+    int barMin = 0;
+    int barMax = 0;
+    setWindowTitle(caption);
+    Label1->setText(text);
+    if (max >= 1 && min < max)
+        barMax = max;
+    if (min >= 1 && max > min)
+        barMin = min;
+    int barPos = 0;
+    if (barMin < position && position < barMax)
+        barPos = position;
+    ProgressBar1->setRange(barMin, barMax);
+    ProgressBar1->setValue(barPos);
+
+    FCancellable = cancellable;
+    if (cancellable) {
+        setFixedSize(kWidth, kCancellableHeight);
+        setScreenCursor(Qt::ArrowCursor);
+    } else {
+        setFixedSize(kWidth, kPlainHeight);
+    }
+    FCancelled = false;
+
+    if (barMin < barMax) {
+        if (const QScreen* screen = QGuiApplication::primaryScreen())
+            move(screen->geometry().center() - rect().center());
+        show();
+        raise();
+        repaint();
+    }
+}
+
+void TFormProgress::StepTo(int position)
+{
+    ProgressBar1->setValue(position);
+    if (FCancellable)
+        pumpMessages();
+    if (position >= ProgressBar1->maximum() - 1)
+        hide();
+}
+
+void TFormProgress::SetText(const QString& text) { Label1->setText(text); }
+
+void TFormProgress::showEvent(QShowEvent* event)
+{
+    setScreenCursor(Qt::ArrowCursor);
+    QDialog::showEvent(event);
+}
+
+void TFormProgress::reject() { ButtonCancelClick(); }
+
+void TFormProgress::ButtonCancelClick()
+{
+    FCancelled = true;
+    hide();
+}
+
+} // namespace pxt

@@ -1,0 +1,561 @@
+// Documents from the JSON of the live-page serializer (resources/serializer.js describes the format).
+// The text is read in one pass straight into the tree: a page of 10,000 thumbnails is some 6 MB of
+// JSON, and a general JSON tree in between would cost as much again.
+
+#include "browserhost/DocumentBuilder.h"
+#include "browserhost/Error.h"
+
+#include <QFile>
+#include <QHash>
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <cmath>
+#include <limits>
+
+namespace pxt {
+
+namespace {
+
+// Same-origin frames nest no deeper than this.
+constexpr int kMaxFrameDepth = 32;
+
+enum Kind { KText, KComment, KElement, KImage, KLink, KInput, KForeign, KLast = KForeign };
+
+[[noreturn]] void fail(const QString& why)
+{
+    throw Error(QStringLiteral("The page's document could not be read: %1").arg(why));
+}
+
+// A strict JSON reader over UTF-8 text. Values nobody asked for are skipped in a loop, however deeply
+// they nest.
+class JsonReader {
+public:
+    enum Type { String, Number, Bool, Null, Object, Array };
+
+    explicit JsonReader(const QByteArray& text) : m_begin(text.constData()), m_p(m_begin), m_end(m_begin + text.size()) {}
+
+    Type peek()
+    {
+        skipSpace();
+        if (m_p == m_end)
+            syntax("unexpected end");
+        switch (*m_p) {
+        case '"': return String;
+        case '{': return Object;
+        case '[': return Array;
+        case 't':
+        case 'f': return Bool;
+        case 'n': return Null;
+        default:
+            if (*m_p == '-' || (*m_p >= '0' && *m_p <= '9'))
+                return Number;
+            syntax("unexpected character");
+        }
+    }
+
+    void expectEnd()
+    {
+        skipSpace();
+        if (m_p != m_end)
+            syntax("text after the value");
+    }
+
+    QString string()
+    {
+        ++m_p; // the opening quote
+        const char* start = m_p;
+        while (m_p < m_end && *m_p != '"' && *m_p != '\\' && uchar(*m_p) >= 0x20)
+            ++m_p;
+        if (m_p < m_end && *m_p == '"')
+            return QString::fromUtf8(start, m_p++ - start);
+        QString out = QString::fromUtf8(start, m_p - start);
+        for (;;) {
+            if (m_p == m_end)
+                syntax("unterminated string");
+            const uchar c = uchar(*m_p);
+            if (c == '"') {
+                ++m_p;
+                return out;
+            }
+            if (c < 0x20)
+                syntax("control character in a string");
+            if (c != '\\') {
+                start = m_p;
+                while (m_p < m_end && *m_p != '"' && *m_p != '\\' && uchar(*m_p) >= 0x20)
+                    ++m_p;
+                out += QString::fromUtf8(start, m_p - start);
+                continue;
+            }
+            if (++m_p == m_end)
+                syntax("unterminated string");
+            switch (*m_p++) {
+            case '"': out += QLatin1Char('"'); break;
+            case '\\': out += QLatin1Char('\\'); break;
+            case '/': out += QLatin1Char('/'); break;
+            case 'b': out += QLatin1Char('\b'); break;
+            case 'f': out += QLatin1Char('\f'); break;
+            case 'n': out += QLatin1Char('\n'); break;
+            case 'r': out += QLatin1Char('\r'); break;
+            case 't': out += QLatin1Char('\t'); break;
+            case 'u': {
+                if (m_end - m_p < 4)
+                    syntax("bad escape");
+                char16_t u = 0;
+                for (int i = 0; i < 4; ++i) {
+                    const char h = *m_p++;
+                    const int d = h >= '0' && h <= '9' ? h - '0'
+                                : h >= 'a' && h <= 'f' ? h - 'a' + 10
+                                : h >= 'A' && h <= 'F' ? h - 'A' + 10
+                                                       : -1;
+                    if (d < 0)
+                        syntax("bad escape");
+                    u = char16_t(u * 16 + d);
+                }
+                out += QChar(u); // a surrogate pair arrives as two escapes
+                break;
+            }
+            default: syntax("bad escape");
+            }
+        }
+    }
+
+    // A name: the same text gives the same shared string.
+    QString name(QHash<QByteArrayView, QString>& names)
+    {
+        const char* start = m_p + 1;
+        const char* q = start;
+        while (q < m_end && *q != '"' && *q != '\\' && uchar(*q) >= 0x20)
+            ++q;
+        if (q == m_end || *q != '"')
+            return string();
+        const QByteArrayView key(start, q - start);
+        m_p = q + 1;
+        auto it = names.constFind(key);
+        if (it == names.constEnd())
+            it = names.insert(key, QString::fromUtf8(key));
+        return *it;
+    }
+
+    double number()
+    {
+        const char* start = m_p;
+        while (m_p < m_end && ((*m_p >= '0' && *m_p <= '9') || *m_p == '-' || *m_p == '+' || *m_p == '.' || *m_p == 'e' || *m_p == 'E'))
+            ++m_p;
+        double v = 0;
+        const auto [end, ec] = std::from_chars(start, m_p, v);
+        if (ec != std::errc() || end != m_p || !std::isfinite(v))
+            syntax("bad number");
+        return v;
+    }
+
+    bool boolean()
+    {
+        if (literal("true"))
+            return true;
+        if (literal("false"))
+            return false;
+        syntax("unexpected character");
+    }
+
+    void null()
+    {
+        if (!literal("null"))
+            syntax("unexpected character");
+    }
+
+    // Calls f(key) for each member of the object at hand; f reads or skips the value.
+    template <class F>
+    void object(F f)
+    {
+        ++m_p;
+        if (peekPunctuation() == '}') {
+            ++m_p;
+            return;
+        }
+        for (;;) {
+            if (peek() != String)
+                syntax("expected a member name");
+            const QString key = string();
+            if (peekPunctuation() != ':')
+                syntax("expected ':'");
+            ++m_p;
+            f(key);
+            const char c = peekPunctuation();
+            ++m_p;
+            if (c == '}')
+                return;
+            if (c != ',')
+                syntax("expected ',' or '}'");
+        }
+    }
+
+    // The elements of the array at hand, one at a time: next() is false at its end.
+    class ArrayCursor {
+    public:
+        explicit ArrayCursor(JsonReader& r) : m_r(r) { ++m_r.m_p; }
+        bool next()
+        {
+            if (m_done)
+                return false;
+            const char c = m_r.peekPunctuation();
+            if (c == ']') {
+                ++m_r.m_p;
+                m_done = true;
+                return false;
+            }
+            if (!m_first) {
+                if (c != ',')
+                    m_r.syntax("expected ',' or ']'");
+                ++m_r.m_p;
+            }
+            m_first = false;
+            return true;
+        }
+
+    private:
+        JsonReader& m_r;
+        bool m_first = true;
+        bool m_done = false;
+    };
+
+    // Reads past the value at hand, however deeply it nests.
+    void skip()
+    {
+        std::vector<char> open; // the closing character of each container we are in
+        for (;;) {
+            switch (peek()) {
+            case String: string(); break;
+            case Number: number(); break;
+            case Bool: boolean(); break;
+            case Null: null(); break;
+            case Object:
+                ++m_p;
+                if (peekPunctuation() == '}') {
+                    ++m_p;
+                    break;
+                }
+                open.push_back('}');
+                memberName();
+                continue;
+            case Array:
+                ++m_p;
+                if (peekPunctuation() == ']') {
+                    ++m_p;
+                    break;
+                }
+                open.push_back(']');
+                continue;
+            }
+            for (;;) {
+                if (open.empty())
+                    return;
+                const char c = peekPunctuation();
+                ++m_p;
+                if (c == ',') {
+                    if (open.back() == '}')
+                        memberName();
+                    break;
+                }
+                if (c != open.back())
+                    syntax("expected ',' or the end of a list");
+                open.pop_back();
+            }
+        }
+    }
+
+private:
+    friend class ArrayCursor;
+
+    [[noreturn]] void syntax(const char* what)
+    {
+        fail(QStringLiteral("it is not JSON (%1 at offset %2)").arg(QLatin1String(what)).arg(m_p - m_begin));
+    }
+    void skipSpace()
+    {
+        while (m_p < m_end && (*m_p == ' ' || *m_p == '\n' || *m_p == '\r' || *m_p == '\t'))
+            ++m_p;
+    }
+    char peekPunctuation()
+    {
+        skipSpace();
+        if (m_p == m_end)
+            syntax("unexpected end");
+        return *m_p;
+    }
+    bool literal(const char* word)
+    {
+        const qsizetype n = qsizetype(qstrlen(word));
+        if (m_end - m_p < n || std::memcmp(m_p, word, size_t(n)) != 0)
+            return false;
+        m_p += n;
+        return true;
+    }
+    void memberName()
+    {
+        if (peek() != String)
+            syntax("expected a member name");
+        string();
+        if (peekPunctuation() != ':')
+            syntax("expected ':'");
+        ++m_p;
+    }
+
+private:
+    const char* m_begin;
+    const char* m_p;
+    const char* m_end;
+};
+
+// Names that recur in every page, shared.
+struct Names {
+    QHash<QByteArrayView, QString> text;
+    QHash<QString, QString> upper; // the tag name of an HTML element, by local name
+
+    QString tagName(const QString& localName)
+    {
+        auto it = upper.constFind(localName);
+        if (it == upper.constEnd())
+            it = upper.insert(localName, localName.toUpper());
+        return *it;
+    }
+};
+
+// Reads the values of the flat node list one after the other, checking each.
+class NodeReader {
+public:
+    NodeReader(JsonReader& json, Names& names) : m_json(json), m_names(names), m_cursor(json) {}
+
+    // Starts the next record; false at the end of the list.
+    bool nextRecord(qsizetype index)
+    {
+        m_record = index;
+        m_pending = m_cursor.next();
+        return m_pending;
+    }
+
+    qint64 integer(const char* what, qint64 lo, qint64 hi)
+    {
+        if (advance() != JsonReader::Number)
+            bad(what);
+        const double d = m_json.number();
+        if (d != std::floor(d) || d < double(lo) || d > double(hi))
+            bad(what);
+        return qint64(d);
+    }
+    QString string(const char* what)
+    {
+        if (advance() != JsonReader::String)
+            bad(what);
+        return m_json.string();
+    }
+    QString name(const char* what)
+    {
+        if (advance() != JsonReader::String)
+            bad(what);
+        return m_json.name(m_names.text);
+    }
+    // A resolved address, or 0 for the value of the attribute of that name.
+    QString address(const char* what, const Element* e)
+    {
+        const JsonReader::Type t = advance();
+        if (t == JsonReader::String)
+            return m_json.string();
+        if (t != JsonReader::Number || m_json.number() != 0)
+            bad(what);
+        return e->getAttribute(QLatin1String(what));
+    }
+    bool flag(const char* what)
+    {
+        switch (advance()) {
+        case JsonReader::Bool: return m_json.boolean();
+        case JsonReader::Number: return m_json.number() != 0;
+        default: bad(what);
+        }
+    }
+    // A laid-out size: any number, clamped to what an int holds.
+    int size(const char* what)
+    {
+        if (advance() != JsonReader::Number)
+            bad(what);
+        const double d = m_json.number();
+        if (!(d > 0))
+            return 0;
+        return d >= double(std::numeric_limits<int>::max()) ? std::numeric_limits<int>::max() : int(d);
+    }
+
+private:
+    JsonReader::Type advance()
+    {
+        if (!m_pending && !m_cursor.next())
+            fail(QStringLiteral("node %1 is cut short").arg(m_record));
+        m_pending = false;
+        return m_json.peek();
+    }
+    [[noreturn]] void bad(const char* what)
+    {
+        fail(QStringLiteral("node %1 has a bad %2").arg(m_record).arg(QLatin1String(what)));
+    }
+
+    JsonReader& m_json;
+    Names& m_names;
+    JsonReader::ArrayCursor m_cursor;
+    qsizetype m_record = 0;
+    bool m_pending = false;
+};
+
+QString optionalString(JsonReader& r, const QString& key)
+{
+    const JsonReader::Type t = r.peek();
+    if (t == JsonReader::Null) {
+        r.null();
+        return QString();
+    }
+    if (t != JsonReader::String)
+        fail(QStringLiteral("its %1 is not a string").arg(key));
+    return r.string();
+}
+
+// The nodes of the list at hand, into doc; returns the number of elements (the page's handles).
+int readNodes(JsonReader& r, Document& doc, Names& names)
+{
+    NodeReader nodes(r, names);
+    std::vector<Node*> byIndex;
+    Node* root = DocumentBuilder::root(doc);
+    int elements = 0;
+    for (qsizetype index = 0; nodes.nextRecord(index); ++index) {
+        const qint64 parent = nodes.integer("parent", -1, index - 1);
+        Node* into = parent < 0 ? root : byIndex[size_t(parent)];
+        if (into != root && into->type() != NodeType::Element)
+            fail(QStringLiteral("node %1 has a parent that is not an element").arg(index));
+        const auto kind = Kind(nodes.integer("kind", 0, KLast));
+        Node* made = nullptr;
+        if (kind == KText || kind == KComment) {
+            made = DocumentBuilder::newCharacterData(doc, kind == KText ? NodeType::Text : NodeType::Comment,
+                                                     nodes.string("text"));
+        } else {
+            const QString localName = nodes.name("name");
+            const QString tagName = kind == KForeign ? nodes.name("tag name") : names.tagName(localName);
+            if (localName.isEmpty())
+                fail(QStringLiteral("node %1 has no name").arg(index));
+            Element* e = DocumentBuilder::newElement(doc, localName, kind != KForeign, tagName);
+            const qint64 count = nodes.integer("attribute count", 0, std::numeric_limits<int>::max());
+            DocumentBuilder::reserveAttributes(e, qsizetype(std::min<qint64>(count, 64)));
+            for (qint64 i = 0; i < count; ++i) {
+                const QString name = nodes.name("attribute name");
+                DocumentBuilder::addAttribute(e, name, nodes.string("attribute value"));
+            }
+            if (kind == KImage) {
+                const int width = nodes.size("width");
+                const int height = nodes.size("height");
+                DocumentBuilder::setImageView(e, width, height, nodes.address("src", e));
+            } else if (kind == KLink) {
+                DocumentBuilder::setLinkView(e, nodes.address("href", e));
+            } else if (kind == KInput) {
+                const bool checked = nodes.flag("checked state");
+                DocumentBuilder::setInputView(e, checked, nodes.string("value"));
+            }
+            DocumentBuilder::setHandle(e, elements++);
+            made = e;
+        }
+        DocumentBuilder::appendChild(into, made);
+        byIndex.push_back(made);
+    }
+    return elements;
+}
+
+// The document object at hand, or the reason a frame's document could not be read.
+Frame readDocument(JsonReader& r, const std::shared_ptr<LiveChannel>& channel, int depth, Names& names)
+{
+    std::shared_ptr<Document> doc = DocumentBuilder::newDocument(QString());
+    QString url, title, base, error;
+    bool hasBase = false, hasNodes = false, hasError = false;
+    int snapshot = -1, elements = 0;
+    std::vector<Frame> frames;
+    r.object([&](const QString& key) {
+        if (key == QLatin1String("v")) {
+            if (r.peek() != JsonReader::Number || r.number() != 1)
+                fail(QStringLiteral("it is of an unknown format"));
+        } else if (key == QLatin1String("id")) {
+            const double d = r.peek() == JsonReader::Number ? r.number() : -1;
+            if (d != std::floor(d) || d < 0 || d > std::numeric_limits<int>::max())
+                fail(QStringLiteral("its snapshot id is not a number"));
+            snapshot = int(d);
+        } else if (key == QLatin1String("url")) {
+            url = optionalString(r, key);
+        } else if (key == QLatin1String("title")) {
+            title = optionalString(r, key);
+        } else if (key == QLatin1String("base")) {
+            base = optionalString(r, key);
+            hasBase = true;
+        } else if (key == QLatin1String("error")) {
+            error = optionalString(r, key);
+            hasError = true;
+        } else if (key == QLatin1String("nodes")) {
+            if (r.peek() != JsonReader::Array)
+                fail(QStringLiteral("the node list is missing"));
+            hasNodes = true;
+            elements = readNodes(r, *doc, names);
+        } else if (key == QLatin1String("frames")) {
+            if (r.peek() != JsonReader::Array)
+                fail(QStringLiteral("its frame list is not a list"));
+            JsonReader::ArrayCursor entries(r);
+            for (int i = 0; entries.next(); ++i) {
+                if (r.peek() != JsonReader::Object)
+                    fail(QStringLiteral("frame %1 is not an object").arg(i));
+                if (depth + 1 >= kMaxFrameDepth) {
+                    r.skip();
+                    frames.push_back({nullptr, QStringLiteral("the frames are nested too deeply")});
+                } else {
+                    frames.push_back(readDocument(r, channel, depth + 1, names));
+                }
+            }
+        } else {
+            r.skip();
+        }
+    });
+    if (hasError)
+        return {nullptr, error};
+    if (!hasNodes)
+        fail(QStringLiteral("the node list is missing"));
+    DocumentBuilder::setUrl(*doc, url);
+    DocumentBuilder::setTitle(*doc, title);
+    DocumentBuilder::setBaseUrl(*doc, hasBase ? base : url);
+    DocumentBuilder::rebuildAll(*doc);
+    DocumentBuilder::setLive(*doc, channel, snapshot, elements);
+    for (Frame& f : frames)
+        DocumentBuilder::addFrameEntry(*doc, std::move(f));
+    return {doc, {}};
+}
+
+} // namespace
+
+std::shared_ptr<Document> Document::fromJson(const QByteArray& json, std::shared_ptr<LiveChannel> channel)
+{
+    JsonReader r(json);
+    if (r.peek() != JsonReader::Object) {
+        r.skip();
+        r.expectEnd();
+        fail(QStringLiteral("it is not a JSON object"));
+    }
+    Names names;
+    Frame top = readDocument(r, channel, 0, names);
+    r.expectEnd();
+    if (!top.document)
+        fail(top.error);
+    return top.document;
+}
+
+QString serializerScript()
+{
+    static const QString text = [] {
+        QFile f(QStringLiteral(":/serializer.js"));
+        if (!f.open(QIODevice::ReadOnly))
+            throw Error(QStringLiteral("The page serializer is missing from the program"));
+        return QString::fromUtf8(f.readAll());
+    }();
+    return text;
+}
+
+} // namespace pxt

@@ -1,0 +1,270 @@
+#include "download/DownloadFrame.h"
+
+#include "browserhost/MessageBoxes.h"
+#include "browserhost/PageText.h"
+#include "browserhost/ProgramFolder.h"
+#include "browserhost/Rounding.h"
+#include "harvest/LinkHelpers.h"
+#include "settings/Settings.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QLabel>
+#include <QStackedLayout>
+#include <QStyle>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace pxt {
+
+namespace {
+QToolButton* flatButton(QWidget* parent, const QString& name, const QString& hint, const QIcon& icon)
+{
+    auto* b = new QToolButton(parent);
+    b->setObjectName(name);
+    b->setToolTip(hint);
+    b->setAutoRaise(true);
+    b->setFixedSize(25, 25);
+    b->setIcon(icon);
+    b->setIconSize(QSize(16, 16));
+    return b;
+}
+
+const QString kFontOpen = QStringLiteral("><br><font style=\"font-family:Arial,Verdana,Helvetica,sans-serif; "
+                                         "font-weight:bold; font-size:11px; color:#000000;\">");
+} // namespace
+
+TFrameDownload::TFrameDownload(BrowserViewFactory& views, Settings& settings, QWidget* parent)
+    : QWidget(parent), m_settings(settings)
+{
+    setObjectName(QStringLiteral("FrameDownload1"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    Panel1 = new QWidget(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFixedHeight(25);
+    auto* header = new QHBoxLayout(Panel1);
+    header->setContentsMargins(0, 0, 0, 0);
+    header->setSpacing(0);
+    Panel1Caption = new QLabel(QStringLiteral(" Download"), Panel1);
+    QFont titleFont(QStringLiteral("Arial"));
+    titleFont.setBold(true);
+    titleFont.setPixelSize(16);
+    Panel1Caption->setFont(titleFont);
+    Panel1Caption->setStyleSheet(QStringLiteral("color: navy;"));
+    Panel1Caption->setFixedWidth(88);
+    header->addWidget(Panel1Caption);
+    CheckBox1 = new QCheckBox(QStringLiteral("View HTML (if possible)"), Panel1);
+    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
+    CheckBox1->setChecked(true);
+    header->addWidget(CheckBox1);
+    header->addStretch(1);
+    Panel2 = new QWidget(Panel1);
+    Panel2->setObjectName(QStringLiteral("Panel2"));
+    Panel2->setFixedWidth(50);
+    RxSpeedButton1 = flatButton(Panel2, QStringLiteral("RxSpeedButton1"), QStringLiteral("Stop"),
+                                QIcon::fromTheme(QStringLiteral("process-stop"), style()->standardIcon(QStyle::SP_BrowserStop)));
+    RxSpeedButton1->move(0, 0);
+    RxSpeedButton2 = flatButton(Panel2, QStringLiteral("RxSpeedButton2"), QStringLiteral("Reload"),
+                                QIcon::fromTheme(QStringLiteral("view-refresh"), style()->standardIcon(QStyle::SP_BrowserReload)));
+    RxSpeedButton2->move(25, 0);
+    header->addWidget(Panel2);
+    layout->addWidget(Panel1);
+
+    // The cover lies over exactly the view's area and hides it while it is shown.
+    auto* area = new QWidget(this);
+    auto* stack = new QStackedLayout(area);
+    stack->setStackingMode(QStackedLayout::StackAll);
+    WebBrowserDownload = views.create(area);
+    WebBrowserDownload->setObjectName(QStringLiteral("WebBrowserDownload"));
+    stack->addWidget(WebBrowserDownload->widget());
+    PanelDummy = new QLabel(QStringLiteral("Please wait while loading..."), area);
+    PanelDummy->setObjectName(QStringLiteral("PanelDummy"));
+    PanelDummy->setAlignment(Qt::AlignCenter);
+    PanelDummy->setAutoFillBackground(true);
+    PanelDummy->setStyleSheet(QStringLiteral("background: white; color: black;"));
+    PanelDummy->setCursor(Qt::BusyCursor);
+    stack->addWidget(PanelDummy);
+    stack->setCurrentWidget(PanelDummy); // on top whenever it is shown
+    PanelDummy->hide();
+    layout->addWidget(area, 1);
+
+    StatusBar1 = new QLabel(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setFixedHeight(19);
+    StatusBar1->setFrameShape(QFrame::Panel);
+    StatusBar1->setFrameShadow(QFrame::Sunken);
+    StatusBar1->setIndent(3);
+    layout->addWidget(StatusBar1);
+
+    connect(RxSpeedButton1, &QToolButton::clicked, this, [this] { guarded([this] { StopView(); }); });
+    connect(RxSpeedButton2, &QToolButton::clicked, this, [this] { guarded([this] { ReloadView(); }); });
+    connect(WebBrowserDownload, &BrowserView::DocumentComplete, this,
+            [this] { guarded([this] { WebBrowserDownloadDocumentComplete(); }); });
+    connect(WebBrowserDownload, &BrowserView::ProgressChange, this,
+            [this](int p, int m) { guarded([&] { WebBrowserDownloadProgressChange(p, m); }); });
+}
+
+QString TFrameDownload::statusText() const { return StatusBar1->text(); }
+
+void TFrameDownload::setStatus(const QString& text) { StatusBar1->setText(text); }
+
+bool TFrameDownload::IsBusy() const { return WebBrowserDownload->Busy(); }
+
+void TFrameDownload::StopView()
+{
+    PanelDummy->hide();
+    if (IsBusy())
+        WebBrowserDownload->Stop();
+}
+
+void TFrameDownload::ReloadView()
+{
+    if (IsBusy())
+        StopView();
+    WebBrowserDownload->Refresh();
+}
+
+void TFrameDownload::SaveView()
+{
+    if (!IsBusy())
+        WebBrowserDownload->SaveAs();
+}
+
+bool TFrameDownload::StartView(const std::shared_ptr<Document>& document, const QString& head)
+{
+    FSingleLink = false;
+    StopView();
+    MemoSource.clear();
+    MemoLinks.clear();
+    FPageHead = head;
+    bool selected = false;
+    const std::vector<Element*>& all = document->all();
+    for (size_t i = 0, n = all.size(); i < n; ++i) {
+        const Element* e = all[i];
+        if (e->tagName() == QLatin1String("INPUT") && e->status()) {
+            MemoSource.append(e->value());
+            selected = true;
+        }
+    }
+    if (selected) {
+        FPageNo = 1;
+        ProcessLink(0);
+    }
+    return selected;
+}
+
+void TFrameDownload::ViewLink(const QString& url)
+{
+    FSingleLink = true;
+    MemoSource.clear();
+    MemoLinks.clear();
+    MemoSource.append(url);
+    FPageNo = 1;
+    ProcessLink(0);
+}
+
+void TFrameDownload::ProcessLink(int index)
+{
+    FLinkIndex = index;
+    while (FLinkIndex < MemoSource.size()) {
+        const QString link = MemoSource.at(FLinkIndex);
+        if (MatchesFileType(LinkFileName(link), m_settings)) {
+            FLinkWasPage = false;
+            MemoLinks.append(link);
+            ++FLinkIndex;
+            continue;
+        }
+        FLinkWasPage = true;
+        if (!CheckBox1->isChecked())
+            PanelDummy->show();
+        FStatus = QStringLiteral("Download: ") + link;
+        setStatus(FStatus);
+        WebBrowserDownload->Navigate(link);
+        return; // goes on at the view's document-complete event
+    }
+
+    bool show = true;
+    if (CheckBox1->isChecked() && FSingleLink) {
+        show = !FLinkWasPage;
+        FStatus = QStringLiteral("Ready: ") + WebBrowserDownload->LocationURL();
+        setStatus(FStatus);
+    }
+    if (show)
+        WriteViewPage();
+}
+
+void TFrameDownload::LinkDocumentComplete()
+{
+    if (FLinkIndex >= MemoSource.size()) {
+        setStatus(QStringLiteral("Ready: ") + WebBrowserDownload->LocationURL());
+        return;
+    }
+    const std::shared_ptr<Document> doc = WebBrowserDownload->document();
+    const double ratio = m_settings.bannerRatio();
+    const std::vector<Element*>& all = doc->all();
+    for (size_t i = 0, n = all.size(); i < n; ++i) {
+        const Element* e = all[i];
+        if (e->tagName() != QLatin1String("IMG"))
+            continue;
+        if (ratio > 0) {
+            const long double w = e->width();
+            const long double h = e->height();
+            // An image without a size has no shape to judge: it is taken.
+            if (w > 0 && h > 0 && (w / h >= ratio || h / w >= ratio))
+                continue;
+        }
+        MemoLinks.append(e->href());
+    }
+    ProcessLink(FLinkIndex + 1);
+}
+
+void TFrameDownload::WriteViewPage()
+{
+    FStatus = QStringLiteral("Download...");
+    setStatus(FStatus);
+
+    PageLines lines;
+    lines.reserve(MemoLinks.size());
+    for (const QString& s : MemoLinks) {
+        if (asciiUpper(s).contains(QLatin1String("FILE://")))
+            lines.append(toPageBytes(QStringLiteral("<img src=") + unquotedAttribute(s) + QStringLiteral("><br><br><br><br>")));
+        else
+            lines.append(toPageBytes(QStringLiteral("<img src=") + unquotedAttribute(s) + kFontOpen + escapeText(s)
+                                     + QStringLiteral("</font><br><br><br>")));
+    }
+    const QByteArray head = toPageBytes(FPageHead);
+    if (lines.isEmpty()) {
+        if (!head.isEmpty())
+            lines.append(head);
+    } else {
+        lines.first().prepend(head);
+    }
+
+    QString path = programFolder() + QStringLiteral("download%1.html").arg(FPageNo);
+    while (QFile::exists(path)) {
+        ++FPageNo;
+        path = programFolder() + QStringLiteral("download%1.html").arg(FPageNo);
+    }
+    FPageFile = path;
+    writePageLines(FPageFile, lines);
+    PanelDummy->hide();
+    WebBrowserDownload->Navigate(FPageFile);
+}
+
+void TFrameDownload::WebBrowserDownloadDocumentComplete() { LinkDocumentComplete(); }
+
+void TFrameDownload::WebBrowserDownloadProgressChange(int progress, int progressMax)
+{
+    if (progress < 1 || progress >= progressMax)
+        return;
+    const double p = roundHalfEven(double(progress) * 100.0 / double(progressMax));
+    if (p < 100)
+        setStatus(FStatus + QStringLiteral(" %1 %").arg(int(p)));
+}
+
+} // namespace pxt

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "browserhost/BrowserView.h"
+
+#include <QStringList>
+#include <QWidget>
+
+class QCheckBox;
+class QLabel;
+class QToolButton;
+
+namespace pxt {
+
+class Settings;
+
+// The download pane: the full pictures behind the chosen thumbnails. A view run keeps the links that
+// name pictures, loads the others as pages and takes their images, then writes and shows the view page.
+class TFrameDownload : public QWidget {
+    Q_OBJECT
+public:
+    TFrameDownload(BrowserViewFactory& views, Settings& settings, QWidget* parent = nullptr);
+
+    // The view run.
+    bool StartView(const std::shared_ptr<Document>& document, const QString& head);
+    void ViewLink(const QString& url);
+    void LinkDocumentComplete();
+
+    // The pane.
+    bool IsBusy() const;
+    void StopView();
+    void ReloadView();
+    void SaveView();
+
+    QString statusText() const;
+
+    // Controls.
+    BrowserView* WebBrowserDownload;
+    QStringList MemoSource; // the links, in the order the run takes them
+    QStringList MemoLinks;  // the pictures found
+    QWidget* Panel1;
+    QLabel* Panel1Caption;
+    QLabel* StatusBar1;
+    QLabel* PanelDummy;
+    QWidget* Panel2;
+    QToolButton* RxSpeedButton1; // Stop
+    QToolButton* RxSpeedButton2; // Reload
+    QCheckBox* CheckBox1;
+
+    // Fields.
+    int FPageNo = 0;
+    QString FPageHead;
+    int FLinkIndex = 0;
+    QString FPageFile;
+    QString FStatus;
+    bool FSingleLink = false;
+    bool FLinkWasPage = false;
+
+private:
+    // One step of the run; consecutive picture links are taken in a loop, only a page link waits for
+    // the view's next document-complete event.
+    void ProcessLink(int index);
+    void WriteViewPage();
+    void setStatus(const QString& text);
+    void WebBrowserDownloadDocumentComplete();
+    void WebBrowserDownloadProgressChange(int progress, int progressMax);
+
+    Settings& m_settings;
+};
+
+} // namespace pxt

@@ -1,0 +1,133 @@
+#include "harvest/Harvest.h"
+
+#include "browserhost/Cursor.h"
+#include "harvest/LinkHelpers.h"
+#include "harvest/ProgressSink.h"
+#include "harvest/ThumbPage.h"
+#include "settings/Settings.h"
+
+#include <vector>
+
+namespace pxt {
+
+namespace {
+const QString kImg = QStringLiteral("IMG");
+
+// The hourglass while a document is harvested; the arrow again as the last act, however it ends.
+struct HourglassCursor {
+    HourglassCursor() { setScreenCursor(Qt::WaitCursor); }
+    ~HourglassCursor() { setScreenCursor(Qt::ArrowCursor); }
+};
+} // namespace
+
+Element* Harvester::FindThumbImage(Node* node)
+{
+    while (node->hasChildNodes())
+        node = node->firstChild();
+    if (node->nodeName() == kImg)
+        return node->asElement();
+    while ((node = node->nextSibling())) {
+        if (node->nodeName() == kImg)
+            return node->asElement();
+    }
+    return nullptr;
+}
+
+int Harvester::HarvestDocument(Document& doc)
+{
+    HourglassCursor cursor;
+    const std::vector<Element*> links = doc.links();
+    const int n = int(links.size());
+    m_progress.Setup(QStringLiteral("Grabbing Thumbnails"), QStringLiteral("Searching..."), 0, n - 1, 0, true);
+
+    m_buffer.append(ThumbPage::tableStartLine());
+    int k = 0;
+    int linkFiltered = 0;
+    int sizeFiltered = 0;
+    int ratioFiltered = 0;
+    for (int i = 0; i < n; ++i) {
+        Element* link = links[size_t(i)];
+        QString image;
+        if (asciiUpper(link->innerHTML()).contains(kImg)) {
+            if (const Element* img = FindThumbImage(link)) {
+                const int w = img->width();
+                const int h = img->height();
+                if (w > m_settings.minThumbWidth() && h > m_settings.minThumbHeight()) {
+                    const long double ratio = m_settings.bannerRatio();
+                    if (ratio > 0) {
+                        if (static_cast<long double>(w) / h >= ratio || static_cast<long double>(h) / w >= ratio)
+                            ++ratioFiltered;
+                        else
+                            image = img->href();
+                    } else {
+                        image = img->href();
+                    }
+                } else {
+                    ++sizeFiltered;
+                }
+            }
+        }
+
+        const QString address = link->href();
+        QString name;
+        if (ApplyLinkFilter(address, m_settings).isEmpty())
+            ++linkFiltered;
+        else
+            name = LinkFileName(address);
+
+        if (!name.isEmpty() && !image.isEmpty()) {
+            if (k > 0 && k % m_settings.thumbColumnCount() == 0)
+                m_buffer.append(ThumbPage::rowBreakLine());
+            ++k;
+            m_progress.SetText(QStringLiteral("Searching...Found %1").arg(k));
+            m_buffer.append(ThumbPage::cellLine(address, image, name));
+        }
+
+        m_progress.StepTo(i);
+        if (m_progress.Cancelled())
+            break;
+    }
+    m_buffer.append(ThumbPage::tableEndLine());
+    m_rejections.link += linkFiltered;
+    m_rejections.size += sizeFiltered;
+    m_rejections.ratio += ratioFiltered;
+    if (linkFiltered > 0 || sizeFiltered > 0 || ratioFiltered > 0)
+        m_buffer.append(ThumbPage::summaryLine(linkFiltered, sizeFiltered, ratioFiltered));
+    m_progress.Close();
+    return k;
+}
+
+void Harvester::WalkDocument(const std::shared_ptr<Document>& doc, int& total)
+{
+    total += HarvestDocument(*doc);
+
+    // Depth-first over the frames with a stack of its own, each frame guarded on its own.
+    struct Level {
+        std::shared_ptr<Document> doc;
+        int next;
+        int count;
+    };
+    std::vector<Level> stack;
+    stack.push_back({doc, 0, doc->framesLength()});
+    while (!stack.empty()) {
+        Level& level = stack.back();
+        if (level.next >= level.count) {
+            stack.pop_back();
+            continue;
+        }
+        const int i = level.next++;
+        try {
+            std::shared_ptr<Document> child = level.doc->frame(i);
+            if (!child)
+                continue;
+            const int found = HarvestDocument(*child);
+            total += found;
+            const int frames = child->framesLength();
+            stack.push_back({std::move(child), 0, frames});
+        } catch (const std::exception&) {
+            // A frame that cannot be read or harvested is left out without a message.
+        }
+    }
+}
+
+} // namespace pxt

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+namespace pxt {
+
+class Settings;
+
+// The text after the last "/" of the link; empty when there is none or the link ends with "/".
+QString LinkFileName(const QString& link);
+
+// The link, or the empty string when a line of the live link filter occurs in it (plain,
+// case-sensitive substring; an empty line never matches; nothing is excluded while the filter is off).
+QString ApplyLinkFilter(const QString& link, const Settings& settings);
+
+// The link file-type test: the name's extension (after its last ".", unless a "\" or ":" comes later)
+// without the dot, or the whole name when it has none, searched upper-cased in the upper-cased file
+// types. Upper-casing is ASCII only; the file types are not split at their commas.
+bool MatchesFileType(const QString& name, const QString& fileTypes);
+bool MatchesFileType(const QString& name, const Settings& settings);
+
+// ASCII-only upper-casing, as the page tests use it.
+QString asciiUpper(const QString& text);
+
+} // namespace pxt

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+namespace pxt {
+
+// What a long loop needs of the progress window; the program's is the progress window itself, tests
+// give a recorder.
+class ProgressSink {
+public:
+    virtual ~ProgressSink() = default;
+    virtual void Setup(const QString& caption, const QString& text, int min, int max, int position,
+                       bool cancellable) = 0;
+    // Moves the bar; a cancellable window lets pending messages run here.
+    virtual void StepTo(int position) = 0;
+    virtual void SetText(const QString& text) = 0;
+    // Set when the user pressed the cancel button; cleared by Setup.
+    virtual bool Cancelled() const = 0;
+    // The window's standard close (hide).
+    virtual void Close() = 0;
+};
+
+} // namespace pxt

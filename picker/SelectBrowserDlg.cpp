@@ -1,0 +1,201 @@
+#include "picker/SelectBrowserDlg.h"
+
+#include "browserhost/BrowserWindows.h"
+#include "browserhost/MessageBoxes.h"
+#include "picker/TextOrder.h"
+
+#include <QCheckBox>
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QScreen>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace pxt {
+
+TDlgSelectBrowser::TDlgSelectBrowser(BrowserWindowList& windows, QWidget* parent)
+    : QDialog(parent), ShellWindows1(windows)
+{
+    setWindowTitle(QStringLiteral("Pic a Browser"));
+    setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    setFixedSize(692, 373);
+
+    ListViewBrowser = new QTreeWidget(this);
+    ListViewBrowser->setObjectName(QStringLiteral("ListViewBrowser"));
+    ListViewBrowser->setColumnCount(3);
+    ListViewBrowser->setHeaderLabels({QStringLiteral("Title"), QStringLiteral("URL"), QString()});
+    ListViewBrowser->setColumnWidth(TitleColumn, 300);
+    ListViewBrowser->setColumnWidth(UrlColumn, 355);
+    ListViewBrowser->setColumnHidden(IndexColumn, true);
+    ListViewBrowser->setRootIsDecorated(false);
+    ListViewBrowser->setItemsExpandable(false);
+    ListViewBrowser->setUniformRowHeights(true);
+    ListViewBrowser->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListViewBrowser->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListViewBrowser->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListViewBrowser->setSortingEnabled(false); // the list keeps its own order, see SortRows
+    ListViewBrowser->header()->setSectionsClickable(true);
+    ListViewBrowser->header()->setSectionsMovable(false);
+    ListViewBrowser->header()->setStretchLastSection(false);
+    // The selection stays as visible while the list has no focus.
+    QPalette palette = ListViewBrowser->palette();
+    for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText})
+        palette.setBrush(QPalette::Inactive, role, palette.brush(QPalette::Active, role));
+    ListViewBrowser->setPalette(palette);
+    ListViewBrowser->viewport()->installEventFilter(this);
+
+    CheckBox1 = new QCheckBox(QStringLiteral("Add to existing Thumbnails"), this);
+    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
+    CheckBox1->setChecked(true);
+    Button1 = new QPushButton(QStringLiteral("Reload List"), this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setAutoDefault(false);
+    OKBtn = new QPushButton(QStringLiteral("OK"), this);
+    OKBtn->setObjectName(QStringLiteral("OKBtn"));
+    OKBtn->setDefault(true);
+    OKBtn->setEnabled(false);
+    CancelBtn = new QPushButton(QStringLiteral("Cancel"), this);
+    CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
+    CancelBtn->setAutoDefault(false);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(CheckBox1);
+    buttons->addStretch(1);
+    buttons->addWidget(Button1);
+    buttons->addWidget(OKBtn);
+    buttons->addWidget(CancelBtn);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(ListViewBrowser, 1);
+    layout->addLayout(buttons);
+
+    connect(ListViewBrowser->header(), &QHeaderView::sectionClicked, this,
+            [this](int column) { guarded([&] { ListViewBrowserColumnClick(column); }); });
+    connect(ListViewBrowser, &QTreeWidget::itemSelectionChanged, this,
+            [this] { guarded([&] { ListViewBrowserSelectionChange(); }); });
+    connect(Button1, &QPushButton::clicked, this, [this] { guarded([&] { Button1Click(); }); });
+    connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
+    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void TDlgSelectBrowser::ClearBrowserList() { ListViewBrowser->clear(); }
+
+void TDlgSelectBrowser::FillBrowserList()
+{
+    // One bulk update, ended also when reading a window fails.
+    struct BulkUpdate {
+        QWidget* w;
+        explicit BulkUpdate(QWidget* widget) : w(widget) { w->setUpdatesEnabled(false); }
+        ~BulkUpdate() { w->setUpdatesEnabled(true); }
+    } bulk(ListViewBrowser);
+
+    ShellWindows1.Refresh();
+    const int n = ShellWindows1.Count();
+    for (int i = 0; i < n; ++i) {
+        const std::shared_ptr<BrowserWindow> window = ShellWindows1.Item(i);
+        // Folder windows have file addresses; this also drops any page whose address holds "file".
+        const QString address = window->LocationURL();
+        if (address.toUpper().contains(QLatin1String("FILE")) || address.isEmpty())
+            continue;
+        const QString title = window->LocationName();
+        auto* row = new QTreeWidgetItem;
+        row->setText(TitleColumn, title);
+        ListViewBrowser->addTopLevelItem(row);
+        // The list sorts itself as soon as a row has its title, before the address is set.
+        SortRows();
+        row->setText(UrlColumn, address);
+        row->setText(IndexColumn, QString::number(i));
+        ListViewBrowser->setCurrentItem(row, TitleColumn,
+                                        QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
+}
+
+int TDlgSelectBrowser::BrowserCount() const { return ListViewBrowser->topLevelItemCount(); }
+
+void TDlgSelectBrowser::SetAddLocked(bool locked)
+{
+    CheckBox1->setEnabled(!locked);
+    if (locked)
+        CheckBox1->setChecked(false);
+}
+
+bool TDlgSelectBrowser::AddToExisting() const { return CheckBox1->isChecked(); }
+
+int TDlgSelectBrowser::SelectedWindowIndex() const
+{
+    const QList<QTreeWidgetItem*> selected = ListViewBrowser->selectedItems();
+    if (selected.isEmpty())
+        return -1;
+    bool ok = false;
+    const int index = selected.first()->text(IndexColumn).toInt(&ok, 10);
+    return ok ? index : -1;
+}
+
+void TDlgSelectBrowser::showEvent(QShowEvent* event)
+{
+    if (const QScreen* s = screen()) {
+        QRect r(QPoint(), size());
+        r.moveCenter(s->availableGeometry().center());
+        move(r.topLeft());
+    }
+    QDialog::showEvent(event);
+}
+
+bool TDlgSelectBrowser::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ListViewBrowser->viewport() && event->type() == QEvent::MouseButtonDblClick)
+        guarded([&] { ListViewBrowserDblClick(); });
+    return QDialog::eventFilter(watched, event);
+}
+
+void TDlgSelectBrowser::ListViewBrowserColumnClick(int column)
+{
+    if (column != TitleColumn && column != UrlColumn)
+        return;
+    FSortColumn = column;
+    SortRows();
+}
+
+void TDlgSelectBrowser::ListViewBrowserDblClick()
+{
+    if (OKBtn->isEnabled())
+        accept();
+}
+
+void TDlgSelectBrowser::ListViewBrowserSelectionChange()
+{
+    OKBtn->setEnabled(!ListViewBrowser->selectedItems().isEmpty());
+}
+
+void TDlgSelectBrowser::Button1Click()
+{
+    ClearBrowserList();
+    FillBrowserList();
+}
+
+void TDlgSelectBrowser::SortRows()
+{
+    QTreeWidgetItem* selected = nullptr;
+    if (const QList<QTreeWidgetItem*> s = ListViewBrowser->selectedItems(); !s.isEmpty())
+        selected = s.first();
+    QTreeWidgetItem* current = ListViewBrowser->currentItem();
+
+    QList<QTreeWidgetItem*> rows = ListViewBrowser->invisibleRootItem()->takeChildren();
+    const int column = FSortColumn;
+    std::stable_sort(rows.begin(), rows.end(), [column](const QTreeWidgetItem* a, const QTreeWidgetItem* b) {
+        return compareListText(a->text(column), b->text(column)) < 0;
+    });
+    ListViewBrowser->addTopLevelItems(rows);
+
+    if (selected)
+        ListViewBrowser->setCurrentItem(selected, TitleColumn,
+                                        QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    else if (current)
+        ListViewBrowser->setCurrentItem(current, TitleColumn, QItemSelectionModel::NoUpdate);
+}
+
+} // namespace pxt

@@ -1,0 +1,174 @@
+#include "settings/FormStorage.h"
+
+#include "browserhost/MessageBoxes.h"
+#include "browserhost/ProgramFolder.h"
+#include "settings/IniFile.h"
+
+#include <QGuiApplication>
+#include <QRect>
+#include <QScreen>
+#include <QWidget>
+
+#include <optional>
+
+namespace pxt {
+
+namespace {
+
+constexpr int kRestoreToMaximized = 2;
+const QString kUnplaced = QStringLiteral("-1,-1,-1,-1");
+
+std::optional<int> toInt(const std::optional<QString>& text)
+{
+    if (!text)
+        return std::nullopt;
+    bool ok = false;
+    const int v = text->toInt(&ok);
+    return ok ? std::optional<int>(v) : std::nullopt;
+}
+
+QString sizeSuffix(QSize size) { return QStringLiteral("(%1x%2)").arg(size.width()).arg(size.height()); }
+
+QRect normalRect(const QWidget* w)
+{
+    const QRect r = w->normalGeometry();
+    return r.isValid() ? r : w->geometry();
+}
+
+} // namespace
+
+FormStorage::FormStorage(QWidget* window, QString section)
+    : m_window(window), m_section(std::move(section)), m_iniFileName(programFolder() + QStringLiteral("pxt.ini"))
+{
+}
+
+void FormStorage::addIntProperty(const QString& key, std::function<int()> get, std::function<void(int)> set)
+{
+    m_properties.push_back({key, std::move(get), std::move(set)});
+}
+
+FormStorage::Screen FormStorage::currentScreen() const
+{
+    if (m_screen)
+        return m_screen();
+    const QScreen* screen = m_window->screen();
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return {};
+    return {qRound(screen->logicalDotsPerInch()), screen->geometry().size()};
+}
+
+void FormStorage::restore()
+{
+    m_read = true;
+    m_saved = false;
+    m_placementApplied = false;
+
+    const IniFile ini(m_iniFileName);
+    auto value = [&](const QString& key) { return ini.read(m_section, key); };
+    if (toInt(value(QStringLiteral("FormVersion"))).value_or(0) < 0)
+        return;
+
+    const Screen screen = currentScreen();
+    const QString suffix = sizeSuffix(screen.size);
+    // The key for the current screen size wins over the plain one.
+    auto placement = [&](const QString& key) {
+        const std::optional<QString> sized = value(key + suffix);
+        return sized && !sized->isEmpty() ? *sized : value(key).value_or(QString());
+    };
+
+    const Qt::WindowStates state = m_window->windowState();
+    const int currentFlags = state.testFlag(Qt::WindowMinimized) && state.testFlag(Qt::WindowMaximized)
+                                 ? kRestoreToMaximized
+                                 : 0;
+    const int flags = toInt(value(QStringLiteral("Flags"))).value_or(currentFlags);
+
+    // Minimized and maximized positions belong to the window manager here; only their presence counts.
+    const QString minMax = placement(QStringLiteral("MinMaxPos"));
+    const QString norm = placement(QStringLiteral("NormPos"));
+    const QRect current = normalRect(m_window);
+    int edges[4] = {current.left(), current.top(), current.left() + current.width(),
+                    current.top() + current.height()};
+    if (!norm.isEmpty()) {
+        const QStringList items = norm.split(u',');
+        for (int i = 0; i < 4 && i < items.size(); ++i)
+            edges[i] = toInt(IniFile::trimmed(items[i])).value_or(edges[i]);
+    }
+    const int pixelsPerInch = toInt(value(QStringLiteral("PixelsPerInch"))).value_or(screen.pixelsPerInch);
+    if ((!minMax.isEmpty() || !norm.isEmpty()) && pixelsPerInch == screen.pixelsPerInch) {
+        auto& [left, top, right, bottom] = edges;
+        if (m_window->minimumSize() == m_window->maximumSize()) {
+            right = left + current.width();
+            bottom = top + current.height();
+        }
+        if (right > left) {
+            m_window->setGeometry(left, top, right - left, bottom - top);
+            m_placementApplied = true;
+        }
+    }
+
+    Qt::WindowStates newState = state & ~(Qt::WindowMinimized | Qt::WindowMaximized);
+    switch (toInt(value(QStringLiteral("ShowCmd"))).value_or(0)) {
+    case 2:
+    case 6:
+    case 7:
+        newState |= Qt::WindowMinimized;
+        if (flags & kRestoreToMaximized)
+            newState |= Qt::WindowMaximized;
+        break;
+    case 3:
+        newState |= Qt::WindowMaximized;
+        break;
+    default:
+        break;
+    }
+    if (newState != state)
+        m_window->setWindowState(newState);
+
+    for (const Property& p : m_properties) {
+        const std::optional<QString> text = value(p.key);
+        if (text)
+            p.set(toInt(text).value_or(0));
+    }
+}
+
+bool FormStorage::save(bool destroying)
+{
+    if (!m_read || (destroying && m_saved))
+        return true;
+    m_saved = true;
+    return guarded([&] { write(destroying); });
+}
+
+void FormStorage::write(bool destroying)
+{
+    const Screen screen = currentScreen();
+    const QString suffix = sizeSuffix(screen.size);
+    const Qt::WindowStates state = m_window->windowState();
+    const bool minimized = state.testFlag(Qt::WindowMinimized);
+    const bool maximized = state.testFlag(Qt::WindowMaximized);
+    const int flags = minimized && maximized ? kRestoreToMaximized : 0;
+    const int showCmd = minimized ? 2 : maximized ? 3 : 1;
+    const QRect r = normalRect(m_window);
+    const QString norm = QString::asprintf("%d,%d,%d,%d", r.left(), r.top(), r.left() + r.width(),
+                                           r.top() + r.height());
+
+    IniFile ini(m_iniFileName);
+    using Kind = IniFile::Kind;
+    ini.write(m_section, QStringLiteral("FormVersion"), QStringLiteral("0"), Kind::Number);
+    ini.write(m_section, QStringLiteral("Flags"), QString::number(flags), Kind::Number);
+    ini.write(m_section, QStringLiteral("ShowCmd"), QString::number(showCmd), Kind::Number);
+    ini.write(m_section, QStringLiteral("PixelsPerInch"), QString::number(screen.pixelsPerInch), Kind::Number);
+    ini.write(m_section, QStringLiteral("MinMaxPos") + suffix, kUnplaced);
+    ini.write(m_section, QStringLiteral("MinMaxPos"), kUnplaced);
+    ini.write(m_section, QStringLiteral("NormPos") + suffix, norm);
+    ini.write(m_section, QStringLiteral("NormPos"), norm);
+    ini.write(m_section, QStringLiteral("Visible"), destroying ? QStringLiteral("1") : QStringLiteral("0"),
+              Kind::Number);
+    for (const Property& p : m_properties)
+        ini.write(m_section, p.key, QString::number(p.get()));
+    ini.save();
+}
+
+} // namespace pxt

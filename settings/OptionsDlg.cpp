@@ -1,0 +1,313 @@
+#include "settings/OptionsDlg.h"
+
+#include "browserhost/MessageBoxes.h"
+#include "browserhost/ProgramFolder.h"
+#include "browserhost/Rounding.h"
+#include "settings/IniFile.h"
+
+#include <QCheckBox>
+#include <QDoubleSpinBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QSpinBox>
+#include <QTextBlock>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+
+namespace pxt {
+
+namespace {
+
+const QString kSection = QStringLiteral("TDlgOptions");
+const QString kLinesSection = QStringLiteral("TDlgOptions.MemoFilter_Lines");
+const QString kFileTypesDefault = QStringLiteral("jpg, jpeg, gif");
+
+// A damaged file must not make the dialog build millions of empty lines.
+constexpr int kMaxFilterLines = 100000;
+
+std::optional<int> readInt(const IniFile& ini, const QString& section, const QString& key)
+{
+    const std::optional<QString> text = ini.read(section, key);
+    if (!text)
+        return std::nullopt;
+    bool ok = false;
+    const int v = text->toInt(&ok);
+    return ok ? std::optional<int>(v) : std::nullopt;
+}
+
+// The file's numbers use "." whatever the user's locale.
+std::optional<double> readNumber(const IniFile& ini, const QString& section, const QString& key)
+{
+    const std::optional<QString> text = ini.read(section, key);
+    if (!text)
+        return std::nullopt;
+    QLocale c = QLocale::c();
+    c.setNumberOptions(QLocale::RejectGroupSeparator);
+    bool ok = false;
+    const double v = c.toDouble(*text, &ok);
+    return ok && std::isfinite(v) ? std::optional<double>(v) : std::nullopt;
+}
+
+QString numberText(double v) { return QString::number(v, 'g', QLocale::FloatingPointShortest); }
+
+// Text that the field does not accept as a number counts as its lower limit.
+template <class Box>
+void settle(Box* box)
+{
+    if (!box->hasAcceptableInput())
+        box->setValue(box->minimum());
+}
+
+QSpinBox* wholeField(QWidget* parent, const char* name, int min, int max, int value)
+{
+    auto* box = new QSpinBox(parent);
+    box->setObjectName(QLatin1String(name));
+    box->setRange(min, max);
+    box->setValue(value);
+    box->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
+    return box;
+}
+
+} // namespace
+
+void setWholeValue(QSpinBox& field, double value)
+{
+    if (!std::isfinite(value))
+        return;
+    const double v = std::clamp(roundHalfEven(value), double(field.minimum()), double(field.maximum()));
+    field.setValue(int(v));
+}
+
+TDlgOptions::TDlgOptions(Settings& settings, QWidget* parent) : QDialog(parent), m_settings(settings)
+{
+    FormCreate();
+    m_settings.setLiveLinkFilter(this);
+}
+
+TDlgOptions::~TDlgOptions()
+{
+    if (m_sectionRead && !m_sectionSaved)
+        guarded([this] { writeSection(); });
+    m_settings.setLiveLinkFilter(nullptr);
+}
+
+void TDlgOptions::FormCreate()
+{
+    setObjectName(QStringLiteral("DlgOptions"));
+    setWindowTitle(QStringLiteral("Options"));
+
+    auto* labelFileTypes = new QLabel(QStringLiteral("File-Types:"), this);
+    EditFileTypes = new QLineEdit(kFileTypesDefault, this);
+    EditFileTypes->setObjectName(QStringLiteral("EditFileTypes"));
+    labelFileTypes->setBuddy(EditFileTypes);
+
+    CheckBox1 = new QCheckBox(QStringLiteral("Link-Filter"), this);
+    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
+    CheckBox1->setChecked(true);
+
+    MemoFilter = new QPlainTextEdit(this);
+    MemoFilter->setObjectName(QStringLiteral("MemoFilter"));
+    MemoFilter->setFixedSize(310, 120);
+    MemoFilter->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    MemoFilter->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    MemoFilter->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    MemoFilter->setTabChangesFocus(true);
+
+    auto* labelRatio = new QLabel(QStringLiteral("Banner-Ratio x:y (Set to 0 to disable Banner-Filter):"), this);
+    RxSpinEditRatio = new QDoubleSpinBox(this);
+    RxSpinEditRatio->setObjectName(QStringLiteral("RxSpinEditRatio"));
+    RxSpinEditRatio->setDecimals(2);
+    RxSpinEditRatio->setRange(0, 1000);
+    RxSpinEditRatio->setValue(2.75);
+    RxSpinEditRatio->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
+    labelRatio->setBuddy(RxSpinEditRatio);
+
+    auto* labelColumns = new QLabel(QStringLiteral("Thumbnail-Columncount:"), this);
+    RxSpinEditColCount = wholeField(this, "RxSpinEditColCount", 1, 20, 2);
+    labelColumns->setBuddy(RxSpinEditColCount);
+
+    auto* labelSize = new QLabel(QStringLiteral("Min. Thumbnail-Size:"), this);
+    RxSpinEditWidth = wholeField(this, "RxSpinEditWidth", 0, 1000, 50);
+    auto* labelX = new QLabel(QStringLiteral("X"), this);
+    RxSpinEditHeight = wholeField(this, "RxSpinEditHeight", 0, 1000, 50);
+    labelSize->setBuddy(RxSpinEditWidth);
+
+    Button1 = new QPushButton(QStringLiteral("Default"), this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setAutoDefault(false);
+    OKBtn = new QPushButton(QStringLiteral("OK"), this);
+    OKBtn->setObjectName(QStringLiteral("OKBtn"));
+    OKBtn->setDefault(true);
+    CancelBtn = new QPushButton(QStringLiteral("Cancel"), this);
+    CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
+    CancelBtn->setAutoDefault(false);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    layout->addWidget(labelFileTypes);
+    layout->addWidget(EditFileTypes);
+    layout->addWidget(CheckBox1);
+    layout->addWidget(MemoFilter);
+    auto row = [layout](std::initializer_list<QWidget*> widgets) {
+        auto* h = new QHBoxLayout;
+        for (QWidget* w : widgets)
+            h->addWidget(w);
+        h->addStretch();
+        layout->addLayout(h);
+        return h;
+    };
+    row({labelRatio, RxSpinEditRatio});
+    row({labelColumns, RxSpinEditColCount});
+    row({labelSize, RxSpinEditWidth, labelX, RxSpinEditHeight});
+    QHBoxLayout* buttons = row({Button1});
+    buttons->addWidget(OKBtn);
+    buttons->addWidget(CancelBtn);
+
+    QWidget* order[] = {EditFileTypes,   CheckBox1,        MemoFilter, RxSpinEditRatio, RxSpinEditColCount,
+                        RxSpinEditWidth, RxSpinEditHeight, Button1,    OKBtn,           CancelBtn};
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+
+    connect(Button1, &QPushButton::clicked, this, [this] { guarded([this] { Button1Click(); }); });
+    connect(OKBtn, &QPushButton::clicked, this, [this] { guarded([this] { OKBtnClick(); }); });
+    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+
+    m_iniFileName = programFolder() + QStringLiteral("pxt.ini");
+}
+
+void TDlgOptions::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        guarded([this] { FormShow(); });
+}
+
+void TDlgOptions::LoadAtStart() { FormShow(); }
+
+void TDlgOptions::FormShow()
+{
+    m_sectionRead = true;
+    m_sectionSaved = false;
+    readSection();
+    m_settings.takeSnapshot(fieldValues());
+}
+
+void TDlgOptions::OKBtnClick()
+{
+    m_settings.takeSnapshot(fieldValues());
+    accept();
+}
+
+void TDlgOptions::Button1Click()
+{
+    EditFileTypes->setText(kFileTypesDefault);
+    RxSpinEditRatio->setValue(2.75);
+    setWholeValue(*RxSpinEditColCount, 2);
+    setWholeValue(*RxSpinEditWidth, 20);
+    setWholeValue(*RxSpinEditHeight, 20);
+}
+
+void TDlgOptions::done(int result)
+{
+    guarded([this] { writeSection(); });
+    QDialog::done(result);
+}
+
+bool TDlgOptions::linkFilterEnabled() const { return CheckBox1->isChecked(); }
+
+// The lines the user typed, however the field wraps them for display.
+QStringList TDlgOptions::linkFilterLines() const
+{
+    QStringList lines;
+    const QTextDocument* doc = MemoFilter->document();
+    if (doc->isEmpty())
+        return lines;
+    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next())
+        lines += b.text().split(QChar::LineSeparator);
+    return lines;
+}
+
+void TDlgOptions::setFilterLines(const QStringList& lines) { MemoFilter->setPlainText(lines.join(u'\n')); }
+
+SnapshotValues TDlgOptions::fieldValues()
+{
+    settle(RxSpinEditRatio);
+    settle(RxSpinEditColCount);
+    settle(RxSpinEditWidth);
+    settle(RxSpinEditHeight);
+    SnapshotValues v;
+    v.fileTypes = EditFileTypes->text();
+    v.bannerRatio = float(RxSpinEditRatio->value());
+    v.thumbColumnCount = RxSpinEditColCount->value();
+    v.minThumbWidth = RxSpinEditWidth->value();
+    v.minThumbHeight = RxSpinEditHeight->value();
+    return v;
+}
+
+// A key that is missing or does not parse leaves its field as it is.
+void TDlgOptions::readSection()
+{
+    const IniFile ini(m_iniFileName);
+    if (readInt(ini, kSection, QStringLiteral("FormVersion")).value_or(0) < 0)
+        return;
+
+    if (const auto text = ini.read(kSection, QStringLiteral("EditFileTypes_Text")))
+        EditFileTypes->setText(*text);
+    if (const auto checked = ini.read(kSection, QStringLiteral("CheckBox1_Checked"))) {
+        if (checked->compare(QLatin1String("True"), Qt::CaseInsensitive) == 0)
+            CheckBox1->setChecked(true);
+        else if (checked->compare(QLatin1String("False"), Qt::CaseInsensitive) == 0)
+            CheckBox1->setChecked(false);
+    }
+    const int count = std::min(readInt(ini, kLinesSection, QStringLiteral("Count")).value_or(0), kMaxFilterLines);
+    if (count > 0) {
+        QStringList lines;
+        lines.reserve(count);
+        for (int i = 0; i < count; ++i)
+            lines += ini.read(kLinesSection, QStringLiteral("Item%1").arg(i), IniFile::Trim::No).value_or(QString());
+        setFilterLines(lines);
+    }
+    if (const auto ratio = readNumber(ini, kSection, QStringLiteral("RxSpinEditRatio_Value")))
+        RxSpinEditRatio->setValue(*ratio);
+    if (const auto columns = readNumber(ini, kSection, QStringLiteral("RxSpinEditColCount_Value")))
+        setWholeValue(*RxSpinEditColCount, *columns);
+    if (const auto height = readNumber(ini, kSection, QStringLiteral("RxSpinEditHeight_Value")))
+        setWholeValue(*RxSpinEditHeight, *height);
+    if (const auto width = readNumber(ini, kSection, QStringLiteral("RxSpinEditWidth_Value")))
+        setWholeValue(*RxSpinEditWidth, *width);
+}
+
+// The keys of one close go to the file in one replacement, in the order the section receives them.
+void TDlgOptions::writeSection()
+{
+    m_sectionSaved = true;
+    const SnapshotValues v = fieldValues();
+    IniFile ini(m_iniFileName);
+    using Kind = IniFile::Kind;
+    ini.write(kSection, QStringLiteral("FormVersion"), QStringLiteral("0"), Kind::Number);
+    ini.write(kSection, QStringLiteral("EditFileTypes_Text"), v.fileTypes);
+    ini.write(kSection, QStringLiteral("CheckBox1_Checked"),
+              CheckBox1->isChecked() ? QStringLiteral("True") : QStringLiteral("False"));
+    ini.eraseSection(kLinesSection);
+    const QStringList lines = linkFilterLines();
+    if (!lines.isEmpty()) {
+        ini.write(kLinesSection, QStringLiteral("Count"), QString::number(lines.size()));
+        for (int i = 0; i < lines.size(); ++i)
+            ini.write(kLinesSection, QStringLiteral("Item%1").arg(i), lines[i], Kind::Text, IniFile::Trim::No);
+    }
+    ini.write(kSection, QStringLiteral("RxSpinEditRatio_Value"), numberText(RxSpinEditRatio->value()));
+    ini.write(kSection, QStringLiteral("RxSpinEditColCount_Value"), numberText(v.thumbColumnCount));
+    ini.write(kSection, QStringLiteral("RxSpinEditHeight_Value"), numberText(v.minThumbHeight));
+    ini.write(kSection, QStringLiteral("RxSpinEditWidth_Value"), numberText(v.minThumbWidth));
+    ini.save();
+}
+
+} // namespace pxt

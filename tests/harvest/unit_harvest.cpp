@@ -1,0 +1,385 @@
+#include "browserhost/Document.h"
+#include "browserhost/Error.h"
+#include "harvest/Harvest.h"
+#include "harvest/LinkHelpers.h"
+#include "harvest/ProgressSink.h"
+#include "harvest/ThumbPage.h"
+#include "settings/Settings.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace pxt;
+
+namespace {
+
+// Records what the harvest tells the progress window; can cancel or fail at a given step.
+class ProgressRecorder : public ProgressSink {
+public:
+    QStringList setups;
+    QStringList texts;
+    int closes = 0;
+    int steps = 0;
+    std::function<void(int position)> onStep;
+    bool cancelled = false;
+
+    void Setup(const QString& caption, const QString& text, int min, int max, int pos, bool c) override
+    {
+        setups << QStringLiteral("%1|%2|%3|%4|%5|%6").arg(caption, text).arg(min).arg(max).arg(pos).arg(c);
+        cancelled = false;
+    }
+    void StepTo(int position) override
+    {
+        ++steps;
+        if (onStep)
+            onStep(position);
+    }
+    void SetText(const QString& text) override { texts << text; }
+    bool Cancelled() const override { return cancelled; }
+    void Close() override { ++closes; }
+};
+
+const QString kBase = QStringLiteral("http://gallery.test/index.html");
+
+QString thumb(const QString& href, int w, int h, const QString& src = QStringLiteral("t.jpg"))
+{
+    return QStringLiteral("<a href=\"%1\"><img src=\"%2\" width=%3 height=%4></a>\n").arg(href, src).arg(w).arg(h);
+}
+
+std::shared_ptr<Document> page(const QString& body, const QString& title = QStringLiteral("Gallery"))
+{
+    return Document::fromHtml(QStringLiteral("<html><head><title>%1</title></head><body>%2</body></html>").arg(title, body),
+                              kBase);
+}
+
+struct HarvestRun {
+    PageLines lines;
+    int total = 0;
+    QStringList text() const
+    {
+        QStringList out;
+        for (const QByteArray& l : lines)
+            out << QString::fromLatin1(l);
+        return out;
+    }
+    int cells() const { return int(text().filter(QStringLiteral("<td valign=bottom>")).size()); }
+};
+
+HarvestRun harvest(const std::shared_ptr<Document>& doc, const Settings& settings, ProgressRecorder* rec = nullptr)
+{
+    ProgressRecorder local;
+    HarvestRun run;
+    Harvester h(run.lines, settings, rec ? *rec : local);
+    h.WalkDocument(doc, run.total);
+    return run;
+}
+
+QString summary(int l, int s, int r) { return QString::fromLatin1(ThumbPage::summaryLine(l, s, r)); }
+
+} // namespace
+
+TEST(HarvestFilters, SizeAndRatioBoundaries)
+{
+    struct Case {
+        int w, h;
+        float ratio;
+        int cells, sizeCount, ratioCount;
+    } cases[] = {
+        {60, 60, 2.75f, 1, 0, 0},   {50, 80, 2.75f, 0, 1, 0},   {80, 50, 2.75f, 0, 1, 0},
+        {275, 100, 2.75f, 0, 0, 1}, {274, 100, 2.75f, 1, 0, 0}, {100, 275, 2.75f, 0, 0, 1},
+        {468, 60, 0.0f, 1, 0, 0},   {51, 51, 1.0f, 0, 0, 1},
+    };
+    for (const Case& c : cases) {
+        Settings settings;
+        SnapshotValues v;
+        v.bannerRatio = c.ratio;
+        settings.takeSnapshot(v);
+        const HarvestRun run = harvest(page(thumb(QStringLiteral("a.jpg"), c.w, c.h)), settings);
+        SCOPED_TRACE(QStringLiteral("%1x%2 ratio %3").arg(c.w).arg(c.h).arg(c.ratio).toStdString());
+        EXPECT_EQ(run.total, c.cells);
+        EXPECT_EQ(run.cells(), c.cells);
+        if (c.sizeCount || c.ratioCount)
+            EXPECT_EQ(run.text().last(), summary(0, c.sizeCount, c.ratioCount));
+        else
+            EXPECT_EQ(run.text().last(), QStringLiteral("</tr></table>"));
+    }
+}
+
+TEST(HarvestPage, CellLineIsTheFormatsExactBytes)
+{
+    Settings settings;
+    const HarvestRun run = harvest(page(thumb(QStringLiteral("http://pics.test/full/a.jpg"), 100, 80,
+                                       QStringLiteral("http://pics.test/th/a.jpg"))),
+                            settings);
+    ASSERT_EQ(run.lines.size(), 3);
+    EXPECT_EQ(run.lines[0], "<table align=center border=0 width=100%><tr>");
+    EXPECT_EQ(run.lines[1],
+              "<td valign=bottom><a href=\"http://pics.test/full/a.jpg\"><img border=0 alt=\"View Image: "
+              "http://pics.test/full/a.jpg\" src=http://pics.test/th/a.jpg></a><div id=http://pics.test/full/a.jpg >"
+              "<input type=checkbox name=\"a.jpg\" value=\"http://pics.test/full/a.jpg\"><font "
+              "style=\"font-family:Arial,Verdana,Helvetica,sans-serif; font-weight:bold; font-size:11px; "
+              "color:#000000;\">&nbsp;a.jpg</font></div><br>");
+    EXPECT_EQ(run.lines[2], "</tr></table>");
+}
+
+TEST(HarvestPage, RowBreaksFollowTheColumnCount)
+{
+    struct Case {
+        int columns, thumbs;
+        QList<int> breaksBeforeCell; // 1-based
+    } cases[] = {{3, 7, {4, 7}}, {1, 3, {2, 3}}, {2, 2, {}}};
+    for (const Case& c : cases) {
+        Settings settings;
+        SnapshotValues v;
+        v.thumbColumnCount = c.columns;
+        settings.takeSnapshot(v);
+        QString body;
+        for (int i = 0; i < c.thumbs; ++i)
+            body += thumb(QStringLiteral("p%1.jpg").arg(i), 100, 100);
+        const QStringList lines = harvest(page(body), settings).text();
+        QList<int> breaks;
+        int cell = 0;
+        for (const QString& l : lines) {
+            if (l == QStringLiteral("</tr><tr>"))
+                breaks << cell + 1;
+            else if (l.startsWith(QStringLiteral("<td")))
+                ++cell;
+        }
+        EXPECT_EQ(cell, c.thumbs);
+        EXPECT_EQ(breaks, c.breaksBeforeCell) << c.columns << " columns";
+    }
+}
+
+TEST(HarvestFilters, LinkFilter)
+{
+    struct Case {
+        bool enabled;
+        QStringList lines;
+        QString href;
+        bool image;
+        int cells, linkCount;
+    } cases[] = {
+        {true, {"ads"}, "http://x.test/downloads/a.jpg", true, 0, 1},
+        {true, {"ADS"}, "http://x.test/downloads/a.jpg", true, 1, 0},
+        {false, {"ads"}, "http://x.test/downloads/a.jpg", true, 1, 0},
+        {true, {""}, "http://x.test/downloads/a.jpg", true, 1, 0},
+        {true, {"banner"}, "http://x.test/banner/page.html", false, 0, 1}, // a text link counts too
+    };
+    for (const Case& c : cases) {
+        Settings settings;
+        settings.plainLinkFilter().enabled = c.enabled;
+        settings.plainLinkFilter().lines = c.lines;
+        const QString body = c.image ? thumb(c.href, 100, 100)
+                                     : QStringLiteral("<a href=\"%1\">plain text</a>").arg(c.href);
+        const HarvestRun run = harvest(page(body), settings);
+        SCOPED_TRACE(c.href.toStdString() + " / " + c.lines.join(',').toStdString());
+        EXPECT_EQ(run.cells(), c.cells);
+        if (c.linkCount)
+            EXPECT_EQ(run.text().last(), summary(c.linkCount, 0, 0));
+        else
+            EXPECT_EQ(run.text().last(), QStringLiteral("</tr></table>"));
+    }
+}
+
+TEST(HarvestFilters, NamesFromTheLinkAddress)
+{
+    Settings settings;
+    const HarvestRun run = harvest(page(thumb(QStringLiteral("http://x.test/gallery/"), 100, 100)
+                                 + thumb(QStringLiteral("http://x.test/show.php?id=7"), 100, 100)),
+                            settings);
+    ASSERT_EQ(run.cells(), 1); // the folder link writes no cell and counts nothing
+    EXPECT_TRUE(run.text()[1].contains(QStringLiteral("name=\"show.php?id=7\"")));
+    EXPECT_EQ(run.text().last(), QStringLiteral("</tr></table>"));
+}
+
+TEST(HarvestFilters, ImageFinding)
+{
+    Settings settings;
+    struct Case {
+        QString inner;
+        bool found;
+    } cases[] = {
+        {"<img src=t.jpg width=90 height=90>", true},
+        {"<b><img src=t.jpg width=90 height=90></b>", true},
+        {"text <img src=t.jpg width=90 height=90>", true},
+        {"<span>text</span><img src=t.jpg width=90 height=90>", false},
+        {"<span>img</span>", false},
+    };
+    for (const Case& c : cases) {
+        const HarvestRun run = harvest(page(QStringLiteral("<a href=\"a.jpg\">%1</a>").arg(c.inner)), settings);
+        EXPECT_EQ(run.cells(), c.found ? 1 : 0) << c.inner.toStdString();
+    }
+}
+
+TEST(HarvestFilters, ImageMapAreasAreTakenAsLinks)
+{
+    Settings settings;
+    settings.plainLinkFilter().lines = {QStringLiteral("blocked")};
+    const HarvestRun run = harvest(page(QStringLiteral("<map name=m><area href=\"blocked.html\"><area href=\"ok.html\"></map>")),
+                            settings);
+    EXPECT_EQ(run.cells(), 0);
+    EXPECT_EQ(run.text().last(), summary(1, 0, 0));
+}
+
+TEST(HarvestFilters, MatchesFileType)
+{
+    const QString types = QStringLiteral("jpg, jpeg, gif");
+    struct Case {
+        QString name;
+        bool pass;
+    } cases[] = {
+        {"a.jpg", true},   {"a.JPEG", true},  {"a.gif", true},   {"a.jp", true},   {"a.e", true},
+        {"jpg", true},     {"a.png", false},  {"a.html", false}, {"", false},      {"a.", false},
+        {"http://x.test/a.jpg", true},        {"http://host.test/a", false},     {"c:\\dir.jpg\\a", false},
+        {"show.php?id=7", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(MatchesFileType(c.name, types), c.pass) << c.name.toStdString();
+    EXPECT_EQ(LinkFileName(QString()), QString());
+    EXPECT_EQ(LinkFileName(QStringLiteral("nothing")), QString());
+    EXPECT_EQ(LinkFileName(QStringLiteral("http://x/a/")), QString());
+    EXPECT_EQ(LinkFileName(QStringLiteral("http://x/a/b.jpg")), QStringLiteral("b.jpg"));
+}
+
+namespace {
+std::shared_ptr<Document> framePage(const QString& name, int thumbs)
+{
+    QString body;
+    for (int i = 0; i < thumbs; ++i)
+        body += thumb(QStringLiteral("%1-%2.jpg").arg(name).arg(i), 100, 100);
+    return page(body, name);
+}
+
+// The names of the cells, with "|" for each table start.
+QString cellOrder(const HarvestRun& run)
+{
+    QString out;
+    for (const QString& l : run.text()) {
+        if (l.startsWith(QStringLiteral("<table")))
+            out += '|';
+        const qsizetype at = l.indexOf(QStringLiteral("name=\""));
+        if (at >= 0)
+            out += l.mid(at + 6, l.indexOf('"', at + 6) - at - 6).section('.', 0, 0) + ' ';
+    }
+    return out.trimmed();
+}
+} // namespace
+
+TEST(HarvestFrames, DepthFirstWithFailuresSwallowed)
+{
+    Settings settings;
+    // top: frame A (with sub-frames A1, unreadable), unreadable, frame B
+    auto top = page(QString(), QStringLiteral("frameset"));
+    auto a = framePage(QStringLiteral("a"), 1);
+    a->addFrame(framePage(QStringLiteral("a1"), 2));
+    a->addUnreadableFrame(QStringLiteral("cross-origin"));
+    top->addFrame(a);
+    top->addUnreadableFrame(QStringLiteral("cross-origin"));
+    top->addFrame(framePage(QStringLiteral("b"), 1));
+
+    const HarvestRun run = harvest(top, settings);
+    EXPECT_EQ(cellOrder(run), QStringLiteral("||a-0 |a1-0 a1-1 |b-0"));
+    EXPECT_EQ(run.total, 4);
+}
+
+TEST(HarvestFrames, AFailingFrameKeepsItsCellsButNotItsCount)
+{
+    Settings settings;
+    auto top = framePage(QStringLiteral("top"), 1);
+    auto bad = framePage(QStringLiteral("bad"), 3);
+    bad->addFrame(framePage(QStringLiteral("skipped"), 1));
+    top->addFrame(bad);
+    top->addFrame(framePage(QStringLiteral("after"), 1));
+
+    ProgressRecorder rec;
+    int setups = 0;
+    rec.onStep = [&](int position) {
+        setups = int(rec.setups.size());
+        if (setups == 2 && position == 1)
+            throw Error(QStringLiteral("frame went away"));
+    };
+    const HarvestRun run = harvest(top, settings, &rec);
+    EXPECT_EQ(cellOrder(run), QStringLiteral("|top-0 |bad-0 bad-1 |after-0"));
+    EXPECT_EQ(run.total, 2);
+}
+
+TEST(HarvestFrames, AFailureInTheTopDocumentPropagates)
+{
+    Settings settings;
+    ProgressRecorder rec;
+    rec.onStep = [](int) { throw Error(QStringLiteral("gone")); };
+    PageLines lines;
+    Harvester h(lines, settings, rec);
+    int total = 0;
+    EXPECT_THROW(h.WalkDocument(framePage(QStringLiteral("top"), 2), total), Error);
+    EXPECT_EQ(total, 0);
+}
+
+TEST(HarvestFrames, CancelEndsOnlyTheCurrentTable)
+{
+    Settings settings;
+    settings.plainLinkFilter().lines = {QStringLiteral("top-1")};
+    auto top = framePage(QStringLiteral("top"), 4);
+    top->addFrame(framePage(QStringLiteral("f"), 2));
+    ProgressRecorder rec;
+    rec.onStep = [&](int position) {
+        if (rec.setups.size() == 1 && position == 1)
+            rec.cancelled = true;
+    };
+    const HarvestRun run = harvest(top, settings, &rec);
+    EXPECT_EQ(cellOrder(run), QStringLiteral("|top-0 |f-0 f-1"));
+    EXPECT_TRUE(run.text().contains(summary(1, 0, 0)));
+    EXPECT_EQ(run.total, 3);
+    EXPECT_EQ(rec.closes, 2);
+    EXPECT_EQ(rec.setups.first(), QStringLiteral("Grabbing Thumbnails|Searching...|0|3|0|1"));
+    EXPECT_EQ(rec.texts.first(), QStringLiteral("Searching...Found 1"));
+}
+
+TEST(HarvestPage, HostileValuesAreEscapedAndReadBack)
+{
+    // Addresses of schemes a browser does not percent-encode can hold quotes and markup.
+    const QString link = QString::fromUtf8("javascript:x(\"a\")<b>&amp \xE6\x97\xA5/\"n\" <i>.jpg");
+    const QString image = QStringLiteral("data:image/gif,<x> \"y\"");
+    const QString name = LinkFileName(link);
+    const QByteArray cell = ThumbPage::cellLine(link, image, name);
+    EXPECT_TRUE(cell.contains("&#26085;"));
+
+    // What the page gives back is what went in.
+    auto back = Document::fromHtml(QString::fromLatin1(cell), QStringLiteral("file:///thumbs.html"));
+    const Element* input = nullptr;
+    const Element* div = nullptr;
+    const Element* img = nullptr;
+    for (const Element* e : back->all()) {
+        if (e->tagName() == QStringLiteral("INPUT"))
+            input = e;
+        else if (e->tagName() == QStringLiteral("DIV"))
+            div = e;
+        else if (e->tagName() == QStringLiteral("IMG"))
+            img = e;
+    }
+    ASSERT_TRUE(input && div && img);
+    EXPECT_EQ(input->value(), link);
+    EXPECT_EQ(input->name(), name);
+    EXPECT_EQ(div->id(), link);
+    EXPECT_EQ(img->getAttribute("src"), image);
+    EXPECT_EQ(img->getAttribute("alt"), "View Image: " + link);
+    ASSERT_EQ(back->links().size(), 1u);
+    EXPECT_EQ(back->links().front()->getAttribute("href"), link);
+    for (const Element* e : back->all()) // nothing was injected
+        EXPECT_TRUE(e->tagName() != "B" && e->tagName() != "I" && e->tagName() != "X") << e->tagName().toStdString();
+}
+
+TEST(HarvestPage, TitleLinesEscapeTheTitle)
+{
+    EXPECT_EQ(ThumbPage::pageTitle(QStringLiteral("Cats")), QStringLiteral("Thumbnails from Cats"));
+    EXPECT_EQ(ThumbPage::pageTitle(QStringLiteral("Thumbnails from Cats")), QStringLiteral("Thumbnails from Cats"));
+    EXPECT_EQ(ThumbPage::headerLine(QStringLiteral("</title><script>")),
+              "<html><HEAD><META content=\"text/html; charset=iso-8859-1\" http-equiv=Content-Type><title>"
+              "Thumbnails from &lt;/title&gt;&lt;script&gt;</title></head><body link=#FF641A vlink=#FF641A "
+              "alink=#FF641A><form><font face=arial size=2>");
+    EXPECT_EQ(ThumbPage::titleLine(QStringLiteral("Cats"), QStringLiteral("http://x.test/")),
+              "<font size=2 face=arial><b>Cats<b></font><br><a href=\"http://x.test/\" target=_blank "
+              "style=\"font-family:Verdana,Arial,Helvetica,sans-serif; font-weight:bold; font-size:10px; "
+              "text-decoration:none\">http://x.test/</a><hr>");
+}

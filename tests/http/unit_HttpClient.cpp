@@ -1,0 +1,579 @@
+#include "http/HttpClient.h"
+
+#include "browserhost/Error.h"
+#include "browserhost/Pump.h"
+
+#include <gtest/gtest.h>
+
+#include <QList>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace pxt;
+
+namespace {
+
+// One thing a scripted server does on a connection.
+struct Step {
+    enum Kind { Send, Sleep, Reset, SendForever, Drip, Hold } kind;
+    QByteArray data;
+    int ms = 0;
+};
+using Script = std::vector<Step>;
+
+Step send(const QByteArray& data) { return {Step::Send, data, 0}; }
+Step pause(int ms) { return {Step::Sleep, {}, ms}; }
+Step reset() { return {Step::Reset, {}, 0}; }
+// Sends data again and again until the client goes away.
+Step sendForever(const QByteArray& data) { return {Step::SendForever, data, 0}; }
+// Sends data one byte at a time, ms apart.
+Step drip(const QByteArray& data, int ms) { return {Step::Drip, data, ms}; }
+// Keeps the connection open until the client closes it.
+Step hold() { return {Step::Hold, {}, 0}; }
+
+QByteArray okResponse(const QByteArray& body)
+{
+    return "HTTP/1.0 200 OK\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
+}
+
+// An HTTP server on 127.0.0.1 that records each request and answers it with the script that play
+// gives for it (the connection's number from 0, and the request bytes). Closes after the script.
+class ScriptedServer {
+public:
+    using Play = std::function<Script(int index, const QByteArray& request)>;
+
+    explicit ScriptedServer(Play play) : m_play(std::move(play))
+    {
+        m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a {};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(m_listen, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::listen(m_listen, 64);
+        socklen_t len = sizeof a;
+        ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&a), &len);
+        m_port = ntohs(a.sin_port);
+        m_acceptor = std::thread([this] { acceptLoop(); });
+    }
+    // One script for every connection.
+    explicit ScriptedServer(Script script) : ScriptedServer([script](int, const QByteArray&) { return script; }) {}
+
+    ~ScriptedServer()
+    {
+        m_stop = true;
+        m_acceptor.join();
+        std::lock_guard lock(m_mutex);
+        for (std::thread& t : m_workers)
+            t.join();
+        ::close(m_listen);
+    }
+
+    quint16 port() const { return m_port; }
+    QString url(const QString& path, const QString& host = QStringLiteral("127.0.0.1")) const
+    {
+        return QStringLiteral("http://%1:%2%3").arg(host).arg(m_port).arg(path);
+    }
+    std::vector<QByteArray> requests() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_requests;
+    }
+    // The first line of each request.
+    std::vector<QByteArray> requestLines() const
+    {
+        std::vector<QByteArray> lines;
+        for (const QByteArray& r : requests())
+            lines.push_back(r.left(r.indexOf("\r\n")));
+        return lines;
+    }
+
+private:
+    void acceptLoop()
+    {
+        int index = 0;
+        while (!m_stop) {
+            pollfd p {m_listen, POLLIN, 0};
+            if (::poll(&p, 1, 10) <= 0)
+                continue;
+            const int fd = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
+            if (fd < 0)
+                continue;
+            std::lock_guard lock(m_mutex);
+            m_workers.emplace_back([this, fd, i = index++] { serve(fd, i); });
+        }
+    }
+
+    bool stopped() const { return m_stop.load(); }
+
+    void sleepFor(int ms) const
+    {
+        for (int waited = 0; waited < ms && !stopped(); waited += 5)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+
+    // False when the client has gone.
+    static bool sendAll(int fd, const char* data, qsizetype size)
+    {
+        while (size > 0) {
+            const ssize_t n = ::send(fd, data, size_t(size), MSG_NOSIGNAL);
+            if (n <= 0)
+                return false;
+            data += n;
+            size -= n;
+        }
+        return true;
+    }
+
+    void serve(int fd, int index)
+    {
+        QByteArray request;
+        char buf[4096];
+        while (!stopped() && !request.contains("\r\n\r\n")) {
+            pollfd p {fd, POLLIN, 0};
+            if (::poll(&p, 1, 10) <= 0)
+                continue;
+            const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+            if (n <= 0)
+                break;
+            request.append(buf, n);
+        }
+        {
+            std::lock_guard lock(m_mutex);
+            m_requests.push_back(request);
+        }
+        bool open = true;
+        for (const Step& step : m_play(index, request)) {
+            if (!open || stopped())
+                break;
+            switch (step.kind) {
+            case Step::Send:
+                open = sendAll(fd, step.data.constData(), step.data.size());
+                break;
+            case Step::Sleep:
+                sleepFor(step.ms);
+                break;
+            case Step::Reset: {
+                linger l {1, 0};
+                ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+                open = false;
+                break;
+            }
+            case Step::SendForever:
+                while (open && !stopped())
+                    open = sendAll(fd, step.data.constData(), step.data.size());
+                break;
+            case Step::Drip:
+                for (qsizetype i = 0; open && i < step.data.size() && !stopped(); ++i) {
+                    open = sendAll(fd, step.data.constData() + i, 1);
+                    sleepFor(step.ms);
+                }
+                break;
+            case Step::Hold:
+                while (!stopped()) {
+                    pollfd p {fd, POLLIN, 0};
+                    if (::poll(&p, 1, 10) > 0 && ::recv(fd, buf, sizeof buf, 0) <= 0)
+                        break;
+                }
+                break;
+            }
+        }
+        ::close(fd);
+    }
+
+    Play m_play;
+    int m_listen = -1;
+    quint16 m_port = 0;
+    std::atomic<bool> m_stop {false};
+    std::thread m_acceptor;
+    mutable std::mutex m_mutex;
+    std::vector<std::thread> m_workers;
+    std::vector<QByteArray> m_requests;
+};
+
+// Counts the client's events and keeps what Header held at the first packet.
+struct Events {
+    explicit Events(THttpClient& client)
+    {
+        client.OnPacketRecvd = [this, &client] {
+            if (packets++ == 0)
+                headerAtFirstPacket = client.Header();
+        };
+        client.OnSuccess = [this] { ++successes; };
+    }
+    int packets = 0;
+    int successes = 0;
+    QString headerAtFirstPacket;
+};
+
+// The error text Get ends with; empty when it ended without one.
+QString getError(THttpClient& client, const QString& url)
+{
+    try {
+        client.Get(url);
+    } catch (const Error& e) {
+        return e.text();
+    }
+    return {};
+}
+
+class HttpClientTest : public ::testing::Test {
+protected:
+    void TearDown() override { setPumpHook({}); }
+};
+
+TEST_F(HttpClientTest, RequestLineAndHostLineComeFromTheAddress)
+{
+    ScriptedServer server(Script {send(okResponse("x"))});
+    const QString port = QString::number(server.port());
+    const QString longPath = QStringLiteral("/") + QString(299, QLatin1Char('p'));
+    struct Case {
+        QString url;
+        int portProperty;
+        QByteArray requestLine;
+        QByteArray hostLine;
+    };
+    const std::vector<Case> cases = {
+        // Without a scheme the port is the client's own.
+        {QStringLiteral("localhost/a/b.jpg"), server.port(), "GET /a/b.jpg HTTP/1.0", "Host: localhost"},
+        {QStringLiteral("http://localhost:") + port + "/a/b.jpg", 0, "GET /a/b.jpg HTTP/1.0", "Host: localhost"},
+        {QStringLiteral("http://127.0.0.1:") + port, 0, "GET / HTTP/1.0", "Host: 127.0.0.1"},
+        {QStringLiteral("http://127.0.0.1:") + port + longPath, 0,
+         "GET " + longPath.left(256).toLatin1() + " HTTP/1.0", "Host: 127.0.0.1"},
+        // Nothing in an address can break the request line or add a line.
+        {QStringLiteral("http://127.0.0.1:") + port + "/a b\r\nX: 1/\u00e9", 0, "GET /a%20b%0D%0AX:%201/%C3%A9 HTTP/1.0",
+         "Host: 127.0.0.1"},
+    };
+    for (size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(cases[i].url.toStdString());
+        THttpClient client;
+        client.setPort(cases[i].portProperty);
+        client.Get(cases[i].url);
+        ASSERT_EQ(server.requests().size(), i + 1);
+        const QList<QByteArray> lines = server.requests()[i].split('\n');
+        ASSERT_GE(lines.size(), 2);
+        EXPECT_EQ(lines[0], cases[i].requestLine + "\r");
+        EXPECT_EQ(lines[1], cases[i].hostLine + "\r");
+        EXPECT_EQ(client.Port(), server.port());
+        EXPECT_FALSE(client.Connected());
+    }
+    // An address that ends at the host gets its slash.
+    THttpClient client;
+    client.Get(server.url(QString()));
+    EXPECT_EQ(client.URL(), server.url(QStringLiteral("/")));
+    EXPECT_EQ(server.requests().back(), "GET / HTTP/1.0\r\n"
+                                        "Host: 127.0.0.1\r\n"
+                                        "Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff\r\n"
+                                        "Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript\r\n"
+                                        "Content-type: application/x-www-form-urlencoded\r\n"
+                                        "\r\n");
+}
+
+TEST_F(HttpClientTest, HeaderIsCompleteAtTheFirstBodyPacket)
+{
+    const QByteArray header = "HTTP/1.0 200 OK\r\nServer: test\r\nContent-Length: 7\r\n\r\n";
+    ScriptedServer server(Script {send(header.left(10)), pause(20), send(header.mid(10)), pause(20), send("abc"),
+                                  pause(20), send("defg")});
+    THttpClient client;
+    Events events(client);
+    client.Get(server.url(QStringLiteral("/a.jpg")));
+    EXPECT_EQ(events.headerAtFirstPacket, QString::fromLatin1(header));
+    EXPECT_GE(events.packets, 1);
+    EXPECT_EQ(events.successes, 1);
+    EXPECT_EQ(client.ReplyNumber(), 200);
+    EXPECT_EQ(client.ContentLength(), 7);
+    EXPECT_EQ(client.Body(), "abcdefg");
+    EXPECT_EQ(client.ReceivedBodyBytes(), 7);
+}
+
+TEST_F(HttpClientTest, ResponseShapes)
+{
+    struct Case {
+        const char* name;
+        Script script;
+        int reply;
+        QByteArray header;
+        bool packets;
+        int successes;
+    };
+    const QByteArray longLine = "X-Long: " + QByteArray(200000, 'a') + "\r\n";
+    const QByteArray cutLine = longLine.left(THttpClient::kBufferSize) + "\r\n";
+    const std::vector<Case> cases = {
+        {"empty body", {send("HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n")}, 200,
+         "HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n", false, 1},
+        {"no status line", {}, 0, "", false, 1},
+        {"status line only", {send("HTTP/1.0 204 No Content\n")}, 204, "HTTP/1.0 204 No Content\n", false, 1},
+        {"garbage status line", {send("\x01\xff\x7f garbage\r\n\r\nbody")}, 0, "\x01\xff\x7f garbage\r\n\r\n", true, 1},
+        {"error status", {send("HTTP/1.0 404 Not Found\r\n\r\nmissing")}, 404, "HTTP/1.0 404 Not Found\r\n\r\n", true, 0},
+        {"header line longer than the buffer", {send("HTTP/1.0 200 OK\r\n" + longLine + "Content-Length: 3\r\n\r\nabc")},
+         200, "HTTP/1.0 200 OK\r\n" + cutLine + "Content-Length: 3\r\n\r\n", true, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServer server(c.script);
+        THttpClient client;
+        Events events(client);
+        EXPECT_EQ(getError(client, server.url(QStringLiteral("/x"))), QString());
+        EXPECT_EQ(client.ReplyNumber(), c.reply);
+        EXPECT_EQ(client.Header(), QString::fromLatin1(c.header));
+        EXPECT_EQ(events.packets > 0, c.packets);
+        EXPECT_EQ(events.successes, c.successes);
+        EXPECT_FALSE(client.Connected());
+    }
+}
+
+TEST_F(HttpClientTest, RedirectsGoToTheirLocation)
+{
+    struct Case {
+        QByteArray location;
+        QByteArray secondRequestLine;
+        QByteArray secondHostLine;
+    };
+    const std::vector<Case> cases = {
+        {"/new/b.jpg", "GET /new/b.jpg HTTP/1.0", "Host: 127.0.0.1"},
+        // A bare name stays on the server that sent it, port included.
+        {"b.jpg", "GET /b.jpg HTTP/1.0", "Host: 127.0.0.1"},
+        {"http://localhost:PORT/c.jpg", "GET /c.jpg HTTP/1.0", "Host: localhost"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.location.toStdString());
+        ScriptedServer* self = nullptr;
+        ScriptedServer server([&](int index, const QByteArray&) {
+            if (index > 0)
+                return Script {send(okResponse("final"))};
+            QByteArray location = c.location;
+            location.replace("PORT", QByteArray::number(self->port()));
+            return Script {send("HTTP/1.0 301 Moved\r\nLocation: " + location + "\r\nContent-Length: 4\r\n\r\nmove")};
+        });
+        self = &server;
+        THttpClient client;
+        Events events(client);
+        client.Get(server.url(QStringLiteral("/a/old.jpg")));
+        ASSERT_EQ(server.requests().size(), 2u);
+        const QList<QByteArray> lines = server.requests()[1].split('\n');
+        EXPECT_EQ(lines[0], c.secondRequestLine + "\r");
+        EXPECT_EQ(lines[1], c.secondHostLine + "\r");
+        EXPECT_EQ(events.successes, 1);
+        EXPECT_EQ(client.Body(), "final");
+        EXPECT_EQ(client.ReplyNumber(), 200);
+    }
+}
+
+TEST_F(HttpClientTest, CookieOfARedirectGoesOnlyToTheHostThatSetIt)
+{
+    ScriptedServer server([](int index, const QByteArray&) {
+        if (index == 0)
+            return Script {send("HTTP/1.0 302 Found\r\nSet-Cookie: id=42; path=/\r\nLocation: /b\r\n\r\n")};
+        return Script {send(okResponse("ok"))};
+    });
+    THttpClient client;
+    client.Get(server.url(QStringLiteral("/a"), QStringLiteral("localhost")));
+    client.Get(server.url(QStringLiteral("/c")));
+    client.Get(server.url(QStringLiteral("/d"), QStringLiteral("LocalHost")));
+    const std::vector<QByteArray> requests = server.requests();
+    ASSERT_EQ(requests.size(), 4u);
+    const QByteArray cookieLine = "\r\nCookie: id=42; path=/\r\n";
+    EXPECT_FALSE(requests[0].contains("Cookie"));
+    EXPECT_TRUE(requests[1].contains(cookieLine)) << requests[1].constData();
+    EXPECT_FALSE(requests[2].contains("Cookie")) << requests[2].constData();
+    EXPECT_TRUE(requests[3].contains(cookieLine)) << requests[3].constData();
+}
+
+TEST_F(HttpClientTest, RepeatsAndRedirectsEndAfterTheLimit)
+{
+    for (const QByteArray& status : {QByteArray("302 Found\r\nLocation: /again"), QByteArray("303 See Other"),
+                                    QByteArray("299 Odd")}) {
+        SCOPED_TRACE(status.constData());
+        ScriptedServer server(Script {send("HTTP/1.0 " + status + "\r\n\r\n")});
+        THttpClient client;
+        Events events(client);
+        EXPECT_EQ(getError(client, server.url(QStringLiteral("/start"))), QString());
+        EXPECT_EQ(server.requests().size(), size_t(1 + THttpClient::kMaxRepeats));
+        EXPECT_EQ(events.successes, 0);
+        EXPECT_FALSE(client.Connected());
+    }
+}
+
+TEST_F(HttpClientTest, FailuresEndGetWithTheirText)
+{
+    // A port nobody listens on.
+    const int closed = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a {};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(closed, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    ::getsockname(closed, reinterpret_cast<sockaddr*>(&a), &len);
+    const quint16 closedPort = ntohs(a.sin_port);
+    ::close(closed);
+
+    // A server whose backlog is full: the next connection stays unanswered.
+    const int full = ::socket(AF_INET, SOCK_STREAM, 0);
+    a.sin_port = 0;
+    ::bind(full, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::listen(full, 0);
+    len = sizeof a;
+    ::getsockname(full, reinterpret_cast<sockaddr*>(&a), &len);
+    const quint16 fullPort = ntohs(a.sin_port);
+    const int filler = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_EQ(::connect(filler, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+
+    const QByteArray header = "HTTP/1.0 200 OK\r\nContent-Length: 100\r\n";
+    struct Case {
+        const char* name;
+        Script script;
+        QString url; // empty: the scripted server's
+        QString text;
+        // Asks the client to stop once this holds; checked at every turn of a wait.
+        std::function<bool(const THttpClient&, int turn)> abortWhen;
+        int timeOut = 0;
+    };
+    const auto afterTurns = [](int n) { return [n](const THttpClient&, int turn) { return turn >= n; }; };
+    const std::vector<Case> cases = {
+        {"https", {}, QStringLiteral("HTTPS://127.0.0.1/a.jpg"), QStringLiteral("HTTP Secure Socket is not supported"), {}},
+        {"refused", {}, QStringLiteral("http://127.0.0.1:%1/a.jpg").arg(closedPort),
+         QStringLiteral("Verbindung fehlgeschlagen"), {}},
+        {"unresolvable", {}, QStringLiteral("http://nohost.invalid/a.jpg"), QStringLiteral("Host-Lookup fehlgeschlagen"), {}},
+        {"abort during the lookup", {}, QStringLiteral("http://localhost:%1/a.jpg").arg(closedPort),
+         QStringLiteral("Host-Lookup abgebrochen"), afterTurns(1)},
+        {"abort while connecting", {}, QStringLiteral("http://127.0.0.1:%1/a.jpg").arg(fullPort),
+         QStringLiteral("Verbindung abgebrochen"), afterTurns(20)},
+        {"abort while reading the header", {send(header), hold()}, {}, QStringLiteral("Socket-readln abgebrochen"),
+         afterTurns(30)},
+        {"server dripping a byte every 100 ms", {drip(header, 100)}, {}, QStringLiteral("Socket-readln abgebrochen"),
+         afterTurns(150)},
+        {"abort while reading the body", {send(header + "\r\nabc"), hold()}, {},
+         QStringLiteral("Socket-Capture abgebrochen"), afterTurns(30)},
+        {"body that never ends", {send("HTTP/1.0 200 OK\r\n\r\n"), sendForever(QByteArray(8192, 'b'))}, {},
+         QStringLiteral("Socket-Capture abgebrochen"),
+         [](const THttpClient& c, int) { return c.ReceivedBodyBytes() > 4 * 1024 * 1024; }},
+        {"flood of header lines", {send("HTTP/1.0 200 OK\r\n"), sendForever("X-Flood: aaaaaaaaaaaaaaaa\r\n")}, {},
+         QStringLiteral("Header too large"), {}},
+        {"one endless header line", {send("HTTP/1.0 200 OK\r\nX: "), sendForever(QByteArray(8192, 'x'))}, {},
+         QStringLiteral("Header too large"), {}},
+        {"reset in the middle of the header", {send(header), pause(20), reset()}, {},
+         QStringLiteral("10054:Connection reset by peer"), {}},
+        {"time-out", {send(header), hold()}, {}, QStringLiteral("10060:Connection timed out"), {}, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServer server(c.script);
+        THttpClient client;
+        client.setTimeOut(c.timeOut);
+        int turns = 0;
+        if (c.abortWhen) {
+            setPumpHook([&] {
+                if (c.abortWhen(client, ++turns))
+                    client.Abort();
+            });
+        }
+        const QString url = c.url.isEmpty() ? server.url(QStringLiteral("/a.jpg")) : c.url;
+        EXPECT_EQ(getError(client, url), c.text);
+        setPumpHook({});
+        EXPECT_FALSE(client.Connected());
+    }
+    ::close(filler);
+    ::close(full);
+}
+
+TEST_F(HttpClientTest, GetClearsAnEarlierAbortAndRefusesWhileConnected)
+{
+    ScriptedServer server(Script {send(okResponse("12345"))});
+    THttpClient client;
+    client.Abort();
+    Events events(client);
+    EXPECT_EQ(getError(client, server.url(QStringLiteral("/a"))), QString());
+    EXPECT_EQ(events.successes, 1);
+
+    QString inner;
+    client.OnPacketRecvd = [&] { inner = getError(client, server.url(QStringLiteral("/b"))); };
+    EXPECT_EQ(getError(client, server.url(QStringLiteral("/a"))), QString());
+    EXPECT_EQ(inner, QStringLiteral("Bereits verbunden"));
+    EXPECT_EQ(server.requests().size(), 2u);
+}
+
+TEST_F(HttpClientTest, DisconnectInsideThePacketEventEndsTheBody)
+{
+    // The server would keep the connection open for good.
+    ScriptedServer server(Script {send("HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\nabc"), hold()});
+    THttpClient client;
+    Events events(client);
+    client.OnPacketRecvd = [&] {
+        ++events.packets;
+        if (client.Header().toUpper().contains(QLatin1String("LENGTH")))
+            client.Disconnect();
+    };
+    client.Get(server.url(QStringLiteral("/a.jpg")));
+    EXPECT_EQ(events.packets, 1);
+    EXPECT_EQ(events.successes, 1);
+    EXPECT_EQ(client.Body(), "abc");
+    EXPECT_FALSE(client.Connected());
+}
+
+TEST_F(HttpClientTest, DisconnectAndNewGetInsideTheEvents)
+{
+    // Each response names the next address; the chain runs from inside the events.
+    ScriptedServer server([](int index, const QByteArray&) {
+        return Script {send("HTTP/1.0 200 OK\r\nContent-Length: 9\r\n\r\nbody" + QByteArray::number(index)), hold()};
+    });
+    THttpClient client;
+    std::vector<QByteArray> bodies;
+    int successes = 0;
+    int depth = 0;
+    client.OnPacketRecvd = [&] {
+        bodies.push_back(client.Body());
+        client.Disconnect();
+        if (bodies.size() < 5) {
+            ++depth;
+            client.Get(server.url(QStringLiteral("/%1").arg(bodies.size())));
+            --depth;
+        }
+    };
+    bool lastStarted = false;
+    client.OnSuccess = [&] {
+        ++successes;
+        // From inside the success event as well, without a Disconnect: the connection is closed by now.
+        if (!lastStarted) {
+            lastStarted = true;
+            client.Get(server.url(QStringLiteral("/last")));
+        }
+    };
+    EXPECT_EQ(getError(client, server.url(QStringLiteral("/0"))), QString());
+    EXPECT_EQ(depth, 0);
+    EXPECT_EQ(bodies, (std::vector<QByteArray> {"body0", "body1", "body2", "body3", "body4", "body5"}));
+    // The innermost requests end with success; the outer ones, taken over, end quietly.
+    EXPECT_EQ(successes, 2);
+    EXPECT_EQ(server.requestLines(), (std::vector<QByteArray> {"GET /0 HTTP/1.0", "GET /1 HTTP/1.0", "GET /2 HTTP/1.0",
+                                                               "GET /3 HTTP/1.0", "GET /4 HTTP/1.0",
+                                                               "GET /last HTTP/1.0"}));
+    EXPECT_FALSE(client.Connected());
+}
+
+TEST_F(HttpClientTest, LongBodyIsCountedButKeptOnlyToItsLimit)
+{
+    const qint64 extra = 100000;
+    const QByteArray chunk(1 << 20, 'z');
+    Script script {send("HTTP/1.0 200 OK\r\n\r\n")};
+    for (int i = 0; i < 64; ++i)
+        script.push_back(send(chunk));
+    script.push_back(send(QByteArray(extra, 'y')));
+    ScriptedServer server(script);
+    THttpClient client;
+    Events events(client);
+    client.Get(server.url(QStringLiteral("/big")));
+    EXPECT_EQ(client.ReceivedBodyBytes(), THttpClient::kMaxKeptBody + extra);
+    EXPECT_EQ(client.Body().size(), THttpClient::kMaxKeptBody);
+    EXPECT_EQ(events.successes, 1);
+}
+
+} // namespace
