@@ -1,0 +1,241 @@
+#include "app/MainForm.h"
+#include "app/ProgressForm.h"
+#include "browserhost/BrowserWindows.h"
+#include "browserhost/Document.h"
+#include "browserhost/TestBrowserView.h"
+#include "download/DownloadFrame.h"
+#include "harvest/ThumbsFrame.h"
+#include "picker/SelectBrowserDlg.h"
+#include "settings/OptionsDlg.h"
+#include "settings/Settings.h"
+#include "tests/support/TestSupport.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QMenu>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTimer>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+using namespace pxt;
+using namespace pxt::test;
+
+namespace {
+
+std::shared_ptr<Document> gallery(const QString& title)
+{
+    return Document::fromHtml(QStringLiteral("<html><head><title>%1</title><title>second</title></head><body>"
+                                             "<a href=\"http://g.test/a.html\"><img src=t.jpg width=90 height=90></a>"
+                                             "</body></html>")
+                                  .arg(title),
+                              QStringLiteral("http://g.test/"));
+}
+
+struct App {
+    TempProgramFolder folder;
+    MessageRecorder messages;
+    TestBrowserViewFactory views;
+    PlainBrowserWindowList windows;
+    Settings settings;
+    TFormProgress progress;
+    TDlgOptions options{settings};
+    TDlgSelectBrowser picker{windows};
+    std::unique_ptr<TFormMain> main =
+        std::make_unique<TFormMain>(MainFormServices{views, windows, settings, progress, options, picker, false});
+
+    App()
+    {
+        main->show();
+        waitUntil([&] { return !main->FrameThumbs1->WebBrowserThumbs->Busy(); });
+    }
+    // Confirms or cancels the picker as soon as it shows, and records the state of its check box.
+    void answerPicker(bool confirm, bool* addEnabled = nullptr, bool* addChecked = nullptr)
+    {
+        QTimer::singleShot(0, &picker, [=, this] {
+            if (addEnabled)
+                *addEnabled = picker.CheckBox1->isEnabled();
+            if (addChecked)
+                *addChecked = picker.CheckBox1->isChecked();
+            confirm ? picker.OKBtn->click() : picker.CancelBtn->click();
+        });
+    }
+    bool settled()
+    {
+        return waitUntil([&] {
+            return !main->FrameThumbs1->WebBrowserThumbs->Busy() && main->FrameThumbs1->statusText() == "Ready";
+        });
+    }
+};
+
+} // namespace
+
+TEST(MainWindow, LooksAsDesigned)
+{
+    App a;
+    EXPECT_EQ(a.main->windowTitle(), "Pixtrawl 1.0");
+    EXPECT_EQ(a.main->size(), QSize(889, 600));
+    EXPECT_EQ(a.main->FrameThumbs1->width(), 445);
+    EXPECT_EQ(a.main->RxSpeedButtonThumbs->toolTip(), "Grab Thumbnails");
+    EXPECT_EQ(a.main->RxSpeedButtonSelect->toolTip(), "Select Thumbnails");
+    EXPECT_EQ(a.main->RxSpeedButtonDownload->toolTip(), "View selected Thumbnails");
+    EXPECT_EQ(a.main->RxSpeedButtonSave->toolTip(), "Save Images");
+
+    QStringList captions;
+    for (QMenu* m : a.main->RxMainMenu1) {
+        captions << m->title();
+        for (QAction* act : m->actions())
+            captions << (act->isSeparator() ? QStringLiteral("-") : act->text());
+    }
+    EXPECT_EQ(captions, (QStringList{"&File", "&Open Thumbnails...", "-", "S&ave selected Thumbnails...",
+                                     "Sa&ve all Thumbnails...", "&Save Images...", "&Save Images + Thumbnails...", "-",
+                                     "&Close", "&Thumbnails", "G&rab from IE...", "S&elect Thumbnails",
+                                     "View selected Thumbnails", "-", "&Get Image Size", "-", "Options...", "&?",
+                                     "&Help", "-", "&Info..."}));
+    EXPECT_FALSE(a.main->menuItem("SaveImagesThumbnails1")->isVisible());
+
+    struct Tag {
+        const char* name;
+        int tag;
+    } tags[] = {{"Selectall2", 0}, {"SelectImages2", 2}, {"SelectLinks2", 3}, {"Deselectall1", 1},
+                {"SelectAll1", 0}, {"SelectImages1", 2}, {"SelectLinks1", 3}, {"Deselctall1", 1}};
+    for (const Tag& t : tags) {
+        ASSERT_TRUE(a.main->menuItem(t.name)) << t.name;
+        EXPECT_EQ(a.main->menuItem(t.name)->data().toInt(), t.tag) << t.name;
+    }
+}
+
+TEST(MainWindow, NothingSelected)
+{
+    App a;
+    a.main->RxSpeedButtonDownload->click();
+    EXPECT_EQ(a.messages.informations, QStringList{"Nothing selected!"});
+    a.main->SaveDownloadlist1Click();
+    EXPECT_EQ(a.messages.informations.size(), 2);
+    EXPECT_FALSE(a.folder.exists("thumbs_sel.html"));
+}
+
+TEST(MainWindow, ExitDeletesTheGeneratedPages)
+{
+    struct Case {
+        QStringList present;
+        QStringList left;
+    } cases[] = {
+        {{"download1.html", "download2.html", "download3.html", "thumbs.html", "thumbs_sel.html"}, {"thumbs_sel.html"}},
+        {{"download2.html", "download3.html"}, {"download2.html", "download3.html"}},
+    };
+    for (const Case& c : cases) {
+        App a;
+        for (const QString& f : c.present)
+            a.folder.write(f, "x");
+        a.main->close();
+        a.main.reset();
+        QStringList left;
+        for (const QString& f : c.present)
+            if (a.folder.exists(f))
+                left << f;
+        EXPECT_EQ(left, c.left);
+        EXPECT_TRUE(a.folder.exists("clear.html"));
+    }
+}
+
+TEST(GrabCommand, PicksAWindowAndHarvestsItsPage)
+{
+    App a;
+    a.windows.windows = {std::make_shared<PlainBrowserWindow>("Folder", "file:///home"),
+                         std::make_shared<PlainBrowserWindow>("Cats", "http://g.test/", gallery("Cats"))};
+    a.answerPicker(true);
+    a.main->RxSpeedButtonThumbsClick();
+    EXPECT_EQ(a.main->FSelectedWindow, 1);
+    EXPECT_EQ(a.main->FPageHead, "<HEAD><title>Cats</title></HEAD>");
+    ASSERT_TRUE(a.settled());
+    EXPECT_TRUE(a.folder.exists("thumbs.html"));
+
+    // A page without a TITLE keeps the head of the page before.
+    a.windows.windows = {std::make_shared<PlainBrowserWindow>(
+        "untitled", "http://g.test/2", Document::fromHtml("<a href=\"http://g.test/b.html\"><img width=90 height=90></a>",
+                                                          "http://g.test/2"))};
+    a.answerPicker(true);
+    a.main->RxSpeedButtonThumbsClick();
+    EXPECT_EQ(a.main->FPageHead, "<HEAD><title>Cats</title></HEAD>");
+}
+
+TEST(GrabCommand, NoWindowOrCancelChangesNothing)
+{
+    App a;
+    EXPECT_FALSE(a.main->GrabFromBrowser()); // no window: no dialog
+    a.windows.windows = {std::make_shared<PlainBrowserWindow>("Cats", "http://g.test/", gallery("Cats"))};
+    a.answerPicker(false);
+    EXPECT_FALSE(a.main->GrabFromBrowser());
+    EXPECT_EQ(a.main->FSelectedWindow, -1);
+    EXPECT_TRUE(a.messages.errors.isEmpty());
+}
+
+TEST(GrabCommand, AWindowWithoutDocumentIsReported)
+{
+    App a;
+    a.windows.windows = {std::make_shared<PlainBrowserWindow>("Gone", "http://g.test/")};
+    a.answerPicker(true);
+    a.main->RxSpeedButtonThumbs->click();
+    EXPECT_EQ(a.messages.errors.size(), 1);
+    EXPECT_EQ(a.main->FSelectedWindow, 0);
+}
+
+TEST(GrabCommand, AnOpenedFileLocksAddToExistingForOnePick)
+{
+    App a;
+    a.windows.windows = {std::make_shared<PlainBrowserWindow>("Cats", "http://g.test/", gallery("Cats"))};
+    a.folder.write("saved.html", "<html><head><title>Saved</title></head><body></body></html>");
+    a.main->OpenDialog1 = [&](QWidget*) { return a.folder.file("saved.html"); };
+    a.main->OpenThumbnails1Click();
+    EXPECT_TRUE(a.main->FOpenedFromFile);
+    ASSERT_TRUE(waitUntil([&] { return a.main->FrameThumbs1->statusText() == "Download complete"; }));
+
+    bool enabled = true, checked = true;
+    a.answerPicker(true, &enabled, &checked);
+    a.main->RxSpeedButtonThumbsClick();
+    EXPECT_FALSE(enabled);
+    EXPECT_FALSE(checked);
+    EXPECT_FALSE(a.main->FOpenedFromFile);
+    EXPECT_FALSE(a.main->FAddToExisting);
+    ASSERT_TRUE(a.settled());
+
+    a.answerPicker(false, &enabled, &checked);
+    a.main->RxSpeedButtonThumbsClick();
+    EXPECT_TRUE(enabled);
+    EXPECT_FALSE(checked);
+
+    // A cancelled open changes nothing.
+    a.main->OpenDialog1 = [](QWidget*) { return QString(); };
+    a.main->OpenThumbnails1Click();
+    EXPECT_FALSE(a.main->FOpenedFromFile);
+}
+
+TEST(MainWindow, SelectMenusDispatchByTag)
+{
+    App a;
+    a.folder.write("page.html", "<input type=checkbox name=a.jpg value=1><input type=checkbox name=b.html value=2>");
+    a.main->FrameThumbs1->OpenThumbs(a.folder.file("page.html"));
+    ASSERT_TRUE(waitUntil([&] { return !a.main->FrameThumbs1->WebBrowserThumbs->Busy(); }));
+    auto boxes = [&] {
+        QString s;
+        for (const Element* e : a.main->FrameThumbs1->ThumbsDocument()->all())
+            if (e->tagName() == "INPUT")
+                s += e->status() ? 'x' : '.';
+        return s;
+    };
+    a.main->menuItem("SelectImages1")->trigger();
+    EXPECT_EQ(boxes(), "x.");
+    a.main->menuItem("SelectLinks2")->trigger();
+    EXPECT_EQ(boxes(), "xx");
+    a.main->menuItem("Deselctall1")->trigger();
+    EXPECT_EQ(boxes(), "..");
+    QAction other;
+    other.setData(7);
+    a.main->SelectLinks1Click(&other);
+    EXPECT_EQ(boxes(), "..");
+    a.main->menuItem("Selectall2")->trigger();
+    EXPECT_EQ(boxes(), "xx");
+}
