@@ -56,8 +56,8 @@ TFrameDownload::TFrameDownload(BrowserViewFactory& views, Settings& settings, QW
     titleFont.setPixelSize(16);
     Panel1Caption->setFont(titleFont);
     Panel1Caption->setStyleSheet(QStringLiteral("color: navy;"));
-    Panel1Caption->setFixedWidth(88);
     header->addWidget(Panel1Caption);
+    header->addSpacing(8);
     CheckBox1 = new QCheckBox(QStringLiteral("View HTML (if possible)"), Panel1);
     CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
     CheckBox1->setChecked(true);
