@@ -4,6 +4,7 @@
 
 #include "browserhost/Document.h"
 #include "browserhost/WebEngineBrowserView.h"
+#include "bench/BenchSupport.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -22,52 +23,9 @@
 #include <functional>
 #include <vector>
 
-namespace {
-
-constexpr int kCells = 10000;
-constexpr int kColumns = 5;
-constexpr int kPictures = 50; // distinct local picture files the cells share
-
-QByteArray thumbPage(const QString& folder)
-{
-    QByteArrayList lines;
-    lines << "<html><HEAD><META content=\"text/html; charset=iso-8859-1\" http-equiv=Content-Type>"
-             "<title>Thumbnails from Bench Gallery</title></head><body link=#FF641A vlink=#FF641A "
-             "alink=#FF641A><form><font face=arial size=2>";
-    lines << "<font size=2 face=arial><b>Bench Gallery<b></font><br><a href=\"http://gallery.test/\" "
-             "target=_blank style=\"font-family:Verdana,Arial,Helvetica,sans-serif; font-weight:bold; "
-             "font-size:10px; text-decoration:none\">http://gallery.test/</a><hr>";
-    lines << "<table align=center border=0 width=100%><tr>";
-    for (int i = 0; i < kCells; ++i) {
-        if (i > 0 && i % kColumns == 0)
-            lines << "</tr><tr>";
-        const QByteArray link = "http://gallery.test/full/picture" + QByteArray::number(i) + ".jpg";
-        const QByteArray name = "picture" + QByteArray::number(i) + ".jpg";
-        const QByteArray image = QUrl::fromLocalFile(folder + QStringLiteral("/thumb%1.png").arg(i % kPictures))
-                                     .toEncoded();
-        lines << "<td valign=bottom><a href=\"" + link + "\"><img border=0 alt=\"View Image: " + link +
-                     "\" src=" + image + "></a><div id=" + link + " ><input type=checkbox name=\"" + name +
-                     "\" value=\"" + link +
-                     "\"><font style=\"font-family:Arial,Verdana,Helvetica,sans-serif; font-weight:bold; "
-                     "font-size:11px; color:#000000;\">&nbsp;" + name + "</font></div><br>";
-    }
-    lines << "</tr></table>";
-    lines << "<br><br><br>";
-    return lines.join("\r\n") + "\r\n";
-}
-
-void waitFor(const std::function<bool()>& done, int timeoutMs)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < timeoutMs) {
-        QEventLoop loop;
-        QTimer::singleShot(10, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-}
-
-} // namespace
+using pxt::bench::kCells;
+using pxt::bench::thumbPage;
+using pxt::bench::waitFor;
 
 int main(int argc, char** argv)
 {
@@ -75,11 +33,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
 
     QTemporaryDir dir;
-    for (int i = 0; i < kPictures; ++i) {
-        QImage picture(60 + i % 40, 45 + i % 30, QImage::Format_RGB32);
-        picture.fill(QColor::fromHsv(i * 7 % 360, 160, 200));
-        picture.save(dir.filePath(QStringLiteral("thumb%1.png").arg(i)));
-    }
+    pxt::bench::writeThumbPictures(dir.path());
     const QString path = dir.filePath(QStringLiteral("thumbs.html"));
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(thumbPage(dir.path())) < 0) {

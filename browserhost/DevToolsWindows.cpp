@@ -164,6 +164,16 @@ std::vector<DevToolsTarget> pageTargets(const QByteArray& jsonList)
 
 std::shared_ptr<Document> DevToolsWindow::document()
 {
+    const QString json = evaluateString(serializerScript());
+    try {
+        return Document::fromJson(json.toUtf8());
+    } catch (const Error& e) {
+        throw Error(failureText(m_target.title, e.text()));
+    }
+}
+
+QString DevToolsWindow::evaluateString(const QString& expression)
+{
     const QString& title = m_target.title;
     const QUrl address(m_target.webSocketDebuggerUrl);
     if (m_target.webSocketDebuggerUrl.isEmpty() || !address.isValid()
@@ -171,7 +181,7 @@ std::shared_ptr<Document> DevToolsWindow::document()
         throw Error(failureText(title, QStringLiteral("the browser offers no debugger connection to it")));
 
     QJsonObject params;
-    params.insert(QLatin1String("expression"), serializerScript());
+    params.insert(QLatin1String("expression"), expression);
     params.insert(QLatin1String("returnByValue"), true);
     QJsonObject request;
     request.insert(QLatin1String("id"), 1);
@@ -237,11 +247,7 @@ std::shared_ptr<Document> DevToolsWindow::document()
 
     if (!failure.isEmpty() || !answered)
         throw Error(failureText(title, failure.isEmpty() ? QStringLiteral("no answer") : failure));
-    try {
-        return Document::fromJson(json.toUtf8());
-    } catch (const Error& e) {
-        throw Error(failureText(title, e.text()));
-    }
+    return json;
 }
 
 DevToolsWindowList::DevToolsWindowList(DevToolsEndpointSources sources) : m_sources(std::move(sources)) {}

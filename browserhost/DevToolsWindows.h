@@ -55,6 +55,9 @@ public:
     // Runs the serializer in the page and builds its document. Throws Error naming the window's
     // title when the page cannot be reached, raises an exception, or gives no answer in 10 seconds.
     std::shared_ptr<Document> document() override;
+    // Evaluates an expression that gives a string in the page and returns that string; the same
+    // failures as document().
+    QString evaluateString(const QString& expression);
 
     static constexpr int kReadTimeoutMs = 10000;
 

@@ -61,13 +61,48 @@ namespace {
 
 // Writes on a live document go to the page it was read from, in the world of the serializer.
 // The engine runs the scripts in the order they were sent.
+// The writes on a page's documents, sent as one script per turn of the event loop: a command that
+// checks 10,000 boxes costs one round trip, not 10,000. Reading the page sends what is pending first,
+// so a read always sees every earlier write.
+class WebEngineWriteQueue : public QObject {
+public:
+    static WebEngineWriteQueue* of(QWebEnginePage* page)
+    {
+        auto* queue = page->findChild<WebEngineWriteQueue*>(QString(), Qt::FindDirectChildrenOnly);
+        return queue ? queue : new WebEngineWriteQueue(page);
+    }
+    void add(const QString& script)
+    {
+        // One failing write must not cost the others of the batch.
+        m_pending += QStringLiteral("try{") + script + QStringLiteral("}catch(e){}\n");
+        if (!m_scheduled) {
+            m_scheduled = true;
+            QTimer::singleShot(0, this, &WebEngineWriteQueue::flush);
+        }
+    }
+    void flush()
+    {
+        m_scheduled = false;
+        if (m_pending.isEmpty())
+            return;
+        m_page->runJavaScript(m_pending, QWebEngineScript::ApplicationWorld);
+        m_pending.clear();
+    }
+
+private:
+    explicit WebEngineWriteQueue(QWebEnginePage* page) : QObject(page), m_page(page) {}
+    QWebEnginePage* m_page;
+    QString m_pending;
+    bool m_scheduled = false;
+};
+
 class WebEngineLiveChannel : public LiveChannel {
 public:
     explicit WebEngineLiveChannel(QWebEnginePage* page) : m_page(page) {}
     void run(const QString& script) override
     {
         if (m_page)
-            m_page->runJavaScript(script, QWebEngineScript::ApplicationWorld);
+            WebEngineWriteQueue::of(m_page)->add(script);
     }
 
 private:
@@ -252,6 +287,7 @@ std::shared_ptr<Document> WebEngineBrowserView::document()
     timer.setSingleShot(true);
     connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
     connect(page, &QObject::destroyed, &loop, &QEventLoop::quit);
+    WebEngineWriteQueue::of(page)->flush();
     page->runJavaScript(serializerScript(), QWebEngineScript::ApplicationWorld, [answer](const QVariant& value) {
         answer->arrived = true;
         answer->value = value;

@@ -15,6 +15,7 @@
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QStackedLayout>
 #include <QStyle>
 #include <QToolButton>
@@ -426,8 +427,13 @@ void TFrameThumbs::SaveSelectedThumbs()
                 if (selected > 0 && selected % m_settings.thumbColumnCount() == 0)
                     MemoTemp.append(ThumbPage::rowBreakLine());
                 ++selected;
-                if (Element* cell = e->parentElement())
-                    MemoTemp.append(toPageBytes(cell->outerHTML()));
+                // The cell as the view writes it; a line break inside it (the page's own line end
+                // after the cell) starts a new line of the file, so every line ends with CR LF.
+                if (Element* cell = e->parentElement()) {
+                    static const QRegularExpression lineBreak(QStringLiteral("\r\n|\n|\r"));
+                    for (const QString& line : cell->outerHTML().split(lineBreak))
+                        MemoTemp.append(toPageBytes(line));
+                }
             }
         }
     }

@@ -8,6 +8,7 @@
 #include "browserhost/WebEngineViewFactory.h"
 #include "tests/support/TestSupport.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
@@ -179,8 +180,11 @@ protected:
     }
 
     // A script's value in the page's own world, as the page's scripts see it.
+    // What the page itself says, in its main world. The model's writes leave for the page at the next
+    // turn of the event loop, so that turn comes first.
     QVariant pageValue(const QString& script)
     {
+        QCoreApplication::processEvents();
         QVariant value;
         bool done = false;
         m_view->page()->runJavaScript(script, QWebEngineScript::MainWorld, [&](const QVariant& v) {
