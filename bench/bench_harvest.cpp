@@ -13,15 +13,6 @@
 
 namespace {
 
-class NoProgress : public pxt::ProgressSink {
-public:
-    void Setup(const QString&, const QString&, int, int, int, bool) override {}
-    void StepTo(int) override {}
-    void SetText(const QString&) override {}
-    bool Cancelled() const override { return false; }
-    void Close() override {}
-};
-
 // One document's share: thumbnails and text links, alternating.
 QString galleryPart(int part, int thumbs)
 {
@@ -56,7 +47,7 @@ int main(int argc, char** argv)
     const double buildMs = build.nsecsElapsed() / 1e6;
 
     pxt::Settings settings;
-    NoProgress progress;
+    pxt::SilentProgress progress;
     double best = 1e9;
     int cells = 0;
     for (int run = 0; run < 5; ++run) {

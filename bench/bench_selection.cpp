@@ -18,15 +18,6 @@
 
 namespace {
 
-class NoProgress : public pxt::ProgressSink {
-public:
-    void Setup(const QString&, const QString&, int, int, int, bool) override {}
-    void StepTo(int) override {}
-    void SetText(const QString&) override {}
-    bool Cancelled() const override { return false; }
-    void Close() override {}
-};
-
 // The best of three runs of a command, until the page has seen its writes (a read waits for them).
 double timeCommand(pxt::TFrameThumbs& thumbs, const std::function<void()>& command)
 {
@@ -59,7 +50,7 @@ int main(int argc, char** argv)
 
     pxt::WebEngineViewFactory views;
     pxt::Settings settings;
-    NoProgress progress;
+    pxt::SilentProgress progress;
     pxt::TFrameThumbs thumbs(views, settings, progress);
     pxt::TFrameDownload download(views, settings);
     thumbs.resize(600, 800);

@@ -20,4 +20,14 @@ public:
     virtual void Close() = 0;
 };
 
+// A progress window that shows nothing and is never cancelled (tests, benchmarks).
+class SilentProgress : public ProgressSink {
+public:
+    void Setup(const QString&, const QString&, int, int, int, bool) override {}
+    void StepTo(int) override {}
+    void SetText(const QString&) override {}
+    bool Cancelled() const override { return false; }
+    void Close() override {}
+};
+
 } // namespace pxt

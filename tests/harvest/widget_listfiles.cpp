@@ -14,15 +14,6 @@ using namespace pxt::test;
 
 namespace {
 
-class SilentProgress : public ProgressSink {
-public:
-    void Setup(const QString&, const QString&, int, int, int, bool) override {}
-    void StepTo(int) override {}
-    void SetText(const QString&) override {}
-    bool Cancelled() const override { return false; }
-    void Close() override {}
-};
-
 struct Pane {
     TempProgramFolder folder;
     MessageRecorder messages;

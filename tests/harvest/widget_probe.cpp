@@ -19,15 +19,6 @@ using namespace pxt::test;
 
 namespace {
 
-class SilentProgress : public ProgressSink {
-public:
-    void Setup(const QString&, const QString&, int, int, int, bool) override {}
-    void StepTo(int) override {}
-    void SetText(const QString&) override {}
-    bool Cancelled() const override { return false; }
-    void Close() override {}
-};
-
 // Answers each picture by its name; unknown names get a 404 without a length.
 Script answer(const std::map<QByteArray, Script>& scripts, const QByteArray& request)
 {

@@ -11,15 +11,6 @@ using namespace pxt;
 using namespace pxt::test;
 
 namespace {
-class SilentProgress : public ProgressSink {
-public:
-    void Setup(const QString&, const QString&, int, int, int, bool) override {}
-    void StepTo(int) override {}
-    void SetText(const QString&) override {}
-    bool Cancelled() const override { return false; }
-    void Close() override {}
-};
-
 // The checked state of the page's inputs, in page order: "x" checked, "." not.
 QString boxes(TFrameThumbs& frame)
 {

@@ -17,15 +17,6 @@ using namespace pxt::test;
 
 namespace {
 
-class SilentProgress : public ProgressSink {
-public:
-    void Setup(const QString&, const QString&, int, int, int, bool) override {}
-    void StepTo(int) override {}
-    void SetText(const QString&) override {}
-    bool Cancelled() const override { return false; }
-    void Close() override {}
-};
-
 // Page links only: the size probe sends no request for them.
 std::shared_ptr<Document> gallery(const QString& title, int thumbs, const QString& prefix = QStringLiteral("p"))
 {
