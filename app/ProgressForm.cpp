@@ -15,6 +15,10 @@ namespace {
 constexpr int kWidth = 323;
 constexpr int kCancellableHeight = 113;
 constexpr int kPlainHeight = 78;
+// Messages run at most this often: a harvest steps once per link, and letting the messages of the
+// embedded engine run after each of 10,000 links costs a second, while the window repaints and sees
+// the cancel button just as well every few milliseconds.
+constexpr qint64 kPumpIntervalMs = 10;
 } // namespace
 
 TFormProgress::TFormProgress(QWidget* parent)
@@ -63,6 +67,7 @@ void TFormProgress::Setup(const QString& caption, const QString& text, int min, 
         setFixedSize(kWidth, kPlainHeight);
     }
     FCancelled = false;
+    m_sincePump.invalidate();
 
     if (barMin < barMax) {
         if (const QScreen* screen = QGuiApplication::primaryScreen())
@@ -76,8 +81,10 @@ void TFormProgress::Setup(const QString& caption, const QString& text, int min, 
 void TFormProgress::StepTo(int position)
 {
     ProgressBar1->setValue(position);
-    if (FCancellable)
+    if (FCancellable && (!m_sincePump.isValid() || m_sincePump.hasExpired(kPumpIntervalMs))) {
         pumpMessages();
+        m_sincePump.start();
+    }
     if (position >= ProgressBar1->maximum() - 1)
         hide();
 }

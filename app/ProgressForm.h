@@ -3,6 +3,7 @@
 #include "harvest/ProgressSink.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 
 class QLabel;
 class QProgressBar;
@@ -37,6 +38,8 @@ protected:
 
 private:
     void ButtonCancelClick();
+
+    QElapsedTimer m_sincePump; // invalid until the first step after Setup
 };
 
 } // namespace pxt

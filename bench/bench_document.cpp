@@ -64,6 +64,14 @@ QByteArray serializerJson(const Document& doc)
 {
     QJsonArray nodes;
     QHash<const Node*, int> index;
+    QHash<QString, int> written; // a string comes once, then by its number
+    const auto str = [&](const QString& text) -> QJsonValue {
+        const auto it = written.constFind(text);
+        if (it != written.constEnd())
+            return *it;
+        written.insert(text, int(written.size()));
+        return text;
+    };
     int count = 0;
     const Node* n = doc.documentElement();
     while (n) {
@@ -71,17 +79,17 @@ QByteArray serializerJson(const Document& doc)
         if (const Element* e = n->asElement()) {
             const QString& t = e->tagName();
             const int kind = t == "IMG" ? 3 : t == "A" || t == "AREA" ? 4 : t == "INPUT" ? 5 : 2;
-            nodes << parent << kind << e->localName() << int(e->attributes().size());
+            nodes << parent << kind << str(e->localName()) << int(e->attributes().size());
             for (const Attribute& a : e->attributes())
-                nodes << a.name << a.value;
+                nodes << str(a.name) << str(a.value);
             if (kind == 3)
-                nodes << e->width() << e->height() << e->href();
+                nodes << e->width() << e->height() << str(e->href());
             else if (kind == 4)
-                nodes << e->href();
+                nodes << str(e->href());
             else if (kind == 5)
-                nodes << (e->checked() ? 1 : 0) << e->value();
+                nodes << (e->checked() ? 1 : 0) << str(e->value());
         } else {
-            nodes << parent << (n->type() == NodeType::Text ? 0 : 1) << n->data();
+            nodes << parent << (n->type() == NodeType::Text ? 0 : 1) << str(n->data());
         }
         index.insert(n, count++);
         if (n->asElement() && n->firstChild()) {
@@ -93,7 +101,7 @@ QByteArray serializerJson(const Document& doc)
         if (n)
             n = n->nextSibling();
     }
-    QJsonObject o{{"v", 1}, {"id", 1}, {"url", doc.URL()}, {"title", doc.title()}, {"nodes", nodes}};
+    QJsonObject o{{"v", 2}, {"id", 1}, {"url", doc.URL()}, {"title", doc.title()}, {"nodes", nodes}};
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
 

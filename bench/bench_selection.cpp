@@ -62,7 +62,8 @@ int main(int argc, char** argv)
     const double all = timeCommand(thumbs, [&] { thumbs.SelectAll(); });
     const double images = timeCommand(thumbs, [&] { thumbs.SelectImages(); });
     int checked = 0;
-    for (const pxt::Element* e : thumbs.ThumbsDocument()->all())
+    const auto shown = thumbs.ThumbsDocument(); // held: a temporary's list would die before the loop
+    for (const pxt::Element* e : shown->all())
         checked += e->tagName() == QLatin1String("INPUT") && e->status() ? 1 : 0;
     const double view = timeCommand(thumbs, [&] { download.StartView(thumbs.ThumbsDocument(), QString()); });
 

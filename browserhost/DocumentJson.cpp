@@ -1,6 +1,7 @@
 // Documents from the JSON of the live-page serializer (resources/serializer.js describes the format).
-// The text is read in one pass straight into the tree: a page of 10,000 thumbnails is some 6 MB of
-// JSON, and a general JSON tree in between would cost as much again.
+// The text is read in one pass straight into the tree: a page of 10,000 thumbnails is some 3 MB of
+// JSON, and a general JSON tree in between would cost as much again. A string that comes again is
+// shared, not copied.
 
 #include "browserhost/DocumentBuilder.h"
 #include "browserhost/Error.h"
@@ -119,23 +120,6 @@ public:
             default: syntax("bad escape");
             }
         }
-    }
-
-    // A name: the same text gives the same shared string.
-    QString name(QHash<QByteArrayView, QString>& names)
-    {
-        const char* start = m_p + 1;
-        const char* q = start;
-        while (q < m_end && *q != '"' && *q != '\\' && uchar(*q) >= 0x20)
-            ++q;
-        if (q == m_end || *q != '"')
-            return string();
-        const QByteArrayView key(start, q - start);
-        m_p = q + 1;
-        auto it = names.constFind(key);
-        if (it == names.constEnd())
-            it = names.insert(key, QString::fromUtf8(key));
-        return *it;
     }
 
     double number()
@@ -308,12 +292,11 @@ private:
     const char* m_end;
 };
 
-// Names that recur in every page, shared.
-struct Names {
-    QHash<QByteArrayView, QString> text;
-    QHash<QString, QString> upper; // the tag name of an HTML element, by local name
+// The tag names of HTML elements by local name, shared over a page and its frames.
+struct TagNames {
+    QHash<QString, QString> upper;
 
-    QString tagName(const QString& localName)
+    QString of(const QString& localName)
     {
         auto it = upper.constFind(localName);
         if (it == upper.constEnd())
@@ -325,7 +308,7 @@ struct Names {
 // Reads the values of the flat node list one after the other, checking each.
 class NodeReader {
 public:
-    NodeReader(JsonReader& json, Names& names) : m_json(json), m_names(names), m_cursor(json) {}
+    explicit NodeReader(JsonReader& json) : m_json(json), m_cursor(json) {}
 
     // Starts the next record; false at the end of the list.
     bool nextRecord(qsizetype index)
@@ -344,27 +327,20 @@ public:
             bad(what);
         return qint64(d);
     }
+    // A string written out, or the number of one written out before (the same text, shared).
     QString string(const char* what)
     {
-        if (advance() != JsonReader::String)
-            bad(what);
-        return m_json.string();
-    }
-    QString name(const char* what)
-    {
-        if (advance() != JsonReader::String)
-            bad(what);
-        return m_json.name(m_names.text);
-    }
-    // A resolved address, or 0 for the value of the attribute of that name.
-    QString address(const char* what, const Element* e)
-    {
         const JsonReader::Type t = advance();
-        if (t == JsonReader::String)
-            return m_json.string();
-        if (t != JsonReader::Number || m_json.number() != 0)
+        if (t == JsonReader::String) {
+            m_written.push_back(m_json.string());
+            return m_written.back();
+        }
+        if (t != JsonReader::Number)
             bad(what);
-        return e->getAttribute(QLatin1String(what));
+        const double k = m_json.number();
+        if (k != std::floor(k) || k < 0 || k >= double(m_written.size()))
+            bad(what);
+        return m_written[size_t(k)];
     }
     bool flag(const char* what)
     {
@@ -399,8 +375,8 @@ private:
     }
 
     JsonReader& m_json;
-    Names& m_names;
     JsonReader::ArrayCursor m_cursor;
+    std::vector<QString> m_written;
     qsizetype m_record = 0;
     bool m_pending = false;
 };
@@ -418,9 +394,9 @@ QString optionalString(JsonReader& r, const QString& key)
 }
 
 // The nodes of the list at hand, into doc; returns the number of elements (the page's handles).
-int readNodes(JsonReader& r, Document& doc, Names& names)
+int readNodes(JsonReader& r, Document& doc, TagNames& tagNames)
 {
-    NodeReader nodes(r, names);
+    NodeReader nodes(r);
     std::vector<Node*> byIndex;
     Node* root = DocumentBuilder::root(doc);
     int elements = 0;
@@ -435,23 +411,23 @@ int readNodes(JsonReader& r, Document& doc, Names& names)
             made = DocumentBuilder::newCharacterData(doc, kind == KText ? NodeType::Text : NodeType::Comment,
                                                      nodes.string("text"));
         } else {
-            const QString localName = nodes.name("name");
-            const QString tagName = kind == KForeign ? nodes.name("tag name") : names.tagName(localName);
+            const QString localName = nodes.string("name");
+            const QString tagName = kind == KForeign ? nodes.string("tag name") : tagNames.of(localName);
             if (localName.isEmpty())
                 fail(QStringLiteral("node %1 has no name").arg(index));
             Element* e = DocumentBuilder::newElement(doc, localName, kind != KForeign, tagName);
             const qint64 count = nodes.integer("attribute count", 0, std::numeric_limits<int>::max());
             DocumentBuilder::reserveAttributes(e, qsizetype(std::min<qint64>(count, 64)));
             for (qint64 i = 0; i < count; ++i) {
-                const QString name = nodes.name("attribute name");
+                const QString name = nodes.string("attribute name");
                 DocumentBuilder::addAttribute(e, name, nodes.string("attribute value"));
             }
             if (kind == KImage) {
                 const int width = nodes.size("width");
                 const int height = nodes.size("height");
-                DocumentBuilder::setImageView(e, width, height, nodes.address("src", e));
+                DocumentBuilder::setImageView(e, width, height, nodes.string("src"));
             } else if (kind == KLink) {
-                DocumentBuilder::setLinkView(e, nodes.address("href", e));
+                DocumentBuilder::setLinkView(e, nodes.string("href"));
             } else if (kind == KInput) {
                 const bool checked = nodes.flag("checked state");
                 DocumentBuilder::setInputView(e, checked, nodes.string("value"));
@@ -466,7 +442,7 @@ int readNodes(JsonReader& r, Document& doc, Names& names)
 }
 
 // The document object at hand, or the reason a frame's document could not be read.
-Frame readDocument(JsonReader& r, const std::shared_ptr<LiveChannel>& channel, int depth, Names& names)
+Frame readDocument(JsonReader& r, const std::shared_ptr<LiveChannel>& channel, int depth, TagNames& tagNames)
 {
     std::shared_ptr<Document> doc = DocumentBuilder::newDocument(QString());
     QString url, title, base, error;
@@ -475,7 +451,7 @@ Frame readDocument(JsonReader& r, const std::shared_ptr<LiveChannel>& channel, i
     std::vector<Frame> frames;
     r.object([&](const QString& key) {
         if (key == QLatin1String("v")) {
-            if (r.peek() != JsonReader::Number || r.number() != 1)
+            if (r.peek() != JsonReader::Number || r.number() != 2)
                 fail(QStringLiteral("it is of an unknown format"));
         } else if (key == QLatin1String("id")) {
             const double d = r.peek() == JsonReader::Number ? r.number() : -1;
@@ -496,7 +472,7 @@ Frame readDocument(JsonReader& r, const std::shared_ptr<LiveChannel>& channel, i
             if (r.peek() != JsonReader::Array)
                 fail(QStringLiteral("the node list is missing"));
             hasNodes = true;
-            elements = readNodes(r, *doc, names);
+            elements = readNodes(r, *doc, tagNames);
         } else if (key == QLatin1String("frames")) {
             if (r.peek() != JsonReader::Array)
                 fail(QStringLiteral("its frame list is not a list"));
@@ -508,7 +484,7 @@ Frame readDocument(JsonReader& r, const std::shared_ptr<LiveChannel>& channel, i
                     r.skip();
                     frames.push_back({nullptr, QStringLiteral("the frames are nested too deeply")});
                 } else {
-                    frames.push_back(readDocument(r, channel, depth + 1, names));
+                    frames.push_back(readDocument(r, channel, depth + 1, tagNames));
                 }
             }
         } else {
@@ -539,8 +515,8 @@ std::shared_ptr<Document> Document::fromJson(const QByteArray& json, std::shared
         r.expectEnd();
         fail(QStringLiteral("it is not a JSON object"));
     }
-    Names names;
-    Frame top = readDocument(r, channel, 0, names);
+    TagNames tagNames;
+    Frame top = readDocument(r, channel, 0, tagNames);
     r.expectEnd();
     if (!top.document)
         fail(top.error);

@@ -1,6 +1,7 @@
 #include "download/DownloadFrame.h"
 
 #include "browserhost/MessageBoxes.h"
+#include "browserhost/PaneWidgets.h"
 #include "browserhost/PageText.h"
 #include "browserhost/ProgramFolder.h"
 #include "browserhost/Rounding.h"
@@ -10,28 +11,14 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QHBoxLayout>
-#include <QIcon>
 #include <QLabel>
 #include <QStackedLayout>
-#include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 namespace pxt {
 
 namespace {
-QToolButton* flatButton(QWidget* parent, const QString& name, const QString& hint, const QIcon& icon)
-{
-    auto* b = new QToolButton(parent);
-    b->setObjectName(name);
-    b->setToolTip(hint);
-    b->setAutoRaise(true);
-    b->setFixedSize(25, 25);
-    b->setIcon(icon);
-    b->setIconSize(QSize(16, 16));
-    return b;
-}
-
 const QString kFontOpen = QStringLiteral("><br><font style=\"font-family:Arial,Verdana,Helvetica,sans-serif; "
                                          "font-weight:bold; font-size:11px; color:#000000;\">");
 } // namespace
@@ -50,12 +37,7 @@ TFrameDownload::TFrameDownload(BrowserViewFactory& views, Settings& settings, QW
     auto* header = new QHBoxLayout(Panel1);
     header->setContentsMargins(0, 0, 0, 0);
     header->setSpacing(0);
-    Panel1Caption = new QLabel(QStringLiteral(" Download"), Panel1);
-    QFont titleFont(QStringLiteral("Arial"));
-    titleFont.setBold(true);
-    titleFont.setPixelSize(16);
-    Panel1Caption->setFont(titleFont);
-    Panel1Caption->setStyleSheet(QStringLiteral("color: navy;"));
+    Panel1Caption = paneCaption(QStringLiteral(" Download"), Panel1);
     header->addWidget(Panel1Caption);
     header->addSpacing(8);
     CheckBox1 = new QCheckBox(QStringLiteral("View HTML (if possible)"), Panel1);
@@ -66,11 +48,9 @@ TFrameDownload::TFrameDownload(BrowserViewFactory& views, Settings& settings, QW
     Panel2 = new QWidget(Panel1);
     Panel2->setObjectName(QStringLiteral("Panel2"));
     Panel2->setFixedWidth(50);
-    RxSpeedButton1 = flatButton(Panel2, QStringLiteral("RxSpeedButton1"), QStringLiteral("Stop"),
-                                QIcon::fromTheme(QStringLiteral("process-stop"), style()->standardIcon(QStyle::SP_BrowserStop)));
+    RxSpeedButton1 = paneStopButton(Panel2);
     RxSpeedButton1->move(0, 0);
-    RxSpeedButton2 = flatButton(Panel2, QStringLiteral("RxSpeedButton2"), QStringLiteral("Reload"),
-                                QIcon::fromTheme(QStringLiteral("view-refresh"), style()->standardIcon(QStyle::SP_BrowserReload)));
+    RxSpeedButton2 = paneReloadButton(Panel2);
     RxSpeedButton2->move(25, 0);
     header->addWidget(Panel2);
     layout->addWidget(Panel1);
@@ -93,12 +73,7 @@ TFrameDownload::TFrameDownload(BrowserViewFactory& views, Settings& settings, QW
     PanelDummy->hide();
     layout->addWidget(area, 1);
 
-    StatusBar1 = new QLabel(this);
-    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
-    StatusBar1->setFixedHeight(19);
-    StatusBar1->setFrameShape(QFrame::Panel);
-    StatusBar1->setFrameShadow(QFrame::Sunken);
-    StatusBar1->setIndent(3);
+    StatusBar1 = paneStatusLine(this);
     layout->addWidget(StatusBar1);
 
     connect(RxSpeedButton1, &QToolButton::clicked, this, [this] { guarded([this] { StopView(); }); });

@@ -2,6 +2,7 @@
 
 #include "browserhost/Error.h"
 #include "browserhost/MessageBoxes.h"
+#include "browserhost/PaneWidgets.h"
 #include "browserhost/ProgramFolder.h"
 #include "browserhost/Pump.h"
 #include "browserhost/Rounding.h"
@@ -13,11 +14,9 @@
 
 #include <QFile>
 #include <QHBoxLayout>
-#include <QIcon>
 #include <QLabel>
 #include <QRegularExpression>
 #include <QStackedLayout>
-#include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -28,18 +27,6 @@ const QString kReady = QStringLiteral("Ready");
 const QString kLoading = QStringLiteral("Loading Thumbnails...");
 const QString kComplete = QStringLiteral("Download complete");
 const QString kChecking = QStringLiteral("Checking File-Size...");
-
-QToolButton* flatButton(QWidget* parent, const QString& name, const QString& hint, const QIcon& icon)
-{
-    auto* b = new QToolButton(parent);
-    b->setObjectName(name);
-    b->setToolTip(hint);
-    b->setAutoRaise(true);
-    b->setFixedSize(25, 25);
-    b->setIcon(icon);
-    b->setIconSize(QSize(16, 16));
-    return b;
-}
 
 // The size text written into a picture thumbnail's div.
 QString sizeText(const QString& kilobytes)
@@ -87,21 +74,14 @@ TFrameThumbs::TFrameThumbs(BrowserViewFactory& views, Settings& settings, Progre
     auto* titleLayout = new QHBoxLayout(Panel2);
     titleLayout->setContentsMargins(0, 0, 0, 0);
     titleLayout->setSpacing(0);
-    Panel2Caption = new QLabel(QStringLiteral(" Thumbnails"), Panel2);
-    QFont titleFont(QStringLiteral("Arial"));
-    titleFont.setBold(true);
-    titleFont.setPixelSize(16);
-    Panel2Caption->setFont(titleFont);
-    Panel2Caption->setStyleSheet(QStringLiteral("color: navy;"));
+    Panel2Caption = paneCaption(QStringLiteral(" Thumbnails"), Panel2);
     titleLayout->addWidget(Panel2Caption, 1);
     Panel3 = new QWidget(Panel2);
     Panel3->setObjectName(QStringLiteral("Panel3"));
     Panel3->setFixedWidth(52);
-    RxSpeedButton1 = flatButton(Panel3, QStringLiteral("RxSpeedButton1"), QStringLiteral("Stop"),
-                                QIcon::fromTheme(QStringLiteral("process-stop"), style()->standardIcon(QStyle::SP_BrowserStop)));
+    RxSpeedButton1 = paneStopButton(Panel3);
     RxSpeedButton1->move(1, 0);
-    RxSpeedButton2 = flatButton(Panel3, QStringLiteral("RxSpeedButton2"), QStringLiteral("Reload"),
-                                QIcon::fromTheme(QStringLiteral("view-refresh"), style()->standardIcon(QStyle::SP_BrowserReload)));
+    RxSpeedButton2 = paneReloadButton(Panel3);
     RxSpeedButton2->move(26, 0);
     titleLayout->addWidget(Panel3);
     layout->addWidget(Panel2);
@@ -121,12 +101,7 @@ TFrameThumbs::TFrameThumbs(BrowserViewFactory& views, Settings& settings, Progre
     WebBrowserThumbs->widget()->raise();
     layout->addWidget(views_, 1);
 
-    StatusBar1 = new QLabel(this);
-    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
-    StatusBar1->setFixedHeight(19);
-    StatusBar1->setFrameShape(QFrame::Panel);
-    StatusBar1->setFrameShadow(QFrame::Sunken);
-    StatusBar1->setIndent(3);
+    StatusBar1 = paneStatusLine(this);
     layout->addWidget(StatusBar1);
 
     connect(RxSpeedButton1, &QToolButton::clicked, this, [this] { guarded([this] { RxSpeedButton1Click(); }); });

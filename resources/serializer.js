@@ -1,7 +1,7 @@
 // Pixtrawl page serializer. Evaluated as one expression in the page; its value is ONE STRING, the
 // JSON text of the page's document:
 //
-//   {"v": 1, "id": snapshot id, "url": document.URL, "title": document.title, "base": document.baseURI,
+//   {"v": 2, "id": snapshot id, "url": document.URL, "title": document.title, "base": document.baseURI,
 //    "nodes": [...], "frames": [document | {"error": reason}, ...]}
 //
 // "nodes" is one flat list of node records in document order (pre-order), one after the other:
@@ -9,10 +9,13 @@
 //   kind 0 text:             data
 //   kind 1 comment:          data
 //   kind 2 HTML element:     localName, n, name1, value1, ... name_n, value_n   (its attributes)
-//   kind 3 HTML IMG:         as 2, then width, height, src      (laid out; the resolved address,
-//   kind 4 HTML A or AREA:   as 2, then href                     or 0 when the attribute is the same)
+//   kind 3 HTML IMG:         as 2, then width, height, src      (laid out; the resolved address)
+//   kind 4 HTML A or AREA:   as 2, then href
 //   kind 5 HTML INPUT:       as 2, then checked (0 or 1), value
 //   kind 6 other element:    localName, tagName, n, attributes as 2   (SVG, MathML)
+// Every string of a record (data, names, values, addresses) is written out the first time only; where
+// it comes again, the record holds the number k instead: the k-th string written out in this
+// document's list, counted from 0. A thumbnail cell names its address five times.
 // "frames" lists window.frames in index order; a frame whose document cannot be read (another
 // origin) is {"error": the reason}.
 //
@@ -118,6 +121,13 @@
   function serialize(doc, depth) {
     const nodes = [];
     const els = [];
+    const written = new Map(); // string -> its number
+    const str = (text) => {
+      const k = written.get(text);
+      if (k !== undefined) return k;
+      written.set(text, written.size);
+      return text;
+    };
     const parents = [-1];
     let count = 0;
     let n = firstChild.call(doc);
@@ -131,34 +141,27 @@
         let kind = 6;
         if (namespaceURI.call(n) === HTML) {
           kind = ln === 'img' ? 3 : ln === 'a' || ln === 'area' ? 4 : ln === 'input' ? 5 : 2;
-          nodes.push(parent, kind, ln, names.length);
+          nodes.push(parent, kind, str(ln), names.length);
         } else {
-          nodes.push(parent, 6, ln, tagName.call(n), names.length);
+          nodes.push(parent, 6, str(ln), str(tagName.call(n)), names.length);
         }
-        let address = null; // the src or href attribute
         for (let i = 0; i < names.length; i++) {
           const name = names[i];
           let value = getAttribute.call(n, name);
           // (null for a name the lookup does not find as written: one set with setAttributeNS)
           if (value === null) value = attributes.call(n)[i].value;
-          if (name === (kind === 3 ? 'src' : 'href')) address = value;
-          nodes.push(name, value);
+          nodes.push(str(name), str(value));
         }
-        if (kind === 3) {
-          const src = n.src;
-          nodes.push(n.width, n.height, src === address ? 0 : src);
-        } else if (kind === 4) {
-          const href = n.href;
-          nodes.push(href === address ? 0 : href);
-        }
-        else if (kind === 5) nodes.push(n.checked ? 1 : 0, n.value);
+        if (kind === 3) nodes.push(n.width, n.height, str(n.src));
+        else if (kind === 4) nodes.push(str(n.href));
+        else if (kind === 5) nodes.push(n.checked ? 1 : 0, str(n.value));
         els.push(n);
         me = count++;
       } else if (type === 3 || type === 4) {
-        nodes.push(parents[parents.length - 1], 0, charData.call(n));
+        nodes.push(parents[parents.length - 1], 0, str(charData.call(n)));
         count++;
       } else if (type === 8) {
-        nodes.push(parents[parents.length - 1], 1, charData.call(n));
+        nodes.push(parents[parents.length - 1], 1, str(charData.call(n)));
         count++;
       }
       const child = me >= 0 ? firstChild.call(n) : null;
@@ -195,7 +198,7 @@
       else frames.push(serialize(sub, depth + 1));
     }
     return {
-      v: 1,
+      v: 2,
       id: id,
       url: docURL.call(doc),
       title: docTitle.call(doc),

@@ -6,6 +6,8 @@
 #include <QLabel>
 #include <gtest/gtest.h>
 
+#include <QThread>
+
 using namespace pxt;
 
 TEST(ProgressWindow, SetupRanges)
@@ -66,3 +68,24 @@ TEST(ProgressWindow, CancelIsSeenAfterTheStepAndClearedBySetup)
     setPumpHook({});
     EXPECT_EQ(w.ButtonCancel->text(), "Abbruch");
 }
+
+TEST(ProgressWindow, MessagesRunAtTheFirstStepThenEveryFewMilliseconds)
+{
+    TFormProgress w;
+    int pumps = 0;
+    setPumpHook([&] { ++pumps; });
+    w.Setup("c", "t", 0, 100000, 0, true);
+    for (int i = 1; i <= 1000; ++i)
+        w.StepTo(i);
+    EXPECT_GE(pumps, 1);
+    EXPECT_LT(pumps, 1000);
+    const int before = pumps;
+    QThread::msleep(20);
+    w.StepTo(1001);
+    EXPECT_EQ(pumps, before + 1);
+    w.Setup("c", "t", 0, 100000, 0, true); // a new loop runs them at its first step again
+    w.StepTo(1);
+    EXPECT_EQ(pumps, before + 2);
+    setPumpHook({});
+}
+

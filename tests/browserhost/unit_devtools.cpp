@@ -311,7 +311,7 @@ TEST(DevToolsWindow, FailuresNameTheWindowsTitle)
 
 TEST(DevToolsWindow, ReadsTheSerializersDocument)
 {
-    const QByteArray json = R"({"v":1,"id":7,"url":"http://g/","title":"Gallery","base":"http://g/",)"
+    const QByteArray json = R"({"v":2,"id":7,"url":"http://g/","title":"Gallery","base":"http://g/",)"
                             R"("nodes":[-1,2,"html",0,0,4,"a",1,"href","x.html","http://g/x.html"],"frames":[]})";
     FakePageSocket page;
     page.answer = [&](int id) {

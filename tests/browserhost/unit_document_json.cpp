@@ -173,6 +173,22 @@ TEST(LiveDocument, ADocumentWithoutChannelOrHandlesSendsNothing)
     EXPECT_FALSE(Document::fromJson(R"({"nodes":[-1,5,"input",0,1,"v"]})")->all()[0]->value().isEmpty());
 }
 
+TEST(DocumentFromJson, StringsWrittenBeforeAreReadByTheirNumber)
+{
+    // "div" 0, "id" 1, "a" 2, "href" 3, "x.jpg" 4, "http://g/x.jpg" 5; the frame counts from 0 again.
+    const auto doc = Document::fromJson(R"({"nodes":[-1,2,"div",1,"id",0, 0,4,"a",1,"href","x.jpg","http://g/x.jpg",)"
+                                        R"( 0,4,2,1,3,5,4, 2,0,4],"frames":[{"nodes":[-1,2,"p",0, 0,0,0]}]})");
+    const auto& all = doc->all();
+    ASSERT_EQ(all.size(), 3u);
+    EXPECT_EQ(all[0]->id(), "div");
+    EXPECT_EQ(all[1]->getAttribute("href"), "x.jpg");
+    EXPECT_EQ(all[1]->href(), "http://g/x.jpg");
+    EXPECT_EQ(all[2]->getAttribute("href"), "http://g/x.jpg");
+    EXPECT_EQ(all[2]->href(), "x.jpg");
+    EXPECT_EQ(all[2]->firstChild()->data(), "x.jpg");
+    EXPECT_EQ(doc->frame(0)->all()[0]->firstChild()->data(), "p");
+}
+
 TEST(DocumentFromJson, MalformedOrHostileInputIsRefusedWithAClearText)
 {
     QByteArray truncated = readFixture("document_gallery.json");
@@ -197,7 +213,7 @@ TEST(DocumentFromJson, MalformedOrHostileInputIsRefusedWithAClearText)
         {R"({"nodes":[-1,0,"text"]} trailing)", "it is not JSON"},
         {"[1,2]", "it is not a JSON object"},
         {R"("a string")", "JSON"},
-        {R"({"v":2,"nodes":[]})", "unknown format"},
+        {R"({"v":1,"nodes":[]})", "unknown format"},
         {"{}", "the node list is missing"},
         {R"({"nodes":{}})", "the node list is missing"},
         {R"({"nodes":[0,2,"div",0]})", "node 0 has a bad parent"},
@@ -212,10 +228,14 @@ TEST(DocumentFromJson, MalformedOrHostileInputIsRefusedWithAClearText)
         {R"({"nodes":[-1,2,"div",5,"a","b"]})", "node 0 is cut short"},
         {R"({"nodes":[-1,2,"div",1e300,"a","b"]})", "node 0 has a bad attribute count"},
         {R"({"nodes":[-1,2,"div",1,"a",null]})", "node 0 has a bad attribute value"},
+        {R"({"nodes":[-1,2,"div",1,"a",2]})", "node 0 has a bad attribute value"},
+        {R"({"nodes":[-1,2,"div",1,"a",0.5]})", "node 0 has a bad attribute value"},
+        {R"({"nodes":[-1,2,"div",1,"a",-1]})", "node 0 has a bad attribute value"},
+        {R"({"nodes":[-1,2,0,0]})", "node 0 has a bad name"},
         {R"({"nodes":[-1,3,"img",0,"60",1,"s"]})", "node 0 has a bad width"},
         {R"({"nodes":[-1,3,"img",0,60,60]})", "node 0 is cut short"},
         {R"({"nodes":[-1,5,"input",0,"yes","v"]})", "node 0 has a bad checked state"},
-        {R"({"nodes":[-1,6,"svg",0]})", "node 0 has a bad tag name"},
+        {R"({"nodes":[-1,6,"svg",1]})", "node 0 has a bad tag name"},
         {R"({"nodes":[],"title":5})", "its title is not a string"},
         {R"({"nodes":[],"id":"7"})", "its snapshot id is not a number"},
         {R"({"nodes":[],"id":-1})", "its snapshot id is not a number"},
@@ -295,7 +315,7 @@ TEST(DocumentFromJson, DamagedSerializerOutputIsReadOrRefusedNeverMore)
 TEST(DocumentFromJson, ATree100000DeepIsBuiltWalkedWrittenAndDestroyed)
 {
     constexpr int kDepth = 100000;
-    QByteArray json = R"({"v":1,"id":5,"url":"http://deep.test/","title":"Deep","nodes":[-1,2,"html",0,0,2,"body",0)";
+    QByteArray json = R"({"v":2,"id":5,"url":"http://deep.test/","title":"Deep","nodes":[-1,2,"html",0,0,2,"body",0)";
     json.reserve(kDepth * 24);
     for (int i = 0; i < kDepth; ++i) {
         json += ',' + QByteArray::number(i + 1) + (i % 2 ? ",2,\"span\",0" : ",2,\"div\",1,\"class\",\"c\"");
