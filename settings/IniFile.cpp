@@ -2,9 +2,12 @@
 
 #include "browserhost/Error.h"
 
+#include <algorithm>
+
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStringDecoder>
 
 namespace pxt {
 
@@ -68,8 +71,22 @@ QString IniFile::trimmed(QStringView text)
     return text.mid(begin, end - begin).toString();
 }
 
+namespace {
+// A file holds UTF-8 only when it was written with a character that Latin-1 lacks; Latin-1 text with
+// letters above 127 is hardly ever valid UTF-8.
+bool isUtf8(const QByteArray& content)
+{
+    if (std::all_of(content.cbegin(), content.cend(), [](char c) { return uchar(c) < 0x80; }))
+        return false;
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    (void)QString(decoder(content));
+    return !decoder.hasError();
+}
+} // namespace
+
 void IniFile::parse(const QByteArray& content)
 {
+    const bool utf8 = isUtf8(content);
     Section* current = nullptr;
     qsizetype start = 0;
     while (start < content.size()) {
@@ -79,7 +96,8 @@ void IniFile::parse(const QByteArray& content)
             end = content.size();
         if (end > start && content[end - 1] == '\r')
             --end;
-        Line line{QString::fromLatin1(content.constData() + start, end - start)};
+        const QByteArrayView bytes(content.constData() + start, end - start);
+        Line line{utf8 ? QString::fromUtf8(bytes) : QString::fromLatin1(bytes)};
         start = next;
 
         qsizetype first = 0;
@@ -190,9 +208,21 @@ void IniFile::eraseSection(QStringView section)
 
 QByteArray IniFile::toBytes() const
 {
+    // Latin-1 as long as every character has a place in it, so that nothing is lost; UTF-8 otherwise.
+    bool latin1 = true;
+    const auto fits = [&latin1](const QString& text) {
+        latin1 = latin1 && std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() <= 0xff; });
+    };
+    for (const Line& l : m_preamble)
+        fits(l.text);
+    for (const Section& s : m_sections) {
+        fits(s.header);
+        for (const Line& l : s.lines)
+            fits(l.text);
+    }
     QByteArray out;
-    auto put = [&out](const QString& text) {
-        out += text.toLatin1();
+    auto put = [&out, latin1](const QString& text) {
+        out += latin1 ? text.toLatin1() : text.toUtf8();
         out += "\r\n";
     };
     for (const Line& l : m_preamble)

@@ -10,7 +10,8 @@
 namespace pxt {
 
 // The settings file: a profile (INI) file of sections "[name]" and lines "key=value", read and written
-// as 8-bit Latin-1 text with CR LF line ends (LF alone is read too).
+// as 8-bit Latin-1 text with CR LF line ends (LF alone is read too). A file that must hold a character
+// Latin-1 lacks is written as UTF-8 instead, and a file that is valid UTF-8 is read as such.
 //
 // Sections and keys are found without regard to case; when a name occurs twice the first one counts.
 // Writing replaces an existing key in place, adds a new key at the end of its section and a new section

@@ -159,7 +159,7 @@ TEST(IniFile, TenMegabyteLine)
     EXPECT_EQ(ini.read(u"a", u"x"), "1");
 }
 
-TEST(IniFile, SaveReplacesTheFileAsLatin1)
+TEST(IniFile, SaveReplacesTheFileAsLatin1OrWhereNeededUtf8)
 {
     pxt::test::TempProgramFolder folder;
     folder.write("pxt.ini", "[a]\nx=1\n");
@@ -169,6 +169,14 @@ TEST(IniFile, SaveReplacesTheFileAsLatin1)
     EXPECT_EQ(folder.read("pxt.ini"), "[a]\r\nx=1\r\ny=Gr\xfc\xdf\x65\r\n");
     EXPECT_EQ(IniFile(folder.file("pxt.ini")).read(u"A", u"Y"), "Grüße");
     EXPECT_EQ(IniFile(folder.file("missing.ini")).read(u"a", u"x"), std::nullopt);
+
+    // A character Latin-1 lacks turns the whole file into UTF-8; both values come back as they were.
+    ini.write("a", "z", "日本.jpg");
+    ini.save();
+    EXPECT_EQ(folder.read("pxt.ini"), "[a]\r\nx=1\r\ny=Gr\xc3\xbc\xc3\x9f\x65\r\nz=\xe6\x97\xa5\xe6\x9c\xac.jpg\r\n");
+    const IniFile back(folder.file("pxt.ini"));
+    EXPECT_EQ(back.read(u"a", u"y"), "Grüße");
+    EXPECT_EQ(back.read(u"a", u"z"), "日本.jpg");
 }
 
 TEST(IniFile, FailedSaveReportsThePathAndKeepsWhatWasThere)
