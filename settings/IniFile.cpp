@@ -208,30 +208,25 @@ void IniFile::eraseSection(QStringView section)
 
 QByteArray IniFile::toBytes() const
 {
+    const auto forEachLine = [this](const auto& f) {
+        for (const Line& l : m_preamble)
+            f(l.text);
+        for (const Section& s : m_sections) {
+            f(s.header);
+            for (const Line& l : s.lines)
+                f(l.text);
+        }
+    };
     // Latin-1 as long as every character has a place in it, so that nothing is lost; UTF-8 otherwise.
     bool latin1 = true;
-    const auto fits = [&latin1](const QString& text) {
+    forEachLine([&latin1](const QString& text) {
         latin1 = latin1 && std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() <= 0xff; });
-    };
-    for (const Line& l : m_preamble)
-        fits(l.text);
-    for (const Section& s : m_sections) {
-        fits(s.header);
-        for (const Line& l : s.lines)
-            fits(l.text);
-    }
+    });
     QByteArray out;
-    auto put = [&out, latin1](const QString& text) {
+    forEachLine([&out, latin1](const QString& text) {
         out += latin1 ? text.toLatin1() : text.toUtf8();
         out += "\r\n";
-    };
-    for (const Line& l : m_preamble)
-        put(l.text);
-    for (const Section& s : m_sections) {
-        put(s.header);
-        for (const Line& l : s.lines)
-            put(l.text);
-    }
+    });
     return out;
 }
 
