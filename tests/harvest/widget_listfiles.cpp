@@ -1,9 +1,4 @@
-#include "browserhost/Document.h"
-#include "browserhost/TestBrowserView.h"
-#include "harvest/ProgressSink.h"
-#include "harvest/ThumbsFrame.h"
-#include "settings/Settings.h"
-#include "tests/support/TestSupport.h"
+#include "tests/harvest/ThumbsPane.h"
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -14,13 +9,7 @@ using namespace pxt::test;
 
 namespace {
 
-struct Pane {
-    TempProgramFolder folder;
-    MessageRecorder messages;
-    TestBrowserViewFactory views;
-    Settings settings;
-    SilentProgress progress;
-    TFrameThumbs frame{views, settings, progress};
+struct Pane : ThumbsPane {
 
     // A grab of n page-link thumbnails (the probe sends nothing for them).
     void grab(const QString& title, int n)

@@ -1,10 +1,5 @@
-#include "browserhost/Document.h"
-#include "browserhost/TestBrowserView.h"
-#include "harvest/ProgressSink.h"
-#include "harvest/ThumbsFrame.h"
-#include "settings/Settings.h"
+#include "tests/harvest/ThumbsPane.h"
 #include "tests/support/ScriptedServer.h"
-#include "tests/support/TestSupport.h"
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -33,13 +28,7 @@ QByteArray withLength(qint64 length, const QByteArray& body = "x")
     return "HTTP/1.0 200 OK\r\nContent-Type: image/jpeg\r\nContent-Length: " + QByteArray::number(length) + "\r\n\r\n" + body;
 }
 
-struct Probe {
-    TempProgramFolder folder;
-    MessageRecorder messages;
-    TestBrowserViewFactory views;
-    Settings settings;
-    SilentProgress progress;
-    TFrameThumbs frame{views, settings, progress};
+struct Probe : ThumbsPane {
 
     // Grabs a gallery whose thumbnails link to the given addresses; the probe then starts by itself.
     void grab(const QStringList& links)

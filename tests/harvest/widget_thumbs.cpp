@@ -1,9 +1,4 @@
-#include "browserhost/Document.h"
-#include "browserhost/TestBrowserView.h"
-#include "harvest/ProgressSink.h"
-#include "harvest/ThumbsFrame.h"
-#include "settings/Settings.h"
-#include "tests/support/TestSupport.h"
+#include "tests/harvest/ThumbsPane.h"
 
 #include <QLabel>
 #include <QRegularExpression>
@@ -29,13 +24,7 @@ std::shared_ptr<Document> gallery(const QString& title, int thumbs, const QStrin
     return Document::fromHtml(QStringLiteral("<title>%1</title>%2").arg(title, body), QStringLiteral("http://gallery.test/"));
 }
 
-struct Pane {
-    TempProgramFolder folder;
-    MessageRecorder messages;
-    TestBrowserViewFactory views;
-    Settings settings;
-    SilentProgress progress;
-    TFrameThumbs frame{views, settings, progress};
+struct Pane : ThumbsPane {
 
     QStringList lines() const
     {
