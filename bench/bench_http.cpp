@@ -3,6 +3,7 @@
 // and prints both times and their ratio.
 
 #include "http/HttpClient.h"
+#include "tests/support/Loopback.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -33,17 +34,7 @@ class PictureServer {
 public:
     PictureServer()
     {
-        m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const int on = 1;
-        ::setsockopt(m_listen, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        sockaddr_in a {};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(m_listen, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(m_listen, 128);
-        socklen_t len = sizeof a;
-        ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&a), &len);
-        m_port = ntohs(a.sin_port);
+        m_listen = pxt::test::loopbackSocket(m_port, 128);
         m_response = "HTTP/1.0 200 OK\r\nServer: bench\r\nContent-Type: image/jpeg\r\nContent-Length: " +
                      std::to_string(kBodySize) + "\r\n\r\n" + std::string(kBodySize, 'j');
         m_thread = std::thread([this] { run(); });
@@ -86,7 +77,7 @@ private:
     }
 
     int m_listen = -1;
-    int m_port = 0;
+    quint16 m_port = 0;
     std::string m_response;
     std::atomic<bool> m_stop {false};
     std::thread m_thread;

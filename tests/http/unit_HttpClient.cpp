@@ -232,26 +232,15 @@ TEST_F(HttpClientTest, RepeatsAndRedirectsEndAfterTheLimit)
 TEST_F(HttpClientTest, FailuresEndGetWithTheirText)
 {
     // A port nobody listens on.
-    const int closed = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a {};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(closed, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(closed, reinterpret_cast<sockaddr*>(&a), &len);
-    const quint16 closedPort = ntohs(a.sin_port);
-    ::close(closed);
+    quint16 closedPort = 0;
+    ::close(loopbackSocket(closedPort, -1));
 
     // A server whose backlog is full: the next connection stays unanswered.
-    const int full = ::socket(AF_INET, SOCK_STREAM, 0);
-    a.sin_port = 0;
-    ::bind(full, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::listen(full, 0);
-    len = sizeof a;
-    ::getsockname(full, reinterpret_cast<sockaddr*>(&a), &len);
-    const quint16 fullPort = ntohs(a.sin_port);
+    quint16 fullPort = 0;
+    const int full = loopbackSocket(fullPort, 0);
+    const sockaddr_in a = loopbackAddress(fullPort);
     const int filler = ::socket(AF_INET, SOCK_STREAM, 0);
-    ASSERT_EQ(::connect(filler, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::connect(filler, reinterpret_cast<const sockaddr*>(&a), sizeof a), 0);
 
     const QByteArray header = "HTTP/1.0 200 OK\r\nContent-Length: 100\r\n";
     struct Case {

@@ -3,6 +3,8 @@
 // A scripted HTTP server on 127.0.0.1 for the tests: records each request and plays a script of
 // sends, pauses, drips and resets on its connection.
 
+#include "tests/support/Loopback.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -52,15 +54,7 @@ public:
 
     explicit ScriptedServer(Play play) : m_play(std::move(play))
     {
-        m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a {};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(m_listen, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(m_listen, 64);
-        socklen_t len = sizeof a;
-        ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&a), &len);
-        m_port = ntohs(a.sin_port);
+        m_listen = loopbackSocket(m_port, 64);
         m_acceptor = std::thread([this] { acceptLoop(); });
     }
     // One script for every connection.
