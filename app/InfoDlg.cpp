@@ -1,9 +1,8 @@
 #include "app/InfoDlg.h"
 
 #include "app/JpegImage.h"
-#include "browserhost/MessageBoxes.h"
+#include "core/Dialogs.h"
 
-#include <QDesktopServices>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMouseEvent>
@@ -14,20 +13,6 @@
 namespace pxt {
 
 namespace {
-
-TDlgInfo::UrlOpener& opener()
-{
-    static TDlgInfo::UrlOpener o;
-    return o;
-}
-
-void openUrl(const QUrl& url)
-{
-    if (opener())
-        opener()(url);
-    else
-        QDesktopServices::openUrl(url);
-}
 
 QFont arial(int pixels, bool italic)
 {
@@ -69,10 +54,10 @@ void makeBold(QLabel* l)
 
 } // namespace
 
-void TDlgInfo::setUrlOpener(UrlOpener o) { opener() = std::move(o); }
 
-TDlgInfo::TDlgInfo(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+TDlgInfo::TDlgInfo(Dialogs& dialogs, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      m_dialogs(dialogs)
 {
     setObjectName(QStringLiteral("DlgInfo"));
     setWindowTitle(QStringLiteral("Info"));
@@ -122,12 +107,12 @@ TDlgInfo::TDlgInfo(QWidget* parent)
 
 void TDlgInfo::Label5Click()
 {
-    guarded([this] { openUrl(QUrl(Label5->text())); });
+    guarded(m_dialogs, [this] { m_dialogs.openUrl(QUrl(Label5->text())); });
 }
 
 void TDlgInfo::Label6Click()
 {
-    guarded([this] { openUrl(QUrl(QStringLiteral("mailto:") + Label6->text())); });
+    guarded(m_dialogs, [this] { m_dialogs.openUrl(QUrl(QStringLiteral("mailto:") + Label6->text())); });
 }
 
 bool TDlgInfo::eventFilter(QObject* watched, QEvent* event)

@@ -10,11 +10,13 @@ class QPushButton;
 
 namespace pxt {
 
+class Dialogs;
+
 // The about box: product name, notice line, and the web and mail addresses as links.
 class TDlgInfo : public QDialog {
     Q_OBJECT
 public:
-    explicit TDlgInfo(QWidget* parent = nullptr);
+    explicit TDlgInfo(Dialogs& dialogs, QWidget* parent = nullptr);
 
     QLabel* Image1;
     QLabel* Label1;
@@ -25,17 +27,16 @@ public:
     QLabel* Label6;
     QPushButton* OKBtn;
 
-    // Opens an address in the desktop's program for it; the result is not examined. Tests replace
-    // the opener; an empty one restores QDesktopServices::openUrl.
-    using UrlOpener = std::function<void(const QUrl&)>;
-    static void setUrlOpener(UrlOpener opener);
-
 public slots:
     void Label5Click();
     void Label6Click();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // Addresses go to the desktop's program for them; the result is not examined.
+    Dialogs& m_dialogs;
 };
 
 } // namespace pxt

@@ -3,9 +3,10 @@
 #include "app/InfoDlg.h"
 #include "app/ProgressForm.h"
 #include "app/SplashForm.h"
-#include "browserhost/BrowserWindows.h"
-#include "browserhost/MessageBoxes.h"
-#include "browserhost/ProgramFolder.h"
+#include "browser/BrowserWindows.h"
+#include "core/Dialogs.h"
+#include "ui/PaneWidgets.h"
+#include "core/ProgramFiles.h"
 #include "download/DownloadFrame.h"
 #include "harvest/ThumbsFrame.h"
 #include "picker/SelectBrowserDlg.h"
@@ -17,7 +18,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
-#include <QFileDialog>
 #include <QMenu>
 #include <QScreen>
 #include <QSplitter>
@@ -30,11 +30,6 @@ namespace pxt {
 
 namespace {
 const QString kTitle = QStringLiteral("Pixtrawl 1.0");
-
-QIcon themeIcon(const QStyle* style, const char* name, QStyle::StandardPixmap fallback)
-{
-    return QIcon::fromTheme(QLatin1String(name), style->standardIcon(fallback));
-}
 } // namespace
 
 TFormMain::TFormMain(MainFormServices services, QWidget* parent) : QMainWindow(parent), m_services(services)
@@ -53,8 +48,8 @@ TFormMain::TFormMain(MainFormServices services, QWidget* parent) : QMainWindow(p
     Splitter1->setObjectName(QStringLiteral("Splitter1"));
     Splitter1->setHandleWidth(5);
     Splitter1->setChildrenCollapsible(false);
-    FrameThumbs1 = new TFrameThumbs(services.views, services.settings, services.progress);
-    FrameDownload1 = new TFrameDownload(services.views, services.settings);
+    FrameThumbs1 = new TFrameThumbs(services.views, services.settings, services.progress, services.dialogs);
+    FrameDownload1 = new TFrameDownload(services.views, services.settings, services.dialogs);
     Splitter1->addWidget(FrameThumbs1);
     Splitter1->addWidget(FrameDownload1);
     Splitter1->setStretchFactor(0, 0);
@@ -65,13 +60,9 @@ TFormMain::TFormMain(MainFormServices services, QWidget* parent) : QMainWindow(p
     Notebook1->setCurrentIndex(0);
     setCentralWidget(Notebook1);
 
-    OpenDialog1 = [](QWidget* parent) {
-        return QFileDialog::getOpenFileName(parent, QString(), QString(), QStringLiteral("HTML-Files (*.html *.htm)"));
-    };
-
     // A web link clicked on the thumbnail page is shown in the download pane.
     connect(FrameThumbs1, &TFrameThumbs::LinkDiverted, this,
-            [this](const QString& address) { guarded([&] { FrameDownload1->ViewLink(address); }); });
+            [this](const QString& address) { guarded(m_services.dialogs, [&] { FrameDownload1->ViewLink(address); }); });
 
     FormCreate();
 }
@@ -83,7 +74,7 @@ QAction* TFormMain::addItem(QMenu* menu, const QString& name, const QString& cap
     QAction* a = menu->addAction(caption);
     a->setObjectName(name);
     if (handler)
-        connect(a, &QAction::triggered, this, [this, handler] { guarded([&] { (this->*handler)(); }); });
+        connect(a, &QAction::triggered, this, [this, handler] { guarded(m_services.dialogs, [&] { (this->*handler)(); }); });
     return a;
 }
 
@@ -92,7 +83,7 @@ QAction* TFormMain::addSelectItem(QMenu* menu, const QString& name, const QStrin
     QAction* a = menu->addAction(caption);
     a->setObjectName(name);
     a->setData(tag);
-    connect(a, &QAction::triggered, this, [this, a] { guarded([&] { SelectLinks1Click(a); }); });
+    connect(a, &QAction::triggered, this, [this, a] { guarded(m_services.dialogs, [&] { SelectLinks1Click(a); }); });
     return a;
 }
 
@@ -161,32 +152,26 @@ void TFormMain::buildToolButtons()
     Panel9->setMinimumHeight(26);
     Panel9->setIconSize(QSize(18, 18));
 
-    auto tool = [this](const QString& name, const QString& hint, const QIcon& icon) {
-        auto* b = new QToolButton(Panel9);
-        b->setObjectName(name);
-        b->setToolTip(hint);
-        b->setAutoRaise(true);
-        b->setFixedSize(25, 25);
-        b->setIcon(icon);
+    auto tool = [this](const QString& name, const QString& hint, const char* icon, QStyle::StandardPixmap fallback) {
+        QToolButton* b = flatToolButton(Panel9, name, hint, QLatin1String(icon), fallback);
         Panel9->addWidget(b);
         return b;
     };
-    const QStyle* s = style();
     RxSpeedButtonThumbs = tool(QStringLiteral("RxSpeedButtonThumbs"), QStringLiteral("Grab Thumbnails"),
-                               themeIcon(s, "insert-image", QStyle::SP_ArrowDown));
+                               "insert-image", QStyle::SP_ArrowDown);
     RxSpeedButtonSelect = tool(QStringLiteral("RxSpeedButtonSelect"), QStringLiteral("Select Thumbnails"),
-                               themeIcon(s, "edit-select-all", QStyle::SP_DialogApplyButton));
+                               "edit-select-all", QStyle::SP_DialogApplyButton);
     RxSpeedButtonSelect->setMenu(RxPopupMenu1);
     RxSpeedButtonSelect->setPopupMode(QToolButton::InstantPopup);
     RxSpeedButtonSelect->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0px; }"));
     RxSpeedButtonDownload = tool(QStringLiteral("RxSpeedButtonDownload"), QStringLiteral("View selected Thumbnails"),
-                                 themeIcon(s, "document-preview", QStyle::SP_FileDialogContentsView));
+                                 "document-preview", QStyle::SP_FileDialogContentsView);
     RxSpeedButtonSave = tool(QStringLiteral("RxSpeedButtonSave"), QStringLiteral("Save Images"),
-                             themeIcon(s, "document-save", QStyle::SP_DialogSaveButton));
-    connect(RxSpeedButtonThumbs, &QToolButton::clicked, this, [this] { guarded([this] { RxSpeedButtonThumbsClick(); }); });
+                             "document-save", QStyle::SP_DialogSaveButton);
+    connect(RxSpeedButtonThumbs, &QToolButton::clicked, this, [this] { guarded(m_services.dialogs, [this] { RxSpeedButtonThumbsClick(); }); });
     connect(RxSpeedButtonDownload, &QToolButton::clicked, this,
-            [this] { guarded([this] { RxSpeedButtonDownloadClick(); }); });
-    connect(RxSpeedButtonSave, &QToolButton::clicked, this, [this] { guarded([this] { RxSpeedButtonSaveClick(); }); });
+            [this] { guarded(m_services.dialogs, [this] { RxSpeedButtonDownloadClick(); }); });
+    connect(RxSpeedButtonSave, &QToolButton::clicked, this, [this] { guarded(m_services.dialogs, [this] { RxSpeedButtonSaveClick(); }); });
 }
 
 QAction* TFormMain::menuItem(const QString& name) const
@@ -219,7 +204,7 @@ void TFormMain::FormCreate()
         b->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0px; }"));
         MenuToolbar1->addWidget(b);
     }
-    FormStorage1 = std::make_unique<FormStorage>(this, QStringLiteral("TFormMain"));
+    FormStorage1 = std::make_unique<FormStorage>(this, QStringLiteral("TFormMain"), m_services.dialogs);
     FormStorage1->addIntProperty(QStringLiteral("FrameThumbs1_Width"), [this] { return FrameThumbs1->width(); },
                                  [this](int w) {
                                      const int total = Splitter1->width() > 0 ? Splitter1->width() : 889;
@@ -234,7 +219,7 @@ void TFormMain::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
     if (!event->spontaneous())
-        guarded([this] { FormShow(); });
+        guarded(m_services.dialogs, [this] { FormShow(); });
 }
 
 void TFormMain::FormShow()
@@ -246,7 +231,7 @@ void TFormMain::FormShow()
 
 void TFormMain::closeEvent(QCloseEvent* event)
 {
-    guarded([this] { FormClose(); });
+    guarded(m_services.dialogs, [this] { FormClose(); });
     QMainWindow::closeEvent(event);
 }
 
@@ -259,18 +244,17 @@ void TFormMain::FormClose()
 
 void TFormMain::FormDestroy()
 {
-    guarded([this] {
+    guarded(m_services.dialogs, [this] {
         if (FormStorage1)
             FormStorage1->save(true);
     });
-    const QString folder = programFolder();
     for (int n = 1;; ++n) {
-        const QString page = folder + QStringLiteral("download%1.html").arg(n);
+        const QString page = ProgramFiles::viewPage(n);
         if (!QFile::exists(page))
             break;
         QFile::remove(page);
     }
-    QFile::remove(folder + QStringLiteral("thumbs.html"));
+    QFile::remove(ProgramFiles::thumbsPage());
 }
 
 // --- commands ---------------------------------------------------------------------------------------
@@ -330,7 +314,7 @@ void TFormMain::RxSpeedButtonDownloadClick()
     FrameDownload1->StopView();
     const std::shared_ptr<Document> doc = FrameThumbs1->ThumbsDocument();
     if (!FrameDownload1->StartView(doc, FPageHead))
-        showInformation(QStringLiteral("Nothing selected!"));
+        m_services.dialogs.information(QStringLiteral("Nothing selected!"));
 }
 
 void TFormMain::RxSpeedButtonSaveClick()
@@ -341,7 +325,7 @@ void TFormMain::RxSpeedButtonSaveClick()
 
 void TFormMain::OpenThumbnails1Click()
 {
-    const QString file = OpenDialog1 ? OpenDialog1(this) : QString();
+    const QString file = m_services.dialogs.openFileName(this);
     if (file.isEmpty())
         return;
     FOpenedFromFile = true;
@@ -358,7 +342,7 @@ void TFormMain::Options1Click() { m_services.options.exec(); }
 
 void TFormMain::Info1Click()
 {
-    auto* info = new TDlgInfo(this);
+    auto* info = new TDlgInfo(m_services.dialogs, this);
     info->exec();
     delete info;
 }

@@ -16,6 +16,7 @@ namespace pxt {
 
 class BrowserViewFactory;
 class BrowserWindowList;
+class Dialogs;
 class Document;
 class FormStorage;
 class Settings;
@@ -33,6 +34,7 @@ struct MainFormServices {
     TFormProgress& progress;
     TDlgOptions& options;
     TDlgSelectBrowser& picker;
+    Dialogs& dialogs; // message boxes, file chooser, address opener
     bool showSplash = true;
 };
 
@@ -58,9 +60,6 @@ public:
     void Options1Click();
     void Info1Click();
     void Close1Click();
-
-    // The file chooser of "&Open Thumbnails..."; tests replace it. Returns an empty name on cancel.
-    std::function<QString(QWidget* parent)> OpenDialog1;
 
     // Controls.
     QToolBar* MenuToolbar1;

@@ -1,7 +1,7 @@
 #include "app/ProgressForm.h"
 
-#include "browserhost/Cursor.h"
-#include "browserhost/Pump.h"
+#include "ui/Cursor.h"
+#include "core/Pump.h"
 
 #include <QGuiApplication>
 #include <QLabel>
@@ -90,6 +90,8 @@ void TFormProgress::StepTo(int position)
 }
 
 void TFormProgress::SetText(const QString& text) { Label1->setText(text); }
+
+void TFormProgress::Hourglass(bool on) { setScreenCursor(on ? Qt::WaitCursor : Qt::ArrowCursor); }
 
 void TFormProgress::showEvent(QShowEvent* event)
 {

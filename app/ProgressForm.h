@@ -24,6 +24,7 @@ public:
     void SetText(const QString& text) override;
     bool Cancelled() const override { return FCancelled; }
     void Close() override { hide(); }
+    void Hourglass(bool on) override;
 
     QProgressBar* ProgressBar1;
     QLabel* Label1;

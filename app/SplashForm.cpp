@@ -1,7 +1,6 @@
 #include "app/SplashForm.h"
 
 #include "app/JpegImage.h"
-#include "browserhost/MessageBoxes.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -73,10 +72,8 @@ void TFormSplash::showAtOnce()
 
 void TFormSplash::Timer1Timer()
 {
-    guarded([this] {
-        Timer1->stop();
-        close();
-    });
+    Timer1->stop();
+    close();
 }
 
 void TFormSplash::showEvent(QShowEvent* event)

@@ -1,10 +1,11 @@
 #include "app/MainForm.h"
 #include "app/ProgressForm.h"
-#include "browserhost/DevToolsWindows.h"
-#include "browserhost/WebEngineViewFactory.h"
+#include "browser/devtools/DevToolsWindows.h"
+#include "browser/webengine/WebEngineViewFactory.h"
 #include "picker/SelectBrowserDlg.h"
 #include "settings/OptionsDlg.h"
 #include "settings/Settings.h"
+#include "ui/StandardDialogs.h"
 
 #include <QApplication>
 
@@ -14,15 +15,16 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pixtrawl"));
 
-    pxt::WebEngineViewFactory views;
+    pxt::StandardDialogs dialogs;
+    pxt::WebEngineViewFactory views(dialogs);
     pxt::DevToolsWindowList windows;
-    pxt::Settings& settings = pxt::Settings::instance();
+    pxt::Settings settings;
 
     // The windows that live for the whole run.
     pxt::TFormProgress FormProgress;
-    pxt::TDlgOptions DlgOptions(settings);
-    pxt::TDlgSelectBrowser DlgSelectBrowser(windows);
-    pxt::TFormMain FormMain({views, windows, settings, FormProgress, DlgOptions, DlgSelectBrowser});
+    pxt::TDlgOptions DlgOptions(settings, dialogs);
+    pxt::TDlgSelectBrowser DlgSelectBrowser(windows, dialogs);
+    pxt::TFormMain FormMain({views, windows, settings, FormProgress, DlgOptions, DlgSelectBrowser, dialogs});
 
     FormMain.show();
     return app.exec();

@@ -1,7 +1,7 @@
 // The document model on gallery-sized pages: building from HTML text and from the serializer's JSON,
 // the reads of a harvest, and the innerHTML appends of a size probe run.
 
-#include "browserhost/Document.h"
+#include "dom/Document.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -4,9 +4,11 @@
 // walk over document.links reading each link's address and image size.
 #include "app/ProgressForm.h"
 #include "bench/BenchSupport.h"
-#include "browserhost/DevToolsWindows.h"
-#include "browserhost/ProgramFolder.h"
-#include "browserhost/WebEngineViewFactory.h"
+#include "browser/devtools/DevToolsWindows.h"
+#include "core/ProgramFiles.h"
+#include "browser/webengine/WebEngineViewFactory.h"
+#include "testing/Chromium.h"
+#include "testing/RecordingDialogs.h"
 #include "harvest/ThumbsFrame.h"
 #include "settings/Settings.h"
 
@@ -25,18 +27,6 @@
 namespace {
 
 constexpr int kThumbs = 10000;
-
-// A child in a process group of its own, killed with its helpers at the end.
-struct Child {
-    QProcess process;
-    Child() { process.setChildProcessModifier([] { ::setpgid(0, 0); }); }
-    ~Child()
-    {
-        if (process.processId() > 0)
-            ::kill(-pid_t(process.processId()), SIGKILL);
-        process.waitForFinished(5000);
-    }
-};
 
 void writeFile(const QString& path, const QByteArray& data)
 {
@@ -76,24 +66,14 @@ int main(int argc, char** argv)
     pxt::setProgramFolderForTests(program.path());
     QFile::copy(QStringLiteral(PXT_SOURCE_DIR "/resources/clear.html"), program.filePath("clear.html"));
 
-    Child server;
-    server.process.setProcessChannelMode(QProcess::MergedChannels);
-    server.process.start("python3", {"-u", "-m", "http.server", "0", "--bind", "127.0.0.1", "--directory", site.path()});
-    int port = 0;
-    QString out;
-    pxt::bench::waitFor([&] {
-        out += QString::fromLocal8Bit(server.process.readAll());
-        const auto m = QRegularExpression("port (\\d+)").match(out);
-        port = m.hasMatch() ? m.captured(1).toInt() : 0;
-        return port != 0;
-    }, 20000);
-    const QString url = QStringLiteral("http://127.0.0.1:%1/gallery.html").arg(port);
+    pxt::test::StaticServer server(site.path());
+    const QString url = server.url(QStringLiteral("gallery.html"));
 
-    Child chromium;
-    const QString userData = profile.filePath("chromium");
-    chromium.process.start("chromium", {"--headless", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
-                                        "--disable-component-update", "--disable-sync", "--no-first-run",
-                                        "--disable-quic", "--remote-debugging-port=0", "--user-data-dir=" + userData, url});
+    pxt::test::GroupProcess chromium;
+    if (!pxt::test::startHeadlessChromium(chromium, profile.filePath("chromium"), url)) {
+        std::fprintf(stderr, "Chromium did not start\n");
+        return 1;
+    }
     pxt::DevToolsEndpointSources sources;
     sources.profileRoot = profile.path();
     sources.fixedEndpoints = {};
@@ -115,10 +95,11 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    pxt::WebEngineViewFactory views;
+    pxt::RecordingDialogs dialogs;
+    pxt::WebEngineViewFactory views(dialogs);
     pxt::Settings settings;
     pxt::TFormProgress progress;
-    pxt::TFrameThumbs thumbs(views, settings, progress);
+    pxt::TFrameThumbs thumbs(views, settings, progress, dialogs);
     thumbs.resize(445, 600);
     thumbs.show();
 

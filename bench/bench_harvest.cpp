@@ -1,8 +1,8 @@
 // The harvest of a generated gallery of 20,000 links (10,000 thumbnails, 3 frames) from the document
 // model into the page buffer, and the building of that gallery's models from their HTML text.
-#include "browserhost/Document.h"
+#include "dom/Document.h"
 #include "harvest/Harvest.h"
-#include "harvest/ProgressSink.h"
+#include "testing/SilentProgress.h"
 #include "settings/Settings.h"
 
 #include <QApplication>

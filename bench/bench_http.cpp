@@ -3,85 +3,23 @@
 // and prints both times and their ratio.
 
 #include "http/HttpClient.h"
-#include "tests/support/Loopback.h"
+#include "testing/LocalServer.h"
 
 #include <QCoreApplication>
 #include <QStringList>
 #include <QTemporaryDir>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <thread>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
 constexpr int kPictures = 1000;
 constexpr int kBodySize = 4096;
 constexpr int kRounds = 3;
-
-// Answers every request with a picture of kBodySize bytes and its Content-Length, then closes.
-class PictureServer {
-public:
-    PictureServer()
-    {
-        m_listen = pxt::test::loopbackSocket(m_port, 128);
-        m_response = "HTTP/1.0 200 OK\r\nServer: bench\r\nContent-Type: image/jpeg\r\nContent-Length: " +
-                     std::to_string(kBodySize) + "\r\n\r\n" + std::string(kBodySize, 'j');
-        m_thread = std::thread([this] { run(); });
-    }
-    ~PictureServer()
-    {
-        m_stop = true;
-        m_thread.join();
-        ::close(m_listen);
-    }
-    int port() const { return m_port; }
-
-private:
-    void run()
-    {
-        char buf[4096];
-        while (!m_stop) {
-            pollfd p {m_listen, POLLIN, 0};
-            if (::poll(&p, 1, 20) <= 0)
-                continue;
-            const int fd = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
-            if (fd < 0)
-                continue;
-            std::string request;
-            while (request.find("\r\n\r\n") == std::string::npos) {
-                const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
-                if (n <= 0)
-                    break;
-                request.append(buf, size_t(n));
-            }
-            size_t sent = 0;
-            while (sent < m_response.size()) {
-                const ssize_t n = ::send(fd, m_response.data() + sent, m_response.size() - sent, MSG_NOSIGNAL);
-                if (n <= 0)
-                    break;
-                sent += size_t(n);
-            }
-            ::close(fd);
-        }
-    }
-
-    int m_listen = -1;
-    quint16 m_port = 0;
-    std::string m_response;
-    std::atomic<bool> m_stop {false};
-    std::thread m_thread;
-};
 
 double msSince(std::chrono::steady_clock::time_point start)
 {
@@ -93,7 +31,10 @@ double msSince(std::chrono::steady_clock::time_point start)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    PictureServer server;
+    // Every request gets a picture of kBodySize bytes with its Content-Length, then the connection closes.
+    pxt::test::LocalServer server(pxt::test::Script{pxt::test::send(
+        "HTTP/1.0 200 OK\r\nServer: bench\r\nContent-Type: image/jpeg\r\nContent-Length: " + QByteArray::number(kBodySize)
+        + "\r\n\r\n" + QByteArray(kBodySize, 'j'))});
     QStringList urls;
     for (int i = 0; i < kPictures; ++i)
         urls << QStringLiteral("http://127.0.0.1:%1/gallery/pic%2.jpg").arg(server.port()).arg(i, 4, 10, QLatin1Char('0'));

@@ -2,10 +2,11 @@
 // 10,000 cells in the WebEngine view, each with the reading of the page and the writes reaching it.
 // Runs under a display (xvfb-run) with the engine's variables of make bench.
 #include "bench/BenchSupport.h"
-#include "browserhost/ProgramFolder.h"
-#include "browserhost/WebEngineViewFactory.h"
+#include "core/ProgramFiles.h"
+#include "browser/webengine/WebEngineViewFactory.h"
+#include "testing/RecordingDialogs.h"
 #include "download/DownloadFrame.h"
-#include "harvest/ProgressSink.h"
+#include "testing/SilentProgress.h"
 #include "harvest/ThumbsFrame.h"
 #include "settings/Settings.h"
 
@@ -48,11 +49,12 @@ int main(int argc, char** argv)
         return 1;
     file.close();
 
-    pxt::WebEngineViewFactory views;
+    pxt::RecordingDialogs dialogs;
+    pxt::WebEngineViewFactory views(dialogs);
     pxt::Settings settings;
     pxt::SilentProgress progress;
-    pxt::TFrameThumbs thumbs(views, settings, progress);
-    pxt::TFrameDownload download(views, settings);
+    pxt::TFrameThumbs thumbs(views, settings, progress, dialogs);
+    pxt::TFrameDownload download(views, settings, dialogs);
     thumbs.resize(600, 800);
     thumbs.show();
     thumbs.OpenThumbs(page);

@@ -2,8 +2,9 @@
 // document() (the serializer in the page, the JSON hand-over and the model built from it).
 // Runs under a display (xvfb-run) with the engine's variables of make bench.
 
-#include "browserhost/Document.h"
-#include "browserhost/WebEngineBrowserView.h"
+#include "dom/Document.h"
+#include "browser/webengine/WebEngineBrowserView.h"
+#include "testing/RecordingDialogs.h"
 #include "bench/BenchSupport.h"
 
 #include <QApplication>
@@ -42,7 +43,8 @@ int main(int argc, char** argv)
     }
     file.close();
 
-    pxt::WebEngineBrowserView view;
+    pxt::RecordingDialogs dialogs;
+    pxt::WebEngineBrowserView view(dialogs);
     view.widget()->resize(1000, 800);
     view.widget()->show();
     bool loaded = false;

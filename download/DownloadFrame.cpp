@@ -1,10 +1,9 @@
 #include "download/DownloadFrame.h"
 
-#include "browserhost/MessageBoxes.h"
-#include "browserhost/PaneWidgets.h"
-#include "browserhost/PageText.h"
-#include "browserhost/ProgramFolder.h"
-#include "browserhost/Rounding.h"
+#include "core/Dialogs.h"
+#include "ui/PaneWidgets.h"
+#include "pages/ViewPage.h"
+#include "core/ProgramFiles.h"
 #include "harvest/LinkHelpers.h"
 #include "settings/Settings.h"
 
@@ -18,13 +17,8 @@
 
 namespace pxt {
 
-namespace {
-const QString kFontOpen = QStringLiteral("><br><font style=\"font-family:Arial,Verdana,Helvetica,sans-serif; "
-                                         "font-weight:bold; font-size:11px; color:#000000;\">");
-} // namespace
-
-TFrameDownload::TFrameDownload(BrowserViewFactory& views, Settings& settings, QWidget* parent)
-    : QWidget(parent), m_settings(settings)
+TFrameDownload::TFrameDownload(BrowserViewFactory& views, Settings& settings, Dialogs& dialogs, QWidget* parent)
+    : QWidget(parent), m_settings(settings), m_dialogs(dialogs)
 {
     setObjectName(QStringLiteral("FrameDownload1"));
     auto* layout = new QVBoxLayout(this);
@@ -76,12 +70,12 @@ TFrameDownload::TFrameDownload(BrowserViewFactory& views, Settings& settings, QW
     StatusBar1 = paneStatusLine(this);
     layout->addWidget(StatusBar1);
 
-    connect(RxSpeedButton1, &QToolButton::clicked, this, [this] { guarded([this] { StopView(); }); });
-    connect(RxSpeedButton2, &QToolButton::clicked, this, [this] { guarded([this] { ReloadView(); }); });
+    connect(RxSpeedButton1, &QToolButton::clicked, this, [this] { guarded(m_dialogs, [this] { StopView(); }); });
+    connect(RxSpeedButton2, &QToolButton::clicked, this, [this] { guarded(m_dialogs, [this] { ReloadView(); }); });
     connect(WebBrowserDownload, &BrowserView::DocumentComplete, this,
-            [this] { guarded([this] { WebBrowserDownloadDocumentComplete(); }); });
+            [this] { guarded(m_dialogs, [this] { WebBrowserDownloadDocumentComplete(); }); });
     connect(WebBrowserDownload, &BrowserView::ProgressChange, this,
-            [this](int p, int m) { guarded([&] { WebBrowserDownloadProgressChange(p, m); }); });
+            [this](int p, int m) { guarded(m_dialogs, [&] { WebBrowserDownloadProgressChange(p, m); }); });
 }
 
 QString TFrameDownload::statusText() const { return StatusBar1->text(); }
@@ -184,16 +178,8 @@ void TFrameDownload::LinkDocumentComplete()
     const std::vector<Element*>& all = doc->all();
     for (size_t i = 0, n = all.size(); i < n; ++i) {
         const Element* e = all[i];
-        if (e->tagName() != QLatin1String("IMG"))
-            continue;
-        if (ratio > 0) {
-            const long double w = e->width();
-            const long double h = e->height();
-            // An image without a size has no shape to judge: it is taken.
-            if (w > 0 && h > 0 && (w / h >= ratio || h / w >= ratio))
-                continue;
-        }
-        MemoLinks.append(e->href());
+        if (e->tagName() == QLatin1String("IMG") && !IsBanner(e->width(), e->height(), ratio))
+            MemoLinks.append(e->href());
     }
     ProcessLink(FLinkIndex + 1);
 }
@@ -203,27 +189,11 @@ void TFrameDownload::WriteViewPage()
     FStatus = QStringLiteral("Download...");
     setStatus(FStatus);
 
-    PageLines lines;
-    lines.reserve(MemoLinks.size());
-    for (const QString& s : MemoLinks) {
-        if (asciiUpper(s).contains(QLatin1String("FILE://")))
-            lines.append(toPageBytes(QStringLiteral("<img src=") + unquotedAttribute(s) + QStringLiteral("><br><br><br><br>")));
-        else
-            lines.append(toPageBytes(QStringLiteral("<img src=") + unquotedAttribute(s) + kFontOpen + escapeText(s)
-                                     + QStringLiteral("</font><br><br><br>")));
-    }
-    const QByteArray head = toPageBytes(FPageHead);
-    if (lines.isEmpty()) {
-        if (!head.isEmpty())
-            lines.append(head);
-    } else {
-        lines.first().prepend(head);
-    }
-
-    QString path = programFolder() + QStringLiteral("download%1.html").arg(FPageNo);
+    const PageLines lines = viewPage(MemoLinks, FPageHead);
+    QString path = ProgramFiles::viewPage(FPageNo);
     while (QFile::exists(path)) {
         ++FPageNo;
-        path = programFolder() + QStringLiteral("download%1.html").arg(FPageNo);
+        path = ProgramFiles::viewPage(FPageNo);
     }
     FPageFile = path;
     writePageLines(FPageFile, lines);
@@ -235,11 +205,9 @@ void TFrameDownload::WebBrowserDownloadDocumentComplete() { LinkDocumentComplete
 
 void TFrameDownload::WebBrowserDownloadProgressChange(int progress, int progressMax)
 {
-    if (progress < 1 || progress >= progressMax)
-        return;
-    const double p = roundHalfEven(double(progress) * 100.0 / double(progressMax));
-    if (p < 100)
-        setStatus(FStatus + QStringLiteral(" %1 %").arg(int(p)));
+    const QString status = percentStatus(FStatus, progress, progressMax);
+    if (!status.isEmpty())
+        setStatus(status);
 }
 
 } // namespace pxt

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "browserhost/BrowserView.h"
+#include "browser/BrowserView.h"
 
 #include <QStringList>
 #include <QWidget>
@@ -11,6 +11,7 @@ class QToolButton;
 
 namespace pxt {
 
+class Dialogs;
 class Settings;
 
 // The download pane: the full pictures behind the chosen thumbnails. A view run keeps the links that
@@ -18,7 +19,7 @@ class Settings;
 class TFrameDownload : public QWidget {
     Q_OBJECT
 public:
-    TFrameDownload(BrowserViewFactory& views, Settings& settings, QWidget* parent = nullptr);
+    TFrameDownload(BrowserViewFactory& views, Settings& settings, Dialogs& dialogs, QWidget* parent = nullptr);
 
     // The view run.
     bool StartView(const std::shared_ptr<Document>& document, const QString& head);
@@ -65,6 +66,7 @@ private:
     void WebBrowserDownloadProgressChange(int progress, int progressMax);
 
     Settings& m_settings;
+    Dialogs& m_dialogs;
 };
 
 } // namespace pxt

@@ -1,9 +1,8 @@
 #include "harvest/Harvest.h"
 
-#include "browserhost/Cursor.h"
 #include "harvest/LinkHelpers.h"
 #include "harvest/ProgressSink.h"
-#include "harvest/ThumbPage.h"
+#include "pages/ThumbPage.h"
 #include "settings/Settings.h"
 
 #include <vector>
@@ -12,12 +11,6 @@ namespace pxt {
 
 namespace {
 const QString kImg = QStringLiteral("IMG");
-
-// The hourglass while a document is harvested; the arrow again as the last act, however it ends.
-struct HourglassCursor {
-    HourglassCursor() { setScreenCursor(Qt::WaitCursor); }
-    ~HourglassCursor() { setScreenCursor(Qt::ArrowCursor); }
-};
 } // namespace
 
 Element* Harvester::FindThumbImage(Node* node)
@@ -35,7 +28,12 @@ Element* Harvester::FindThumbImage(Node* node)
 
 int Harvester::HarvestDocument(Document& doc)
 {
-    HourglassCursor cursor;
+    // The hourglass while the document is harvested; the arrow again as the last act, however it ends.
+    struct Hourglass {
+        ProgressSink& sink;
+        explicit Hourglass(ProgressSink& s) : sink(s) { sink.Hourglass(true); }
+        ~Hourglass() { sink.Hourglass(false); }
+    } hourglass(m_progress);
     const std::vector<Element*> links = doc.links();
     const int n = int(links.size());
     m_progress.Setup(QStringLiteral("Grabbing Thumbnails"), QStringLiteral("Searching..."), 0, n - 1, 0, true);
@@ -53,15 +51,10 @@ int Harvester::HarvestDocument(Document& doc)
                 const int w = img->width();
                 const int h = img->height();
                 if (w > m_settings.minThumbWidth() && h > m_settings.minThumbHeight()) {
-                    const long double ratio = m_settings.bannerRatio();
-                    if (ratio > 0) {
-                        if (static_cast<long double>(w) / h >= ratio || static_cast<long double>(h) / w >= ratio)
-                            ++ratioFiltered;
-                        else
-                            image = img->href();
-                    } else {
+                    if (IsBanner(w, h, m_settings.bannerRatio()))
+                        ++ratioFiltered;
+                    else
                         image = img->href();
-                    }
                 } else {
                     ++sizeFiltered;
                 }

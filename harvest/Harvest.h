@@ -1,7 +1,7 @@
 #pragma once
 
-#include "browserhost/Document.h"
-#include "browserhost/PageText.h"
+#include "dom/Document.h"
+#include "pages/PageText.h"
 
 namespace pxt {
 

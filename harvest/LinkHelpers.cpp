@@ -22,16 +22,6 @@ QString ApplyLinkFilter(const QString& link, const Settings& settings)
     return link;
 }
 
-QString asciiUpper(const QString& text)
-{
-    QString out = text;
-    for (QChar& c : out) {
-        if (c.unicode() >= 'a' && c.unicode() <= 'z')
-            c = QChar(c.unicode() - 'a' + 'A');
-    }
-    return out;
-}
-
 bool MatchesFileType(const QString& name, const QString& fileTypes)
 {
     if (name.isEmpty())
@@ -54,6 +44,15 @@ bool MatchesFileType(const QString& name, const QString& fileTypes)
 bool MatchesFileType(const QString& name, const Settings& settings)
 {
     return MatchesFileType(name, settings.fileTypes());
+}
+
+bool IsBanner(int width, int height, double ratio)
+{
+    if (ratio <= 0 || width <= 0 || height <= 0)
+        return false;
+    const long double w = width;
+    const long double h = height;
+    return w / h >= ratio || h / w >= ratio;
 }
 
 } // namespace pxt

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/AsciiText.h"
+
 #include <QString>
 
 namespace pxt {
@@ -19,7 +21,8 @@ QString ApplyLinkFilter(const QString& link, const Settings& settings);
 bool MatchesFileType(const QString& name, const QString& fileTypes);
 bool MatchesFileType(const QString& name, const Settings& settings);
 
-// ASCII-only upper-casing, as the page tests use it.
-QString asciiUpper(const QString& text);
+// A banner's shape: one side at least ratio times the other. An image without a size has no shape to
+// judge, and a ratio of 0 or less turns the test off.
+bool IsBanner(int width, int height, double ratio);
 
 } // namespace pxt

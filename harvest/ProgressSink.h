@@ -18,16 +18,8 @@ public:
     virtual bool Cancelled() const = 0;
     // The window's standard close (hide).
     virtual void Close() = 0;
-};
-
-// A progress window that shows nothing and is never cancelled (tests, benchmarks).
-class SilentProgress : public ProgressSink {
-public:
-    void Setup(const QString&, const QString&, int, int, int, bool) override {}
-    void StepTo(int) override {}
-    void SetText(const QString&) override {}
-    bool Cancelled() const override { return false; }
-    void Close() override {}
+    // The screen cursor of long work: the hourglass on, the arrow again off.
+    virtual void Hourglass(bool on) = 0;
 };
 
 } // namespace pxt

@@ -1,19 +1,20 @@
 #pragma once
 
-#include "browserhost/BrowserView.h"
-#include "browserhost/PageText.h"
+#include "browser/BrowserView.h"
+#include "pages/PageText.h"
 
 #include <QWidget>
 
 #include <memory>
-#include <optional>
 
 class QLabel;
 class QToolButton;
 
 namespace pxt {
 
+class Dialogs;
 class ProgressSink;
+class SizeProbe;
 class Settings;
 class THttpClient;
 
@@ -23,7 +24,8 @@ class THttpClient;
 class TFrameThumbs : public QWidget {
     Q_OBJECT
 public:
-    TFrameThumbs(BrowserViewFactory& views, Settings& settings, ProgressSink& progress, QWidget* parent = nullptr);
+    TFrameThumbs(BrowserViewFactory& views, Settings& settings, ProgressSink& progress, Dialogs& dialogs,
+                 QWidget* parent = nullptr);
     ~TFrameThumbs() override;
 
     // The pane's own operations.
@@ -63,13 +65,15 @@ public:
     PageLines MemoThumbs;
     PageLines MemoTemp;
     std::unique_ptr<THttpClient> HttpClient1;
+    std::unique_ptr<SizeProbe> Probe; // the size probe, on HttpClient1
 
     // Fields.
-    std::shared_ptr<Document> FDocument;
-    int FProbeIndex = 0;
     bool FAddToExisting = false;
-    bool FProbeStopped = false;
+    bool FProbeStopped = false; // the user stopped: no probe when the next page has loaded
     QString FStatusText;
+    // The probe's page and position.
+    const std::shared_ptr<Document>& FDocument() const;
+    int FProbeIndex() const;
 
 Q_SIGNALS:
     // A web link the user clicked on the page; the download pane shows it.
@@ -81,10 +85,7 @@ private:
     void showFile(const QString& file);
     template <typename Rule> void forEachInput(Rule rule);
 
-    // The probe walk: runs requests one after the other in a loop; the client's events only say where
-    // the walk goes on, so a gallery of thousands of pictures never nests a call per link.
-    void ProbeFrom(int index);
-    void TakeImageSize();
+    // The client's events go to the probe.
     void HttpClient1PacketRecvd();
     void HttpClient1Success();
 
@@ -97,9 +98,7 @@ private:
 
     Settings& m_settings;
     ProgressSink& m_progress;
-    bool m_probing = false;          // a walk's loop is running
-    std::optional<int> m_nextProbe;  // where the walk goes on after the current request
-    bool m_requestTaken = false;     // the current request's size was taken
+    Dialogs& m_dialogs;
 };
 
 

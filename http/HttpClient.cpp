@@ -1,6 +1,6 @@
 #include "http/HttpClient.h"
 
-#include "browserhost/Error.h"
+#include "core/Error.h"
 
 #include <QUrl>
 #include <QtGlobal>

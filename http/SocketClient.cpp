@@ -1,7 +1,7 @@
 #include "http/SocketClient.h"
 
-#include "browserhost/Error.h"
-#include "browserhost/Pump.h"
+#include "core/Error.h"
+#include "core/Pump.h"
 #include "http/SocketErrors.h"
 
 #include <QUrl>

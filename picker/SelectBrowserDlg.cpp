@@ -1,7 +1,7 @@
 #include "picker/SelectBrowserDlg.h"
 
-#include "browserhost/BrowserWindows.h"
-#include "browserhost/MessageBoxes.h"
+#include "browser/BrowserWindows.h"
+#include "core/Dialogs.h"
 #include "picker/TextOrder.h"
 
 #include <QCheckBox>
@@ -17,8 +17,8 @@
 
 namespace pxt {
 
-TDlgSelectBrowser::TDlgSelectBrowser(BrowserWindowList& windows, QWidget* parent)
-    : QDialog(parent), ShellWindows1(windows)
+TDlgSelectBrowser::TDlgSelectBrowser(BrowserWindowList& windows, Dialogs& dialogs, QWidget* parent)
+    : QDialog(parent), ShellWindows1(windows), m_dialogs(dialogs)
 {
     setWindowTitle(QStringLiteral("Pic a Browser"));
     setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
@@ -74,10 +74,10 @@ TDlgSelectBrowser::TDlgSelectBrowser(BrowserWindowList& windows, QWidget* parent
     layout->addLayout(buttons);
 
     connect(ListViewBrowser->header(), &QHeaderView::sectionClicked, this,
-            [this](int column) { guarded([&] { ListViewBrowserColumnClick(column); }); });
+            [this](int column) { guarded(m_dialogs, [&] { ListViewBrowserColumnClick(column); }); });
     connect(ListViewBrowser, &QTreeWidget::itemSelectionChanged, this,
-            [this] { guarded([&] { ListViewBrowserSelectionChange(); }); });
-    connect(Button1, &QPushButton::clicked, this, [this] { guarded([&] { Button1Click(); }); });
+            [this] { guarded(m_dialogs, [&] { ListViewBrowserSelectionChange(); }); });
+    connect(Button1, &QPushButton::clicked, this, [this] { guarded(m_dialogs, [&] { Button1Click(); }); });
     connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
 }
@@ -148,7 +148,7 @@ void TDlgSelectBrowser::showEvent(QShowEvent* event)
 bool TDlgSelectBrowser::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == ListViewBrowser->viewport() && event->type() == QEvent::MouseButtonDblClick)
-        guarded([&] { ListViewBrowserDblClick(); });
+        guarded(m_dialogs, [&] { ListViewBrowserDblClick(); });
     return QDialog::eventFilter(watched, event);
 }
 

@@ -9,6 +9,8 @@ class QShowEvent;
 
 namespace pxt {
 
+class Dialogs;
+
 class BrowserWindowList;
 
 // The picker of the grab: lists the running browser windows with title and address, and gives back the
@@ -20,7 +22,7 @@ class TDlgSelectBrowser : public QDialog {
 public:
     // The window list is not owned; it must outlive the dialog. The grab reads the chosen window from
     // the same list, so its index names the window that was listed.
-    explicit TDlgSelectBrowser(BrowserWindowList& windows, QWidget* parent = nullptr);
+    TDlgSelectBrowser(BrowserWindowList& windows, Dialogs& dialogs, QWidget* parent = nullptr);
 
     void ClearBrowserList();
     // Reads the window list anew and adds one row per listed window; the last added row is selected.
@@ -59,6 +61,7 @@ private:
 
     BrowserWindowList& ShellWindows1;
     int FSortColumn = 0;
+    Dialogs& m_dialogs;
 };
 
 } // namespace pxt

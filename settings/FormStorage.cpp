@@ -1,8 +1,8 @@
 #include "settings/FormStorage.h"
 
-#include "browserhost/MessageBoxes.h"
-#include "browserhost/ProgramFolder.h"
-#include "settings/IniFile.h"
+#include "core/Dialogs.h"
+#include "core/ProgramFiles.h"
+#include "core/IniFile.h"
 
 #include <QGuiApplication>
 #include <QRect>
@@ -37,8 +37,8 @@ QRect normalRect(const QWidget* w)
 
 } // namespace
 
-FormStorage::FormStorage(QWidget* window, QString section)
-    : m_window(window), m_section(std::move(section)), m_iniFileName(programFolder() + QStringLiteral("pxt.ini"))
+FormStorage::FormStorage(QWidget* window, QString section, Dialogs& dialogs)
+    : m_window(window), m_section(std::move(section)), m_dialogs(dialogs), m_iniFileName(ProgramFiles::settingsFile())
 {
 }
 
@@ -138,7 +138,7 @@ bool FormStorage::save(bool destroying)
     if (!m_read || (destroying && m_saved))
         return true;
     m_saved = true;
-    return guarded([&] { write(destroying); });
+    return guarded(m_dialogs, [&] { write(destroying); });
 }
 
 void FormStorage::write(bool destroying)

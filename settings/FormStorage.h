@@ -10,6 +10,8 @@ class QWidget;
 
 namespace pxt {
 
+class Dialogs;
+
 // Keeps a top-level window's placement and some integer properties in a section of the settings file.
 //
 // Usage (the main window):
@@ -40,7 +42,8 @@ public:
     using ScreenSource = std::function<Screen()>;
 
     // The settings file is the program folder's "pxt.ini" until setIniFileName() says otherwise.
-    FormStorage(QWidget* window, QString section);
+    // A failure to write is reported through the dialogs.
+    FormStorage(QWidget* window, QString section, Dialogs& dialogs);
 
     void setIniFileName(const QString& path) { m_iniFileName = path; }
     QString iniFileName() const { return m_iniFileName; }
@@ -70,6 +73,7 @@ private:
 
     QWidget* m_window;
     QString m_section;
+    Dialogs& m_dialogs;
     QString m_iniFileName;
     ScreenSource m_screen;
     std::vector<Property> m_properties;

@@ -1,9 +1,9 @@
 #include "settings/OptionsDlg.h"
 
-#include "browserhost/MessageBoxes.h"
-#include "browserhost/ProgramFolder.h"
-#include "browserhost/Rounding.h"
-#include "settings/IniFile.h"
+#include "core/Dialogs.h"
+#include "core/ProgramFiles.h"
+#include "core/Rounding.h"
+#include "core/IniFile.h"
 
 #include <QCheckBox>
 #include <QDoubleSpinBox>
@@ -28,7 +28,6 @@ namespace {
 
 const QString kSection = QStringLiteral("TDlgOptions");
 const QString kLinesSection = QStringLiteral("TDlgOptions.MemoFilter_Lines");
-const QString kFileTypesDefault = QStringLiteral("jpg, jpeg, gif");
 
 // A damaged file must not make the dialog build millions of empty lines.
 constexpr int kMaxFilterLines = 100000;
@@ -86,7 +85,8 @@ void setWholeValue(QSpinBox& field, double value)
     field.setValue(int(v));
 }
 
-TDlgOptions::TDlgOptions(Settings& settings, QWidget* parent) : QDialog(parent), m_settings(settings)
+TDlgOptions::TDlgOptions(Settings& settings, Dialogs& dialogs, QWidget* parent)
+    : QDialog(parent), m_settings(settings), m_dialogs(dialogs)
 {
     FormCreate();
     m_settings.setLiveLinkFilter(this);
@@ -95,7 +95,7 @@ TDlgOptions::TDlgOptions(Settings& settings, QWidget* parent) : QDialog(parent),
 TDlgOptions::~TDlgOptions()
 {
     if (m_sectionRead && !m_sectionSaved)
-        guarded([this] { writeSection(); });
+        guarded(m_dialogs, [this] { writeSection(); });
     m_settings.setLiveLinkFilter(nullptr);
 }
 
@@ -105,13 +105,14 @@ void TDlgOptions::FormCreate()
     setWindowTitle(QStringLiteral("Options"));
 
     auto* labelFileTypes = new QLabel(QStringLiteral("File-Types:"), this);
-    EditFileTypes = new QLineEdit(kFileTypesDefault, this);
+    const SnapshotValues firstRun;
+    EditFileTypes = new QLineEdit(firstRun.fileTypes, this);
     EditFileTypes->setObjectName(QStringLiteral("EditFileTypes"));
     labelFileTypes->setBuddy(EditFileTypes);
 
     CheckBox1 = new QCheckBox(QStringLiteral("Link-Filter"), this);
     CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
-    CheckBox1->setChecked(true);
+    CheckBox1->setChecked(PlainLinkFilter().enabled);
 
     MemoFilter = new QPlainTextEdit(this);
     MemoFilter->setObjectName(QStringLiteral("MemoFilter"));
@@ -125,19 +126,19 @@ void TDlgOptions::FormCreate()
     RxSpinEditRatio = new QDoubleSpinBox(this);
     RxSpinEditRatio->setObjectName(QStringLiteral("RxSpinEditRatio"));
     RxSpinEditRatio->setDecimals(2);
-    RxSpinEditRatio->setRange(0, 1000);
-    RxSpinEditRatio->setValue(2.75);
+    RxSpinEditRatio->setRange(0, SnapshotValues::kMaxBannerRatio);
+    RxSpinEditRatio->setValue(firstRun.bannerRatio);
     RxSpinEditRatio->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
     labelRatio->setBuddy(RxSpinEditRatio);
 
     auto* labelColumns = new QLabel(QStringLiteral("Thumbnail-Columncount:"), this);
-    RxSpinEditColCount = wholeField(this, "RxSpinEditColCount", 1, 20, 2);
+    RxSpinEditColCount = wholeField(this, "RxSpinEditColCount", 1, SnapshotValues::kMaxColumns, firstRun.thumbColumnCount);
     labelColumns->setBuddy(RxSpinEditColCount);
 
     auto* labelSize = new QLabel(QStringLiteral("Min. Thumbnail-Size:"), this);
-    RxSpinEditWidth = wholeField(this, "RxSpinEditWidth", 0, 1000, 50);
+    RxSpinEditWidth = wholeField(this, "RxSpinEditWidth", 0, SnapshotValues::kMaxThumbSide, firstRun.minThumbWidth);
     auto* labelX = new QLabel(QStringLiteral("X"), this);
-    RxSpinEditHeight = wholeField(this, "RxSpinEditHeight", 0, 1000, 50);
+    RxSpinEditHeight = wholeField(this, "RxSpinEditHeight", 0, SnapshotValues::kMaxThumbSide, firstRun.minThumbHeight);
     labelSize->setBuddy(RxSpinEditWidth);
 
     Button1 = new QPushButton(QStringLiteral("Default"), this);
@@ -176,18 +177,18 @@ void TDlgOptions::FormCreate()
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
-    connect(Button1, &QPushButton::clicked, this, [this] { guarded([this] { Button1Click(); }); });
-    connect(OKBtn, &QPushButton::clicked, this, [this] { guarded([this] { OKBtnClick(); }); });
+    connect(Button1, &QPushButton::clicked, this, [this] { guarded(m_dialogs, [this] { Button1Click(); }); });
+    connect(OKBtn, &QPushButton::clicked, this, [this] { guarded(m_dialogs, [this] { OKBtnClick(); }); });
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
 
-    m_iniFileName = programFolder() + QStringLiteral("pxt.ini");
+    m_iniFileName = ProgramFiles::settingsFile();
 }
 
 void TDlgOptions::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     if (!event->spontaneous())
-        guarded([this] { FormShow(); });
+        guarded(m_dialogs, [this] { FormShow(); });
 }
 
 void TDlgOptions::LoadAtStart() { FormShow(); }
@@ -208,16 +209,17 @@ void TDlgOptions::OKBtnClick()
 
 void TDlgOptions::Button1Click()
 {
-    EditFileTypes->setText(kFileTypesDefault);
-    RxSpinEditRatio->setValue(2.75);
-    setWholeValue(*RxSpinEditColCount, 2);
-    setWholeValue(*RxSpinEditWidth, 20);
-    setWholeValue(*RxSpinEditHeight, 20);
+    const SnapshotValues v = SnapshotValues::defaultButton();
+    EditFileTypes->setText(v.fileTypes);
+    RxSpinEditRatio->setValue(v.bannerRatio);
+    setWholeValue(*RxSpinEditColCount, v.thumbColumnCount);
+    setWholeValue(*RxSpinEditWidth, v.minThumbWidth);
+    setWholeValue(*RxSpinEditHeight, v.minThumbHeight);
 }
 
 void TDlgOptions::done(int result)
 {
-    guarded([this] { writeSection(); });
+    guarded(m_dialogs, [this] { writeSection(); });
     QDialog::done(result);
 }
 

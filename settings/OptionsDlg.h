@@ -16,6 +16,8 @@ class QSpinBox;
 
 namespace pxt {
 
+class Dialogs;
+
 // Sets a whole-number field from a number that may have a fraction: rounded to the nearest whole
 // number (a half to the even neighbour) and clamped into the field's range. Not a finite number: the
 // field keeps its value.
@@ -34,7 +36,7 @@ void setWholeValue(QSpinBox& field, double value);
 class TDlgOptions : public QDialog, public LiveLinkFilter {
     Q_OBJECT
 public:
-    explicit TDlgOptions(Settings& settings = Settings::instance(), QWidget* parent = nullptr);
+    TDlgOptions(Settings& settings, Dialogs& dialogs, QWidget* parent = nullptr);
     ~TDlgOptions() override;
 
     // What showing the dialog does to fields and snapshot, without showing it: the main window calls
@@ -77,6 +79,7 @@ private:
     void setFilterLines(const QStringList& lines);
 
     Settings& m_settings;
+    Dialogs& m_dialogs;
     QString m_iniFileName;
     bool m_sectionRead = false; // the section was read at least once since creation
     bool m_sectionSaved = false; // written since the last showing

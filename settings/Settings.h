@@ -30,6 +30,21 @@ struct SnapshotValues {
     int thumbColumnCount = 2;
     int minThumbWidth = 50;
     int minThumbHeight = 50;
+
+    // Their ranges; takeSnapshot clamps into them.
+    static constexpr float kMaxBannerRatio = 1000.0f;
+    static constexpr int kMaxColumns = 20;
+    static constexpr int kMaxThumbSide = 1000;
+
+    // What the options dialog's "Default" button sets: the first-run values, but thumbnails down to
+    // 20 by 20.
+    static SnapshotValues defaultButton()
+    {
+        SnapshotValues v;
+        v.minThumbWidth = 20;
+        v.minThumbHeight = 20;
+        return v;
+    }
 };
 
 // The seven harvest settings. Every reader reads a value at the moment of use.
@@ -37,9 +52,6 @@ class Settings {
 public:
     Settings() = default;
     explicit Settings(const LiveLinkFilter* live) : m_live(live) {}
-
-    // The process-wide settings of the program.
-    static Settings& instance();
 
     QString fileTypes() const { return m_snapshot.fileTypes; }
     float bannerRatio() const { return m_snapshot.bannerRatio; }

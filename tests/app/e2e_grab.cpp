@@ -3,15 +3,16 @@
 // pictures, and the view page is saved with its pictures. PXT_SCREENSHOTS=<folder> keeps screenshots.
 #include "app/MainForm.h"
 #include "app/ProgressForm.h"
-#include "browserhost/DevToolsWindows.h"
-#include "browserhost/Document.h"
-#include "browserhost/WebEngineBrowserView.h"
-#include "browserhost/WebEngineViewFactory.h"
+#include "browser/devtools/DevToolsWindows.h"
+#include "dom/Document.h"
+#include "browser/webengine/WebEngineBrowserView.h"
+#include "browser/webengine/WebEngineViewFactory.h"
 #include "download/DownloadFrame.h"
 #include "harvest/ThumbsFrame.h"
 #include "picker/SelectBrowserDlg.h"
 #include "settings/OptionsDlg.h"
 #include "settings/Settings.h"
+#include "testing/RecordingDialogs.h"
 #include "tests/support/Processes.h"
 #include "tests/support/TestSupport.h"
 
@@ -79,17 +80,17 @@ TEST(GrabE2E, FromARunningBrowserToTheViewPage)
     ASSERT_TRUE(startHeadlessChromium(chromium, profiles.filePath("chromium"), server.url("gallery.html")));
 
     TempProgramFolder folder;
-    MessageRecorder messages;
-    WebEngineViewFactory views;
+    RecordingDialogs messages;
+    WebEngineViewFactory views(messages);
     DevToolsEndpointSources sources;
     sources.profileRoot = profiles.path();
     sources.fixedEndpoints = {};
     DevToolsWindowList windows(sources);
     Settings settings;
     TFormProgress progress;
-    TDlgOptions options(settings);
-    TDlgSelectBrowser picker(windows);
-    TFormMain main({views, windows, settings, progress, options, picker, false});
+    TDlgOptions options(settings, messages);
+    TDlgSelectBrowser picker(windows, messages);
+    TFormMain main({views, windows, settings, progress, options, picker, messages, false});
     main.show();
     TFrameThumbs& thumbs = *main.FrameThumbs1;
     ASSERT_TRUE(waitUntil([&] { return thumbs.statusText() == "Download complete"; }, 30000));

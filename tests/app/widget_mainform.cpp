@@ -1,8 +1,9 @@
 #include "app/MainForm.h"
 #include "app/ProgressForm.h"
-#include "browserhost/BrowserWindows.h"
-#include "browserhost/Document.h"
-#include "browserhost/TestBrowserView.h"
+#include "testing/PlainWindows.h"
+#include "testing/RecordingDialogs.h"
+#include "dom/Document.h"
+#include "testing/TestBrowserView.h"
 #include "download/DownloadFrame.h"
 #include "harvest/ThumbsFrame.h"
 #include "picker/SelectBrowserDlg.h"
@@ -36,15 +37,15 @@ std::shared_ptr<Document> gallery(const QString& title)
 
 struct App {
     TempProgramFolder folder;
-    MessageRecorder messages;
-    TestBrowserViewFactory views;
+    RecordingDialogs messages;
+    TestBrowserViewFactory views{messages};
     PlainBrowserWindowList windows;
     Settings settings;
     TFormProgress progress;
-    TDlgOptions options{settings};
-    TDlgSelectBrowser picker{windows};
-    std::unique_ptr<TFormMain> main =
-        std::make_unique<TFormMain>(MainFormServices{views, windows, settings, progress, options, picker, false});
+    TDlgOptions options{settings, messages};
+    TDlgSelectBrowser picker{windows, messages};
+    std::unique_ptr<TFormMain> main = std::make_unique<TFormMain>(
+        MainFormServices{views, windows, settings, progress, options, picker, messages, false});
 
     App()
     {
@@ -188,7 +189,7 @@ TEST(GrabCommand, AnOpenedFileLocksAddToExistingForOnePick)
     App a;
     a.windows.windows = {std::make_shared<PlainBrowserWindow>("Cats", "http://g.test/", gallery("Cats"))};
     a.folder.write("saved.html", "<html><head><title>Saved</title></head><body></body></html>");
-    a.main->OpenDialog1 = [&](QWidget*) { return a.folder.file("saved.html"); };
+    a.messages.openFile = a.folder.file("saved.html");
     a.main->OpenThumbnails1Click();
     EXPECT_TRUE(a.main->FOpenedFromFile);
     ASSERT_TRUE(waitUntil([&] { return a.main->FrameThumbs1->statusText() == "Download complete"; }));
@@ -208,7 +209,7 @@ TEST(GrabCommand, AnOpenedFileLocksAddToExistingForOnePick)
     EXPECT_FALSE(checked);
 
     // A cancelled open changes nothing.
-    a.main->OpenDialog1 = [](QWidget*) { return QString(); };
+    a.messages.openFile.clear();
     a.main->OpenThumbnails1Click();
     EXPECT_FALSE(a.main->FOpenedFromFile);
 }

@@ -1,5 +1,5 @@
 #include "app/ProgressForm.h"
-#include "browserhost/Pump.h"
+#include "core/Pump.h"
 
 #include <QProgressBar>
 #include <QPushButton>

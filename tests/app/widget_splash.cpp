@@ -2,6 +2,7 @@
 #include "app/JpegImage.h"
 #include "app/SplashForm.h"
 
+#include "testing/RecordingDialogs.h"
 #include "tests/support/TestSupport.h"
 
 #include <QCoreApplication>
@@ -135,17 +136,12 @@ TEST(SplashForm, APictureThatDoesNotDecodeLeavesAnEmptyWindow)
 
 class InfoDlgTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        TDlgInfo::setUrlOpener([this](const QUrl& url) { opened.push_back(url); });
-    }
-    void TearDown() override { TDlgInfo::setUrlOpener({}); }
-    std::vector<QUrl> opened;
+    RecordingDialogs dialogs;
 };
 
 TEST_F(InfoDlgTest, HoldsItsCaptionTextsAndPicture)
 {
-    TDlgInfo dlg;
+    TDlgInfo dlg(dialogs);
     EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Info"));
     EXPECT_EQ(dlg.size(), QSize(313, 174));
     EXPECT_EQ(dlg.palette().color(QPalette::Window), QColor(Qt::white));
@@ -172,20 +168,20 @@ TEST_F(InfoDlgTest, HoldsItsCaptionTextsAndPicture)
 
 TEST_F(InfoDlgTest, AClickOnALinkOpensItsAddress)
 {
-    TDlgInfo dlg;
+    TDlgInfo dlg(dialogs);
     dlg.show();
     QTest::mouseClick(dlg.Label5, Qt::LeftButton);
     QTest::mouseClick(dlg.Label6, Qt::LeftButton);
     QTest::mouseClick(dlg.Label3, Qt::LeftButton);
     QTest::mouseClick(dlg.Label5, Qt::RightButton);
-    ASSERT_EQ(opened.size(), 2u);
-    EXPECT_EQ(opened[0], QUrl(QStringLiteral("https://pixtrawl.example.org")));
-    EXPECT_EQ(opened[1], QUrl(QStringLiteral("mailto:info@pixtrawl.example.org")));
+    ASSERT_EQ(dialogs.openedUrls.size(), 2);
+    EXPECT_EQ(dialogs.openedUrls[0], QUrl(QStringLiteral("https://pixtrawl.example.org")));
+    EXPECT_EQ(dialogs.openedUrls[1], QUrl(QStringLiteral("mailto:info@pixtrawl.example.org")));
 }
 
 TEST_F(InfoDlgTest, OkClosesTheBox)
 {
-    TDlgInfo dlg;
+    TDlgInfo dlg(dialogs);
     QTimer::singleShot(0, dlg.OKBtn, [&] { QTest::mouseClick(dlg.OKBtn, Qt::LeftButton); });
     EXPECT_EQ(dlg.exec(), QDialog::Accepted);
     EXPECT_FALSE(dlg.isVisible());
@@ -193,7 +189,7 @@ TEST_F(InfoDlgTest, OkClosesTheBox)
 
 TEST_F(InfoDlgTest, ReturnPressesTheDefaultButton)
 {
-    TDlgInfo dlg;
+    TDlgInfo dlg(dialogs);
     QTimer::singleShot(0, &dlg, [&] { QTest::keyClick(&dlg, Qt::Key_Return); });
     EXPECT_EQ(dlg.exec(), QDialog::Accepted);
 }

@@ -1,7 +1,8 @@
-#include "browserhost/Document.h"
-#include "browserhost/TestBrowserView.h"
+#include "dom/Document.h"
+#include "testing/TestBrowserView.h"
 #include "download/DownloadFrame.h"
 #include "settings/Settings.h"
+#include "testing/RecordingDialogs.h"
 #include "tests/support/TestSupport.h"
 
 #include <QCheckBox>
@@ -26,10 +27,10 @@ std::shared_ptr<Document> selection(const QStringList& checked, const QStringLis
 
 struct Pane {
     TempProgramFolder folder;
-    MessageRecorder messages;
-    TestBrowserViewFactory views;
+    RecordingDialogs messages;
+    TestBrowserViewFactory views{messages};
     Settings settings;
-    TFrameDownload frame{views, settings};
+    TFrameDownload frame{views, settings, messages};
 
     bool idle() { return waitUntil([&] { return !frame.IsBusy() && frame.FLinkIndex >= frame.MemoSource.size(); }); }
     QList<QByteArray> page(const QString& name) const

@@ -1,9 +1,10 @@
 #pragma once
 // A thumbnails pane on the test view, in a program folder of its own, with its message boxes recorded.
 
-#include "browserhost/Document.h"
-#include "browserhost/TestBrowserView.h"
-#include "harvest/ProgressSink.h"
+#include "dom/Document.h"
+#include "testing/TestBrowserView.h"
+#include "testing/RecordingDialogs.h"
+#include "testing/SilentProgress.h"
 #include "harvest/ThumbsFrame.h"
 #include "settings/Settings.h"
 #include "tests/support/TestSupport.h"
@@ -12,11 +13,11 @@ namespace pxt::test {
 
 struct ThumbsPane {
     TempProgramFolder folder;
-    MessageRecorder messages;
-    TestBrowserViewFactory views;
+    RecordingDialogs messages;
+    TestBrowserViewFactory views{messages};
     Settings settings;
     SilentProgress progress;
-    TFrameThumbs frame{views, settings, progress};
+    TFrameThumbs frame{views, settings, progress, messages};
 };
 
 } // namespace pxt::test

@@ -1,9 +1,9 @@
-#include "browserhost/Document.h"
-#include "browserhost/Error.h"
+#include "dom/Document.h"
+#include "core/Error.h"
 #include "harvest/Harvest.h"
 #include "harvest/LinkHelpers.h"
 #include "harvest/ProgressSink.h"
-#include "harvest/ThumbPage.h"
+#include "pages/ThumbPage.h"
 #include "settings/Settings.h"
 
 #include <gtest/gtest.h>
@@ -21,6 +21,7 @@ public:
     QStringList texts;
     int closes = 0;
     int steps = 0;
+    QList<bool> hourglass;
     std::function<void(int position)> onStep;
     bool cancelled = false;
 
@@ -38,6 +39,7 @@ public:
     void SetText(const QString& text) override { texts << text; }
     bool Cancelled() const override { return cancelled; }
     void Close() override { ++closes; }
+    void Hourglass(bool on) override { hourglass << on; }
 };
 
 const QString kBase = QStringLiteral("http://gallery.test/index.html");
@@ -314,6 +316,8 @@ TEST(HarvestFrames, AFailureInTheTopDocumentPropagates)
     int total = 0;
     EXPECT_THROW(h.WalkDocument(framePage(QStringLiteral("top"), 2), total), Error);
     EXPECT_EQ(total, 0);
+    // The hourglass ends with the failure too.
+    EXPECT_EQ(rec.hourglass, (QList<bool>{true, false}));
 }
 
 TEST(HarvestFrames, CancelEndsOnlyTheCurrentTable)

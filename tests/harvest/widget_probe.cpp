@@ -1,5 +1,5 @@
 #include "tests/harvest/ThumbsPane.h"
-#include "tests/support/ScriptedServer.h"
+#include "testing/LocalServer.h"
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -73,7 +73,7 @@ void once(QObject* context, std::function<bool()> pred, std::function<void()> ac
 
 TEST(SizeProbe, WritesTheSizeOfEveryPicture)
 {
-    ScriptedServer server([](int, const QByteArray& r) {
+    LocalServer server([](int, const QByteArray& r) {
         return answer({{"a.jpg", {send(withLength(1536))}},
                        {"b.jpg", {send(withLength(2560))}},
                        {"c.gif", {send(withLength(12345)), hold()}}, // closed by the probe once it has the length
@@ -109,7 +109,7 @@ TEST(SizeProbe, WritesTheSizeOfEveryPicture)
 
 TEST(SizeProbe, OnlyLinkThumbnailsSendNothing)
 {
-    ScriptedServer server(Script{send(withLength(1))});
+    LocalServer server(Script{send(withLength(1))});
     Probe p;
     p.grab({server.url("/a.html"), server.url("/show.php?id=1")});
     ASSERT_TRUE(p.ready());
@@ -118,7 +118,7 @@ TEST(SizeProbe, OnlyLinkThumbnailsSendNothing)
 
 TEST(SizeProbe, StopDuringAWait)
 {
-    ScriptedServer server(Script{pause(30000)});
+    LocalServer server(Script{pause(30000)});
     Probe p;
     p.grab({server.url("/a.jpg"), server.url("/b.jpg")});
     QString statusAfterStop;
@@ -136,7 +136,7 @@ TEST(SizeProbe, StopDuringAWait)
 
 TEST(SizeProbe, AClickedLinkEndsTheRunAfterTheCurrentResponse)
 {
-    ScriptedServer server(Script{pause(300), send(withLength(2048))});
+    LocalServer server(Script{pause(300), send(withLength(2048))});
     Probe p;
     QStringList diverted;
     QObject::connect(&p.frame, &TFrameThumbs::LinkDiverted, [&](const QString& a) { diverted << a; });
@@ -160,7 +160,7 @@ TEST(SizeProbe, ClientErrorsReachTheErrorBox)
 
 TEST(SizeProbe, GetImageSizeDuringARunIsIgnored)
 {
-    ScriptedServer server(Script{pause(200), send(withLength(4096))});
+    LocalServer server(Script{pause(200), send(withLength(4096))});
     Probe p;
     p.grab({server.url("/a.jpg"), server.url("/b.jpg")});
     once(&p.frame, [&] { return server.requests().size() == 1; }, [&] { p.frame.CheckImageSizes(); });
@@ -172,7 +172,7 @@ TEST(SizeProbe, GetImageSizeDuringARunIsIgnored)
 
 TEST(SizeProbe, AGalleryOfManyPicturesRunsInOneLoop)
 {
-    ScriptedServer server(Script{send(withLength(3072))});
+    LocalServer server(Script{send(withLength(3072))});
     Probe p;
     QStringList links;
     for (int i = 0; i < 400; ++i)

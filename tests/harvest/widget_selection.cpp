@@ -1,6 +1,7 @@
-#include "browserhost/Document.h"
-#include "browserhost/TestBrowserView.h"
-#include "harvest/ProgressSink.h"
+#include "dom/Document.h"
+#include "testing/TestBrowserView.h"
+#include "testing/RecordingDialogs.h"
+#include "testing/SilentProgress.h"
 #include "harvest/ThumbsFrame.h"
 #include "settings/Settings.h"
 #include "tests/support/TestSupport.h"
@@ -42,10 +43,11 @@ TEST(Selection, CommandsOnTheShownPage)
     };
     for (const Case& c : cases) {
         TempProgramFolder folder;
-        TestBrowserViewFactory views;
+        RecordingDialogs dialogs;
+        TestBrowserViewFactory views(dialogs);
         Settings settings;
         SilentProgress progress;
-        TFrameThumbs frame(views, settings, progress);
+        TFrameThumbs frame(views, settings, progress, dialogs);
         frame.OpenThumbs(fixturePath("selection_page.html"));
         ASSERT_TRUE(waitUntil([&] { return !frame.WebBrowserThumbs->Busy(); }));
         for (Op op : c.ops)
@@ -57,10 +59,11 @@ TEST(Selection, CommandsOnTheShownPage)
 TEST(Selection, ABlankPageChangesNothing)
 {
     TempProgramFolder folder;
-    TestBrowserViewFactory views;
+    RecordingDialogs dialogs;
+        TestBrowserViewFactory views(dialogs);
     Settings settings;
     SilentProgress progress;
-    TFrameThumbs frame(views, settings, progress);
+    TFrameThumbs frame(views, settings, progress, dialogs);
     frame.ShowBlank();
     ASSERT_TRUE(waitUntil([&] { return !frame.WebBrowserThumbs->Busy(); }));
     frame.SelectAll();

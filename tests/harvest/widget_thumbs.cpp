@@ -1,3 +1,4 @@
+#include "harvest/SizeProbe.h"
 #include "tests/harvest/ThumbsPane.h"
 
 #include <QLabel>
@@ -164,7 +165,7 @@ TEST(ThumbsPane, WebLinksAreDiverted)
             EXPECT_EQ(complete.size(), 0);
             EXPECT_EQ(p.frame.statusText(), "Loading Thumbnails...");
             EXPECT_TRUE(p.frame.WebBrowserThumbs->LocationURL().endsWith("clear.html"));
-            EXPECT_EQ(p.frame.FProbeIndex, -100);
+            EXPECT_EQ(p.frame.Probe->state(), SizeProbe::State::Stopped);
             EXPECT_TRUE(p.frame.FProbeStopped);
         }
     }

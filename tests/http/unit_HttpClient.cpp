@@ -1,8 +1,8 @@
 #include "http/HttpClient.h"
 
-#include "browserhost/Error.h"
-#include "browserhost/Pump.h"
-#include "tests/support/ScriptedServer.h"
+#include "core/Error.h"
+#include "core/Pump.h"
+#include "testing/LocalServer.h"
 
 #include <gtest/gtest.h>
 
@@ -59,7 +59,7 @@ protected:
 
 TEST_F(HttpClientTest, RequestLineAndHostLineComeFromTheAddress)
 {
-    ScriptedServer server(Script {send(okResponse("x"))});
+    LocalServer server(Script {send(okResponse("x"))});
     const QString port = QString::number(server.port());
     const QString longPath = QStringLiteral("/") + QString(299, QLatin1Char('p'));
     struct Case {
@@ -107,7 +107,7 @@ TEST_F(HttpClientTest, RequestLineAndHostLineComeFromTheAddress)
 TEST_F(HttpClientTest, HeaderIsCompleteAtTheFirstBodyPacket)
 {
     const QByteArray header = "HTTP/1.0 200 OK\r\nServer: test\r\nContent-Length: 7\r\n\r\n";
-    ScriptedServer server(Script {send(header.left(10)), pause(20), send(header.mid(10)), pause(20), send("abc"),
+    LocalServer server(Script {send(header.left(10)), pause(20), send(header.mid(10)), pause(20), send("abc"),
                                   pause(20), send("defg")});
     THttpClient client;
     Events events(client);
@@ -145,7 +145,7 @@ TEST_F(HttpClientTest, ResponseShapes)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ScriptedServer server(c.script);
+        LocalServer server(c.script);
         THttpClient client;
         Events events(client);
         EXPECT_EQ(getError(client, server.url(QStringLiteral("/x"))), QString());
@@ -172,8 +172,8 @@ TEST_F(HttpClientTest, RedirectsGoToTheirLocation)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.location.toStdString());
-        ScriptedServer* self = nullptr;
-        ScriptedServer server([&](int index, const QByteArray&) {
+        LocalServer* self = nullptr;
+        LocalServer server([&](int index, const QByteArray&) {
             if (index > 0)
                 return Script {send(okResponse("final"))};
             QByteArray location = c.location;
@@ -196,7 +196,7 @@ TEST_F(HttpClientTest, RedirectsGoToTheirLocation)
 
 TEST_F(HttpClientTest, CookieOfARedirectGoesOnlyToTheHostThatSetIt)
 {
-    ScriptedServer server([](int index, const QByteArray&) {
+    LocalServer server([](int index, const QByteArray&) {
         if (index == 0)
             return Script {send("HTTP/1.0 302 Found\r\nSet-Cookie: id=42; path=/\r\nLocation: /b\r\n\r\n")};
         return Script {send(okResponse("ok"))};
@@ -219,7 +219,7 @@ TEST_F(HttpClientTest, RepeatsAndRedirectsEndAfterTheLimit)
     for (const QByteArray& status : {QByteArray("302 Found\r\nLocation: /again"), QByteArray("303 See Other"),
                                     QByteArray("299 Odd")}) {
         SCOPED_TRACE(status.constData());
-        ScriptedServer server(Script {send("HTTP/1.0 " + status + "\r\n\r\n")});
+        LocalServer server(Script {send("HTTP/1.0 " + status + "\r\n\r\n")});
         THttpClient client;
         Events events(client);
         EXPECT_EQ(getError(client, server.url(QStringLiteral("/start"))), QString());
@@ -281,7 +281,7 @@ TEST_F(HttpClientTest, FailuresEndGetWithTheirText)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ScriptedServer server(c.script);
+        LocalServer server(c.script);
         THttpClient client;
         client.setTimeOut(c.timeOut);
         int turns = 0;
@@ -302,7 +302,7 @@ TEST_F(HttpClientTest, FailuresEndGetWithTheirText)
 
 TEST_F(HttpClientTest, GetClearsAnEarlierAbortAndRefusesWhileConnected)
 {
-    ScriptedServer server(Script {send(okResponse("12345"))});
+    LocalServer server(Script {send(okResponse("12345"))});
     THttpClient client;
     client.Abort();
     Events events(client);
@@ -319,7 +319,7 @@ TEST_F(HttpClientTest, GetClearsAnEarlierAbortAndRefusesWhileConnected)
 TEST_F(HttpClientTest, DisconnectInsideThePacketEventEndsTheBody)
 {
     // The server would keep the connection open for good.
-    ScriptedServer server(Script {send("HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\nabc"), hold()});
+    LocalServer server(Script {send("HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\nabc"), hold()});
     THttpClient client;
     Events events(client);
     client.OnPacketRecvd = [&] {
@@ -337,7 +337,7 @@ TEST_F(HttpClientTest, DisconnectInsideThePacketEventEndsTheBody)
 TEST_F(HttpClientTest, DisconnectAndNewGetInsideTheEvents)
 {
     // Each response names the next address; the chain runs from inside the events.
-    ScriptedServer server([](int index, const QByteArray&) {
+    LocalServer server([](int index, const QByteArray&) {
         return Script {send("HTTP/1.0 200 OK\r\nContent-Length: 9\r\n\r\nbody" + QByteArray::number(index)), hold()};
     });
     THttpClient client;
@@ -381,7 +381,7 @@ TEST_F(HttpClientTest, LongBodyIsCountedButKeptOnlyToItsLimit)
     for (int i = 0; i < 64; ++i)
         script.push_back(send(chunk));
     script.push_back(send(QByteArray(extra, 'y')));
-    ScriptedServer server(script);
+    LocalServer server(script);
     THttpClient client;
     Events events(client);
     client.Get(server.url(QStringLiteral("/big")));

@@ -1,5 +1,6 @@
-#include "browserhost/BrowserWindows.h"
-#include "browserhost/Error.h"
+#include "testing/PlainWindows.h"
+#include "testing/RecordingDialogs.h"
+#include "core/Error.h"
 #include "picker/SelectBrowserDlg.h"
 #include "picker/TextOrder.h"
 
@@ -25,7 +26,8 @@ public:
 
 struct Picker : ::testing::Test {
     PlainBrowserWindowList windows;
-    TDlgSelectBrowser dlg{windows};
+    RecordingDialogs messages;
+    TDlgSelectBrowser dlg{windows, messages};
 
     void setWindows(std::initializer_list<std::pair<const char*, const char*>> list)
     {

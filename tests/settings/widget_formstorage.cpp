@@ -1,4 +1,5 @@
 #include "settings/FormStorage.h"
+#include "testing/RecordingDialogs.h"
 #include "tests/support/TestSupport.h"
 
 #include <QFile>
@@ -12,7 +13,7 @@ namespace {
 
 // A main window stand-in: a top-level widget with a stored pane width.
 struct Window {
-    explicit Window(int dpi = 96)
+    explicit Window(pxt::Dialogs& dialogs, int dpi = 96) : storage(&widget, "TFormMain", dialogs)
     {
         widget.setGeometry(10, 20, 300, 200);
         storage.setScreenSource([dpi] { return FormStorage::Screen{dpi, QSize(1024, 768)}; });
@@ -24,7 +25,7 @@ struct Window {
             });
     }
     QWidget widget;
-    FormStorage storage{&widget, "TFormMain"};
+    FormStorage storage;
     int paneWidth = 445;
     int paneWidthSets = 0;
 };
@@ -32,13 +33,13 @@ struct Window {
 class FormStorageTest : public ::testing::Test {
 protected:
     pxt::test::TempProgramFolder folder;
-    pxt::test::MessageRecorder messages;
+    pxt::RecordingDialogs messages;
 };
 
 TEST_F(FormStorageTest, StoredGeometryComesBack)
 {
     {
-        Window w;
+        Window w(messages);
         w.storage.restore(); // no file: nothing changes
         EXPECT_EQ(w.widget.geometry(), QRect(10, 20, 300, 200));
         EXPECT_FALSE(w.storage.placementApplied());
@@ -57,7 +58,7 @@ TEST_F(FormStorageTest, StoredGeometryComesBack)
                                       "NormPos=100,120,740,600\r\n"
                                       "Visible=0\r\n"
                                       "FrameThumbs1_Width=300\r\n");
-    Window again;
+    Window again(messages);
     again.storage.restore();
     EXPECT_EQ(again.widget.geometry(), QRect(100, 120, 640, 480));
     EXPECT_TRUE(again.storage.placementApplied());
@@ -80,7 +81,7 @@ TEST_P(FormStorageRestore, AppliesTheSection)
 {
     const RestoreCase& c = GetParam();
     folder.write("pxt.ini", "[TFormMain]\r\n" + c.section);
-    Window w(120);
+    Window w(messages, 120);
     w.storage.restore();
     EXPECT_EQ(w.widget.geometry(), c.geometry);
     EXPECT_EQ(w.widget.windowState(), c.state);
@@ -121,14 +122,14 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(FormStorageTest, MissingPaneWidthLeavesThePane)
 {
     folder.write("pxt.ini", "[TFormMain]\r\nShowCmd=1\r\n");
-    Window w;
+    Window w(messages);
     w.storage.restore();
     EXPECT_EQ(w.paneWidthSets, 0);
 }
 
 TEST_F(FormStorageTest, WritesOncePerShowingAndNeverBeforeReading)
 {
-    Window w;
+    Window w(messages);
     w.storage.save(true);
     EXPECT_FALSE(folder.exists("pxt.ini")) << "written before the section was read";
 
@@ -146,7 +147,7 @@ TEST_F(FormStorageTest, WritesOncePerShowingAndNeverBeforeReading)
 
 TEST_F(FormStorageTest, MaximizedWindowKeepsItsNormalRectangle)
 {
-    Window w;
+    Window w(messages);
     w.storage.restore();
     w.widget.show();
     w.widget.setGeometry(100, 120, 640, 480);
@@ -160,7 +161,7 @@ TEST_F(FormStorageTest, MaximizedWindowKeepsItsNormalRectangle)
 
 TEST_F(FormStorageTest, FailedWriteIsReportedNotThrown)
 {
-    Window w;
+    Window w(messages);
     w.storage.setIniFileName(folder.file("no/folder/pxt.ini"));
     w.storage.restore();
     EXPECT_FALSE(w.storage.save(false));

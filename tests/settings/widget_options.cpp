@@ -1,5 +1,6 @@
-#include "browserhost/ProgramFolder.h"
+#include "core/ProgramFiles.h"
 #include "settings/OptionsDlg.h"
+#include "testing/RecordingDialogs.h"
 #include "tests/support/TestSupport.h"
 
 #include <QCheckBox>
@@ -35,10 +36,10 @@ const QByteArray kFirstRunSection = "[TDlgOptions]\r\n"
 
 class OptionsTest : public ::testing::Test {
 protected:
-    std::unique_ptr<TDlgOptions> makeDialog() { return std::make_unique<TDlgOptions>(settings); }
+    std::unique_ptr<TDlgOptions> makeDialog() { return std::make_unique<TDlgOptions>(settings, messages); }
 
     pxt::test::TempProgramFolder folder;
-    pxt::test::MessageRecorder messages;
+    pxt::RecordingDialogs messages;
     pxt::Settings settings;
 };
 

@@ -1,7 +1,6 @@
 #include "tests/support/TestSupport.h"
 
-#include "browserhost/MessageBoxes.h"
-#include "browserhost/ProgramFolder.h"
+#include "core/ProgramFiles.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -34,13 +33,6 @@ void TempProgramFolder::write(const QString& name, const QByteArray& data) const
     if (f.open(QIODevice::WriteOnly))
         f.write(data);
 }
-
-MessageRecorder::MessageRecorder()
-{
-    setMessageHooks({[this](const QString& t) { errors << t; }, [this](const QString& t) { informations << t; }});
-}
-
-MessageRecorder::~MessageRecorder() { setMessageHooks({}); }
 
 QString sourceDir()
 {

@@ -29,15 +29,6 @@ private:
     QTemporaryDir m_dir;
 };
 
-// Records the error and information boxes instead of showing them.
-class MessageRecorder {
-public:
-    MessageRecorder();
-    ~MessageRecorder();
-    QStringList errors;
-    QStringList informations;
-};
-
 // The source tree's folder (PXT_SOURCE_DIR from CTest, else the compiled-in path).
 QString sourceDir();
 // A file under tests/fixtures.

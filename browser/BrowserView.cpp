@@ -1,0 +1,3 @@
+#include "browser/BrowserView.h"
+
+// The interfaces' meta-objects are compiled with this file.

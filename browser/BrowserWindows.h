@@ -1,0 +1,32 @@
+#pragma once
+
+#include "dom/Document.h"
+
+#include <QString>
+
+#include <memory>
+
+namespace pxt {
+
+// A running browser window (one DevTools target of type "page").
+class BrowserWindow {
+public:
+    virtual ~BrowserWindow() = default;
+    virtual QString LocationName() const = 0; // the title
+    virtual QString LocationURL() const = 0;  // empty when it shows nothing
+    // The live document of the window. Throws Error when it cannot be read.
+    virtual std::shared_ptr<Document> document() = 0;
+};
+
+// The list of running browser windows. Refresh() reads the list anew; Count() and Item() then
+// answer from that reading, so an index stays stable until the next refresh.
+class BrowserWindowList {
+public:
+    virtual ~BrowserWindowList() = default;
+    virtual void Refresh() = 0;
+    virtual int Count() const = 0;
+    // Throws Error for an index outside 0 to Count() - 1.
+    virtual std::shared_ptr<BrowserWindow> Item(int index) const = 0;
+};
+
+} // namespace pxt

@@ -1,0 +1,432 @@
+#include "browser/webengine/WebEngineBrowserView.h"
+
+#include "core/Error.h"
+#include "core/Dialogs.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QWebEngineLoadingInfo>
+#include <QWebEngineNewWindowRequest>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineScript>
+#include <QWebEngineSettings>
+#include <QWebEngineView>
+
+namespace pxt {
+
+// The page of a view: hands the engine's navigation questions and its own Save Page command to the view.
+class WebEnginePage : public QWebEnginePage {
+public:
+    WebEnginePage(WebEngineBrowserView* owner, QWebEngineProfile* profile, QObject* parent)
+        : QWebEnginePage(profile, parent), m_owner(owner) {}
+
+    WebEngineBrowserView* owner() const { return m_owner; }
+
+    // A save download of a page of ours goes to that page's view, which reports its outcome.
+    static void routeSave(QWebEngineDownloadRequest* download)
+    {
+        if (auto* page = dynamic_cast<WebEnginePage*>(download->page()))
+            if (page->m_owner)
+                page->m_owner->watchSave(download);
+    }
+
+    void triggerAction(WebAction action, bool checked = false) override
+    {
+        // The context menu's "Save page" goes through the view's own dialog, so that no two saves
+        // of one page ever run at once (the engine does not survive that).
+        if (action == SavePage && m_owner) {
+            guarded(m_owner->m_dialogs, [this] { m_owner->SaveAs(); });
+            return;
+        }
+        QWebEnginePage::triggerAction(action, checked);
+    }
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainFrame) override
+    {
+        return m_owner ? m_owner->engineAsksNavigation(url, isMainFrame) : true;
+    }
+
+private:
+    QPointer<WebEngineBrowserView> m_owner;
+};
+
+namespace {
+
+// Writes on a live document go to the page it was read from, in the world of the serializer.
+// The engine runs the scripts in the order they were sent.
+// The writes on a page's documents, sent as one script per turn of the event loop: a command that
+// checks 10,000 boxes costs one round trip, not 10,000. Reading the page sends what is pending first,
+// so a read always sees every earlier write.
+class WebEngineWriteQueue : public QObject {
+public:
+    static WebEngineWriteQueue* of(QWebEnginePage* page)
+    {
+        auto* queue = page->findChild<WebEngineWriteQueue*>(QString(), Qt::FindDirectChildrenOnly);
+        return queue ? queue : new WebEngineWriteQueue(page);
+    }
+    void add(const QString& script)
+    {
+        // One failing write must not cost the others of the batch.
+        m_pending += QStringLiteral("try{") + script + QStringLiteral("}catch(e){}\n");
+        if (!m_scheduled) {
+            m_scheduled = true;
+            QTimer::singleShot(0, this, &WebEngineWriteQueue::flush);
+        }
+    }
+    void flush()
+    {
+        m_scheduled = false;
+        if (m_pending.isEmpty())
+            return;
+        m_page->runJavaScript(m_pending, QWebEngineScript::ApplicationWorld);
+        m_pending.clear();
+    }
+
+private:
+    explicit WebEngineWriteQueue(QWebEnginePage* page) : QObject(page), m_page(page) {}
+    QWebEnginePage* m_page;
+    QString m_pending;
+    bool m_scheduled = false;
+};
+
+class WebEngineLiveChannel : public LiveChannel {
+public:
+    explicit WebEngineLiveChannel(QWebEnginePage* page) : m_page(page) {}
+    void run(const QString& script) override
+    {
+        if (m_page)
+            WebEngineWriteQueue::of(m_page)->add(script);
+    }
+
+private:
+    QPointer<QWebEnginePage> m_page;
+};
+
+// All views share the engine's default profile (kept in memory only). Its save downloads are the
+// ones QWebEnginePage::save starts: they are accepted, other downloads are not.
+QWebEngineProfile* sharedProfile()
+{
+    QWebEngineProfile* profile = QWebEngineProfile::defaultProfile();
+    static bool wired = false;
+    if (!wired) {
+        wired = true;
+        QObject::connect(profile, &QWebEngineProfile::downloadRequested, profile,
+                         [](QWebEngineDownloadRequest* download) {
+                             if (!download->isSavePageDownload())
+                                 return;
+                             download->accept();
+                             WebEnginePage::routeSave(download);
+                         });
+    }
+    return profile;
+}
+
+QString lastSaveFolder;
+
+QString defaultSaveFolder()
+{
+    if (!lastSaveFolder.isEmpty() && QFileInfo(lastSaveFolder).isDir())
+        return lastSaveFolder;
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return QFileInfo(documents).isDir() ? documents : QDir::homePath();
+}
+
+constexpr int kSaveStartMs = 10000;
+
+QString suffixFor(WebEngineBrowserView::SaveFormat format)
+{
+    return format == QWebEngineDownloadRequest::MimeHtmlSaveFormat ? QStringLiteral("mhtml")
+                                                                    : QStringLiteral("html");
+}
+
+} // namespace
+
+WebEngineBrowserView::WebEngineBrowserView(Dialogs& dialogs, QWidget* parent) : BrowserView(parent), m_dialogs(dialogs)
+{
+    m_view = new QWebEngineView(parent);
+    m_page = new WebEnginePage(this, sharedProfile(), m_view);
+    // Generated pages are local files that show pictures from the web.
+    m_page->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
+    m_view->setPage(m_page);
+
+    connect(m_page, &QWebEnginePage::loadProgress, this,
+            [this](int progress) { guarded(m_dialogs, [&] { Q_EMIT ProgressChange(progress, 100); }); });
+    // loadingChanged follows each loadFinished at once and tells a completed load (the error page
+    // included) from a stopped one: a Stop, a load replaced by another, a cancelled navigation.
+    connect(m_page, &QWebEnginePage::loadingChanged, this,
+            [this](const QWebEngineLoadingInfo& info) { onLoadingChanged(info); });
+    m_saveStart.setSingleShot(true);
+    connect(&m_saveStart, &QTimer::timeout, this, &WebEngineBrowserView::saveNeverStarted);
+    connect(m_page, &QWebEnginePage::newWindowRequested, this, [this](QWebEngineNewWindowRequest& request) {
+        const QUrl url = request.requestedUrl();
+        guarded(m_dialogs, [&] { openInNewWindow(url); });
+    });
+}
+
+WebEngineBrowserView::~WebEngineBrowserView()
+{
+    delete m_view.data(); // takes the page with it
+}
+
+QWidget* WebEngineBrowserView::widget() { return m_view; }
+
+QWebEnginePage* WebEngineBrowserView::page() const { return m_page; }
+
+QUrl WebEngineBrowserView::addressToUrl(const QString& address)
+{
+    const QString text = address.trimmed();
+    if (text.startsWith(QLatin1Char('/')))
+        return QUrl::fromLocalFile(text);
+    const QUrl url(text);
+    // A scheme of one letter would be a drive, not a protocol; fromUserInput makes the rest whole
+    // ("www.example.com" becomes an http address).
+    if (url.isValid() && url.scheme().size() > 1)
+        return url;
+    return QUrl::fromUserInput(text);
+}
+
+void WebEngineBrowserView::Navigate(const QString& address)
+{
+    if (!m_page)
+        return;
+    // Asked here rather than when the engine asks: the engine drops a running load as soon as a new
+    // one is requested, even one that is then refused. A cancelled Navigate leaves everything as it was.
+    const QUrl url = addressToUrl(address);
+    const QPointer<WebEngineBrowserView> self = this;
+    if (!offerNavigation(url, true) || !self || !m_page)
+        return;
+    m_approvedUrl = url;
+    m_page->load(url);
+}
+
+void WebEngineBrowserView::Stop()
+{
+    m_approvedUrl.clear();
+    if (m_page)
+        m_page->triggerAction(QWebEnginePage::Stop);
+}
+
+void WebEngineBrowserView::Refresh()
+{
+    if (m_page)
+        m_page->triggerAction(QWebEnginePage::Reload);
+}
+
+bool WebEngineBrowserView::Busy() const { return m_page && m_loading; }
+
+QString WebEngineBrowserView::LocationURL() const { return m_page ? m_page->url().toString() : QString(); }
+
+bool WebEngineBrowserView::offerNavigation(const QUrl& url, bool isMainFrame)
+{
+    Q_UNUSED(isMainFrame);
+    bool cancel = false;
+    ++m_offeringNavigation;
+    guarded(m_dialogs, [&] { Q_EMIT BeforeNavigate2(url.toString(), &cancel); });
+    --m_offeringNavigation;
+    return !cancel;
+}
+
+bool WebEngineBrowserView::engineAsksNavigation(const QUrl& url, bool isMainFrame)
+{
+    // The load Navigate has just offered and started: already answered.
+    if (isMainFrame && !m_approvedUrl.isEmpty() && url == m_approvedUrl) {
+        m_approvedUrl.clear();
+        return true;
+    }
+    return offerNavigation(url, isMainFrame);
+}
+
+void WebEngineBrowserView::onLoadingChanged(const QWebEngineLoadingInfo& info)
+{
+    switch (info.status()) {
+    case QWebEngineLoadingInfo::LoadStartedStatus:
+        m_loading = true;
+        return;
+    case QWebEngineLoadingInfo::LoadStoppedStatus:
+        m_loading = false;
+        m_approvedUrl.clear();
+        return;
+    case QWebEngineLoadingInfo::LoadSucceededStatus:
+    case QWebEngineLoadingInfo::LoadFailedStatus:
+        m_loading = false;
+        m_approvedUrl.clear();
+        guarded(m_dialogs, [&] { Q_EMIT DocumentComplete(); });
+        return;
+    }
+}
+
+std::shared_ptr<Document> WebEngineBrowserView::document()
+{
+    if (!m_page)
+        throw Error(QStringLiteral("The browser view is closed: there is no page to read."));
+    // The engine delivers no script result while it waits for a navigation decision.
+    if (m_offeringNavigation > 0)
+        throw Error(QStringLiteral("The page cannot be read while a navigation is being decided."));
+
+    // The answer may come after this call has given up: it lands in shared state, never on the stack.
+    struct Answer {
+        bool arrived = false;
+        QVariant value;
+        QPointer<QEventLoop> loop;
+    };
+    auto answer = std::make_shared<Answer>();
+    const QPointer<QWebEnginePage> page(m_page.data());
+    const QPointer<WebEngineBrowserView> self = this;
+    const int timeoutMs = m_documentTimeoutMs;
+
+    QEventLoop loop;
+    answer->loop = &loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    connect(page, &QObject::destroyed, &loop, &QEventLoop::quit);
+    WebEngineWriteQueue::of(page)->flush();
+    page->runJavaScript(serializerScript(), QWebEngineScript::ApplicationWorld, [answer](const QVariant& value) {
+        answer->arrived = true;
+        answer->value = value;
+        if (answer->loop)
+            answer->loop->quit();
+    });
+    if (!answer->arrived) {
+        timer.start(timeoutMs);
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    answer->loop = nullptr;
+
+    if (!self || !page)
+        throw Error(QStringLiteral("The browser view was closed while its page was being read."));
+    if (!answer->arrived)
+        throw Error(QStringLiteral("The page did not hand over its document within %1 seconds.")
+                        .arg(timeoutMs / 1000.0));
+    if (answer->value.typeId() != QMetaType::QString)
+        throw Error(QStringLiteral("The page's document could not be read: the page did not run the reader."));
+    return Document::fromJson(answer->value.toString().toUtf8(), std::make_shared<WebEngineLiveChannel>(page));
+}
+
+QString WebEngineBrowserView::completePageFilter() { return QStringLiteral("Web page, complete (*.html *.htm)"); }
+QString WebEngineBrowserView::htmlOnlyFilter() { return QStringLiteral("Web page, HTML only (*.html *.htm)"); }
+QString WebEngineBrowserView::webArchiveFilter() { return QStringLiteral("Web archive (*.mhtml *.mht)"); }
+
+QString WebEngineBrowserView::suggestedFileName(SaveFormat format) const
+{
+    QString name = m_page ? m_page->title().simplified() : QString();
+    const QUrl url = m_page ? m_page->url() : QUrl();
+    // The engine shows the address as the title of a page that has none.
+    if (name.isEmpty() || name == url.toString() || name == url.toDisplayString())
+        name = QFileInfo(url.path()).completeBaseName();
+    for (QChar& c : name)
+        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c.category() == QChar::Other_Control)
+            c = QLatin1Char('_');
+    name = name.left(100).trimmed();
+    while (name.startsWith(QLatin1Char('.')))
+        name.remove(0, 1);
+    if (name.isEmpty())
+        name = QStringLiteral("page");
+    return name + QLatin1Char('.') + suffixFor(format);
+}
+
+bool WebEngineBrowserView::chooseSaveTarget(QString* path, SaveFormat* format)
+{
+    const QStringList filters{completePageFilter(), htmlOnlyFilter(), webArchiveFilter()};
+    const SaveFormat formats[] = {QWebEngineDownloadRequest::CompleteHtmlSaveFormat,
+                                  QWebEngineDownloadRequest::SingleHtmlSaveFormat,
+                                  QWebEngineDownloadRequest::MimeHtmlSaveFormat};
+    QStringList suffixes;
+    for (SaveFormat f : formats)
+        suffixes << suffixFor(f);
+    int i = 0;
+    if (!m_dialogs.saveFileName(m_view ? m_view->window() : nullptr, defaultSaveFolder(),
+                                suggestedFileName(formats[0]), filters, suffixes, path, &i))
+        return false;
+    *format = formats[i >= 0 && i < int(std::size(formats)) ? i : 0];
+    lastSaveFolder = QFileInfo(*path).absolutePath();
+    return true;
+}
+
+void WebEngineBrowserView::SaveAs()
+{
+    if (!m_page)
+        return;
+    if (isSaving())
+        throw Error(QStringLiteral("The page is still being saved as \"%1\".").arg(m_savePath));
+    if (m_page->url().isEmpty())
+        throw Error(QStringLiteral("There is no page to save."));
+    QString path;
+    SaveFormat format = QWebEngineDownloadRequest::CompleteHtmlSaveFormat;
+    const QPointer<WebEngineBrowserView> self = this;
+    if (!chooseSaveTarget(&path, &format) || !self)
+        return;
+    saveTo(path, format);
+}
+
+void WebEngineBrowserView::saveTo(const QString& path, SaveFormat format)
+{
+    if (!m_page)
+        throw Error(QStringLiteral("The browser view is closed: there is no page to save."));
+    if (isSaving())
+        throw Error(QStringLiteral("The page is still being saved as \"%1\".").arg(m_savePath));
+    if (m_page->url().isEmpty())
+        throw Error(QStringLiteral("There is no page to save."));
+    const QFileInfo target(path);
+    if (path.isEmpty() || target.isDir())
+        throw Error(QStringLiteral("\"%1\" is not a file name.").arg(path));
+    if (!target.absoluteDir().exists())
+        throw Error(QStringLiteral("The folder \"%1\" does not exist.").arg(target.absolutePath()));
+    m_savePath = target.absoluteFilePath();
+    m_replacedFileTime = target.exists() ? target.lastModified() : QDateTime();
+    m_page->save(m_savePath, format);
+    // The engine starts the save at once or not at all; one it never starts must not block the next.
+    m_saveStart.start(kSaveStartMs);
+}
+
+void WebEngineBrowserView::saveNeverStarted()
+{
+    const QString path = m_savePath;
+    m_savePath.clear();
+    guarded(m_dialogs, [&] { m_dialogs.error(QStringLiteral("The page could not be saved as \"%1\".").arg(path)); });
+    guarded(m_dialogs, [&] { Q_EMIT saveFinished(path, false); });
+}
+
+void WebEngineBrowserView::watchSave(QWebEngineDownloadRequest* download)
+{
+    m_saveStart.stop();
+    connect(download, &QWebEngineDownloadRequest::isFinishedChanged, this, [this, download] {
+        if (download->isFinished())
+            finishSave(download);
+    });
+    if (download->isFinished())
+        finishSave(download);
+}
+
+void WebEngineBrowserView::finishSave(QWebEngineDownloadRequest* download)
+{
+    disconnect(download, nullptr, this, nullptr);
+    const QString path = QDir(download->downloadDirectory()).filePath(download->downloadFileName());
+    m_savePath.clear();
+    // The engine reports a save it could not write as completed: the file tells, and a file that was
+    // there before must have been written anew.
+    const QFileInfo written(path);
+    const bool ok = download->state() == QWebEngineDownloadRequest::DownloadCompleted && written.isFile() &&
+                    (!m_replacedFileTime.isValid() || written.lastModified() != m_replacedFileTime);
+    if (!ok) {
+        QString reason;
+        if (download->state() == QWebEngineDownloadRequest::DownloadInterrupted)
+            reason = QStringLiteral(": ") + download->interruptReasonString();
+        guarded(m_dialogs, [&] { m_dialogs.error(QStringLiteral("The page could not be saved as \"%1\"%2.").arg(path, reason)); });
+    }
+    guarded(m_dialogs, [&] { Q_EMIT saveFinished(path, ok); });
+}
+
+void WebEngineBrowserView::openInNewWindow(const QUrl& url)
+{
+    const QString scheme = url.scheme().toLower();
+    if (scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("file"))
+        m_dialogs.openUrl(url);
+}
+
+} // namespace pxt

@@ -1,0 +1,259 @@
+#include "dom/Document.h"
+
+#include "dom/DocumentBuilder.h"
+#include "core/Error.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <algorithm>
+
+namespace pxt {
+
+namespace {
+
+// Calls f for every node below top in document order. A loop over the sibling and parent links, so
+// the depth of the tree costs no stack. Top-level nodes have no parent: they only occur below the
+// document's root, so climbing from them leads back to top.
+template <class F>
+void forEachDescendant(const Node* top, F f)
+{
+    const Node* n = top->firstChild();
+    while (n) {
+        f(n);
+        if (n->firstChild()) {
+            n = n->firstChild();
+            continue;
+        }
+        while (n != top && !n->nextSibling())
+            n = n->parentNode() ? n->parentNode() : top;
+        if (n == top)
+            break;
+        n = n->nextSibling();
+    }
+}
+
+// A string as a JavaScript literal (JSON strings are literals of the language).
+QString scriptString(const QString& s)
+{
+    const QByteArray json = QJsonDocument(QJsonArray{s}).toJson(QJsonDocument::Compact);
+    return QString::fromUtf8(json.mid(1, json.size() - 2));
+}
+
+} // namespace
+
+QString Node::nodeName() const
+{
+    switch (m_type) {
+    case NodeType::Element: return static_cast<const Element*>(this)->tagName();
+    case NodeType::Text: return QStringLiteral("#text");
+    case NodeType::Comment: return QStringLiteral("#comment");
+    }
+    return QString();
+}
+
+Element* Node::parentElement() const
+{
+    return m_parent && m_parent->m_type == NodeType::Element ? static_cast<Element*>(m_parent) : nullptr;
+}
+
+Element* Node::asElement() { return m_type == NodeType::Element ? static_cast<Element*>(this) : nullptr; }
+
+const Element* Node::asElement() const
+{
+    return m_type == NodeType::Element ? static_cast<const Element*>(this) : nullptr;
+}
+
+bool Element::hasAttribute(const QString& name) const
+{
+    for (const Attribute& a : m_attributes)
+        if (a.name == name)
+            return true;
+    return false;
+}
+
+QString Element::getAttribute(const QString& name) const
+{
+    for (const Attribute& a : m_attributes)
+        if (a.name == name)
+            return a.value;
+    return QString();
+}
+
+QList<Element*> Element::children() const
+{
+    QList<Element*> out;
+    for (Node* n = firstChild(); n; n = n->nextSibling())
+        if (Element* e = n->asElement())
+            out.append(e);
+    return out;
+}
+
+QString Element::innerHTML() const
+{
+    QString out;
+    writeHtml(this, false, out);
+    return out;
+}
+
+QString Element::outerHTML() const
+{
+    QString out;
+    writeHtml(this, true, out);
+    return out;
+}
+
+void Element::setInnerHTML(const QString& html)
+{
+    Document* doc = ownerDocument();
+    const QString current = innerHTML();
+    // Text that only adds to what is there is appended, so the present children and their state
+    // (a checked box) stay, here and on the live page.
+    const bool append = html.startsWith(current);
+    const QString text = append ? html.mid(current.size()) : html;
+    if (append && text.isEmpty())
+        return;
+    const std::vector<Node*> nodes = DocumentBuilder::parseFragment(this, text);
+
+    // all() changes by one splice: the element's old descendants out, the new elements in.
+    const qsizetype index = doc->m_allDirty ? -1 : DocumentBuilder::allIndexOf(*doc, this);
+    const qsizetype first = index + 1;
+    qsizetype oldCount = 0;
+    if (index >= 0)
+        forEachDescendant(this, [&](const Node* n) {
+            if (n->type() == NodeType::Element) {
+                ++oldCount;
+                if (!append)
+                    static_cast<const Element*>(n)->m_allIndex = -1;
+            }
+        });
+
+    if (!append) {
+        DocumentBuilder::removeChildren(this);
+        if (index >= 0)
+            doc->m_all.erase(doc->m_all.begin() + first, doc->m_all.begin() + first + oldCount);
+    }
+
+    std::vector<Element*> added;
+    for (Node* n : nodes) {
+        DocumentBuilder::appendChild(this, n);
+        if (Element* e = n->asElement())
+            added.push_back(e);
+        forEachDescendant(n, [&](const Node* d) {
+            if (d->type() == NodeType::Element)
+                added.push_back(const_cast<Element*>(static_cast<const Element*>(d)));
+        });
+    }
+
+    if (index >= 0) {
+        const qsizetype pos = append ? first + oldCount : first;
+        doc->m_all.insert(doc->m_all.begin() + pos, added.begin(), added.end());
+        for (size_t i = 0; i < added.size(); ++i)
+            added[i]->m_allIndex = int(pos + qsizetype(i));
+        // The elements behind the splice are renumbered when a later write needs them.
+        doc->m_allNumbered = std::min(doc->m_allNumbered, size_t(append ? pos : first));
+    }
+
+    if (doc->m_channel && doc->m_snapshot >= 0 && m_handle >= 0) {
+        // The page numbers the new elements in the same order.
+        for (Element* e : added)
+            e->m_handle = doc->m_nextHandle++;
+        doc->m_channel->run(QStringLiteral("globalThis.__pxt&&__pxt.%1(%2,%3,%4)")
+                                .arg(append ? QLatin1String("append") : QLatin1String("html"))
+                                .arg(doc->m_snapshot)
+                                .arg(m_handle)
+                                .arg(scriptString(text)));
+    }
+}
+
+void Element::setStatus(bool on)
+{
+    m_checked = on;
+    Document* doc = ownerDocument();
+    // Sent even when the model already holds the value: the user may have clicked the box on the
+    // page since the document was read.
+    if (doc->m_channel && doc->m_snapshot >= 0 && m_handle >= 0)
+        doc->m_channel->run(QStringLiteral("globalThis.__pxt&&__pxt.check(%1,%2,%3)")
+                                .arg(doc->m_snapshot)
+                                .arg(m_handle)
+                                .arg(on ? QLatin1String("true") : QLatin1String("false")));
+}
+
+Document::~Document()
+{
+    if (m_channel && m_snapshot >= 0) {
+        try {
+            m_channel->run(QStringLiteral("globalThis.__pxt&&__pxt.drop(%1)").arg(m_snapshot));
+        } catch (...) {
+            // The page may be gone; its handles went with it.
+        }
+    }
+}
+
+const std::vector<Element*>& Document::all() const
+{
+    if (m_allDirty)
+        DocumentBuilder::rebuildAll(*this);
+    return m_all;
+}
+
+std::vector<Element*> Document::links() const
+{
+    std::vector<Element*> out;
+    for (Element* e : all())
+        if ((DocumentBuilder::isHtml(e, "a") || DocumentBuilder::isHtml(e, "area"))
+            && e->hasAttribute(QStringLiteral("href")))
+            out.push_back(e);
+    return out;
+}
+
+std::shared_ptr<Document> Document::frame(int i) const
+{
+    if (i < 0 || i >= framesLength())
+        throw Error(QStringLiteral("The page has no frame %1").arg(i));
+    const Frame& f = m_frames[size_t(i)];
+    if (!f.document)
+        throw Error(QStringLiteral("The document of frame %1 cannot be read: %2").arg(i).arg(f.error));
+    return f.document;
+}
+
+Element* Document::documentElement() const
+{
+    for (Node* n = m_root->firstChild(); n; n = n->nextSibling())
+        if (Element* e = n->asElement())
+            return e;
+    return nullptr;
+}
+
+qsizetype DocumentBuilder::allIndexOf(const Document& doc, const Element* e)
+{
+    const int known = e->m_allIndex;
+    if (known < 0)
+        return -1;
+    if (size_t(known) < doc.m_allNumbered && doc.m_all[size_t(known)] == e)
+        return known;
+    // Moved since: it lies in the part not numbered yet.
+    for (size_t i = doc.m_allNumbered; i < doc.m_all.size(); ++i) {
+        doc.m_all[i]->m_allIndex = int(i);
+        doc.m_allNumbered = i + 1;
+        if (doc.m_all[i] == e)
+            return qsizetype(i);
+    }
+    return -1;
+}
+
+void DocumentBuilder::rebuildAll(const Document& doc)
+{
+    doc.m_all.clear();
+    forEachDescendant(doc.m_root, [&](const Node* n) {
+        if (n->type() == NodeType::Element) {
+            auto* e = const_cast<Element*>(static_cast<const Element*>(n));
+            e->m_allIndex = int(doc.m_all.size());
+            doc.m_all.push_back(e);
+        }
+    });
+    doc.m_allDirty = false;
+    doc.m_allNumbered = doc.m_all.size();
+}
+
+} // namespace pxt

@@ -1,0 +1,191 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace pxt {
+
+class Document;
+class Element;
+
+enum class NodeType { Element, Text, Comment };
+
+// A node of the one in-memory tree. Nodes are owned by their document (an arena, so that neither
+// building nor destroying a tree nested 100,000 deep recurses); pointers stay valid as long as the
+// document lives, also for nodes an innerHTML write has removed from the tree.
+class Node {
+public:
+    virtual ~Node() = default;
+    NodeType type() const { return m_type; }
+    // "IMG", "DIV", ... for elements (tagName); "#text" and "#comment" otherwise.
+    QString nodeName() const;
+    bool hasChildNodes() const { return m_firstChild != nullptr; }
+    Node* firstChild() const { return m_firstChild; }
+    Node* lastChild() const { return m_lastChild; }
+    Node* nextSibling() const { return m_next; }
+    Node* previousSibling() const { return m_prev; }
+    Node* parentNode() const { return m_parent; }
+    Element* parentElement() const;
+    Document* ownerDocument() const { return m_doc; }
+    Element* asElement();
+    const Element* asElement() const;
+    // Text and comment nodes: their character data.
+    const QString& data() const { return m_data; }
+
+protected:
+    Node(Document* doc, NodeType type) : m_doc(doc), m_type(type) {}
+
+private:
+    friend class Document;
+    friend class DocumentBuilder;
+    Document* m_doc;
+    NodeType m_type;
+    Node* m_parent = nullptr;
+    Node* m_firstChild = nullptr;
+    Node* m_lastChild = nullptr;
+    Node* m_prev = nullptr;
+    Node* m_next = nullptr;
+    QString m_data;
+};
+
+struct Attribute {
+    QString name;  // lower case, as HTML parsers store it
+    QString value;
+};
+
+// An element, with the image, anchor and input views of the document operations.
+class Element : public Node {
+public:
+    // Upper-case tag name of an HTML element ("IMG"); the local name as written otherwise.
+    const QString& tagName() const { return m_tagName; }
+    // Lower-case local name, as innerHTML and outerHTML write it.
+    const QString& localName() const { return m_localName; }
+    QString id() const { return getAttribute(QStringLiteral("id")); }
+
+    const QList<Attribute>& attributes() const { return m_attributes; }
+    bool hasAttribute(const QString& name) const;
+    QString getAttribute(const QString& name) const; // empty when missing
+
+    QList<Element*> children() const; // element children in order
+
+    QString innerHTML() const;
+    // Parses the text with the HTML fragment parser in the context of this element. When the text
+    // begins with the current innerHTML only the rest is parsed and appended, so the existing
+    // children (and a checked box among them) stay. On a live page the same write reaches the page.
+    void setInnerHTML(const QString& html);
+    QString outerHTML() const;
+
+    // Image view: laid-out size (from the attributes for a page parsed from text, 0 when missing) and
+    // the resolved address of the picture. Anchor view: the resolved link address (href).
+    int width() const { return m_width; }
+    int height() const { return m_height; }
+    QString href() const { return m_href; }
+
+    // Input view.
+    QString name() const { return getAttribute(QStringLiteral("name")); }
+    QString value() const { return m_value; }
+    bool checked() const { return m_checked; }
+    bool status() const { return m_checked; }
+    void setStatus(bool on);
+
+private:
+    friend class Document;
+    friend class DocumentBuilder;
+    Element(Document* doc) : Node(doc, NodeType::Element) {}
+    QString m_tagName;
+    QString m_localName;
+    QList<Attribute> m_attributes;
+    int m_width = 0;
+    int m_height = 0;
+    QString m_href;
+    QString m_value;
+    bool m_checked = false;
+    bool m_html = true;  // in the HTML namespace (not SVG or MathML)
+    int m_handle = -1; // the live page's handle of this element; -1 when the page has none
+    mutable int m_allIndex = -1; // position in the document's all() (maybe an old one); -1 outside the tree
+};
+
+// Where the writes on a live page's document go: the page of a browser view. The scripts run in
+// order, in the world where the serializer left its element handles.
+class LiveChannel {
+public:
+    virtual ~LiveChannel() = default;
+    virtual void run(const QString& script) = 0;
+};
+
+// One entry of a document's frames: its document, or the reason it cannot be read.
+struct Frame {
+    std::shared_ptr<Document> document;
+    QString error;
+};
+
+// Loads the document of a frame of a page parsed from text; returns null when it cannot be read.
+using FrameLoader = std::function<std::shared_ptr<Document>(const QString& address)>;
+
+class Document {
+public:
+    // Frames of frames are read at most this deep, whatever the page holds; deeper ones are unreadable.
+    static constexpr int kMaxFrameDepth = 32;
+
+    ~Document();
+    Document(const Document&) = delete;
+    Document& operator=(const Document&) = delete;
+
+    // From HTML text and the page's address (gumbo). Never fails: malformed HTML is repaired.
+    // The frames of FRAME and IFRAME elements are read through the loader when one is given.
+    static std::shared_ptr<Document> fromHtml(const QString& html, const QString& url,
+                                              const FrameLoader& loader = {});
+    // From the JSON the live-page serializer returns. Throws Error on malformed input. Writes go to
+    // the channel when one is given.
+    static std::shared_ptr<Document> fromJson(const QByteArray& json,
+                                              std::shared_ptr<LiveChannel> channel = {});
+
+    // Every element in document order.
+    const std::vector<Element*>& all() const;
+    // A and AREA elements with an href attribute, in document order.
+    std::vector<Element*> links() const;
+    int framesLength() const { return int(m_frames.size()); }
+    // The document of frame i; throws Error when it cannot be read or i is out of range.
+    std::shared_ptr<Document> frame(int i) const;
+
+    QString title() const { return m_title; }
+    QString URL() const { return m_url; }
+    Element* documentElement() const;
+
+    // Building documents by hand (tests, the test view's frames).
+    void addFrame(std::shared_ptr<Document> doc) { m_frames.push_back({std::move(doc), {}}); }
+    void addUnreadableFrame(const QString& reason) { m_frames.push_back({nullptr, reason}); }
+
+private:
+    friend class DocumentBuilder;
+    friend class Element;
+    friend class Node;
+    Document() = default;
+
+    // The arena: every node ever made for this document.
+    std::vector<std::unique_ptr<Node>> m_nodes;
+    // A container node; its children are the top-level nodes, whose parentNode() is null.
+    Node* m_root = nullptr;
+    mutable std::vector<Element*> m_all;
+    mutable bool m_allDirty = true;
+    // The elements before this position in m_all know their position; those after it may know an
+    // old one (innerHTML writes insert and remove without renumbering the rest at once).
+    mutable std::size_t m_allNumbered = 0;
+    std::vector<Frame> m_frames;
+    QString m_title;
+    QString m_url;
+    QString m_baseUrl;
+    std::shared_ptr<LiveChannel> m_channel;
+    int m_snapshot = -1;    // the live page's snapshot id of this document
+    int m_nextHandle = 0;   // the handle the live page gives to its next new element
+};
+
+// The serializer script: evaluates to the JSON text of the page's document (a string).
+QString serializerScript();
+
+} // namespace pxt

@@ -1,0 +1,178 @@
+#include "dom/DocumentBuilder.h"
+
+#include <limits>
+
+namespace pxt {
+
+namespace {
+
+// The document's root: holds the top-level nodes, never shown to the program.
+class RootNode : public Node {
+public:
+    explicit RootNode(Document* doc) : Node(doc, NodeType::Comment) {}
+};
+
+class CharacterData : public Node {
+public:
+    CharacterData(Document* doc, NodeType type) : Node(doc, type) {}
+};
+
+bool isSpecialScheme(const QString& scheme)
+{
+    return scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("ftp")
+        || scheme == QLatin1String("ws") || scheme == QLatin1String("wss") || scheme == QLatin1String("file");
+}
+
+int defaultPort(const QString& scheme)
+{
+    if (scheme == QLatin1String("http") || scheme == QLatin1String("ws"))
+        return 80;
+    if (scheme == QLatin1String("https") || scheme == QLatin1String("wss"))
+        return 443;
+    if (scheme == QLatin1String("ftp"))
+        return 21;
+    return -1;
+}
+
+} // namespace
+
+std::shared_ptr<Document> DocumentBuilder::newDocument(const QString& url)
+{
+    std::shared_ptr<Document> doc(new Document);
+    doc->m_nodes.push_back(std::make_unique<RootNode>(doc.get()));
+    doc->m_root = doc->m_nodes.back().get();
+    doc->m_url = url;
+    doc->m_baseUrl = url;
+    return doc;
+}
+
+Element* DocumentBuilder::newElement(Document& doc, const QString& localName, bool html, const QString& tagName)
+{
+    auto* e = new Element(&doc);
+    doc.m_nodes.push_back(std::unique_ptr<Node>(e));
+    e->m_localName = localName;
+    e->m_html = html;
+    e->m_tagName = !tagName.isEmpty() ? tagName : html ? localName.toUpper() : localName;
+    return e;
+}
+
+Node* DocumentBuilder::newCharacterData(Document& doc, NodeType type, const QString& data)
+{
+    auto* n = new CharacterData(&doc, type);
+    doc.m_nodes.push_back(std::unique_ptr<Node>(n));
+    n->m_data = data;
+    return n;
+}
+
+void DocumentBuilder::appendChild(Node* parent, Node* child)
+{
+    const bool topLevel = parent == parent->m_doc->m_root;
+    child->m_parent = topLevel ? nullptr : parent;
+    child->m_prev = parent->m_lastChild;
+    child->m_next = nullptr;
+    if (parent->m_lastChild)
+        parent->m_lastChild->m_next = child;
+    else
+        parent->m_firstChild = child;
+    parent->m_lastChild = child;
+}
+
+void DocumentBuilder::removeChildren(Node* parent)
+{
+    for (Node* c = parent->m_firstChild; c;) {
+        Node* next = c->m_next;
+        c->m_parent = c->m_prev = c->m_next = nullptr;
+        c = next;
+    }
+    parent->m_firstChild = parent->m_lastChild = nullptr;
+}
+
+void DocumentBuilder::takeViewsFromAttributes(Element* e, const QUrl& base)
+{
+    if (!e->m_html)
+        return;
+    const QString& n = e->m_localName;
+    if (n == QLatin1String("img")) {
+        e->m_width = parseDimension(e->getAttribute(QStringLiteral("width")));
+        e->m_height = parseDimension(e->getAttribute(QStringLiteral("height")));
+        if (e->hasAttribute(QStringLiteral("src")))
+            e->m_href = resolveAddress(base, e->getAttribute(QStringLiteral("src")));
+    } else if (n == QLatin1String("a") || n == QLatin1String("area") || n == QLatin1String("link")
+               || n == QLatin1String("base")) {
+        if (e->hasAttribute(QStringLiteral("href")))
+            e->m_href = resolveAddress(base, e->getAttribute(QStringLiteral("href")));
+    } else if (n == QLatin1String("input")) {
+        e->m_checked = e->hasAttribute(QStringLiteral("checked"));
+        const QString type = e->getAttribute(QStringLiteral("type")).trimmed().toLower();
+        // A box without a value attribute reports "on", as browsers do.
+        if (!e->hasAttribute(QStringLiteral("value")) && (type == QLatin1String("checkbox") || type == QLatin1String("radio")))
+            e->m_value = QStringLiteral("on");
+        else
+            e->m_value = e->getAttribute(QStringLiteral("value"));
+    }
+}
+
+QUrl DocumentBuilder::baseUrl(const Document& doc) { return pageUrl(doc.m_baseUrl); }
+
+QUrl pageUrl(const QString& address)
+{
+    if (address.startsWith(QLatin1Char('/')))
+        return QUrl::fromLocalFile(address);
+    return QUrl(address, QUrl::TolerantMode);
+}
+
+QString resolveAddress(const QUrl& base, const QString& ref)
+{
+    // Browsers drop leading and trailing controls and spaces, and tabs and line breaks anywhere.
+    qsizetype from = 0, to = ref.size();
+    while (from < to && ref.at(from).unicode() <= 0x20)
+        ++from;
+    while (to > from && ref.at(to - 1).unicode() <= 0x20)
+        --to;
+    QString r = ref.mid(from, to - from);
+    r.remove(QLatin1Char('\t')).remove(QLatin1Char('\n')).remove(QLatin1Char('\r'));
+
+    if (r.isEmpty()) {
+        if (!base.isValid() || base.isEmpty())
+            return ref;
+        QUrl u = base;
+        u.setFragment(QString());
+        return u.toString(QUrl::FullyEncoded);
+    }
+    const bool specialBase = isSpecialScheme(base.scheme());
+    if (specialBase && !r.contains(QLatin1Char(':')))
+        r.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    const QUrl rel(r, QUrl::TolerantMode);
+    if (!rel.isValid())
+        return ref;
+    if (rel.isRelative() && (!base.isValid() || base.isEmpty() || !specialBase))
+        return ref; // nothing to resolve against
+    QUrl abs = base.resolved(rel);
+    if (!abs.isValid())
+        return ref;
+    if (isSpecialScheme(abs.scheme())) {
+        if (abs.port() != -1 && abs.port() == defaultPort(abs.scheme()))
+            abs.setPort(-1);
+        if (abs.path().isEmpty())
+            abs.setPath(QStringLiteral("/"));
+    }
+    return abs.toString(QUrl::FullyEncoded);
+}
+
+int parseDimension(const QString& value)
+{
+    qsizetype i = 0;
+    while (i < value.size() && (value.at(i) == QLatin1Char(' ') || value.at(i) == QLatin1Char('\t')
+                                || value.at(i) == QLatin1Char('\n') || value.at(i) == QLatin1Char('\r')
+                                || value.at(i) == QLatin1Char('\f')))
+        ++i;
+    qint64 n = 0;
+    for (; i < value.size() && value.at(i) >= QLatin1Char('0') && value.at(i) <= QLatin1Char('9'); ++i) {
+        n = n * 10 + (value.at(i).unicode() - '0');
+        if (n > std::numeric_limits<int>::max())
+            return std::numeric_limits<int>::max();
+    }
+    return int(n);
+}
+
+} // namespace pxt

@@ -1,0 +1,88 @@
+#pragma once
+
+// The inside of the document model: making nodes, linking them into the tree and keeping all() in
+// step. Shared by the builders from HTML text and from the serializer's JSON, the writes and the
+// HTML writer; not for the rest of the program.
+
+#include "dom/Document.h"
+
+#include <QUrl>
+
+namespace pxt {
+
+class DocumentBuilder {
+public:
+    static std::shared_ptr<Document> newDocument(const QString& url);
+
+    static Node* root(const Document& doc) { return doc.m_root; }
+    static Element* newElement(Document& doc, const QString& localName, bool html,
+                               const QString& tagName = QString());
+    // A text or comment node.
+    static Node* newCharacterData(Document& doc, NodeType type, const QString& data);
+    // Links child (a node without parent) as the last child of parent (an element or the root).
+    static void appendChild(Node* parent, Node* child);
+    // Unlinks every child of parent; they stay alive in the document's arena.
+    static void removeChildren(Node* parent);
+    static void reserveAttributes(Element* e, qsizetype n) { e->m_attributes.reserve(n); }
+    static void addAttribute(Element* e, const QString& name, const QString& value)
+    {
+        e->m_attributes.append(Attribute{name, value});
+    }
+    static bool isHtml(const Element* e) { return e->m_html; }
+    static bool isHtml(const Element* e, const char* localName)
+    {
+        return e->m_html && e->m_localName == QLatin1String(localName);
+    }
+
+    // The image, anchor and input views as a page parsed from text has them: addresses resolved
+    // against base, sizes and the checked state from the attributes.
+    static void takeViewsFromAttributes(Element* e, const QUrl& base);
+    // The views as the live page reported them.
+    static void setImageView(Element* e, int width, int height, const QString& src)
+    {
+        e->m_width = width;
+        e->m_height = height;
+        e->m_href = src;
+    }
+    static void setLinkView(Element* e, const QString& href) { e->m_href = href; }
+    static void setInputView(Element* e, bool checked, const QString& value)
+    {
+        e->m_checked = checked;
+        e->m_value = value;
+    }
+    static void setHandle(Element* e, int handle) { e->m_handle = handle; }
+
+    static void setUrl(Document& doc, const QString& url) { doc.m_url = url; }
+    static void setTitle(Document& doc, const QString& title) { doc.m_title = title; }
+    static void setBaseUrl(Document& doc, const QString& base) { doc.m_baseUrl = base; }
+    static void setLive(Document& doc, std::shared_ptr<LiveChannel> channel, int snapshot, int nextHandle)
+    {
+        doc.m_channel = std::move(channel);
+        doc.m_snapshot = snapshot;
+        doc.m_nextHandle = nextHandle;
+    }
+    static void addFrameEntry(Document& doc, Frame frame) { doc.m_frames.push_back(std::move(frame)); }
+    // The address relative addresses of the document resolve against.
+    static QUrl baseUrl(const Document& doc);
+    // Renumbers all() from the tree; done once after building.
+    static void rebuildAll(const Document& doc);
+    // The position of e in all(); -1 when it is not in the tree.
+    static qsizetype allIndexOf(const Document& doc, const Element* e);
+
+    // Parses html with the HTML fragment parser in the context of the element; the new nodes belong
+    // to its document but are not linked into the tree yet.
+    static std::vector<Node*> parseFragment(const Element* context, const QString& html);
+};
+
+// The absolute address of ref as a browser resolves it against base; ref itself when it cannot be
+// resolved.
+QString resolveAddress(const QUrl& base, const QString& ref);
+// A page address or a plain file path as a URL.
+QUrl pageUrl(const QString& address);
+// An image's width or height attribute: leading digits, 0 when there are none.
+int parseDimension(const QString& value);
+
+// The HTML fragment serialization of top's children (withTop false) or of top itself.
+void writeHtml(const Node* top, bool withTop, QString& out);
+
+} // namespace pxt

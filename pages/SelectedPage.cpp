@@ -1,0 +1,42 @@
+#include "pages/SelectedPage.h"
+
+#include "dom/Document.h"
+#include "pages/ThumbPage.h"
+
+#include <QRegularExpression>
+
+namespace pxt {
+
+PageLines selectedThumbsPage(const Document& thumbs, int columns)
+{
+    PageLines lines;
+    lines.append(ThumbPage::headerLine(thumbs.title()));
+    lines.append(ThumbPage::tableStartLine());
+    int selected = 0;
+    const std::vector<Element*>& all = thumbs.all();
+    for (size_t i = 0, n = all.size(); i < n; ++i) {
+        const Element* e = all[i];
+        if (e->tagName() != QLatin1String("DIV"))
+            continue;
+        for (const Element* child : e->children()) {
+            if (child->tagName() != QLatin1String("INPUT") || !child->checked())
+                continue;
+            if (selected > 0 && selected % columns == 0)
+                lines.append(ThumbPage::rowBreakLine());
+            ++selected;
+            // The cell as the view writes it; a line break inside it (the page's own line end after
+            // the cell) starts a new line of the file, so every line ends with CR LF.
+            if (const Element* cell = e->parentElement()) {
+                static const QRegularExpression lineBreak(QStringLiteral("\r\n|\n|\r"));
+                for (const QString& line : cell->outerHTML().split(lineBreak))
+                    lines.append(toPageBytes(line));
+            }
+        }
+    }
+    if (lines.size() <= 2)
+        return {};
+    lines.append(QByteArrayLiteral("</tr></table></form></body></html>"));
+    return lines;
+}
+
+} // namespace pxt

@@ -1,0 +1,234 @@
+#include "testing/LocalServer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QUrl>
+
+#include <chrono>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace pxt::test {
+
+namespace {
+
+// False when the client has gone.
+bool sendAll(int fd, const char* data, qsizetype size)
+{
+    while (size > 0) {
+        const ssize_t n = ::send(fd, data, size_t(size), MSG_NOSIGNAL);
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= n;
+    }
+    return true;
+}
+
+QByteArray contentType(const QString& file)
+{
+    const QString suffix = QFileInfo(file).suffix().toLower();
+    if (suffix == QLatin1String("html") || suffix == QLatin1String("htm"))
+        return "text/html";
+    if (suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg"))
+        return "image/jpeg";
+    if (suffix == QLatin1String("png") || suffix == QLatin1String("gif"))
+        return "image/" + suffix.toLatin1();
+    if (suffix == QLatin1String("js"))
+        return "text/javascript";
+    if (suffix == QLatin1String("css"))
+        return "text/css";
+    return "application/octet-stream";
+}
+
+} // namespace
+
+QByteArray okResponse(const QByteArray& body, const QByteArray& type)
+{
+    QByteArray out = "HTTP/1.0 200 OK\r\n";
+    if (!type.isEmpty())
+        out += "Content-Type: " + type + "\r\n";
+    return out + "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
+}
+
+QByteArray requestPath(const QByteArray& request)
+{
+    const qsizetype start = request.indexOf(' ') + 1;
+    const qsizetype end = request.indexOf(' ', start);
+    return start <= 0 || end < 0 ? QByteArray() : request.mid(start, end - start);
+}
+
+Script serveFile(const QString& folder, const QByteArray& request)
+{
+    const QString path = QUrl::fromPercentEncoding(requestPath(request).split('?').first());
+    const QString root = QDir(folder).canonicalPath();
+    const QString file = QFileInfo(root + QLatin1Char('/') + path).canonicalFilePath();
+    QFile f(file);
+    if (file.isEmpty() || !file.startsWith(root + QLatin1Char('/')) || !f.open(QIODevice::ReadOnly))
+        return {send("HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n")};
+    return {send(okResponse(f.readAll(), contentType(file)))};
+}
+
+sockaddr_in loopbackAddress(quint16 port)
+{
+    sockaddr_in a {};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(port);
+    return a;
+}
+
+int loopbackSocket(quint16& port, int backlog)
+{
+    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    ::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in a = loopbackAddress(0);
+    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    if (backlog >= 0)
+        ::listen(s, backlog);
+    socklen_t len = sizeof a;
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+    port = ntohs(a.sin_port);
+    return s;
+}
+
+LocalServer::LocalServer(Play play) : m_play(std::move(play))
+{
+    m_listen = loopbackSocket(m_port, 128);
+    m_acceptor = std::thread([this] { acceptLoop(); });
+}
+
+LocalServer::LocalServer(Script script) : LocalServer([script](int, const QByteArray&) { return script; }) {}
+
+LocalServer::~LocalServer()
+{
+    m_stop = true;
+    m_acceptor.join();
+    std::lock_guard lock(m_mutex);
+    for (Worker& w : m_workers)
+        w.thread.join();
+    ::close(m_listen);
+}
+
+std::unique_ptr<LocalServer> LocalServer::forFolder(const QString& folder)
+{
+    return std::make_unique<LocalServer>([folder](int, const QByteArray& r) { return serveFile(folder, r); });
+}
+
+QString LocalServer::url(const QString& path, const QString& host) const
+{
+    return QStringLiteral("http://%1:%2%3").arg(host).arg(m_port).arg(path);
+}
+
+std::vector<QByteArray> LocalServer::requests() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_requests;
+}
+
+std::vector<QByteArray> LocalServer::requestLines() const
+{
+    std::vector<QByteArray> lines;
+    for (const QByteArray& r : requests())
+        lines.push_back(r.left(r.indexOf("\r\n")));
+    return lines;
+}
+
+void LocalServer::acceptLoop()
+{
+    int index = 0;
+    while (!m_stop) {
+        pollfd p {m_listen, POLLIN, 0};
+        if (::poll(&p, 1, 10) <= 0)
+            continue;
+        const int fd = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0)
+            continue;
+        std::lock_guard lock(m_mutex);
+        // Threads of connections that have ended are joined here, so a long benchmark keeps few.
+        for (auto it = m_workers.begin(); it != m_workers.end();) {
+            if (it->done->load()) {
+                it->thread.join();
+                it = m_workers.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        auto done = std::make_shared<std::atomic<bool>>(false);
+        m_workers.push_back({std::thread([this, fd, i = index++, done] {
+                                 serve(fd, i);
+                                 *done = true;
+                             }),
+                             done});
+    }
+}
+
+void LocalServer::sleepFor(int ms) const
+{
+    for (int waited = 0; waited < ms && !stopped(); waited += 5)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
+void LocalServer::serve(int fd, int index)
+{
+    QByteArray request;
+    char buf[4096];
+    while (!stopped() && !request.contains("\r\n\r\n")) {
+        pollfd p {fd, POLLIN, 0};
+        if (::poll(&p, 1, 10) <= 0)
+            continue;
+        const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+        if (n <= 0)
+            break;
+        request.append(buf, n);
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        m_requests.push_back(request);
+    }
+    bool open = true;
+    for (const Step& step : m_play(index, request)) {
+        if (!open || stopped())
+            break;
+        switch (step.kind) {
+        case Step::Send:
+            open = sendAll(fd, step.data.constData(), step.data.size());
+            break;
+        case Step::Sleep:
+            sleepFor(step.ms);
+            break;
+        case Step::Reset: {
+            linger l {1, 0};
+            ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+            open = false;
+            break;
+        }
+        case Step::SendForever:
+            while (open && !stopped())
+                open = sendAll(fd, step.data.constData(), step.data.size());
+            break;
+        case Step::Drip:
+            for (qsizetype i = 0; open && i < step.data.size() && !stopped(); ++i) {
+                open = sendAll(fd, step.data.constData() + i, 1);
+                sleepFor(step.ms);
+            }
+            break;
+        case Step::Hold:
+            while (!stopped()) {
+                pollfd p {fd, POLLIN, 0};
+                if (::poll(&p, 1, 10) > 0 && ::recv(fd, buf, sizeof buf, 0) <= 0)
+                    break;
+            }
+            break;
+        }
+    }
+    ::close(fd);
+}
+
+} // namespace pxt::test

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "core/Dialogs.h"
+
+#include <QList>
+#include <QUrl>
+
+namespace pxt {
+
+// The dialogs of tests and benchmarks: boxes are recorded instead of shown, the choosers answer what
+// the test set (an empty file name is a cancel), addresses are recorded instead of opened.
+class RecordingDialogs : public Dialogs {
+public:
+    QStringList errors;
+    QStringList informations;
+    QList<QUrl> openedUrls;
+
+    QString openFile;       // the answer of openFileName
+    int openFileCalls = 0;
+    QString saveFile;       // the answer of saveFileName, with saveFilter
+    int saveFilter = 0;
+    QString suggestedSaveName; // what the last saveFileName offered
+    int saveFileCalls = 0;
+
+    void error(const QString& text) override { errors << text; }
+    void information(const QString& text) override { informations << text; }
+    QString openFileName(QWidget*) override
+    {
+        ++openFileCalls;
+        return openFile;
+    }
+    bool saveFileName(QWidget*, const QString&, const QString& suggestedName, const QStringList&,
+                      const QStringList&, QString* path, int* filter) override
+    {
+        ++saveFileCalls;
+        suggestedSaveName = suggestedName;
+        if (saveFile.isEmpty())
+            return false;
+        *path = saveFile;
+        *filter = saveFilter;
+        return true;
+    }
+    void openUrl(const QUrl& url) override { openedUrls << url; }
+};
+
+} // namespace pxt

@@ -1,0 +1,312 @@
+#include "browser/devtools/DevToolsWindows.h"
+#include "dom/Document.h"
+#include "core/Error.h"
+#include "testing/LocalServer.h"
+#include "tests/support/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QWebSocket>
+#include <QWebSocketServer>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+using namespace pxt;
+
+namespace {
+
+void writeFile(const QString& path, const QByteArray& data)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(data);
+}
+
+// A DevTools endpoint on 127.0.0.1 that answers every request with one canned HTTP response, or,
+// when silent, accepts the connection and never answers.
+class FakeEndpoint {
+public:
+    explicit FakeEndpoint(const QByteArray& body, const QByteArray& status = "200 OK", bool silent = false)
+        : m_server(silent ? pxt::test::Script{pxt::test::hold()}
+                          : pxt::test::Script{pxt::test::send(
+                              "HTTP/1.1 " + status + "\r\nContent-Type: application/json\r\nContent-Length: "
+                              + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body)})
+    {
+    }
+    QString endpoint() const { return QStringLiteral("127.0.0.1:%1").arg(m_server.port()); }
+    QStringList requests() const
+    {
+        QStringList lines;
+        for (const QByteArray& l : m_server.requestLines())
+            lines << QString::fromLatin1(l);
+        return lines;
+    }
+
+private:
+    pxt::test::LocalServer m_server;
+};
+
+QByteArray targetList(const QList<std::tuple<const char*, const char*, const char*>>& targets)
+{
+    QByteArray out = "[";
+    int n = 0;
+    for (const auto& [type, title, url] : targets) {
+        out += (n ? "," : "") + QByteArray("{\"description\":\"\",\"id\":\"ID") + QByteArray::number(n)
+             + "\",\"title\":\"" + title + "\",\"type\":\"" + type + "\",\"url\":\"" + url
+             + "\",\"webSocketDebuggerUrl\":\"ws://127.0.0.1:1/devtools/page/ID" + QByteArray::number(n) + "\"}";
+        ++n;
+    }
+    return out + "]";
+}
+
+QString closedPortEndpoint()
+{
+    quint16 port = 0;
+    ::close(pxt::test::loopbackSocket(port, -1));
+    return QStringLiteral("127.0.0.1:%1").arg(port);
+}
+
+} // namespace
+
+TEST(DevToolsEndpoints, ProfileFoldersFixedListAndSettingsKeyEachOnce)
+{
+    QTemporaryDir profiles;
+    writeFile(profiles.filePath("chromium/DevToolsActivePort"), "9333\n/devtools/browser/0b1c\n");
+    writeFile(profiles.filePath("vivaldi/DevToolsActivePort"), "9333\n"); // the same browser port again
+    writeFile(profiles.filePath("BraveSoftware/Brave-Browser/DevToolsActivePort"), "9334");
+    writeFile(profiles.filePath("google-chrome/DevToolsActivePort"), "not a port\n");
+    writeFile(profiles.filePath("microsoft-edge/DevToolsActivePort"), "70000\n");
+    writeFile(profiles.filePath("unknown-browser/DevToolsActivePort"), "9335\n");
+
+    test::TempProgramFolder folder;
+    folder.write("pxt.ini", "[TFormMain]\r\nFlags=0\r\n[browsers]\r\n"
+                            "devtoolsendpoints= LOCALHOST:9444 , bad, 127.0.0.1:9333,,[::1]:9555, h:0, h:1/x \r\n");
+
+    DevToolsEndpointSources sources;
+    sources.profileRoot = profiles.path();
+    EXPECT_EQ(discoverDevToolsEndpoints(sources),
+              QStringList({"127.0.0.1:9333", "127.0.0.1:9334", "127.0.0.1:9222", "localhost:9444", "[::1]:9555"}));
+
+    // Nothing there: only the fixed endpoint.
+    sources.profileRoot = profiles.filePath("nothing");
+    folder.write("pxt.ini", "");
+    EXPECT_EQ(discoverDevToolsEndpoints(sources), QStringList({"127.0.0.1:9222"}));
+}
+
+// The settings file's reader is tested on its own; here only what the key holds.
+TEST(DevToolsEndpoints, SettingsKeyIsACommaList)
+{
+    struct Case {
+        const char* ini;
+        QStringList expected;
+    };
+    const Case cases[] = {
+        {"[Browsers]\nDevToolsEndpoints=127.0.0.1:1000\n", {"127.0.0.1:1000"}},
+        {"[Browsers]\r\nDevToolsEndpoints=\"127.0.0.1:1000,127.0.0.1:1001\"\r\n", {"127.0.0.1:1000", "127.0.0.1:1001"}},
+        {"[Browsers]\nDevToolsEndpoints='127.0.0.1:1000'\n", {"127.0.0.1:1000"}},
+        {"[browsers]\r\ndevtoolsendpoints=127.0.0.1:1000,,not an endpoint, 127.0.0.1:1001\r\n",
+         {"127.0.0.1:1000", "127.0.0.1:1001"}},
+        {"[Other]\nDevToolsEndpoints=127.0.0.1:1000\n", {}},
+        {"[Browsers]\nDevToolsEndpoints\n", {}},
+    };
+    QTemporaryDir dir;
+    DevToolsEndpointSources sources;
+    sources.profileRoot = dir.filePath("none");
+    sources.fixedEndpoints = {};
+    sources.settingsFile = dir.filePath("pxt.ini");
+    for (const Case& c : cases) {
+        writeFile(sources.settingsFile, c.ini);
+        EXPECT_EQ(discoverDevToolsEndpoints(sources), c.expected) << c.ini;
+    }
+    sources.settingsFile = dir.filePath("missing.ini");
+    EXPECT_TRUE(discoverDevToolsEndpoints(sources).isEmpty());
+}
+
+TEST(DevToolsTargets, OnlyPagesAreWindows)
+{
+    const std::vector<DevToolsTarget> targets = pageTargets(
+        R"([{"type":"browser_ui","title":"Tabs","url":"chrome://tab-strip/","webSocketDebuggerUrl":"ws://h/1"},
+            {"type":"page","title":"Gallery","url":"http://g/","webSocketDebuggerUrl":"ws://h/2"},
+            {"type":"service_worker","title":"sw","url":"http://g/sw.js","webSocketDebuggerUrl":"ws://h/3"},
+            {"type":"iframe","title":"f","url":"http://f/","webSocketDebuggerUrl":"ws://h/4"},
+            {"type":"page","title":"Busy","url":"http://b/"},
+            "junk", 7])");
+    ASSERT_EQ(targets.size(), 2u);
+    EXPECT_EQ(targets[0].title, "Gallery");
+    EXPECT_EQ(targets[0].url, "http://g/");
+    EXPECT_EQ(targets[0].webSocketDebuggerUrl, "ws://h/2");
+    EXPECT_EQ(targets[1].title, "Busy");
+    EXPECT_TRUE(targets[1].webSocketDebuggerUrl.isEmpty());
+
+    for (const char* bad : {"", "{}", "not json", "[", "{\"type\":\"page\"}"})
+        EXPECT_TRUE(pageTargets(bad).empty()) << bad;
+}
+
+TEST(DevToolsWindowList, ListsThePagesOfTheEndpointsThatAnswer)
+{
+    FakeEndpoint first(targetList({{"page", "First", "http://one.example/"},
+                                   {"browser_ui", "Tab strip", "chrome://tab-strip/"},
+                                   {"page", "Second", "http://two.example/"}}));
+    FakeEndpoint silent("[]", "200 OK", /*silent=*/true);
+    FakeEndpoint missing("Not found", "404 Not Found");
+    FakeEndpoint garbage("<html>no list</html>");
+    FakeEndpoint last(targetList({{"service_worker", "sw", "http://three.example/sw.js"},
+                                  {"page", "Third", "http://three.example/"}}));
+    QTemporaryDir dir;
+    DevToolsEndpointSources sources;
+    sources.profileRoot = dir.filePath("none");
+    sources.settingsFile = dir.filePath("pxt.ini");
+    sources.fixedEndpoints = {first.endpoint(), silent.endpoint(), closedPortEndpoint(), missing.endpoint(),
+                              garbage.endpoint(), last.endpoint()};
+
+    DevToolsWindowList list(sources);
+    EXPECT_EQ(list.Count(), 0);
+    list.Refresh();
+    EXPECT_EQ(list.endpoints(), sources.fixedEndpoints);
+    ASSERT_EQ(list.Count(), 3);
+    const QStringList expected[] = {{"First", "http://one.example/"},
+                                    {"Second", "http://two.example/"},
+                                    {"Third", "http://three.example/"}};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(list.Item(i)->LocationName(), expected[i][0]);
+        EXPECT_EQ(list.Item(i)->LocationURL(), expected[i][1]);
+    }
+    EXPECT_EQ(first.requests(), QStringList({"GET /json/list HTTP/1.1"}));
+    EXPECT_THROW(list.Item(3), Error);
+    EXPECT_THROW(list.Item(-1), Error);
+
+    // Only a silent endpoint: an empty list, after about a second.
+    sources.fixedEndpoints = {silent.endpoint()};
+    DevToolsWindowList quiet(sources);
+    quiet.Refresh();
+    EXPECT_EQ(quiet.Count(), 0);
+}
+
+namespace {
+
+// A page's DevTools WebSocket: records the request and answers it as told.
+class FakePageSocket {
+public:
+    // The messages to send for a request id; none: close the connection without answering.
+    std::function<QByteArrayList(int id)> answer;
+    QJsonObject request;
+    QString origin = QStringLiteral("(no connection)");
+
+    FakePageSocket() : m_server(QStringLiteral("fake"), QWebSocketServer::NonSecureMode)
+    {
+        m_server.listen(QHostAddress::LocalHost, 0);
+        QObject::connect(&m_server, &QWebSocketServer::newConnection, [this] {
+            QWebSocket* s = m_server.nextPendingConnection();
+            s->setParent(&m_server);
+            origin = s->origin();
+            QObject::connect(s, &QWebSocket::textMessageReceived, s, [this, s](const QString& text) {
+                request = QJsonDocument::fromJson(text.toUtf8()).object();
+                const QByteArrayList replies = answer(request.value("id").toInt());
+                for (const QByteArray& r : replies)
+                    s->sendTextMessage(QString::fromUtf8(r));
+                if (replies.isEmpty())
+                    s->close();
+            });
+        });
+    }
+    QString url() const { return QStringLiteral("ws://127.0.0.1:%1/devtools/page/X").arg(m_server.serverPort()); }
+
+private:
+    QWebSocketServer m_server;
+};
+
+QByteArrayList evaluateResult(int id, const QByteArray& remoteObject)
+{
+    return {"{\"id\":" + QByteArray::number(id) + ",\"result\":{\"result\":" + remoteObject + "}}"};
+}
+
+// The text as a JSON string literal.
+QByteArray jsonString(const QByteArray& text)
+{
+    return QJsonDocument(QJsonArray{QString::fromUtf8(text)}).toJson(QJsonDocument::Compact).mid(1).chopped(1);
+}
+
+} // namespace
+
+TEST(DevToolsWindow, FailuresNameTheWindowsTitle)
+{
+    struct Case {
+        const char* name;
+        std::function<QByteArrayList(int)> answer;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"exception in the page",
+         [](int id) -> QByteArrayList {
+             return {"{\"id\":" + QByteArray::number(id)
+                    + ",\"result\":{\"result\":{\"type\":\"object\",\"subtype\":\"error\"},\"exceptionDetails\":"
+                      "{\"text\":\"Uncaught\",\"exception\":{\"description\":\"TypeError: boom\\n    at x\"}}}}"};
+         },
+         "the page raised an exception: TypeError: boom"},
+        {"not a string", [](int id) { return evaluateResult(id, R"({"type":"number","value":42})"); },
+         "the page's answer is no document"},
+        {"undefined", [](int id) { return evaluateResult(id, R"({"type":"undefined"})"); },
+         "the page's answer is no document"},
+        {"protocol error",
+         [](int id) -> QByteArrayList {
+             return {"{\"id\":" + QByteArray::number(id) + ",\"error\":{\"code\":-32000,\"message\":\"Target closed\"}}"};
+         },
+         "Target closed"},
+        {"closed without answer", [](int) { return QByteArrayList(); }, "the connection was closed"},
+        {"not a document", [](int id) { return evaluateResult(id, R"({"type":"string","value":"[1,2"})"); }, ""},
+    };
+    for (const Case& c : cases) {
+        FakePageSocket page;
+        page.answer = c.answer;
+        DevToolsWindow window({QStringLiteral("My \"Gallery\""), QStringLiteral("http://g/"), page.url()});
+        try {
+            window.document();
+            ADD_FAILURE() << c.name << ": no error";
+        } catch (const Error& e) {
+            EXPECT_TRUE(e.text().startsWith("The page \"My \"Gallery\"\" could not be read: ")) << e.text().toStdString();
+            EXPECT_TRUE(e.text().contains(QString::fromUtf8(c.reason))) << c.name << ": " << e.text().toStdString();
+        }
+        EXPECT_EQ(page.request.value("method").toString(), "Runtime.evaluate") << c.name;
+        EXPECT_EQ(page.request.value("params")["expression"].toString(), serializerScript());
+        EXPECT_TRUE(page.request.value("params")["returnByValue"].toBool());
+        EXPECT_TRUE(page.origin.isEmpty()) << "no Origin header, so Chromium accepts the client";
+    }
+
+    // Nothing listening, no debugger address, or one that is no WebSocket address.
+    for (const QString& url : {QStringLiteral("ws://") + closedPortEndpoint() + "/devtools/page/X", QString(),
+                               QStringLiteral("http://127.0.0.1:1/")}) {
+        DevToolsWindow window({QStringLiteral("Gone"), QStringLiteral("http://g/"), url});
+        try {
+            window.document();
+            ADD_FAILURE() << "no error for " << url.toStdString();
+        } catch (const Error& e) {
+            EXPECT_TRUE(e.text().startsWith("The page \"Gone\" could not be read")) << e.text().toStdString();
+        }
+    }
+}
+
+TEST(DevToolsWindow, ReadsTheSerializersDocument)
+{
+    const QByteArray json = R"({"v":2,"id":7,"url":"http://g/","title":"Gallery","base":"http://g/",)"
+                            R"("nodes":[-1,2,"html",0,0,4,"a",1,"href","x.html","http://g/x.html"],"frames":[]})";
+    FakePageSocket page;
+    page.answer = [&](int id) {
+        // An event first: the answer is the message with the request's id.
+        QByteArrayList messages = {R"({"method":"Runtime.consoleAPICalled","params":{}})"};
+        messages += evaluateResult(id, "{\"type\":\"string\",\"value\":" + jsonString(json) + "}");
+        return messages;
+    };
+    DevToolsWindow window({QStringLiteral("Gallery"), QStringLiteral("http://g/"), page.url()});
+    const std::shared_ptr<Document> doc = window.document();
+    ASSERT_TRUE(doc);
+    EXPECT_EQ(doc->URL(), "http://g/");
+    ASSERT_EQ(doc->links().size(), 1u);
+    EXPECT_EQ(doc->links()[0]->href(), "http://g/x.html");
+}

@@ -1,0 +1,664 @@
+// The WebEngine browser view on real pages: events, cancelled navigations, the live document and
+// saving. Pages are written into a temporary folder; a small local HTTP server serves the loads that
+// must stay running for a while.
+
+#include "dom/Document.h"
+#include "core/Error.h"
+#include "browser/webengine/WebEngineBrowserView.h"
+#include "browser/webengine/WebEngineViewFactory.h"
+#include "testing/LocalServer.h"
+#include "testing/RecordingDialogs.h"
+#include "tests/support/TestSupport.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QUrl>
+#include <QUrlQuery>
+#include <QVBoxLayout>
+#include <QWebEnginePage>
+#include <QWebEngineScript>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+using pxt::Document;
+using pxt::Element;
+using pxt::WebEngineBrowserView;
+using pxt::test::waitUntil;
+
+namespace {
+
+// Serves /page (title = path; a link to ?link=, an image ?img=, the document itself after ?delay=
+// seconds) and /*.gif (after ?delay= seconds), on 127.0.0.1 with a free port.
+pxt::test::Script sitePage(const QByteArray& request)
+{
+    const QUrl u(QStringLiteral("http://127.0.0.1") + QString::fromLatin1(pxt::test::requestPath(request)));
+    const QUrlQuery q(u);
+    const int delayMs = int(q.queryItemValue(QStringLiteral("delay")).toDouble() * 1000);
+    QByteArray body, kind;
+    if (u.path().endsWith(QLatin1String(".gif"))) {
+        body = QByteArray::fromHex("47494638396101000100800000ffffff00000021f90401000000002c00000000010001000002024401003b");
+        kind = "image/gif";
+    } else {
+        const QString link = q.hasQueryItem(QStringLiteral("link")) ? q.queryItemValue(QStringLiteral("link"), QUrl::FullyDecoded)
+                                                                     : QStringLiteral("/cancel");
+        const QString img = q.queryItemValue(QStringLiteral("img"), QUrl::FullyDecoded);
+        body = QStringLiteral("<html><head><title>%1</title></head><body><a href=\"%2\">link</a>%3</body></html>")
+                   .arg(u.path(), link, img.isEmpty() ? QString() : QStringLiteral("<img src=\"%1\">").arg(img))
+                   .toUtf8();
+        kind = "text/html";
+    }
+    return {pxt::test::pause(delayMs), pxt::test::send(pxt::test::okResponse(body, kind))};
+}
+
+class SiteServer {
+public:
+    bool ok() const { return m_server.port() > 0; }
+    QString url(const QString& pathAndQuery) const { return m_server.url(pathAndQuery); }
+
+private:
+    pxt::test::LocalServer m_server{[](int, const QByteArray& request) { return sitePage(request); }};
+};
+
+// A thumbnail cell as the thumbnail page writes it.
+QString thumbCell(const QString& link, const QString& image, const QString& name)
+{
+    return QStringLiteral("<td valign=bottom><a href=\"%1\"><img border=0 alt=\"View Image: %1\" src=%2></a>"
+                          "<div id=%1 ><input type=checkbox name=\"%3\" value=\"%1\">"
+                          "<font style=\"font-family:Arial,Verdana,Helvetica,sans-serif; font-weight:bold; "
+                          "font-size:11px; color:#000000;\">&nbsp;%3</font></div><br>")
+        .arg(link, image, name);
+}
+
+Element* nthWithTag(const Document& doc, const QString& tag, int n)
+{
+    for (Element* e : doc.all())
+        if (e->tagName() == tag && n-- == 0)
+            return e;
+    return nullptr;
+}
+
+class WebEngineViewTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        m_window = std::make_unique<QWidget>();
+        m_window->resize(900, 700);
+        auto* layout = new QVBoxLayout(m_window.get());
+        pxt::WebEngineViewFactory factory(m_dialogs);
+        m_view = qobject_cast<WebEngineBrowserView*>(factory.create(m_window.get()));
+        ASSERT_NE(m_view, nullptr);
+        layout->addWidget(m_view->widget());
+        m_window->show();
+        watch(m_view);
+    }
+
+    void watch(WebEngineBrowserView* view)
+    {
+        QObject::connect(view, &pxt::BrowserView::BeforeNavigate2, view, [this](const QString& address, bool* cancel) {
+            offered << address;
+            if (cancelIf && cancelIf(address))
+                *cancel = true;
+            if (onBeforeNavigate)
+                onBeforeNavigate();
+        });
+        QObject::connect(view, &pxt::BrowserView::DocumentComplete, view, [this, view] {
+            completed << view->LocationURL();
+            if (onComplete)
+                onComplete();
+        });
+        QObject::connect(view, &pxt::BrowserView::ProgressChange, view,
+                         [this](int p, int max) { progress << QPair<int, int>(p, max); });
+    }
+
+    QString writePage(const QString& name, const QString& html)
+    {
+        const QString path = m_dir.filePath(name);
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(html.toUtf8());
+        return path;
+    }
+
+    QString writePicture(const QString& name, int w, int h)
+    {
+        QImage image(w, h, QImage::Format_RGB32);
+        image.fill(Qt::darkCyan);
+        const QString path = m_dir.filePath(name);
+        EXPECT_TRUE(image.save(path));
+        return path;
+    }
+
+    static QString fileUrl(const QString& path) { return QUrl::fromLocalFile(path).toString(); }
+
+    // Navigates and waits for the page's DocumentComplete.
+    void load(const QString& address)
+    {
+        const qsizetype before = completed.size();
+        m_view->Navigate(address);
+        ASSERT_TRUE(waitUntil([&] { return completed.size() > before; }, 20000)) << address.toStdString();
+    }
+
+    // Lets the engine finish whatever it still has to report.
+    static void settle(int ms = 400)
+    {
+        QEventLoop loop;
+        QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+
+    // A script's value in the page's own world, as the page's scripts see it.
+    // What the page itself says, in its main world. The model's writes leave for the page at the next
+    // turn of the event loop, so that turn comes first.
+    QVariant pageValue(const QString& script)
+    {
+        QCoreApplication::processEvents();
+        QVariant value;
+        bool done = false;
+        m_view->page()->runJavaScript(script, QWebEngineScript::MainWorld, [&](const QVariant& v) {
+            value = v;
+            done = true;
+        });
+        EXPECT_TRUE(waitUntil([&] { return done; }));
+        return value;
+    }
+
+    // A page of three thumbnail cells with local pictures of 40 x 30 pixels.
+    QString writeThumbPage()
+    {
+        writePicture(QStringLiteral("a.png"), 40, 30);
+        writePicture(QStringLiteral("b.png"), 40, 30);
+        QString html = QStringLiteral(
+            "<html><HEAD><META content=\"text/html; charset=iso-8859-1\" http-equiv=Content-Type>"
+            "<title>Thumbnails from Gallery</title></head><body><form><font face=arial size=2>"
+            "<table align=center border=0 width=100%><tr>");
+        html += thumbCell(QStringLiteral("http://example.com/p/one.jpg"), QStringLiteral("a.png"), QStringLiteral("one.jpg"));
+        html += thumbCell(QStringLiteral("http://example.com/p/two.jpg"), QStringLiteral("b.png"), QStringLiteral("two.jpg"));
+        html += QStringLiteral("</tr><tr>");
+        html += thumbCell(QStringLiteral("http://example.com/show?id=3"), QStringLiteral("a.png"), QStringLiteral("show?id=3"));
+        html += QStringLiteral("</tr></table><br><br><br>");
+        return writePage(QStringLiteral("thumbs page.html"), html);
+    }
+
+    QTemporaryDir m_dir;
+    pxt::RecordingDialogs m_dialogs; // outlives the views
+    std::unique_ptr<QWidget> m_window;
+    WebEngineBrowserView* m_view = nullptr;
+
+    QStringList offered;
+    QStringList completed;
+    QList<QPair<int, int>> progress;
+    std::function<bool(const QString&)> cancelIf;
+    std::function<void()> onBeforeNavigate;
+    std::function<void()> onComplete;
+};
+
+TEST(WebEngineAddress, PlainPathsBecomeFileUrlsAndAddressesStay)
+{
+    struct Case {
+        QString address;
+        QString url;
+    } cases[] = {
+        {"/tmp/a b#1.html", "file:///tmp/a b%231.html"},
+        {"  /tmp/x.html ", "file:///tmp/x.html"},
+        {"file:///tmp/x.html", "file:///tmp/x.html"},
+        {"http://example.com/show?u=http://other/x.jpg", "http://example.com/show?u=http://other/x.jpg"},
+        {"https://example.com/", "https://example.com/"},
+        {"www.example.com", "http://www.example.com"},
+        {"about:blank", "about:blank"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(WebEngineBrowserView::addressToUrl(c.address).toString(), c.url) << c.address.toStdString();
+}
+
+TEST_F(WebEngineViewTest, LocalPageLoadsOnceWithProgress)
+{
+    const QString path = writePage(QStringLiteral("page one.html"), QStringLiteral("<title>One</title><p>one"));
+    m_view->Navigate(path);
+    // Navigate asks at once, inside the call.
+    EXPECT_EQ(offered, QStringList{fileUrl(path)});
+    ASSERT_TRUE(waitUntil([&] { return !completed.isEmpty(); }));
+    settle();
+
+    EXPECT_EQ(offered, QStringList{fileUrl(path)});
+    EXPECT_EQ(completed, QStringList{fileUrl(path)});
+    EXPECT_EQ(m_view->LocationURL(), fileUrl(path));
+    EXPECT_FALSE(m_view->Busy());
+    ASSERT_FALSE(progress.isEmpty());
+    for (const auto& p : progress)
+        EXPECT_EQ(p.second, 100);
+    EXPECT_EQ(progress.last().first, 100);
+
+    // Refresh is a navigation of its own and completes once more.
+    m_view->Refresh();
+    ASSERT_TRUE(waitUntil([&] { return completed.size() == 2; }));
+    settle();
+    EXPECT_EQ(completed.size(), 2);
+    EXPECT_EQ(offered.size(), 2);
+}
+
+TEST_F(WebEngineViewTest, MissingFileShowsTheErrorPageAsALoadedDocument)
+{
+    const QString path = m_dir.filePath(QStringLiteral("missing.html"));
+    load(path);
+    settle();
+    EXPECT_EQ(completed, QStringList{fileUrl(path)});
+    EXPECT_EQ(m_view->LocationURL(), fileUrl(path));
+    EXPECT_FALSE(m_view->Busy());
+    // The error page is read like any page.
+    EXPECT_FALSE(m_view->document()->all().empty());
+}
+
+// Cancelled navigations fire no DocumentComplete and leave the shown page; afterwards the next page
+// loads normally, so nothing swallowed leaks into it.
+TEST_F(WebEngineViewTest, CancelledNavigationsFireNoDocumentComplete)
+{
+    cancelIf = [](const QString& address) { return address.toUpper().contains(QLatin1String("HTTP://")); };
+    const QString first = writePage(QStringLiteral("first.html"),
+                                    QStringLiteral("<title>First</title><a href=\"http://127.0.0.1:9/pic.jpg\">pic</a>"));
+    const QString next = writePage(QStringLiteral("next.html"), QStringLiteral("<title>Next</title>"));
+    load(first);
+
+    struct Case {
+        const char* what;
+        std::function<void()> act;
+        QString address;
+    } cases[] = {
+        {"Navigate", [&] { m_view->Navigate(QStringLiteral("http://127.0.0.1:9/other.html")); },
+         QStringLiteral("http://127.0.0.1:9/other.html")},
+        {"link click", [&] { m_view->page()->runJavaScript(QStringLiteral("document.querySelector('a').click()")); },
+         QStringLiteral("http://127.0.0.1:9/pic.jpg")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        offered.clear();
+        completed.clear();
+        c.act();
+        ASSERT_TRUE(waitUntil([&] { return !offered.isEmpty(); }));
+        EXPECT_EQ(offered, QStringList{c.address});
+        ASSERT_TRUE(waitUntil([&] { return !m_view->Busy(); }));
+        settle();
+        EXPECT_TRUE(completed.isEmpty());
+        EXPECT_EQ(m_view->LocationURL(), fileUrl(first));
+
+        load(next);
+        settle();
+        EXPECT_EQ(completed, QStringList{fileUrl(next)});
+        load(first);
+    }
+}
+
+// What a load that is still running becomes when something else happens meanwhile.
+TEST_F(WebEngineViewTest, RunningLoadsMeetOtherNavigations)
+{
+    SiteServer server;
+    ASSERT_TRUE(server.ok());
+    cancelIf = [](const QString& address) { return address.contains(QLatin1String("cancel")); };
+    const QString local = writePage(QStringLiteral("local.html"), QStringLiteral("<title>Local</title>"));
+    const QString slowDocument = server.url(QStringLiteral("/slowdoc?delay=2"));
+    const QString slowPicture = server.url(QStringLiteral("/slowpic?img=/p.gif%3Fdelay%3D2"));
+
+    enum Then { Completes, ReplacedByLocal, NothingCompletes };
+    struct Case {
+        const char* what;
+        QString running;
+        bool waitForDom; // the running page's document has arrived, its picture has not
+        std::function<void()> act;
+        Then then;
+    } cases[] = {
+        {"Navigate replaces a document load", slowDocument, false, [&] { m_view->Navigate(local); }, ReplacedByLocal},
+        {"Navigate replaces a picture load", slowPicture, true, [&] { m_view->Navigate(local); }, ReplacedByLocal},
+        {"Stop ends a document load", slowDocument, false, [&] { m_view->Stop(); }, NothingCompletes},
+        {"Stop ends a picture load", slowPicture, true, [&] { m_view->Stop(); }, NothingCompletes},
+        {"a cancelled Navigate leaves a document load", slowDocument, false,
+         [&] { m_view->Navigate(server.url(QStringLiteral("/cancel"))); }, Completes},
+        {"a cancelled Navigate leaves a picture load", slowPicture, true,
+         [&] { m_view->Navigate(server.url(QStringLiteral("/cancel"))); }, Completes},
+        {"a cancelled click leaves a picture load", slowPicture, true,
+         [&] { m_view->page()->runJavaScript(QStringLiteral("document.querySelector('a').click()")); }, Completes},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        load(local);
+        completed.clear();
+        offered.clear();
+        m_view->Navigate(c.running);
+        ASSERT_TRUE(waitUntil([&] { return m_view->Busy(); }));
+        if (c.waitForDom)
+            ASSERT_TRUE(waitUntil([&] { return pageValue(QStringLiteral("!!document.querySelector('img')")).toBool(); }));
+        else
+            settle(300);
+        ASSERT_TRUE(completed.isEmpty());
+        c.act();
+        ASSERT_TRUE(waitUntil([&] { return !m_view->Busy(); }, 15000));
+        settle(2500); // past the server's delay: a late report would have arrived by now
+
+        switch (c.then) {
+        case Completes:
+            EXPECT_EQ(completed, QStringList{c.running});
+            break;
+        case ReplacedByLocal:
+            EXPECT_EQ(completed, QStringList{fileUrl(local)});
+            break;
+        case NothingCompletes:
+            EXPECT_TRUE(completed.isEmpty());
+            break;
+        }
+        EXPECT_FALSE(m_view->Busy());
+    }
+}
+
+// The generated pages are local files showing pictures from web servers.
+TEST_F(WebEngineViewTest, LocalPagesShowWebPictures)
+{
+    SiteServer server;
+    ASSERT_TRUE(server.ok());
+    const QString picture = server.url(QStringLiteral("/full/p.gif"));
+    load(writePage(QStringLiteral("download1.html"),
+                   QStringLiteral("<HEAD><title>G</title></HEAD><img src=%1><br><br><br><br>").arg(picture)));
+    EXPECT_EQ(pageValue(QStringLiteral("document.images[0].naturalWidth")).toInt(), 1);
+    const std::shared_ptr<Document> doc = m_view->document();
+    Element* img = nthWithTag(*doc, QStringLiteral("IMG"), 0);
+    ASSERT_NE(img, nullptr);
+    EXPECT_EQ(img->href(), picture);
+    EXPECT_EQ(img->width(), 1);
+}
+
+TEST_F(WebEngineViewTest, DocumentHoldsTheThumbnailCells)
+{
+    const QString path = writeThumbPage();
+    load(path);
+    const std::shared_ptr<Document> doc = m_view->document();
+
+    EXPECT_EQ(doc->title(), QStringLiteral("Thumbnails from Gallery"));
+    EXPECT_EQ(QUrl(doc->URL()), QUrl::fromLocalFile(path));
+
+    // all: index for index what the page holds.
+    const QStringList pageTags = pageValue(QStringLiteral(
+        "Array.from(document.getElementsByTagName('*')).map(e => e.tagName).join(',')")).toString().split(',');
+    QStringList tags;
+    for (const Element* e : doc->all())
+        tags << e->tagName();
+    EXPECT_EQ(tags, pageTags);
+
+    const std::vector<Element*> links = doc->links();
+    ASSERT_EQ(links.size(), 3u);
+    EXPECT_EQ(links[0]->href(), QStringLiteral("http://example.com/p/one.jpg"));
+    EXPECT_EQ(links[2]->href(), QStringLiteral("http://example.com/show?id=3"));
+
+    QStringList values, names;
+    QList<QPair<int, int>> sizes;
+    QStringList pictures;
+    for (const Element* e : doc->all()) {
+        if (e->tagName() == QLatin1String("INPUT")) {
+            values << e->value();
+            names << e->name();
+            EXPECT_FALSE(e->checked());
+        } else if (e->tagName() == QLatin1String("IMG")) {
+            sizes << QPair<int, int>(e->width(), e->height());
+            pictures << e->href();
+        } else if (e->tagName() == QLatin1String("DIV")) {
+            EXPECT_EQ(e->id(), e->children().value(0)->value());
+        }
+    }
+    EXPECT_EQ(values, (QStringList{"http://example.com/p/one.jpg", "http://example.com/p/two.jpg",
+                                   "http://example.com/show?id=3"}));
+    EXPECT_EQ(names, (QStringList{"one.jpg", "two.jpg", "show?id=3"}));
+    EXPECT_EQ(sizes, (QList<QPair<int, int>>{{40, 30}, {40, 30}, {40, 30}}));
+    EXPECT_EQ(pictures, (QStringList{fileUrl(m_dir.filePath("a.png")), fileUrl(m_dir.filePath("b.png")),
+                                     fileUrl(m_dir.filePath("a.png"))}));
+}
+
+TEST_F(WebEngineViewTest, WritesReachThePageAndTheNextReading)
+{
+    load(writeThumbPage());
+    std::shared_ptr<Document> doc = m_view->document();
+    Element* second = nthWithTag(*doc, QStringLiteral("INPUT"), 1);
+    ASSERT_NE(second, nullptr);
+    second->setStatus(true);
+
+    const QString checked = QStringLiteral(
+        "Array.from(document.querySelectorAll('input')).map(i => i.checked ? 1 : 0).join('')");
+    EXPECT_EQ(pageValue(checked).toString(), QStringLiteral("010"));
+    std::shared_ptr<Document> again = m_view->document();
+    EXPECT_TRUE(nthWithTag(*again, QStringLiteral("INPUT"), 1)->checked());
+    EXPECT_FALSE(nthWithTag(*again, QStringLiteral("INPUT"), 0)->checked());
+
+    // The size probe's write: the size text appended inside the div of the checked box.
+    Element* div = nthWithTag(*again, QStringLiteral("DIV"), 1);
+    ASSERT_NE(div, nullptr);
+    const QString added = QStringLiteral("<br><font size=1>12 KB</font>");
+    div->setInnerHTML(div->innerHTML() + added);
+    EXPECT_EQ(pageValue(checked).toString(), QStringLiteral("010")); // the appended div keeps its box
+    EXPECT_TRUE(pageValue(QStringLiteral("document.querySelectorAll('div')[1].innerHTML"))
+                    .toString().endsWith(QStringLiteral("<br><font size=\"1\">12 KB</font>")));
+
+    // The new elements are live too: a later write on them reaches the page.
+    const std::shared_ptr<Document> third = m_view->document();
+    Element* thirdDiv = nthWithTag(*third, QStringLiteral("DIV"), 1);
+    EXPECT_EQ(thirdDiv->innerHTML(), div->innerHTML());
+    EXPECT_EQ(third->all().size(), again->all().size());
+    Element* font = div->children().value(div->children().size() - 1);
+    ASSERT_NE(font, nullptr);
+    ASSERT_EQ(font->tagName(), QStringLiteral("FONT"));
+    font->setInnerHTML(QStringLiteral("13 KB"));
+    EXPECT_EQ(pageValue(QStringLiteral("document.querySelectorAll('div')[1].lastChild.textContent")).toString(),
+              QStringLiteral("13 KB"));
+}
+
+TEST_F(WebEngineViewTest, DocumentCanBeReadInsideDocumentComplete)
+{
+    std::shared_ptr<Document> doc;
+    onComplete = [&] { doc = m_view->document(); };
+    load(writeThumbPage());
+    ASSERT_NE(doc, nullptr);
+    EXPECT_EQ(doc->links().size(), 3u);
+}
+
+TEST_F(WebEngineViewTest, DocumentRefusedWhileANavigationIsDecided)
+{
+    const QString path = writePage(QStringLiteral("plain.html"), QStringLiteral("<title>x</title>"));
+    load(path);
+    QString failure;
+    onBeforeNavigate = [&] {
+        try {
+            m_view->document();
+        } catch (const pxt::Error& e) {
+            failure = e.text();
+        }
+    };
+    m_view->Refresh(); // the engine asks about this one
+    ASSERT_TRUE(waitUntil([&] { return completed.size() == 2; }));
+    EXPECT_FALSE(failure.isEmpty());
+}
+
+// A page whose scripts keep it busy does not answer: document() gives up, and the late answer
+// harms nothing. A view closed meanwhile ends the wait too.
+TEST_F(WebEngineViewTest, DocumentOfAPageThatDoesNotAnswer)
+{
+    const QString path = writePage(QStringLiteral("busy.html"), QStringLiteral("<title>busy</title><p>x"));
+    load(path);
+    const QString hang = QStringLiteral("setTimeout(() => { const t = Date.now(); while (Date.now() - t < 2500); }, 0)");
+
+    m_view->setDocumentTimeout(500);
+    m_view->page()->runJavaScript(hang);
+    settle(100);
+    EXPECT_THROW(m_view->document(), pxt::Error);
+    settle(3000); // the late answer arrives
+    m_view->setDocumentTimeout(10000);
+    EXPECT_EQ(m_view->document()->title(), QStringLiteral("busy"));
+
+    m_view->page()->runJavaScript(hang);
+    settle(100);
+    QPointer<WebEngineBrowserView> view = m_view;
+    QTimer::singleShot(200, [&] { delete m_view; });
+    try {
+        view->document();
+        ADD_FAILURE() << "a closed view gave a document";
+    } catch (const pxt::Error& e) {
+        EXPECT_FALSE(e.text().isEmpty());
+    }
+    EXPECT_TRUE(view.isNull());
+    m_view = nullptr;
+}
+
+TEST_F(WebEngineViewTest, ViewAndWidgetGoTogether)
+{
+    QPointer<QWidget> widget = m_view->widget();
+    delete m_view;
+    EXPECT_TRUE(widget.isNull());
+
+    auto* parent = new QWidget;
+    QPointer<pxt::BrowserView> view = pxt::WebEngineViewFactory(m_dialogs).create(parent);
+    ASSERT_FALSE(view.isNull());
+    EXPECT_EQ(view->widget()->parentWidget(), parent);
+    delete parent;
+    EXPECT_TRUE(view.isNull());
+    m_view = nullptr;
+}
+
+class WebEngineSaveTest : public WebEngineViewTest {
+protected:
+    void SetUp() override
+    {
+        WebEngineViewTest::SetUp();
+        QObject::connect(m_view, &WebEngineBrowserView::saveFinished, m_view,
+                         [this](const QString& path, bool ok) { saved << QPair<QString, bool>(path, ok); });
+        writePicture(QStringLiteral("pic.png"), 64, 48);
+        m_page = writePage(QStringLiteral("view.html"),
+                           QStringLiteral("<HEAD><title>Gallery</title></HEAD><img src=pic.png><br><br><br><br>"));
+        load(m_page);
+    }
+
+    QString m_page;
+    QList<QPair<QString, bool>> saved;
+    QTemporaryDir m_out;
+};
+
+TEST_F(WebEngineSaveTest, SavesEachFormat)
+{
+    struct Case {
+        WebEngineBrowserView::SaveFormat format;
+        const char* file;
+        const char* contains;
+        bool folder;
+    } cases[] = {
+        {QWebEngineDownloadRequest::CompleteHtmlSaveFormat, "complete.html", "complete_files/pic.png", true},
+        {QWebEngineDownloadRequest::SingleHtmlSaveFormat, "single.html", "<title>Gallery</title>", false},
+        {QWebEngineDownloadRequest::MimeHtmlSaveFormat, "archive.mhtml", "multipart/related", false},
+        // A file chosen again is replaced (the folder of the first save stays).
+        {QWebEngineDownloadRequest::SingleHtmlSaveFormat, "complete.html", "<title>Gallery</title>", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        saved.clear();
+        const QString path = m_out.filePath(c.file);
+        m_view->saveTo(path, c.format);
+        EXPECT_TRUE(m_view->isSaving());
+        ASSERT_TRUE(waitUntil([&] { return !saved.isEmpty(); }));
+        EXPECT_EQ(saved.value(0), (QPair<QString, bool>(path, true)));
+        EXPECT_FALSE(m_view->isSaving());
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        const QByteArray text = f.readAll();
+        EXPECT_TRUE(text.contains(c.contains));
+        if (c.format == QWebEngineDownloadRequest::SingleHtmlSaveFormat) {
+            EXPECT_FALSE(text.contains("_files/pic.png"));
+        }
+        const QString folder = m_out.filePath(QFileInfo(path).completeBaseName() + "_files");
+        EXPECT_EQ(QFileInfo(folder + "/pic.png").isFile(), c.folder);
+        if (c.folder) {
+            EXPECT_EQ(QImage(folder + "/pic.png").size(), QSize(64, 48));
+        }
+    }
+}
+
+TEST_F(WebEngineSaveTest, SaveAsAsksThenSaves)
+{
+    // Cancelled: nothing is written.
+    m_view->SaveAs();
+    EXPECT_EQ(m_dialogs.saveFileCalls, 1);
+    settle();
+    EXPECT_TRUE(saved.isEmpty());
+
+    // The context menu's Save Page goes the same way.
+    m_dialogs.saveFile = m_out.filePath(QStringLiteral("menu.html"));
+    m_dialogs.saveFilter = 1; // "Web page, HTML only"
+    m_view->page()->triggerAction(QWebEnginePage::SavePage);
+    EXPECT_EQ(m_dialogs.saveFileCalls, 2);
+    // A second save while the first runs is refused: the engine cannot run two saves of one page.
+    EXPECT_THROW(m_view->SaveAs(), pxt::Error);
+    EXPECT_THROW(m_view->saveTo(m_out.filePath(QStringLiteral("other.html")), QWebEngineDownloadRequest::SingleHtmlSaveFormat),
+                 pxt::Error);
+    ASSERT_TRUE(waitUntil([&] { return !saved.isEmpty(); }));
+    EXPECT_EQ(saved, (QList<QPair<QString, bool>>{{m_dialogs.saveFile, true}}));
+    EXPECT_TRUE(QFileInfo(m_dialogs.saveFile).isFile());
+    EXPECT_FALSE(QFileInfo::exists(m_out.filePath(QStringLiteral("other.html"))));
+}
+
+TEST_F(WebEngineSaveTest, SaveFailuresAreReported)
+{
+    pxt::RecordingDialogs& messages = m_dialogs;
+    // Refused before the engine starts.
+    EXPECT_THROW(m_view->saveTo(m_out.filePath(QStringLiteral("no/such/folder/x.html")),
+                                QWebEngineDownloadRequest::SingleHtmlSaveFormat), pxt::Error);
+    EXPECT_THROW(m_view->saveTo(m_out.path(), QWebEngineDownloadRequest::SingleHtmlSaveFormat), pxt::Error);
+    EXPECT_FALSE(m_view->isSaving());
+
+    // A folder the engine cannot write in: it says "completed", the missing file says otherwise.
+    const QString path = QStringLiteral("/proc/pixtrawl-test.html");
+    m_view->saveTo(path, QWebEngineDownloadRequest::SingleHtmlSaveFormat);
+    ASSERT_TRUE(waitUntil([&] { return !saved.isEmpty(); }));
+    EXPECT_EQ(saved, (QList<QPair<QString, bool>>{{path, false}}));
+    ASSERT_EQ(messages.errors.size(), 1);
+    EXPECT_TRUE(messages.errors[0].contains(path));
+    EXPECT_FALSE(m_view->isSaving());
+}
+
+// A view that shows nothing has nothing to save; once it shows a page, it saves as any other.
+TEST_F(WebEngineSaveTest, AViewShowingNothingRefusesToSave)
+{
+    WebEngineBrowserView fresh(m_dialogs, m_window.get());
+    watch(&fresh);
+    QList<QPair<QString, bool>> finished;
+    QObject::connect(&fresh, &WebEngineBrowserView::saveFinished, &fresh,
+                     [&](const QString& path, bool ok) { finished << QPair<QString, bool>(path, ok); });
+    const QString path = m_out.filePath(QStringLiteral("fresh.html"));
+    EXPECT_THROW(fresh.saveTo(path, QWebEngineDownloadRequest::SingleHtmlSaveFormat), pxt::Error);
+    EXPECT_FALSE(fresh.isSaving());
+
+    const qsizetype before = completed.size();
+    fresh.Navigate(m_page);
+    ASSERT_TRUE(waitUntil([&] { return completed.size() > before; }));
+    fresh.saveTo(path, QWebEngineDownloadRequest::SingleHtmlSaveFormat);
+    ASSERT_TRUE(waitUntil([&] { return !finished.isEmpty(); }));
+    EXPECT_EQ(finished, (QList<QPair<QString, bool>>{{path, true}}));
+}
+
+TEST_F(WebEngineSaveTest, LinksForANewWindowLeaveTheView)
+{
+    const QString path = writePage(QStringLiteral("title.html"),
+                                   QStringLiteral("<title>T</title><a href=\"http://127.0.0.1:9/gallery.html\" "
+                                                  "target=_blank>http://127.0.0.1:9/gallery.html</a>"));
+    load(path);
+    offered.clear();
+    completed.clear();
+    m_view->page()->runJavaScript(QStringLiteral("document.querySelector('a').click()"));
+    ASSERT_TRUE(waitUntil([&] { return !m_dialogs.openedUrls.isEmpty(); }));
+    EXPECT_EQ(m_dialogs.openedUrls, QList<QUrl>{QUrl(QStringLiteral("http://127.0.0.1:9/gallery.html"))});
+    settle();
+    EXPECT_TRUE(completed.isEmpty());
+    EXPECT_EQ(m_view->LocationURL(), fileUrl(path));
+}
+
+} // namespace

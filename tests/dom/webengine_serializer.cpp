@@ -1,0 +1,245 @@
+// The serializer in a real browser page: the document built from its JSON agrees with the one built
+// from the page's text and with what the browser itself holds, and the writes reach the page.
+
+#include "dom/Document.h"
+#include "core/Error.h"
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QWebEnginePage>
+#include <QWebEngineScript>
+#include <QWebEngineView>
+
+#include <memory>
+
+using namespace pxt;
+using namespace pxt::test;
+
+namespace {
+
+class PageChannel : public LiveChannel {
+public:
+    explicit PageChannel(QWebEnginePage* page) : m_page(page) {}
+    void run(const QString& script) override
+    {
+        ++scripts;
+        m_page->runJavaScript(script, QWebEngineScript::ApplicationWorld);
+    }
+    int scripts = 0;
+
+private:
+    QWebEnginePage* m_page;
+};
+
+class BrowserPage {
+public:
+    BrowserPage()
+    {
+        m_view.resize(1000, 800);
+        m_view.show();
+        QObject::connect(m_view.page(), &QWebEnginePage::loadFinished, [this](bool) { ++m_loads; });
+    }
+
+    void load(const QUrl& url)
+    {
+        const int before = m_loads;
+        m_view.load(url);
+        ASSERT_TRUE(waitUntil([&] { return m_loads > before; }, 30000));
+    }
+
+    QVariant run(const QString& script, quint32 world = QWebEngineScript::MainWorld)
+    {
+        struct Result {
+            bool done = false;
+            QVariant value;
+        };
+        auto result = std::make_shared<Result>();
+        m_view.page()->runJavaScript(script, world, [result](const QVariant& v) {
+            result->value = v;
+            result->done = true;
+        });
+        EXPECT_TRUE(waitUntil([&] { return result->done; }, 60000));
+        return result->value;
+    }
+
+    QByteArray serialize()
+    {
+        const QVariant v = run(serializerScript(), QWebEngineScript::ApplicationWorld);
+        EXPECT_EQ(v.typeId(), QMetaType::QString);
+        return v.toString().toUtf8();
+    }
+
+    std::shared_ptr<Document> read(std::shared_ptr<LiveChannel> channel = {})
+    {
+        return Document::fromJson(serialize(), std::move(channel));
+    }
+
+    QWebEnginePage* page() { return m_view.page(); }
+
+private:
+    QWebEngineView m_view;
+    int m_loads = 0;
+};
+
+QString fileText(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+std::shared_ptr<Document> fromFixtureFile(const QString& name)
+{
+    const FrameLoader loader = [&loader](const QString& address) -> std::shared_ptr<Document> {
+        const QString path = QUrl(address).toLocalFile();
+        if (!QFile::exists(path))
+            return nullptr;
+        return Document::fromHtml(fileText(path), address, loader);
+    };
+    const QString url = QUrl::fromLocalFile(fixturePath(name)).toString(QUrl::FullyEncoded);
+    return Document::fromHtml(fileText(fixturePath(name)), url, loader);
+}
+
+void expectSameElements(const Document& fromText, const Document& fromPage)
+{
+    EXPECT_EQ(fromText.title(), fromPage.title());
+    EXPECT_EQ(fromText.URL(), fromPage.URL());
+    EXPECT_EQ(fromText.links().size(), fromPage.links().size());
+    ASSERT_EQ(fromText.all().size(), fromPage.all().size());
+    for (size_t i = 0; i < fromText.all().size(); ++i) {
+        const Element* t = fromText.all()[i];
+        const Element* p = fromPage.all()[i];
+        SCOPED_TRACE(t->outerHTML().left(200).toStdString());
+        ASSERT_EQ(t->tagName(), p->tagName());
+        EXPECT_EQ(t->attributes().size(), p->attributes().size());
+        EXPECT_EQ(t->href(), p->href());
+        if (t->tagName() == "IMG" && t->hasAttribute("width")) {
+            EXPECT_EQ(t->width(), p->width());
+            EXPECT_EQ(t->height(), p->height());
+        }
+        EXPECT_EQ(t->value(), p->value());
+        EXPECT_EQ(t->checked(), p->checked());
+    }
+}
+
+} // namespace
+
+TEST(Serializer, AgreesWithTheDocumentBuiltFromText)
+{
+    BrowserPage browser;
+    browser.load(QUrl::fromLocalFile(fixturePath("document_gallery.html")));
+    const QByteArray json = browser.serialize();
+    if (const QByteArray out = qgetenv("PXT_WRITE_SERIALIZER_OUTPUT"); !out.isEmpty()) {
+        QFile f(QString::fromLocal8Bit(out));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(json);
+    }
+    const auto fromPage = Document::fromJson(json);
+    const auto fromText = fromFixtureFile("document_gallery.html");
+    expectSameElements(*fromText, *fromPage);
+
+    // The HTML writer writes what the browser writes, for both builds.
+    const QString browserHtml = browser.run("document.documentElement.outerHTML").toString();
+    EXPECT_EQ(fromPage->documentElement()->outerHTML(), browserHtml);
+    EXPECT_EQ(fromText->documentElement()->outerHTML(), browserHtml);
+
+    // Frames: the same-origin frame and its own frame are read, the other origin is not.
+    ASSERT_EQ(fromPage->framesLength(), 2);
+    ASSERT_EQ(fromText->framesLength(), 2);
+    expectSameElements(*fromText->frame(0), *fromPage->frame(0));
+    ASSERT_EQ(fromPage->frame(0)->framesLength(), 1);
+    expectSameElements(*fromText->frame(0)->frame(0), *fromPage->frame(0)->frame(0));
+    EXPECT_THROW(fromPage->frame(1), Error);
+}
+
+TEST(Serializer, ElementsNamedLikeDomPropertiesDoNotMisleadIt)
+{
+    BrowserPage browser;
+    browser.load(QUrl::fromLocalFile(fixturePath("document_clobber.html")));
+    auto channel = std::make_shared<PageChannel>(browser.page());
+    const auto fromPage = browser.read(channel);
+    expectSameElements(*fromFixtureFile("document_clobber.html"), *fromPage);
+    EXPECT_EQ(fromPage->title(), "Shadowed names");
+
+    Element* form = nullptr;
+    for (Element* e : fromPage->all())
+        if (e->tagName() == "FORM")
+            form = e;
+    ASSERT_TRUE(form);
+    form->setInnerHTML(form->innerHTML() + "<b>appended</b>");
+    form->children().last()->setInnerHTML("<i>written</i>");
+    EXPECT_EQ(browser.run("document.forms[0].lastElementChild.outerHTML").toString(), "<b><i>written</i></b>");
+}
+
+TEST(Serializer, WritesReachTheVeryElementsOfThePage)
+{
+    BrowserPage browser;
+    browser.load(QUrl::fromLocalFile(fixturePath("document_gallery.html")));
+    auto channel = std::make_shared<PageChannel>(browser.page());
+    auto doc = browser.read(channel);
+
+    std::vector<Element*> boxes;
+    for (Element* e : doc->all())
+        if (e->tagName() == "INPUT" && e->getAttribute("type") == "checkbox")
+            boxes.push_back(e);
+    ASSERT_EQ(boxes.size(), 3u);
+    boxes[0]->setStatus(false);
+    boxes[1]->setStatus(true);
+    boxes[2]->setStatus(true);
+
+    Element* probe = nullptr;
+    for (Element* e : doc->all())
+        if (e->id() == "probe")
+            probe = e;
+    ASSERT_TRUE(probe);
+    const QString size = "<font style=\"font-family:Arial; font-size:11px;\">&nbsp;&nbsp;12 kB </font>";
+    probe->setInnerHTML(probe->innerHTML() + size); // appended: the checked box stays checked
+
+    // A replaced content gets new elements, and writes on those reach the page too.
+    Element* h1 = doc->all()[0];
+    for (Element* e : doc->all())
+        if (e->tagName() == "H1")
+            h1 = e;
+    h1->setInnerHTML("<span id=a>A</span><span id=b><input type=checkbox id=c></span>");
+    Element* span = h1->children().at(1);
+    span->setInnerHTML(span->innerHTML() + "<i>more</i>");
+    span->children().at(0)->setStatus(true);
+
+    const auto again = browser.read();
+    ASSERT_EQ(doc->all().size(), again->all().size());
+    for (size_t i = 0; i < doc->all().size(); ++i) {
+        EXPECT_EQ(doc->all()[i]->tagName(), again->all()[i]->tagName());
+        EXPECT_EQ(doc->all()[i]->checked(), again->all()[i]->checked()) << i;
+    }
+    EXPECT_EQ(doc->documentElement()->outerHTML(), again->documentElement()->outerHTML());
+    EXPECT_EQ(browser.run("document.querySelector('#probe input').checked").toBool(), true);
+    EXPECT_EQ(browser.run("document.querySelector('#c').checked").toBool(), true);
+    EXPECT_EQ(browser.run("document.querySelector('#probe').innerHTML").toString(), probe->innerHTML());
+
+    // A dropped snapshot takes no more writes.
+    const int sent = channel->scripts;
+    doc.reset();
+    EXPECT_EQ(channel->scripts, sent + 3); // the page and its two readable frames
+    // The handles live in the program's own world, out of the page scripts' reach.
+    EXPECT_EQ(browser.run("typeof globalThis.__pxt").toString(), "undefined");
+}
+
+TEST(Serializer, ReadsTreesDeeperThanTheCallStack)
+{
+    BrowserPage browser;
+    browser.load(QUrl::fromLocalFile(fixturePath("document_frame2.html")));
+    // Deeper than any JavaScript call stack; the browser itself takes time quadratic in the depth to
+    // build it (every insertion walks the new parent's ancestors), hence not 100,000 here.
+    browser.run("(() => { const hidden = document.createElement('div'); let e = hidden;"
+                "  for (let i = 0; i < 20000; i++) { const c = document.createElement(i % 2 ? 'span' : 'b');"
+                "    e.appendChild(c); e = c; } e.textContent = 'leaf';"
+                "  hidden.style.display = 'none'; document.body.appendChild(hidden); })()");
+    const auto doc = browser.read();
+    EXPECT_GT(doc->all().size(), 20000u);
+    EXPECT_EQ(doc->all().back()->tagName(), "SPAN");
+    EXPECT_EQ(doc->all().back()->firstChild()->data(), "leaf");
+    const QString html = doc->documentElement()->outerHTML();
+    EXPECT_TRUE(html.contains("<b><span>leaf</span></b>"));
+    EXPECT_TRUE(html.endsWith("</b></span></b></div></body></html>"));
+}

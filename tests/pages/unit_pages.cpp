@@ -1,0 +1,66 @@
+// The view page and the page of selected thumbnails as lines, without a window.
+#include "dom/Document.h"
+#include "pages/SelectedPage.h"
+#include "pages/ViewPage.h"
+
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace pxt;
+
+namespace {
+
+const QByteArray kFont = "><br><font style=\"font-family:Arial,Verdana,Helvetica,sans-serif; font-weight:bold; "
+                         "font-size:11px; color:#000000;\">";
+
+// A thumbnail page's cells: a checked box for each x in marks, an unchecked one for each dot.
+std::shared_ptr<Document> thumbsPage(const QString& marks)
+{
+    QString html = "<html><head><title>Thumbnails from Cats</title></head><body><form><table><tr>";
+    for (int i = 0; i < marks.size(); ++i)
+        html += QStringLiteral("<td><div id=p%1.jpg><input type=checkbox name=p%1.jpg value=p%1.jpg%2></div></td>")
+                    .arg(i)
+                    .arg(marks[i] == 'x' ? " checked" : "");
+    return Document::fromHtml(html + "</tr></table></form></body></html>", "file:///thumbs.html");
+}
+
+} // namespace
+
+TEST(ViewPage, OneLinePerPictureWithTheHeadInFront)
+{
+    struct Case {
+        const char* what;
+        QStringList pictures;
+        QString head;
+        PageLines expected;
+    };
+    const Case cases[] = {
+        {"web and local pictures", {"http://x.test/1.jpg", "FILE:///p/2.jpg"}, "<HEAD></HEAD>",
+         {"<HEAD></HEAD><img src=http://x.test/1.jpg" + kFont + "http://x.test/1.jpg</font><br><br><br>",
+          "<img src=FILE:///p/2.jpg><br><br><br><br>"}},
+        {"a hostile address stays inside its attribute and text", {"http://x.test/a b\"><script>.jpg"}, "",
+         {"<img src=\"http://x.test/a b&quot;><script>.jpg\"" + kFont
+          + "http://x.test/a b\"&gt;&lt;script&gt;.jpg</font><br><br><br>"}},
+        {"no pictures: the head alone", {}, "<HEAD></HEAD>", {"<HEAD></HEAD>"}},
+        {"nothing at all", {}, "", {}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(viewPage(c.pictures, c.head), c.expected) << c.what;
+}
+
+TEST(SelectedPage, CheckedCellsInRowsOfTheColumnCount)
+{
+    const PageLines lines = selectedThumbsPage(*thumbsPage("x.xxx"), 2);
+    ASSERT_EQ(lines.size(), 2 + 4 + 1 + 1);
+    EXPECT_TRUE(lines[0].contains("<title>Thumbnails from Cats</title>"));
+    EXPECT_EQ(lines[1], "<table align=center border=0 width=100%><tr>");
+    EXPECT_TRUE(lines[2].contains("value=\"p0.jpg\""));
+    EXPECT_TRUE(lines[3].contains("value=\"p2.jpg\""));
+    EXPECT_EQ(lines[4], "</tr><tr>");
+    EXPECT_TRUE(lines[5].contains("value=\"p3.jpg\""));
+    EXPECT_TRUE(lines[6].contains("value=\"p4.jpg\""));
+    EXPECT_EQ(lines.last(), "</tr></table></form></body></html>");
+
+    EXPECT_TRUE(selectedThumbsPage(*thumbsPage("..."), 2).isEmpty());
+}

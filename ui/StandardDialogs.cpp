@@ -1,0 +1,57 @@
+#include "ui/StandardDialogs.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QUrl>
+
+namespace pxt {
+
+namespace {
+QWidget* boxParent() { return QApplication::activeWindow(); }
+} // namespace
+
+void StandardDialogs::error(const QString& text)
+{
+    QMessageBox::critical(boxParent(), QApplication::applicationDisplayName(), text);
+}
+
+void StandardDialogs::information(const QString& text)
+{
+    QMessageBox::information(boxParent(), QApplication::applicationDisplayName(), text);
+}
+
+QString StandardDialogs::openFileName(QWidget* parent)
+{
+    return QFileDialog::getOpenFileName(parent, QString(), QString(), QStringLiteral("HTML-Files (*.html *.htm)"));
+}
+
+bool StandardDialogs::saveFileName(QWidget* parent, const QString& folder, const QString& suggestedName,
+                                   const QStringList& filters, const QStringList& suffixes, QString* path,
+                                   int* filter)
+{
+    const auto suffixOf = [&](qsizetype i) { return i >= 0 && i < suffixes.size() ? suffixes[i] : QString(); };
+    QFileDialog dialog(parent, QStringLiteral("Save As"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters(filters);
+    if (!filters.isEmpty())
+        dialog.selectNameFilter(filters[0]);
+    dialog.setDirectory(folder);
+    dialog.selectFile(suggestedName);
+    dialog.setDefaultSuffix(suffixOf(0));
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                     [&](const QString& f) { dialog.setDefaultSuffix(suffixOf(filters.indexOf(f))); });
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return false;
+    const qsizetype i = filters.indexOf(dialog.selectedNameFilter());
+    *filter = i < 0 ? 0 : int(i);
+    *path = dialog.selectedFiles().constFirst();
+    return true;
+}
+
+void StandardDialogs::openUrl(const QUrl& url) { QDesktopServices::openUrl(url); }
+
+} // namespace pxt
