@@ -2,6 +2,7 @@
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
+PREFIX     ?= /usr/local
 
 # The browser engine runs as root here, and without a GPU.
 ifeq ($(shell id -u),0)
@@ -10,7 +11,7 @@ else
 WEBENGINE_ENV = QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu"
 endif
 
-.PHONY: all deps build run test test-asan bench demo clean
+.PHONY: all deps build run test test-asan bench demo install package clean
 
 all: build
 
@@ -40,6 +41,14 @@ test-asan: deps
 
 bench: build
 	@cd $(BUILD) && $(WEBENGINE_ENV) xvfb-run -a -s "-screen 0 1600x1200x24" bash $(CURDIR)/bench/run-all $(CURDIR)/$(BUILD)/bin
+
+# make install PREFIX=/usr (or any folder); DESTDIR is honoured as usual.
+install: build
+	@cmake --install $(BUILD) --prefix $(PREFIX)
+
+# The .deb of the program, in $(BUILD).
+package: build
+	@cd $(BUILD) && cpack -G DEB
 
 demo: build
 	@$(WEBENGINE_ENV) bash scripts/demo $(CURDIR)/$(BUILD)/bin

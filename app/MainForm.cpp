@@ -211,7 +211,9 @@ void TFormMain::FormCreate()
                                      Splitter1->setSizes({w, qMax(0, total - w - Splitter1->handleWidth())});
                                  });
     setWindowTitle(kTitle);
-    QGuiApplication::setApplicationDisplayName(kTitle);
+    // The title of the message boxes; not Qt's display name, which the window system would append
+    // to every window caption.
+    m_services.dialogs.setApplicationTitle(kTitle);
     FrameThumbs1->ShowBlank();
 }
 

@@ -1,3 +1,4 @@
+#include "app/ApplicationSetup.h"
 #include "app/MainForm.h"
 #include "app/ProgressForm.h"
 #include "browser/devtools/DevToolsWindows.h"
@@ -13,7 +14,7 @@ int main(int argc, char** argv)
 {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Pixtrawl"));
+    pxt::setUpApplication();
 
     pxt::StandardDialogs dialogs;
     pxt::WebEngineViewFactory views(dialogs);

@@ -16,6 +16,10 @@ class Dialogs {
 public:
     virtual ~Dialogs() = default;
 
+    // The application title: the caption of the message boxes. The main window sets it.
+    const QString& applicationTitle() const { return m_title; }
+    void setApplicationTitle(const QString& title) { m_title = title; }
+
     // The general error report: a box with the failure's text.
     virtual void error(const QString& text) = 0;
     // A message of the system's own: information icon, one OK button ("Nothing selected!").
@@ -29,6 +33,9 @@ public:
                               int* filter) = 0;
     // An address handed to the desktop: its web browser or mail program.
     virtual void openUrl(const QUrl& url) = 0;
+
+private:
+    QString m_title;
 };
 
 // Runs fn; a failure of any kind ends it and is reported as an error. Returns false when it failed.

@@ -1,6 +1,9 @@
 #include "core/ProgramFiles.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
 
 namespace pxt {
 
@@ -10,14 +13,18 @@ QString& overrideFolder()
     static QString f;
     return f;
 }
+
+QString withSlash(QString folder)
+{
+    if (!folder.endsWith(QLatin1Char('/')))
+        folder += QLatin1Char('/');
+    return folder;
+}
 } // namespace
 
 QString programFolder()
 {
-    QString f = overrideFolder().isEmpty() ? QCoreApplication::applicationDirPath() : overrideFolder();
-    if (!f.endsWith('/'))
-        f += '/';
-    return f;
+    return withSlash(overrideFolder().isEmpty() ? QCoreApplication::applicationDirPath() : overrideFolder());
 }
 
 void setProgramFolderForTests(const QString& folder) { overrideFolder() = folder; }
@@ -26,11 +33,43 @@ namespace ProgramFiles {
 
 QString viewPageName(int n) { return QStringLiteral("download%1.html").arg(n); }
 
-QString settingsFile() { return programFolder() + kSettings; }
-QString thumbsPage() { return programFolder() + kThumbsPage; }
-QString selectedPage() { return programFolder() + kSelectedPage; }
-QString blankPage() { return programFolder() + kBlankPage; }
-QString viewPage(int n) { return programFolder() + viewPageName(n); }
+Places placesFor(const QString& programFolder, const QString& configHome, const QString& cacheHome)
+{
+    const QString folder = withSlash(programFolder);
+    const bool hasBlankPage = QFileInfo::exists(folder + kBlankPage);
+    if (hasBlankPage && QFileInfo(folder).isWritable())
+        return {folder, folder, folder + kBlankPage, true};
+    const QString blank = hasBlankPage ? folder + kBlankPage : QDir::cleanPath(folder + kInstalledData + kBlankPage);
+    return {withSlash(configHome) + QStringLiteral("pixtrawl/"), withSlash(cacheHome) + QStringLiteral("pixtrawl/"),
+            blank, false};
+}
+
+const Places& places()
+{
+    if (!overrideFolder().isEmpty()) {
+        static Places forTests;
+        const QString folder = programFolder();
+        forTests = {folder, folder, folder + kBlankPage, true};
+        return forTests;
+    }
+    static const Places run = [] {
+        Places p = placesFor(QCoreApplication::applicationDirPath(),
+                             QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation),
+                             QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation));
+        if (!p.besideProgram) {
+            QDir().mkpath(p.settingsFolder);
+            QDir().mkpath(p.pagesFolder);
+        }
+        return p;
+    }();
+    return run;
+}
+
+QString settingsFile() { return places().settingsFolder + kSettings; }
+QString thumbsPage() { return places().pagesFolder + kThumbsPage; }
+QString selectedPage() { return places().pagesFolder + kSelectedPage; }
+QString blankPage() { return places().blankPage; }
+QString viewPage(int n) { return places().pagesFolder + viewPageName(n); }
 
 } // namespace ProgramFiles
 } // namespace pxt

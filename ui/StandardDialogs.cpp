@@ -11,16 +11,21 @@ namespace pxt {
 
 namespace {
 QWidget* boxParent() { return QApplication::activeWindow(); }
+
+QString caption(const Dialogs& d)
+{
+    return d.applicationTitle().isEmpty() ? QApplication::applicationName() : d.applicationTitle();
+}
 } // namespace
 
 void StandardDialogs::error(const QString& text)
 {
-    QMessageBox::critical(boxParent(), QApplication::applicationDisplayName(), text);
+    QMessageBox::critical(boxParent(), caption(*this), text);
 }
 
 void StandardDialogs::information(const QString& text)
 {
-    QMessageBox::information(boxParent(), QApplication::applicationDisplayName(), text);
+    QMessageBox::information(boxParent(), caption(*this), text);
 }
 
 QString StandardDialogs::openFileName(QWidget* parent)

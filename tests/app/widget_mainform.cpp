@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QTimer>
+#include <QGuiApplication>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
@@ -77,6 +78,9 @@ TEST(MainWindow, LooksAsDesigned)
 {
     App a;
     EXPECT_EQ(a.main->windowTitle(), "Pixtrawl 1.0");
+    // The application title names the message boxes only; a display name would end every caption.
+    EXPECT_EQ(a.messages.applicationTitle(), "Pixtrawl 1.0");
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), QGuiApplication::applicationName());
     EXPECT_EQ(a.main->size(), QSize(889, 600));
     EXPECT_EQ(a.main->FrameThumbs1->width(), 445);
     EXPECT_EQ(a.main->RxSpeedButtonThumbs->toolTip(), "Grab Thumbnails");
