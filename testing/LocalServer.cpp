@@ -110,9 +110,16 @@ LocalServer::~LocalServer()
 {
     m_stop = true;
     m_acceptor.join();
-    std::lock_guard lock(m_mutex);
-    for (Worker& w : m_workers)
-        w.thread.join();
+    {
+        // A worker between its check and its wait holds the lock: it sees the stop or gets the wake.
+        std::lock_guard lock(m_mutex);
+    }
+    m_queued.notify_all();
+    // No new worker starts once the acceptor has ended.
+    for (std::thread& t : m_workers)
+        t.join();
+    for (const auto& [fd, index] : m_queue)
+        ::close(fd);
     ::close(m_listen);
 }
 
@@ -151,21 +158,27 @@ void LocalServer::acceptLoop()
         if (fd < 0)
             continue;
         std::lock_guard lock(m_mutex);
-        // Threads of connections that have ended are joined here, so a long benchmark keeps few.
-        for (auto it = m_workers.begin(); it != m_workers.end();) {
-            if (it->done->load()) {
-                it->thread.join();
-                it = m_workers.erase(it);
-            } else {
-                ++it;
-            }
-        }
-        auto done = std::make_shared<std::atomic<bool>>(false);
-        m_workers.push_back({std::thread([this, fd, i = index++, done] {
-                                 serve(fd, i);
-                                 *done = true;
-                             }),
-                             done});
+        m_queue.emplace_back(fd, index++);
+        if (qsizetype(m_queue.size()) > m_idle)
+            m_workers.emplace_back([this] { workLoop(); });
+        m_queued.notify_one();
+    }
+}
+
+void LocalServer::workLoop()
+{
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        ++m_idle;
+        m_queued.wait(lock, [this] { return stopped() || !m_queue.empty(); });
+        --m_idle;
+        if (stopped())
+            return;
+        const auto [fd, index] = m_queue.front();
+        m_queue.pop_front();
+        lock.unlock();
+        serve(fd, index);
+        lock.lock();
     }
 }
 

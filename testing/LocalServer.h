@@ -1,16 +1,17 @@
 #pragma once
 
 // The one local HTTP server of tests and benchmarks, on 127.0.0.1 at a port the system picks. Each
-// connection is served on a thread of its own, so the server answers while the test's own thread
-// waits: it records each request and plays a script of sends, pauses, drips and resets for it, or
-// serves the files of a folder.
+// connection is served on a worker thread of its own (an idle one is reused), so the server answers
+// while the test's own thread waits and many connections can be held at once: it records each request
+// and plays a script of sends, pauses, drips and resets for it, or serves the files of a folder.
 
 #include <QByteArray>
 #include <QString>
 
 #include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <functional>
-#include <list>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -64,11 +65,8 @@ public:
     std::vector<QByteArray> requestLines() const;
 
 private:
-    struct Worker {
-        std::thread thread;
-        std::shared_ptr<std::atomic<bool>> done;
-    };
     void acceptLoop();
+    void workLoop();
     void serve(int fd, int index);
     void sleepFor(int ms) const;
     bool stopped() const { return m_stop.load(); }
@@ -79,7 +77,10 @@ private:
     std::atomic<bool> m_stop {false};
     std::thread m_acceptor;
     mutable std::mutex m_mutex;
-    std::list<Worker> m_workers;
+    std::condition_variable m_queued;
+    std::deque<std::pair<int, int>> m_queue; // accepted connections and their numbers, not yet served
+    int m_idle = 0;                          // workers waiting for a connection
+    std::vector<std::thread> m_workers;
     std::vector<QByteArray> m_requests;
 };
 
