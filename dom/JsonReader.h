@@ -25,7 +25,9 @@ class JsonReader {
 public:
     enum Type { String, Number, Bool, Null, Object, Array };
 
+    // Reads text in place: the text must outlive the reader.
     explicit JsonReader(const QByteArray& text) : m_begin(text.constData()), m_p(m_begin), m_end(m_begin + text.size()) {}
+    explicit JsonReader(QByteArray&&) = delete;
 
     Type peek()
     {

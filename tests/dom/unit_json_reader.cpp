@@ -110,6 +110,7 @@ TEST(JsonReader, SkipsValuesNobodyAskedFor)
     r.expectEnd();
     EXPECT_EQ(kept, "x");
 
-    JsonReader broken("{\"skip\":[1,{\"a\" 2}]}");
+    const QByteArray brokenText = "{\"skip\":[1,{\"a\" 2}]}";
+    JsonReader broken(brokenText);
     EXPECT_THROW(broken.object([&](const QString&) { broken.skip(); }), JsonSyntaxError);
 }
