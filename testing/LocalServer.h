@@ -3,10 +3,12 @@
 // The one local HTTP server of tests and benchmarks, on 127.0.0.1 at a port the system picks. Each
 // connection is served on a thread of its own, so the server answers while the test's own thread
 // waits: it records each request and plays a script of sends, pauses, drips and resets for it, or
-// serves the files of a folder.
+// serves the files of a folder. Given a TLS identity it speaks HTTPS (OpenSSL, TLS 1.2 or later).
 
 #include <QByteArray>
 #include <QString>
+
+#include "testing/TestPki.h"
 
 #include <atomic>
 #include <functional>
@@ -49,6 +51,9 @@ public:
     explicit LocalServer(Play play);
     // One script for every connection.
     explicit LocalServer(Script script);
+    // Over TLS with the given certificate.
+    LocalServer(Play play, const TlsIdentity& tls);
+    LocalServer(Script script, const TlsIdentity& tls);
     ~LocalServer();
     LocalServer(const LocalServer&) = delete;
     LocalServer& operator=(const LocalServer&) = delete;
@@ -57,7 +62,8 @@ public:
     static std::unique_ptr<LocalServer> forFolder(const QString& folder);
 
     quint16 port() const { return m_port; }
-    // "http://host:port" + path.
+    bool tls() const { return m_tls != nullptr; }
+    // "http://host:port" + path ("https://" over TLS).
     QString url(const QString& path, const QString& host = QStringLiteral("127.0.0.1")) const;
     std::vector<QByteArray> requests() const;
     // The first line of each request.
@@ -68,12 +74,16 @@ private:
         std::thread thread;
         std::shared_ptr<std::atomic<bool>> done;
     };
+    struct Tls;
+    class Connection;
+    void startAccepting();
     void acceptLoop();
     void serve(int fd, int index);
     void sleepFor(int ms) const;
     bool stopped() const { return m_stop.load(); }
 
     Play m_play;
+    std::unique_ptr<Tls> m_tls;
     int m_listen = -1;
     quint16 m_port = 0;
     std::atomic<bool> m_stop {false};
