@@ -33,9 +33,14 @@ QList<QSslCertificate> certificatesOf(const QString& path)
 }
 
 // Qt reads the system's trust store but not OpenSSL's SSL_CERT_FILE and SSL_CERT_DIR; those are how a
-// user (or a test) adds a CA of their own, so they are added here, read at each connection.
+// user (or a test) adds a CA of their own, so they are added here. Made anew only when they change.
 QSslConfiguration tlsConfiguration()
 {
+    static QString madeFor;
+    static QSslConfiguration made;
+    const QString key = qEnvironmentVariable("SSL_CERT_FILE") + QLatin1Char('\n') + qEnvironmentVariable("SSL_CERT_DIR");
+    if (key == madeFor && !made.isNull())
+        return made;
     QSslConfiguration conf = QSslConfiguration::defaultConfiguration();
     conf.setProtocol(QSsl::TlsV1_2OrLater);
     conf.setPeerVerifyMode(QSslSocket::VerifyPeer);
@@ -50,6 +55,8 @@ QSslConfiguration tlsConfiguration()
         static const QList<QSslCertificate> system = QSslConfiguration::systemCaCertificates();
         conf.setCaCertificates(system + extra);
     }
+    madeFor = key;
+    made = conf;
     return conf;
 }
 
