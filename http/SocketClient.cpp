@@ -32,8 +32,9 @@ QList<QSslCertificate> certificatesOf(const QString& path)
     return QSslCertificate::fromPath(path, QSsl::Pem, QSslCertificate::PatternSyntax::FixedString);
 }
 
-// Qt reads the system's trust store but not OpenSSL's SSL_CERT_FILE and SSL_CERT_DIR; those are how a
-// user (or a test) adds a CA of their own, so they are added here. Made anew only when they change.
+// OpenSSL's SSL_CERT_FILE and SSL_CERT_DIR are how a user (or a test) adds a CA of their own; Qt's
+// loading of the system store is not relied on for them, so they are added here. Made anew only when
+// they change.
 QSslConfiguration tlsConfiguration()
 {
     static QString madeFor;
