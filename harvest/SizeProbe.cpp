@@ -1,23 +1,59 @@
 #include "harvest/SizeProbe.h"
 
 #include "core/AsciiText.h"
-#include "core/Pump.h"
+#include "core/Error.h"
 #include "core/Rounding.h"
 #include "dom/Document.h"
 #include "harvest/LinkHelpers.h"
 #include "http/HttpClient.h"
+#include "pages/PageText.h"
+#include "settings/Settings.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace pxt {
 
-SizeProbe::SizeProbe(THttpClient& client, const Settings& settings) : m_client(client), m_settings(settings) {}
+namespace {
+
+const QString kFontStyle =
+    QStringLiteral("font-family:Arial,Verdana,Helvetica,sans-serif; font-size:11px; color:#000000;");
+
+bool isSuccess(int reply) { return reply >= 200 && reply <= 299; }
+
+} // namespace
+
+SizeProbe::SizeProbe(THttpClient& client, const Settings& settings) : m_client(client), m_settings(settings)
+{
+    m_slots.push_back(Slot {&m_client});
+    wire(m_slots.back(), 0);
+}
+
+SizeProbe::~SizeProbe()
+{
+    dropRequests();
+    m_client.OnPacketRecvd = nullptr;
+    m_client.OnSuccess = nullptr;
+    m_client.OnDone = nullptr;
+}
+
+void SizeProbe::wire(Slot& slot, size_t at)
+{
+    slot.client->OnPacketRecvd = [this, at] { PacketReceived(at); };
+    slot.client->OnSuccess = nullptr;
+    slot.client->OnDone = [this, at] { Done(at); };
+}
 
 QString SizeProbe::SizeText(const QString& kilobytes)
 {
-    return QStringLiteral("<font style=\"font-family:Arial,Verdana,Helvetica,sans-serif; font-size:11px; "
-                          "color:#000000;\">&nbsp;&nbsp;")
-           + kilobytes + QStringLiteral(" kB </font>");
+    return QStringLiteral("<font style=\"") + kFontStyle + QStringLiteral("\">&nbsp;&nbsp;") + kilobytes
+           + QStringLiteral(" kB </font>");
+}
+
+QString SizeProbe::FailureText(const QString& label, const QString& reason)
+{
+    return QStringLiteral("<font style=\"") + kFontStyle + QStringLiteral("\" title=\"") + escapeAttribute(reason)
+           + QStringLiteral("\">&nbsp;&nbsp;") + escapeText(label) + QStringLiteral(" </font>");
 }
 
 QString SizeProbe::KilobytesFromHeader(const QString& header)
@@ -42,110 +78,182 @@ QString SizeProbe::KilobytesFromHeader(const QString& header)
     return QString::number(roundHalfEven(bytes / 1024.0), 'f', 0);
 }
 
+// --- the run -----------------------------------------------------------------------------------------
+
 void SizeProbe::Start(std::shared_ptr<Document> doc)
 {
+    dropRequests();
     m_doc = std::move(doc);
     m_state = State::Walking;
-    WalkFrom(0);
+    m_running = true;
+    m_next = 0;
+    m_parallel = std::clamp(m_settings.parallelRequests(), 1, SnapshotValues::kMaxParallelRequests);
+    while (m_slots.size() < size_t(m_parallel)) {
+        m_own.push_back(std::make_unique<THttpClient>(m_client.IdleLimit()));
+        m_slots.push_back(Slot {m_own.back().get()});
+        wire(m_slots.back(), m_slots.size() - 1);
+    }
+    fill();
 }
 
 void SizeProbe::Stop()
 {
-    m_client.Abort();
     m_state = State::Stopped;
-    m_client.Abort();
+    m_next = -100;
+    dropRequests();
+    finishIfIdle();
 }
 
-void SizeProbe::StopAfterRequest() { m_state = State::Stopped; }
-
-void SizeProbe::finish()
+void SizeProbe::StopAfterRequest()
 {
+    m_state = State::Stopped;
+    m_next = -100;
+    finishIfIdle();
+}
+
+void SizeProbe::dropRequests()
+{
+    for (Slot& slot : m_slots) {
+        slot.client->Cancel();
+        slot.busy = false;
+    }
+}
+
+void SizeProbe::finishIfIdle()
+{
+    if (!m_running)
+        return;
+    for (const Slot& slot : m_slots) {
+        if (slot.busy)
+            return;
+    }
+    m_running = false;
     if (m_state == State::Walking)
         m_state = State::Idle;
     if (OnFinished)
         OnFinished();
 }
 
-void SizeProbe::WalkFrom(int index)
+// The next probe-able div from the walk's position on, or null at the end; the length of all() is read
+// anew at each step.
+Element* SizeProbe::nextDiv()
 {
-    if (m_walking) {
-        // A new walk while a request is under way: the running loop goes on with it, and the current
-        // request no longer writes into a page it was not started for.
-        m_requestTaken = true;
-        m_next = index;
-        return;
+    while (m_doc && m_next >= 0 && m_next < int(m_doc->all().size())) {
+        Element* e = m_doc->all()[size_t(m_next)];
+        ++m_next;
+        if (e->tagName() == QLatin1String("DIV") && MatchesFileType(e->id(), m_settings))
+            return e;
     }
-    m_walking = true;
-    struct Reset {
-        bool& flag;
-        ~Reset() { flag = false; }
-    } reset{m_walking};
+    return nullptr;
+}
 
-    m_next = index;
-    while (m_next) {
-        m_index = *m_next;
-        m_next.reset();
-        Element* div = nullptr;
-        while (!div) {
-            if (m_state == State::Stopped || !m_doc || m_index >= int(m_doc->all().size())) {
-                finish();
-                return;
+// Starts requests in document order until as many are in flight as the setting allows. A loop: a
+// request that cannot even begin writes its reason and the next one is tried.
+void SizeProbe::fill()
+{
+    if (m_filling)
+        return;
+    m_filling = true;
+    for (size_t at = 0; at < size_t(m_parallel) && m_state == State::Walking; ++at) {
+        Slot& slot = m_slots[at];
+        while (!slot.busy && m_state == State::Walking) {
+            Element* div = nextDiv();
+            if (!div)
+                break;
+            slot.index = m_next - 1;
+            slot.taken = false;
+            try {
+                slot.client->Start(div->id());
+                slot.busy = true;
+            } catch (const Error& e) {
+                write(slot, FailureText(QStringLiteral("?"), e.text()));
             }
-            Element* e = m_doc->all()[size_t(m_index)];
-            if (e->tagName() == QLatin1String("DIV") && MatchesFileType(e->id(), m_settings))
-                div = e;
-            else
-                ++m_index;
         }
-        pumpMessages();
-        if (m_next)
-            continue; // a new walk started while messages ran
-        // Stopped while messages ran: the next request would clear the client's abort, so send none.
-        if (m_state == State::Stopped) {
-            finish();
-            return;
-        }
-        const QString address = div->id();
-        m_requestTaken = false;
-        m_client.Get(address);
-        // Without an event taking the request (an error reply without a length) the walk ends here.
     }
+    m_filling = false;
+    finishIfIdle();
 }
 
-void SizeProbe::TakeImageSize()
+Element* SizeProbe::divOf(const Slot& slot) const
 {
-    if (m_requestTaken)
+    if (!m_doc || m_state == State::Stopped || slot.index < 0 || slot.index >= int(m_doc->all().size()))
+        return nullptr;
+    return m_doc->all()[size_t(slot.index)];
+}
+
+// A second run over the same page writes nothing twice.
+void SizeProbe::write(const Slot& slot, const QString& text)
+{
+    Element* div = divOf(slot);
+    if (div && !div->innerHTML().contains(text))
+        append(slot.index, text);
+}
+
+void SizeProbe::writeSize(const Slot& slot, const QString& kilobytes)
+{
+    Element* div = divOf(slot);
+    if (div && !kilobytes.isEmpty() && !div->innerHTML().contains(kilobytes + QStringLiteral(" kB")))
+        append(slot.index, SizeText(kilobytes));
+}
+
+// The new elements lie inside the div, right after it in all(): every position behind it moves by
+// their number.
+void SizeProbe::append(int index, const QString& text)
+{
+    Element* div = m_doc->all()[size_t(index)];
+    const qsizetype before = qsizetype(m_doc->all().size());
+    div->setInnerHTML(div->innerHTML() + text);
+    const int moved = int(qsizetype(m_doc->all().size()) - before);
+    if (moved == 0)
         return;
-    m_requestTaken = true;
-    pumpMessages();
-    if (m_doc && m_state != State::Stopped && m_index >= 0 && m_index < int(m_doc->all().size())) {
-        Element* div = m_doc->all()[size_t(m_index)];
-        const QString kilobytes = KilobytesFromHeader(m_client.Header());
-        if (!kilobytes.isEmpty()) {
-            const QString inner = div->innerHTML();
-            if (!inner.contains(kilobytes + QStringLiteral(" kB")))
-                div->setInnerHTML(inner + SizeText(kilobytes));
+    for (Slot& slot : m_slots) {
+        if (slot.busy && slot.index > index)
+            slot.index += moved;
+    }
+    if (m_next > index)
+        m_next = std::max(index + 1, m_next + moved);
+}
+
+// The size is taken as soon as a success's header holds a length; the rest of the body is not needed,
+// nor is the body of any other reply (a redirect is then followed by the client).
+void SizeProbe::PacketReceived(size_t at)
+{
+    Slot& slot = m_slots[at];
+    if (!slot.busy || slot.taken)
+        return;
+    THttpClient& client = *slot.client;
+    if (isSuccess(client.ReplyNumber())) {
+        const QString kilobytes = KilobytesFromHeader(client.Header());
+        if (kilobytes.isEmpty())
+            return; // read to its end; its end then moves the walk on
+        writeSize(slot, kilobytes);
+        slot.taken = true;
+    }
+    client.Disconnect();
+}
+
+void SizeProbe::Done(size_t at)
+{
+    Slot& slot = m_slots[at];
+    if (!slot.busy)
+        return;
+    slot.busy = false;
+    const THttpClient& client = *slot.client;
+    if (!slot.taken) {
+        const int reply = client.ReplyNumber();
+        if (!client.ErrorText().isEmpty()) {
+            write(slot, FailureText(QStringLiteral("?"), client.ErrorText()));
+        } else if (isSuccess(reply)) {
+            writeSize(slot, KilobytesFromHeader(client.Header()));
+        } else if (reply == 0) {
+            write(slot, FailureText(QStringLiteral("?"), QStringLiteral("Keine Antwort")));
+        } else {
+            write(slot, FailureText(QString::number(reply), client.StatusLine()));
         }
     }
-    // The rest of the body is not needed.
-    m_client.Disconnect();
-    if (!m_next)
-        m_next = m_index + 1;
-}
-
-void SizeProbe::PacketReceived()
-{
-    pumpMessages();
-    if (asciiUpper(m_client.Header()).contains(QLatin1String("LENGTH")))
-        TakeImageSize();
-}
-
-void SizeProbe::Success()
-{
-    pumpMessages();
     if (OnReply)
         OnReply();
-    TakeImageSize();
+    fill();
 }
 
 } // namespace pxt

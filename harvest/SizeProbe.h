@@ -4,70 +4,96 @@
 
 #include <functional>
 #include <memory>
-#include <optional>
+#include <vector>
 
 namespace pxt {
 
 class Document;
+class Element;
 class Settings;
 class THttpClient;
 
-// The size probe: walks the thumbnail page's divs, asks the server of each picture link for its
-// header and writes the picture's size into its div. The walk runs requests one after the other in a
-// loop; the client's events (forwarded by the pane) only say where it goes on, so a gallery of
-// thousands of pictures never nests a call per link.
+// The size probe: walks the thumbnail page's divs in document order, asks the server of each picture
+// link for its header and writes the picture's size into its div as the reply comes. It keeps up to
+// the "Parallel requests" setting's number of requests in flight, each on a client of its own (the
+// first is the pane's); with 1 it is one request after the other. Requests are started, never waited
+// for, so no wait nests inside another and a gallery of thousands of pictures runs in one loop.
+//
+// A request that fails, or whose final reply is not a success, writes the reply number ("?" when no
+// reply came) with the reason as its tooltip, and the walk goes on. A run the user ended writes
+// nothing more and ends silently.
 class SizeProbe {
 public:
     enum class State {
         Idle,    // no walk has run, or the last one ended by itself
         Walking, // a walk is under way
-        Stopped, // the user ended the walk: no further request, no further size
+        Stopped, // the user ended the walk: no further request, no further text
     };
 
     SizeProbe(THttpClient& client, const Settings& settings);
+    ~SizeProbe();
+    SizeProbe(const SizeProbe&) = delete;
+    SizeProbe& operator=(const SizeProbe&) = delete;
 
-    // The walk has ended (also after a stop).
+    // The run has ended (also after a stop).
     std::function<void()> OnFinished;
-    // A reply has ended, before its size is taken.
+    // A request has ended, after its text was written.
     std::function<void()> OnReply;
 
-    // Walks the document from its first element. During a walk, the running loop goes on with the
-    // new document from the start, and the current request no longer writes into it.
+    // Walks the document from its first element; a run in progress is dropped silently first.
     void Start(std::shared_ptr<Document> doc);
-    // Ends the walk and aborts the request under way.
+    // Ends the run at once: the requests in flight are dropped.
     void Stop();
-    // Ends the walk once the request under way has ended.
+    // Starts no further request; the run ends when those in flight have ended, writing nothing more.
     void StopAfterRequest();
 
-    // The client's events.
-    void PacketReceived();
-    void Success();
-
     State state() const { return m_state; }
-    bool walking() const { return m_walking; }
-    // The element the walk is at, in the document's all().
-    int index() const { return m_index; }
+    bool walking() const { return m_running; }
+    // The element the walk goes on from, in the document's all(); -100 after a stop.
+    int index() const { return m_next; }
     const std::shared_ptr<Document>& document() const { return m_doc; }
+    // The clients the probe runs on (the first is the one it was made with).
+    size_t clientCount() const { return m_slots.size(); }
 
     // The kilobytes of the first number after "LENGTH" in the header, rounded half to even; empty
     // when there is no usable number.
     static QString KilobytesFromHeader(const QString& header);
     // The size text written into a picture thumbnail's div.
     static QString SizeText(const QString& kilobytes);
+    // The text written for a failed request or a reply that is not a success: the label in the size
+    // text's style, the reason as its tooltip.
+    static QString FailureText(const QString& label, const QString& reason);
 
 private:
-    void WalkFrom(int index);
-    void TakeImageSize();
-    void finish();
+    struct Slot {
+        THttpClient* client = nullptr;
+        int index = -1;     // the div's element index
+        bool busy = false;
+        bool taken = false; // the request's text is written
+    };
+
+    void wire(Slot& slot, size_t at);
+    void fill();
+    Element* nextDiv();
+    void PacketReceived(size_t at);
+    void Done(size_t at);
+    Element* divOf(const Slot& slot) const;
+    void write(const Slot& slot, const QString& text);
+    void writeSize(const Slot& slot, const QString& kilobytes);
+    void append(int index, const QString& text);
+    void dropRequests();
+    void finishIfIdle();
 
     THttpClient& m_client;
     const Settings& m_settings;
+    std::vector<std::unique_ptr<THttpClient>> m_own;
+    std::vector<Slot> m_slots;
     std::shared_ptr<Document> m_doc;
     State m_state = State::Idle;
-    int m_index = 0;
-    bool m_walking = false;        // a walk's loop is running
-    std::optional<int> m_next;     // where the walk goes on after the current request
-    bool m_requestTaken = false;   // the current request's size was taken
+    bool m_running = false;
+    bool m_filling = false;
+    int m_next = 0;
+    int m_parallel = 1;
 };
 
 } // namespace pxt

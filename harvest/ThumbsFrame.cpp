@@ -87,20 +87,14 @@ TFrameThumbs::TFrameThumbs(BrowserViewFactory& views, Settings& settings, Progre
     connect(WebBrowserSel, &BrowserView::DocumentComplete, this,
             [this] { guarded(m_dialogs, [this] { WebBrowserSelDocumentComplete(); }); });
 
-    HttpClient1->OnPacketRecvd = [this] { HttpClient1PacketRecvd(); };
-    HttpClient1->OnSuccess = [this] { HttpClient1Success(); };
-    Probe->OnReply = [this] { repaint(); };
+    Probe->OnReply = [this] { update(); };
     Probe->OnFinished = [this] {
         setStatus(kReady);
         FStatusText.clear();
     };
 }
 
-TFrameThumbs::~TFrameThumbs()
-{
-    HttpClient1->OnPacketRecvd = nullptr;
-    HttpClient1->OnSuccess = nullptr;
-}
+TFrameThumbs::~TFrameThumbs() = default;
 
 QString TFrameThumbs::statusText() const { return StatusBar1->text(); }
 
@@ -142,7 +136,8 @@ void TFrameThumbs::WebBrowserThumbsBeforeNavigate2(const QString& address, bool*
 {
     FProbeStopped = false;
     setStatus(kLoading);
-    if (asciiUpper(address).contains(QLatin1String("HTTP://"))) {
+    const QString upper = asciiUpper(address);
+    if (upper.contains(QLatin1String("HTTP://")) || upper.contains(QLatin1String("HTTPS://"))) {
         FProbeStopped = true;
         Probe->StopAfterRequest();
         *cancel = true;
@@ -264,10 +259,6 @@ const std::shared_ptr<Document>& TFrameThumbs::FDocument() const { return Probe-
 
 int TFrameThumbs::FProbeIndex() const { return Probe->index(); }
 
-void TFrameThumbs::HttpClient1PacketRecvd() { Probe->PacketReceived(); }
-
-void TFrameThumbs::HttpClient1Success() { Probe->Success(); }
-
 // --- thumbnail list files ---------------------------------------------------------------------------
 
 void TFrameThumbs::SaveAllThumbs()
@@ -278,6 +269,7 @@ void TFrameThumbs::SaveAllThumbs()
 
 void TFrameThumbs::OpenThumbs(const QString& fileName)
 {
+    StopThumbs();
     MemoThumbs.clear();
     showFile(fileName);
 }

@@ -65,7 +65,7 @@ public:
     PageLines MemoThumbs;
     PageLines MemoTemp;
     std::unique_ptr<THttpClient> HttpClient1;
-    std::unique_ptr<SizeProbe> Probe; // the size probe, on HttpClient1
+    std::unique_ptr<SizeProbe> Probe; // the size probe, on HttpClient1 (its events go to the probe)
 
     // Fields.
     bool FAddToExisting = false;
@@ -84,10 +84,6 @@ private:
     void setStatus(const QString& text);
     void showFile(const QString& file);
     template <typename Rule> void forEachInput(Rule rule);
-
-    // The client's events go to the probe.
-    void HttpClient1PacketRecvd();
-    void HttpClient1Success();
 
     void RxSpeedButton1Click();
     void RxSpeedButton2Click();

@@ -1,19 +1,20 @@
 #include "http/HttpClient.h"
 
 #include "core/Error.h"
+#include "core/Pump.h"
 
+#include <QCoreApplication>
+#include <QTimer>
 #include <QUrl>
 #include <QtGlobal>
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace pxt {
 
 namespace {
-
-// A Get that was taken over, or whose connection was closed before the response, ends quietly.
-struct Ended {};
 
 // The position of the n-th (1-based) slash, or -1.
 qsizetype nthSlash(const QString& text, int n)
@@ -34,9 +35,7 @@ QByteArray withoutControls(const QByteArray& value)
     out.reserve(value.size());
     for (char c : value) {
         const auto u = static_cast<unsigned char>(c);
-        if (u >= 0x20 && u != 0x7f)
-            out.append(c);
-        else if (c == '\t')
+        if ((u >= 0x20 && u != 0x7f) || c == '\t')
             out.append(c);
     }
     return out;
@@ -71,89 +70,245 @@ QByteArray lineText(const QByteArray& line)
     return text;
 }
 
-class Running {
-public:
-    explicit Running(int& count) : m_count(count) { ++m_count; }
-    ~Running() { --m_count; }
-    Running(const Running&) = delete;
-    Running& operator=(const Running&) = delete;
+// A host name as it goes to the resolver and into the Host line: ASCII (international names in their
+// ACE form) and nothing that could end a line or a field; empty when there is no such form.
+QByteArray asciiHost(const QString& host)
+{
+    const QByteArray ace = QUrl::toAce(host);
+    for (char c : ace) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u <= 0x20 || u >= 0x7f || c == '/' || c == '\\')
+            return {};
+    }
+    return ace;
+}
 
-private:
-    int& m_count;
-};
+QString textOf(const std::exception_ptr& e)
+{
+    try {
+        std::rethrow_exception(e);
+    } catch (const Error& error) {
+        return error.text();
+    } catch (const std::exception& error) {
+        return QString::fromLocal8Bit(error.what());
+    } catch (...) {
+    }
+    return QStringLiteral("Unbekannter Fehler");
+}
+
+bool followsLocation(int reply)
+{
+    return (reply >= 300 && reply <= 303) || reply == 307 || reply == 308;
+}
 
 } // namespace
 
-THttpClient::THttpClient() : m_buffer(new char[kBufferSize]) {}
+THttpClient::THttpClient(int idleLimitMs) : m_socket(idleLimitMs), m_context(std::make_unique<QObject>())
+{
+    m_socket.OnConnected = [this] { connected(); };
+    m_socket.OnReceived = [this](const QByteArray& data) { received(data); };
+    m_socket.OnClosed = [this] {
+        if (m_running)
+            endOfConnection();
+    };
+    m_socket.OnFailed = [this](const QString& text) { fail(text); };
+}
 
 THttpClient::~THttpClient()
 {
-    if (m_running > 0)
-        qFatal("THttpClient destroyed while a request runs");
+    if (m_waiting > 0 || m_socket.Dispatching())
+        qFatal("THttpClient destroyed while a Get waits or inside its own event");
+    Cancel();
 }
 
-void THttpClient::Disconnect() { m_socket.Close(); }
+QString THttpClient::StatusLine() const
+{
+    const qsizetype end = m_header.indexOf('\n');
+    return QString::fromLatin1(lineText(end < 0 ? m_header : m_header.left(end + 1)));
+}
 
-void THttpClient::Abort() { m_socket.Abort(); }
+// --- starting and ending -----------------------------------------------------------------------------
 
 void THttpClient::Get(const QString& url)
 {
+    Start(url);
+    const std::uint64_t request = m_request;
+    ++m_waiting;
+    {
+        // Wakes the wait at least every 2 ms, so that every turn lets window messages run.
+        QTimer turn;
+        turn.start(2);
+        while (request == m_request && m_running) {
+            pumpMessages();
+            if (request == m_request && m_running)
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
+    }
+    --m_waiting;
+    if (request != m_request)
+        return; // taken over or cancelled
+    if (m_handlerError)
+        std::rethrow_exception(std::exchange(m_handlerError, nullptr));
+    if (!m_error.isEmpty())
+        throw Error(m_error);
+}
+
+void THttpClient::Start(const QString& url)
+{
     if (m_socket.Connected())
         throw Error(QStringLiteral("Bereits verbunden"));
-    const std::uint64_t generation = ++m_generation;
-    const Running running(m_running);
-    m_socket.ClearAbort();
+    // A request that has lost its connection and waits for its end is taken over.
+    ++m_request;
+    m_running = false;
+    m_stage = Stage::Idle;
+    m_aborted = false;
+    m_abortText.clear();
+    m_error.clear();
+    m_handlerError = nullptr;
+    m_repeats = 0;
     m_url = url;
-    try {
-        request(generation);
-    } catch (const Ended&) {
-    } catch (...) {
-        if (generation == m_generation)
-            m_socket.Close();
-        throw;
-    }
-}
-
-void THttpClient::request(std::uint64_t generation)
-{
     parseAddress();
-    for (int repeats = 0;; ++repeats) {
-        m_header.clear();
-        m_headerBytes = 0;
-        m_replyNumber = 0;
-        m_contentLength = -1;
-        m_body.clear();
-        m_receivedBodyBytes = 0;
-        m_setCookie.clear();
-        m_location.clear();
-
-        if (!m_socket.Connect(m_host, quint16(m_port)))
-            throw Ended {};
-        if (generation != m_generation)
-            throw Ended {};
-        if (!m_socket.Send(requestText()) || generation != m_generation)
-            throw Ended {};
-        readResponse(generation);
-        m_socket.Close();
-
-        if (m_replyNumber < 299) {
-            if (const auto handler = OnSuccess)
-                handler();
-            return;
-        }
-        if (m_replyNumber >= 400)
-            return;
-        if (!m_setCookie.isEmpty()) {
-            m_cookieHost = m_host;
-            m_cookie = m_setCookie;
-        }
-        if (repeats == kMaxRepeats)
-            return;
-        if (m_replyNumber >= 300 && m_replyNumber <= 302 && !m_location.isEmpty())
-            m_url = redirectAddress(m_location);
-        parseAddress();
-    }
+    const QString problem = requestProblem();
+    if (!problem.isEmpty())
+        throw Error(problem);
+    m_running = true;
+    connectNow();
 }
+
+void THttpClient::connectNow()
+{
+    resetResponse();
+    m_stage = Stage::Connecting;
+    m_socket.Connect(QString::fromLatin1(asciiHost(m_host)), quint16(m_port), m_tls);
+}
+
+void THttpClient::resetResponse()
+{
+    m_header.clear();
+    m_headerBytes = 0;
+    m_replyNumber = 0;
+    m_contentLength = -1;
+    m_body.clear();
+    m_receivedBodyBytes = 0;
+    m_setCookie.clear();
+    m_location.clear();
+    m_line.clear();
+    m_lineCut = false;
+    m_lastWasCR = false;
+    m_statusLineTaken = false;
+    m_disconnected = false;
+}
+
+void THttpClient::Disconnect()
+{
+    if (!m_running) {
+        m_socket.Close();
+        return;
+    }
+    if (m_stage != Stage::Header && m_stage != Stage::Body) {
+        // Before the response there is nothing to take: the request ends quietly.
+        Cancel();
+        return;
+    }
+    m_socket.Close();
+    m_disconnected = true;
+    // Inside the packet event the response is taken as soon as the handler returns; elsewhere at the
+    // next turn of the event loop.
+    scheduleCheck();
+}
+
+void THttpClient::Abort()
+{
+    if (m_running && !m_aborted)
+        m_abortText = abortText(); // the step the request is at when the user asks
+    m_aborted = true;
+    if (m_running)
+        scheduleCheck();
+}
+
+void THttpClient::Cancel()
+{
+    if (!m_running && !m_socket.Connected())
+        return;
+    ++m_request;
+    m_running = false;
+    m_stage = Stage::Idle;
+    m_socket.Close();
+}
+
+void THttpClient::scheduleCheck()
+{
+    QTimer::singleShot(0, m_context.get(), [this, request = m_request] {
+        if (request != m_request || !m_running)
+            return;
+        if (m_aborted)
+            fail(m_abortText);
+        else if (m_disconnected)
+            endOfConnection();
+    });
+}
+
+QString THttpClient::abortText() const
+{
+    switch (m_socket.phase()) {
+    case TSocketClient::Phase::Lookup:
+        return QStringLiteral("Host-Lookup abgebrochen");
+    case TSocketClient::Phase::Connecting:
+    case TSocketClient::Phase::Handshake:
+        return QStringLiteral("Verbindung abgebrochen");
+    case TSocketClient::Phase::Open:
+    case TSocketClient::Phase::None:
+        break;
+    }
+    switch (m_stage) {
+    case Stage::Idle:
+    case Stage::Connecting:
+        return QStringLiteral("Verbindung abgebrochen");
+    case Stage::Header:
+        return m_socket.Sending() ? QStringLiteral("Socket-send abgebrochen") : QStringLiteral("Socket-readln abgebrochen");
+    case Stage::Body:
+        break;
+    }
+    return QStringLiteral("Socket-Capture abgebrochen");
+}
+
+void THttpClient::fail(const QString& text)
+{
+    if (!m_running)
+        return;
+    m_error = text;
+    finish();
+}
+
+void THttpClient::finish()
+{
+    m_running = false;
+    m_stage = Stage::Idle;
+    m_socket.Close();
+    fire(OnDone, m_request);
+}
+
+bool THttpClient::fire(const std::function<void()>& handler, std::uint64_t request)
+{
+    if (handler) {
+        // A copy, so that the handler may replace the event.
+        const std::function<void()> copy = handler;
+        try {
+            copy();
+        } catch (...) {
+            // Nothing may pass into Qt's event loop: the request fails, and its Get throws it.
+            if (request == m_request) {
+                m_handlerError = std::current_exception();
+                if (m_running)
+                    fail(textOf(m_handlerError));
+            }
+            return false;
+        }
+    }
+    return request == m_request && m_running;
+}
+
+// --- the address and the request ---------------------------------------------------------------------
 
 void THttpClient::parseAddress()
 {
@@ -168,20 +323,21 @@ void THttpClient::parseAddress()
     } else {
         m_path = firstSlash >= 0 ? m_url.mid(firstSlash) : QString();
     }
-    m_path.truncate(kMaxValueLength);
 
     // A colon names a scheme only before the first slash: "/a:b" is a path.
     const qsizetype colon = m_url.indexOf(QLatin1Char(':'));
     if (colon >= 0 && (firstSlash < 0 || colon < firstSlash)) {
         const QString scheme = m_url.left(colon).toLower();
-        if (scheme == QLatin1String("https"))
-            throw Error(QStringLiteral("HTTP Secure Socket is not supported"));
-        if (scheme == QLatin1String("gopher"))
-            m_port = 70;
+        m_tls = scheme == QLatin1String("https");
+        if (m_tls)
+            m_defaultPort = 443;
+        else if (scheme == QLatin1String("gopher"))
+            m_defaultPort = 70;
         else if (scheme == QLatin1String("ftp"))
-            m_port = 21;
+            m_defaultPort = 21;
         else
-            m_port = 80;
+            m_defaultPort = 80;
+        m_port = m_defaultPort;
     }
 
     QString hostPart;
@@ -209,27 +365,36 @@ void THttpClient::parseAddress()
     }
 }
 
-// A Location that names neither a server nor a path from the root goes to the current server's root,
-// on its port.
+// An absolute Location is taken as it is; any other resolves against the current address.
 QString THttpClient::redirectAddress(const QString& location) const
 {
-    if (location.contains(QLatin1String("//")) || location.startsWith(QLatin1Char('/')))
-        return location;
-    QString server = m_host;
-    if (m_port != 80)
+    if (location.contains(QLatin1String("://")))
+        return QUrl(location).host().isEmpty() ? QString() : location;
+    QString server = QString::fromLatin1(asciiHost(m_host));
+    if (m_port != (m_tls ? 443 : 80))
         server += QLatin1Char(':') + QString::number(m_port);
-    return QStringLiteral("http://") + server + QLatin1Char('/') + location;
+    const QUrl base(QString::fromLatin1(m_tls ? "https://" : "http://") + server
+                    + QString::fromLatin1(requestPath(m_path)));
+    const QUrl next = base.resolved(QUrl(location));
+    if (!next.isValid() || next.host().isEmpty())
+        return {};
+    return next.toString(QUrl::FullyEncoded);
+}
+
+QString THttpClient::requestProblem() const
+{
+    if (asciiHost(m_host).isEmpty())
+        return QStringLiteral("Host-Lookup fehlgeschlagen");
+    if (requestPath(m_path).size() + 13 > kMaxRequestLine)
+        return QStringLiteral("Anfragezeile zu lang");
+    return {};
 }
 
 QByteArray THttpClient::requestText() const
 {
-    QByteArray host = m_host.toLatin1();
-    for (QChar c : m_host) {
-        if (c.unicode() >= 0x80) {
-            host = QUrl::toAce(m_host);
-            break;
-        }
-    }
+    QByteArray host = asciiHost(m_host);
+    if (m_port != m_defaultPort)
+        host += ':' + QByteArray::number(m_port);
     QByteArray text;
     text += "GET " + requestPath(m_path) + " HTTP/1.0\r\n";
     text += "Host: " + host + "\r\n";
@@ -242,112 +407,98 @@ QByteArray THttpClient::requestText() const
     return text;
 }
 
-void THttpClient::readResponse(std::uint64_t generation)
+// --- the response ------------------------------------------------------------------------------------
+
+void THttpClient::connected()
 {
-    m_bufferStart = m_bufferEnd = 0;
-    m_endOfConnection = false;
-
-    QByteArray line;
-    if (readLine(line, generation)) {
-        m_header += line;
-        const QList<QByteArray> fields = lineText(line).split(' ');
-        int field = 0;
-        for (const QByteArray& f : fields) {
-            if (f.isEmpty())
-                continue;
-            if (++field == 2) {
-                bool ok = false;
-                const int number = f.toInt(&ok);
-                m_replyNumber = ok ? number : 0;
-                break;
-            }
-        }
-        while (readLine(line, generation)) {
-            m_header += line;
-            if (line == "\r\n" || line == "\n")
-                break;
-            takeHeaderLine(line);
-        }
+    if (!m_running)
+        return;
+    if (m_aborted) {
+        fail(m_abortText);
+        return;
     }
-
-    if (m_bufferEnd > m_bufferStart) {
-        const qint64 start = m_bufferStart;
-        m_bufferStart = m_bufferEnd;
-        takeBody(m_buffer.get() + start, m_bufferEnd - start, generation);
-    }
-    while (!m_endOfConnection) {
-        const qint64 n = m_socket.Receive(m_buffer.get(), kBufferSize, QStringLiteral("Socket-Capture abgebrochen"));
-        if (generation != m_generation)
-            throw Ended {};
-        if (n <= 0)
-            break;
-        takeBody(m_buffer.get(), n, generation);
-    }
+    m_stage = Stage::Header;
+    m_socket.Send(requestText());
 }
 
-void THttpClient::takeBody(const char* data, qint64 size, std::uint64_t generation)
+void THttpClient::received(const QByteArray& data)
 {
-    m_receivedBodyBytes += size;
-    const qint64 keep = std::min(size, kMaxKeptBody - qint64(m_body.size()));
-    if (keep > 0)
-        m_body.append(data, keep);
-    // A copy, so that the handler may replace the event.
-    if (const auto handler = OnPacketRecvd)
-        handler();
-    if (generation != m_generation)
-        throw Ended {};
+    if (!m_running || m_stage == Stage::Connecting)
+        return;
+    if (m_aborted) {
+        fail(m_abortText);
+        return;
+    }
+    const std::uint64_t request = m_request;
+    qint64 used = 0;
+    if (m_stage == Stage::Header) {
+        takeHeaderData(data.constData(), data.size(), used);
+        if (request != m_request || !m_running || m_stage != Stage::Body)
+            return;
+    }
+    if (used < data.size())
+        takeBody(used == 0 ? data : data.mid(used));
 }
 
-// One line with its line end, as received; a line longer than the buffer keeps the buffer's size of
-// text and its line end. False when the connection ended before a single byte of it.
-bool THttpClient::readLine(QByteArray& line, std::uint64_t generation)
+// Splits data into header lines, each with its line end, as received; a line longer than the buffer
+// keeps the buffer's size of text and its line end. used: the bytes taken, up to the header's end.
+void THttpClient::takeHeaderData(const char* data, qint64 size, qint64& used)
 {
-    line.clear();
-    bool any = false;
-    bool cut = false;
-    bool lastWasCR = false;
-    for (;;) {
-        if (m_bufferStart == m_bufferEnd) {
-            if (m_endOfConnection)
-                return any;
-            const qint64 n = m_socket.Receive(m_buffer.get(), kBufferSize, QStringLiteral("Socket-readln abgebrochen"));
-            if (generation != m_generation)
-                throw Ended {};
-            m_bufferStart = m_bufferEnd = 0;
-            if (n <= 0) {
-                m_endOfConnection = true;
-                return any;
-            }
-            m_bufferEnd = n;
-        }
-        const char* begin = m_buffer.get() + m_bufferStart;
-        const qint64 available = m_bufferEnd - m_bufferStart;
+    qint64 i = 0;
+    while (i < size && m_stage == Stage::Header) {
+        const char* begin = data + i;
+        const qint64 available = size - i;
         const char* lf = static_cast<const char*>(std::memchr(begin, '\n', size_t(available)));
         const qint64 text = lf ? lf - begin : available;
         const qint64 taken = lf ? text + 1 : available;
-
         m_headerBytes += taken;
-        if (m_headerBytes > kMaxHeaderSize)
-            throw Error(QStringLiteral("Header too large"));
-        any = true;
-        m_bufferStart += taken;
-
-        const qint64 room = kBufferSize - qint64(line.size());
-        if (!cut && text <= room) {
-            line.append(begin, text);
+        if (m_headerBytes > kMaxHeaderSize) {
+            fail(QStringLiteral("Header too large"));
+            return;
+        }
+        i += taken;
+        const qint64 room = kBufferSize - qint64(m_line.size());
+        if (!m_lineCut && text <= room) {
+            m_line.append(begin, text);
         } else {
-            if (!cut && room > 0)
-                line.append(begin, room);
-            cut = true;
+            if (!m_lineCut && room > 0)
+                m_line.append(begin, room);
+            m_lineCut = true;
         }
         if (text > 0)
-            lastWasCR = begin[text - 1] == '\r';
+            m_lastWasCR = begin[text - 1] == '\r';
         if (lf) {
-            if (cut)
-                line.append(lastWasCR ? "\r\n" : "\n");
+            if (m_lineCut)
+                m_line.append(m_lastWasCR ? "\r\n" : "\n");
             else
-                line.append('\n');
-            return true;
+                m_line.append('\n');
+            const QByteArray line = std::exchange(m_line, {});
+            m_lineCut = false;
+            m_lastWasCR = false;
+            m_header += line;
+            if (!m_statusLineTaken)
+                takeStatusLine(line);
+            else if (line == "\r\n" || line == "\n")
+                m_stage = Stage::Body;
+            else
+                takeHeaderLine(line);
+        }
+    }
+    used = i;
+}
+
+void THttpClient::takeStatusLine(const QByteArray& line)
+{
+    m_statusLineTaken = true;
+    int field = 0;
+    for (const QByteArray& f : lineText(line).split(' ')) {
+        if (f.isEmpty())
+            continue;
+        if (++field == 2) {
+            bool ok = false;
+            const int number = f.toInt(&ok);
+            m_replyNumber = ok ? number : 0;
+            break;
         }
     }
 }
@@ -357,18 +508,74 @@ void THttpClient::takeHeaderLine(const QByteArray& line)
     const QByteArray text = lineText(line);
     const qsizetype blank = text.indexOf(' ');
     const QByteArray name = (blank < 0 ? text : text.left(blank)).toUpper();
-    const auto value = [&] { return withoutControls(text.mid(name.size() + 1).left(kMaxValueLength)); };
+    const QByteArray value = withoutControls(text.mid(name.size() + 1));
     if (name == "SET-COOKIE:") {
-        m_setCookie = value();
+        m_setCookie = value.left(kMaxValueLength);
     } else if (name == "LOCATION:") {
-        m_location = QString::fromUtf8(value());
+        // Not cut: a long address cut short would ask for another resource.
+        m_location = QString::fromUtf8(value).trimmed();
     } else if (name == "CONTENT-LENGTH:") {
-        const QByteArray v = value();
         qsizetype digits = 0;
-        while (digits < v.size() && digits < 18 && v[digits] >= '0' && v[digits] <= '9')
+        while (digits < value.size() && digits < 18 && value[digits] >= '0' && value[digits] <= '9')
             ++digits;
-        m_contentLength = digits > 0 ? v.left(digits).toLongLong() : -1;
+        m_contentLength = digits > 0 ? value.left(digits).toLongLong() : -1;
     }
+}
+
+void THttpClient::takeBody(const QByteArray& data)
+{
+    m_receivedBodyBytes += data.size();
+    const qint64 keep = std::min(qint64(data.size()), kMaxKeptBody - qint64(m_body.size()));
+    if (keep > 0)
+        m_body.append(data.constData(), keep);
+    const std::uint64_t request = m_request;
+    if (fire(OnPacketRecvd, request) && m_disconnected)
+        endOfConnection();
+}
+
+void THttpClient::endOfConnection()
+{
+    m_disconnected = false;
+    m_socket.Close();
+    // A header cut short by the end of the connection keeps its last piece.
+    if (m_stage == Stage::Header && !m_line.isEmpty()) {
+        const QByteArray line = std::exchange(m_line, {});
+        m_header += line;
+        if (!m_statusLineTaken)
+            takeStatusLine(line);
+        else
+            takeHeaderLine(line);
+    }
+    m_stage = Stage::Idle;
+
+    const std::uint64_t request = m_request;
+    if (m_replyNumber < 299) {
+        if (fire(OnSuccess, request))
+            finish();
+        return;
+    }
+    if (m_replyNumber >= 300 && m_replyNumber <= 399) {
+        if (!m_setCookie.isEmpty()) {
+            m_cookieHost = m_host;
+            m_cookie = m_setCookie;
+        }
+        // Any other 3xx, or one without a usable Location, ends the request at once.
+        const QString next = followsLocation(m_replyNumber) && !m_location.isEmpty() ? redirectAddress(m_location)
+                                                                                      : QString();
+        if (!next.isEmpty() && m_repeats < kMaxRepeats) {
+            ++m_repeats;
+            m_url = next;
+            parseAddress();
+            const QString problem = requestProblem();
+            if (!problem.isEmpty()) {
+                fail(problem);
+                return;
+            }
+            connectNow();
+            return;
+        }
+    }
+    finish();
 }
 
 } // namespace pxt

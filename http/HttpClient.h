@@ -6,34 +6,42 @@
 #include <QString>
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 
 namespace pxt {
 
-// The small blocking HTTP/1.0 client of the size probe. Get returns when the request has ended; while
-// it waits, window messages run (pumpMessages), and its events fire from inside it.
+// The HTTP/1.0 client of the size probe, for "http" and "https" addresses. A request is a state
+// machine fed by its socket's events: Start begins one and returns at once; Get is Start followed by a
+// wait that lets window messages run (pumpMessages) until that request has ended. One request at a
+// time per client; several clients run side by side without nesting waits.
 //
-// Re-entry: Disconnect, Abort and a new Get are legal from inside the events and from anything the
-// waits let run. A Get that was taken over by a newer one ends quietly as soon as control comes back
-// to it: no further events, no repeat. Destroying the client while a Get runs (from inside its own
-// event or from a handler a wait let run) is not allowed.
+// Re-entry: Disconnect, Abort, Cancel and a new Get or Start are legal from inside the events and from
+// anything a wait lets run. A request taken over by a newer one ends quietly: no further events, and
+// its Get returns without an error. Destroying the client is legal at any time except from inside its
+// own events or while a Get of it waits.
 //
-// Failures are pxt::Error with the texts the user sees.
+// Failures are pxt::Error with the texts the user sees: thrown by Get, or, for a started request, kept
+// in ErrorText when OnDone fires.
 class THttpClient {
 public:
-    // Received data pass through this buffer; a longer header line is cut to it.
+    // A longer header line keeps this much of its text.
     static constexpr qint64 kBufferSize = 65536;
     // A header beyond this ends the request with "Header too large".
     static constexpr qint64 kMaxHeaderSize = 1024 * 1024;
     // A longer body is still received and counted, but only this much is kept.
     static constexpr qint64 kMaxKeptBody = 64 * 1024 * 1024;
-    // Repeats and redirects of one Get; after them the Get ends as an error status does.
+    // Redirects of one request; after them it ends as an error status does.
     static constexpr int kMaxRepeats = 20;
-    // Request paths and the values of Location and Set-Cookie lines are cut to this.
+    // The values of Set-Cookie lines are cut to this.
     static constexpr int kMaxValueLength = 256;
+    // A longer request line is an error.
+    static constexpr int kMaxRequestLine = 8192;
+    // A request that receives no byte for this long ends with the time-out error.
+    static constexpr int kDefaultIdleLimitMs = 30000;
 
-    THttpClient();
+    explicit THttpClient(int idleLimitMs = kDefaultIdleLimitMs);
     ~THttpClient();
     THttpClient(const THttpClient&) = delete;
     THttpClient& operator=(const THttpClient&) = delete;
@@ -42,22 +50,33 @@ public:
     // it keeps the last one taken, so that an address made only of a path goes to the same server.
     int Port() const { return m_port; }
     void setPort(int port) { m_port = port; }
-    // Seconds a single wait may last; 0 (the default) waits until the operation ends or is aborted.
-    int TimeOut() const { return m_socket.TimeOut(); }
-    void setTimeOut(int seconds) { m_socket.setTimeOut(seconds); }
+    // Milliseconds without a byte from the server after which a request fails; 0 waits for good.
+    int IdleLimit() const { return m_socket.IdleLimit(); }
+    void setIdleLimit(int ms) { m_socket.setIdleLimit(ms); }
 
     // After each piece of the body has been added to Body; Header is complete by then.
     std::function<void()> OnPacketRecvd;
     // Once, when the request has ended with a reply number below 299; the connection is closed by then.
     std::function<void()> OnSuccess;
+    // Once, last, when a request has ended in any way but Cancel or being taken over.
+    std::function<void()> OnDone;
 
     // Performs a GET request for the address, following redirects, and returns when it has ended.
     void Get(const QString& url);
-    // Closes the connection at once: the body reading ends, and Get may be called again.
+    // Begins a GET request and returns at once; its events come from the event loop. Throws, without
+    // any event, when the request cannot begin (still connected, request line too long).
+    void Start(const QString& url);
+    // Closes the connection at once: the body reading ends and the response is taken as it is; Get
+    // and Start may be called again.
     void Disconnect();
-    // The running wait fails at its next turn; the next Get clears it.
+    // The running request fails with the text of the step it is at, at the next turn of the event
+    // loop; the next Get or Start clears it.
     void Abort();
+    // Ends the running request at once, without any further event.
+    void Cancel();
     bool Connected() const { return m_socket.Connected(); }
+    // A request has begun and not yet ended.
+    bool Busy() const { return m_running; }
 
     // The request: the address as redirects left it, its host and path.
     QString URL() const { return m_url; }
@@ -68,32 +87,56 @@ public:
     // to and including the empty line; emptied at the start of each response.
     QString Header() const { return QString::fromLatin1(m_header); }
     int ReplyNumber() const { return m_replyNumber; }
+    // The status line without its line end.
+    QString StatusLine() const;
     // The value of the Content-Length line; -1 without one.
     qint64 ContentLength() const { return m_contentLength; }
     // The body as far as it is kept, and the number of body bytes received.
     const QByteArray& Body() const { return m_body; }
     qint64 ReceivedBodyBytes() const { return m_receivedBodyBytes; }
+    // The failure of the last request that ended; empty when it ended without one.
+    QString ErrorText() const { return m_error; }
 
 private:
-    void request(std::uint64_t generation);
+    enum class Stage { Idle, Connecting, Header, Body };
+
     void parseAddress();
     QString redirectAddress(const QString& location) const;
     QByteArray requestText() const;
-    void readResponse(std::uint64_t generation);
-    bool readLine(QByteArray& line, std::uint64_t generation);
+    QString requestProblem() const;
+    void connectNow();
+    void resetResponse();
+
+    void connected();
+    void received(const QByteArray& data);
+    void takeHeaderData(const char* data, qint64 size, qint64& used);
+    void takeStatusLine(const QByteArray& line);
     void takeHeaderLine(const QByteArray& line);
-    void takeBody(const char* data, qint64 size, std::uint64_t generation);
+    void takeBody(const QByteArray& data);
+    void endOfConnection();
+    void fail(const QString& text);
+    void finish();
+    QString abortText() const;
+    void scheduleCheck();
+
+    // Runs an event handler; false when the request was ended, taken over or disconnected meanwhile.
+    bool fire(const std::function<void()>& handler, std::uint64_t request);
 
     TSocketClient m_socket;
-    std::unique_ptr<char[]> m_buffer;
-    qint64 m_bufferStart = 0;
-    qint64 m_bufferEnd = 0;
-    bool m_endOfConnection = false;
+    std::unique_ptr<QObject> m_context;
 
     int m_port = 0;
+    int m_defaultPort = 80;
+    bool m_tls = false;
     QString m_url;
     QString m_host;
     QString m_path;
+
+    Stage m_stage = Stage::Idle;
+    QByteArray m_line;
+    bool m_lineCut = false;
+    bool m_lastWasCR = false;
+    bool m_statusLineTaken = false;
 
     QByteArray m_header;
     qint64 m_headerBytes = 0;
@@ -103,14 +146,21 @@ private:
     qint64 m_receivedBodyBytes = 0;
     QByteArray m_setCookie;
     QString m_location;
+    int m_repeats = 0;
 
     // The cookie a redirect set, and the host that set it: it goes to that host only.
     QString m_cookieHost;
     QByteArray m_cookie;
 
-    // Counts the Get calls: a Get whose number is no longer the latest has been taken over.
-    std::uint64_t m_generation = 0;
-    int m_running = 0;
+    // Counts the requests: an event of a request whose number is no longer the latest is dropped.
+    std::uint64_t m_request = 0;
+    bool m_running = false;
+    bool m_aborted = false;
+    QString m_abortText;
+    bool m_disconnected = false;
+    QString m_error;
+    std::exception_ptr m_handlerError;
+    int m_waiting = 0;
 };
 
 } // namespace pxt

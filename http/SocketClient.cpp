@@ -1,23 +1,17 @@
 #include "http/SocketClient.h"
 
-#include "core/Error.h"
-#include "core/Pump.h"
 #include "http/SocketErrors.h"
 
-#include <QUrl>
+#include <QDir>
+#include <QFileInfo>
+#include <QSslConfiguration>
+#include <QSslError>
+#include <QSslSocket>
+#include <QTimer>
 
-#include <atomic>
-#include <cerrno>
-#include <chrono>
-#include <cstring>
-#include <memory>
-#include <thread>
-#include <vector>
-
-#include <netdb.h>
+#include <fcntl.h>
 #include <netinet/in.h>
-#include <poll.h>
-#include <sys/eventfd.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -25,247 +19,284 @@ namespace pxt {
 
 namespace {
 
-constexpr int kTurnMs = 2;
 constexpr int kTimedOut = 10060;
+constexpr int kReset = 10054;
+constexpr int kAccess = 10013;
+constexpr int kTooManyFiles = 10024;
 
-struct Address {
-    int family = 0;
-    int protocol = 0;
-    sockaddr_storage addr {};
-    socklen_t length = 0;
-};
-
-// One name lookup. The worker thread owns a share of it, so a lookup that is given up (Abort, a
-// replaced connection, the client destroyed) finishes in the background and frees itself.
-struct Lookup {
-    Lookup() : wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
-    ~Lookup()
-    {
-        if (wake >= 0)
-            ::close(wake);
-    }
-    const int wake;
-    std::atomic<bool> done {false};
-    bool ok = false; // written before done
-    std::vector<Address> addresses;
-};
-
-bool resolve(const QByteArray& host, quint16 port, int extraFlags, std::vector<Address>& out)
+QList<QSslCertificate> certificatesOf(const QString& path)
 {
-    addrinfo hints {};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICSERV | extraFlags;
-    addrinfo* result = nullptr;
-    const QByteArray service = QByteArray::number(port);
-    if (::getaddrinfo(host.constData(), service.constData(), &hints, &result) != 0)
-        return false;
-    for (addrinfo* ai = result; ai; ai = ai->ai_next) {
-        if (ai->ai_addrlen > sizeof(sockaddr_storage))
-            continue;
-        Address a;
-        a.family = ai->ai_family;
-        a.protocol = ai->ai_protocol;
-        a.length = ai->ai_addrlen;
-        std::memcpy(&a.addr, ai->ai_addr, ai->ai_addrlen);
-        out.push_back(a);
-    }
-    ::freeaddrinfo(result);
-    return !out.empty();
+    if (QFileInfo(path).isDir())
+        return QSslCertificate::fromPath(QDir(path).filePath(QStringLiteral("*")), QSsl::Pem,
+                                         QSslCertificate::PatternSyntax::Wildcard);
+    return QSslCertificate::fromPath(path, QSsl::Pem, QSslCertificate::PatternSyntax::FixedString);
 }
 
-// A host name as the resolver takes it: ASCII (international names in their ACE form) and nothing
-// that could end a line or a field.
-QByteArray resolverName(const QString& host)
+// OpenSSL's SSL_CERT_FILE and SSL_CERT_DIR are how a user (or a test) adds a CA of their own; Qt's
+// loading of the system store is not relied on for them, so they are added here. Made anew only when
+// they change.
+QSslConfiguration tlsConfiguration()
 {
-    const QByteArray ace = QUrl::toAce(host);
-    if (ace.isEmpty())
-        return {};
-    for (char c : ace) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u <= 0x20 || u >= 0x7f)
-            return {};
+    static QString madeFor;
+    static QSslConfiguration made;
+    const QString key = qEnvironmentVariable("SSL_CERT_FILE") + QLatin1Char('\n') + qEnvironmentVariable("SSL_CERT_DIR");
+    if (key == madeFor && !made.isNull())
+        return made;
+    QSslConfiguration conf = QSslConfiguration::defaultConfiguration();
+    conf.setProtocol(QSsl::TlsV1_2OrLater);
+    conf.setPeerVerifyMode(QSslSocket::VerifyPeer);
+    QList<QSslCertificate> extra;
+    const QString file = qEnvironmentVariable("SSL_CERT_FILE");
+    if (!file.isEmpty())
+        extra += certificatesOf(file);
+    for (const QString& dir : qEnvironmentVariable("SSL_CERT_DIR").split(QLatin1Char(':'), Qt::SkipEmptyParts))
+        extra += certificatesOf(dir);
+    if (!extra.isEmpty()) {
+        // Setting the list ends Qt's loading of the system store on demand, so the store comes first.
+        static const QList<QSslCertificate> system = QSslConfiguration::systemCaCertificates();
+        conf.setCaCertificates(system + extra);
     }
-    return ace;
+    madeFor = key;
+    made = conf;
+    return conf;
 }
-
-[[noreturn]] void throwSocketError(int err) { throw Error(SocketErrorMessage(SocketErrorFromErrno(err))); }
 
 } // namespace
 
-class TSocketClient::Deadline {
+QString CertificateRefusedText(const QString& host, const QString& reason)
+{
+    return QStringLiteral("Zertifikat von %1 abgelehnt: %2").arg(host, reason);
+}
+
+QString TlsFailedText(const QString& host, const QString& reason)
+{
+    return QStringLiteral("TLS-Verbindung zu %1 fehlgeschlagen: %2").arg(host, reason);
+}
+
+// Counts the events on the stack, so that sockets are freed only outside them.
+class TSocketClient::Dispatch {
 public:
-    explicit Deadline(int seconds)
-        : m_forever(seconds <= 0), m_end(std::chrono::steady_clock::now() + std::chrono::seconds(seconds))
+    explicit Dispatch(TSocketClient& c) : m_c(c) { ++m_c.m_dispatching; }
+    ~Dispatch()
     {
+        if (--m_c.m_dispatching == 0 && !m_c.m_closed.empty())
+            QTimer::singleShot(0, m_c.m_context.get(), [c = &m_c] { c->sweep(); });
     }
-    void check() const
-    {
-        if (!m_forever && std::chrono::steady_clock::now() >= m_end)
-            throw Error(SocketErrorMessage(kTimedOut));
-    }
+    Dispatch(const Dispatch&) = delete;
+    Dispatch& operator=(const Dispatch&) = delete;
 
 private:
-    bool m_forever;
-    std::chrono::steady_clock::time_point m_end;
+    TSocketClient& m_c;
 };
 
-TSocketClient::~TSocketClient() { Close(); }
+TSocketClient::TSocketClient(int idleLimitMs)
+    : m_idleLimitMs(idleLimitMs), m_context(std::make_unique<QObject>()), m_idle(std::make_unique<QTimer>())
+{
+    m_idle->setSingleShot(true);
+    QObject::connect(m_idle.get(), &QTimer::timeout, m_context.get(), [this] {
+        const Dispatch d(*this);
+        failed(SocketErrorMessage(kTimedOut));
+    });
+}
+
+TSocketClient::~TSocketClient()
+{
+    Close();
+    m_closed.clear();
+}
+
+void TSocketClient::sweep()
+{
+    if (m_dispatching == 0)
+        m_closed.clear();
+}
+
+TSocketClient::Phase TSocketClient::phase() const
+{
+    if (!m_socket)
+        return Phase::None;
+    switch (m_socket->state()) {
+    case QAbstractSocket::HostLookupState:
+        return Phase::Lookup;
+    case QAbstractSocket::ConnectedState:
+        return m_tls && !m_encrypted ? Phase::Handshake : Phase::Open;
+    default:
+        return Phase::Connecting;
+    }
+}
+
+bool TSocketClient::Sending() const
+{
+    return m_socket && (m_socket->bytesToWrite() > 0 || m_socket->encryptedBytesToWrite() > 0);
+}
+
+void TSocketClient::restartIdle()
+{
+    if (m_idleLimitMs > 0 && m_socket)
+        m_idle->start(m_idleLimitMs);
+    else
+        m_idle->stop();
+}
+
+void TSocketClient::Connect(const QString& host, quint16 port, bool tls)
+{
+    Close();
+    ++m_connection;
+    m_host = host;
+    m_tls = tls;
+    m_encrypted = false;
+    m_socket = std::make_unique<QSslSocket>();
+    wire();
+    restartIdle();
+    if (tls) {
+        m_socket->setSslConfiguration(tlsConfiguration());
+        m_socket->connectToHostEncrypted(host, port);
+    } else {
+        m_socket->connectToHost(host, port);
+    }
+}
+
+void TSocketClient::wire()
+{
+    QSslSocket* s = m_socket.get();
+    QObject* ctx = m_context.get();
+    QObject::connect(s, &QAbstractSocket::connected, ctx, [this] {
+        const Dispatch d(*this);
+        watch();
+        restartIdle();
+        if (!m_tls && OnConnected)
+            OnConnected();
+    });
+    QObject::connect(s, &QSslSocket::encrypted, ctx, [this] {
+        const Dispatch d(*this);
+        m_encrypted = true;
+        restartIdle();
+        if (OnConnected)
+            OnConnected();
+    });
+    QObject::connect(s, &QSslSocket::sslErrors, ctx, [this](const QList<QSslError>& errors) {
+        const Dispatch d(*this);
+        failed(CertificateRefusedText(m_host, errors.isEmpty() ? QString() : errors.first().errorString()));
+    });
+    QObject::connect(s, &QIODevice::readyRead, ctx, [this] {
+        const Dispatch d(*this);
+        received();
+    });
+    QObject::connect(s, &QIODevice::bytesWritten, ctx, [this] { restartIdle(); });
+    QObject::connect(s, &QAbstractSocket::disconnected, ctx, [this] {
+        const Dispatch d(*this);
+        closedByServer();
+    });
+    QObject::connect(s, &QAbstractSocket::errorOccurred, ctx, [this](QAbstractSocket::SocketError error) {
+        const Dispatch d(*this);
+        const Phase at = phase();
+        const QString reason = m_socket ? m_socket->errorString() : QString();
+        switch (error) {
+        case QAbstractSocket::RemoteHostClosedError:
+            if (at == Phase::Handshake || (m_tls && !m_encrypted))
+                failed(TlsFailedText(m_host, reason));
+            else if (wasReset())
+                failed(SocketErrorMessage(kReset));
+            else
+                closedByServer();
+            return;
+        case QAbstractSocket::HostNotFoundError:
+            failed(QStringLiteral("Host-Lookup fehlgeschlagen"));
+            return;
+        case QAbstractSocket::SocketTimeoutError:
+            failed(SocketErrorMessage(kTimedOut));
+            return;
+        case QAbstractSocket::SslHandshakeFailedError:
+        case QAbstractSocket::SslInternalError:
+        case QAbstractSocket::SslInvalidUserDataError:
+            failed(TlsFailedText(m_host, reason));
+            return;
+        case QAbstractSocket::SocketAccessError:
+            failed(SocketErrorMessage(kAccess));
+            return;
+        case QAbstractSocket::SocketResourceError:
+            failed(SocketErrorMessage(kTooManyFiles));
+            return;
+        default:
+            break;
+        }
+        if (at == Phase::Lookup || at == Phase::Connecting)
+            failed(QStringLiteral("Verbindung fehlgeschlagen"));
+        else
+            failed(SocketErrorMessage(kReset));
+    });
+}
+
+// Qt reports a reset as the server's end of the connection and closes its descriptor at once; a
+// duplicate of it keeps the TCP state readable: closed after a reset, half-closed after an orderly end.
+bool TSocketClient::wasReset() const
+{
+    if (m_watch < 0)
+        return false;
+    tcp_info info {};
+    socklen_t length = sizeof info;
+    return ::getsockopt(m_watch, IPPROTO_TCP, TCP_INFO, &info, &length) == 0 && info.tcpi_state == TCP_CLOSE;
+}
+
+void TSocketClient::watch()
+{
+    const qintptr fd = m_socket ? m_socket->socketDescriptor() : -1;
+    if (m_watch < 0 && fd >= 0)
+        m_watch = ::fcntl(int(fd), F_DUPFD_CLOEXEC, 0);
+}
+
+void TSocketClient::received()
+{
+    if (!m_socket)
+        return;
+    restartIdle();
+    const QByteArray data = m_socket->readAll();
+    if (!data.isEmpty() && OnReceived)
+        OnReceived(data);
+}
+
+void TSocketClient::closedByServer()
+{
+    if (!m_socket)
+        return;
+    // What arrived with the end of the connection comes first.
+    const std::uint64_t connection = m_connection;
+    received();
+    if (!m_socket || m_connection != connection)
+        return;
+    Close();
+    if (OnClosed)
+        OnClosed();
+}
+
+void TSocketClient::failed(const QString& text)
+{
+    if (!m_socket)
+        return;
+    Close();
+    if (OnFailed)
+        OnFailed(text);
+}
+
+void TSocketClient::Send(const QByteArray& data)
+{
+    if (m_socket)
+        m_socket->write(data);
+}
 
 void TSocketClient::Close()
 {
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = -1;
-    ++m_epoch;
-}
-
-bool TSocketClient::Connect(const QString& host, quint16 port)
-{
-    Close();
-    const std::uint64_t epoch = m_epoch;
-    const QByteArray name = resolverName(host);
-    if (name.isEmpty())
-        throw Error(QStringLiteral("Host-Lookup fehlgeschlagen"));
-
-    std::vector<Address> addresses;
-    if (!resolve(name, port, AI_NUMERICHOST, addresses)) {
-        auto lookup = std::make_shared<Lookup>();
-        try {
-            std::thread([lookup, name, port] {
-                std::vector<Address> found;
-                lookup->ok = resolve(name, port, 0, found);
-                lookup->addresses = std::move(found);
-                lookup->done.store(true, std::memory_order_release);
-                if (lookup->wake >= 0) {
-                    const std::uint64_t one = 1;
-                    [[maybe_unused]] auto n = ::write(lookup->wake, &one, sizeof one);
-                }
-            }).detach();
-        } catch (const std::system_error&) {
-            throw Error(QStringLiteral("Host-Lookup fehlgeschlagen"));
-        }
-        const Deadline deadline(m_timeOut);
-        for (;;) {
-            pollfd p {lookup->wake, POLLIN, 0};
-            ::poll(&p, lookup->wake >= 0 ? 1 : 0, kTurnMs);
-            pumpMessages();
-            if (m_aborted)
-                throw Error(QStringLiteral("Host-Lookup abgebrochen"));
-            if (m_epoch != epoch)
-                return false;
-            if (lookup->done.load(std::memory_order_acquire))
-                break;
-            deadline.check();
-        }
-        if (!lookup->ok)
-            throw Error(QStringLiteral("Host-Lookup fehlgeschlagen"));
-        addresses = std::move(lookup->addresses);
-    }
-
-    try {
-        for (const Address& a : addresses) {
-            if (connectTo(reinterpret_cast<const sockaddr*>(&a.addr), a.length, a.family, a.protocol, epoch))
-                return true;
-            if (m_epoch != epoch)
-                return false;
-        }
-    } catch (...) {
-        // A failed attempt leaves nothing open, unless a newer connection has taken the socket over.
-        if (m_epoch == epoch)
-            Close();
-        throw;
-    }
-    throw Error(QStringLiteral("Verbindung fehlgeschlagen"));
-}
-
-// One address: true when connected; false when it failed (the next address may be tried) or the
-// attempt was closed or replaced meanwhile (the caller tells the two apart by the epoch).
-bool TSocketClient::connectTo(const sockaddr* addr, unsigned addrLen, int family, int protocol, std::uint64_t epoch)
-{
-    const int fd = ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, protocol);
-    if (fd < 0)
-        throwSocketError(errno);
-    m_fd = fd;
-    if (::connect(fd, addr, addrLen) == 0)
-        return true;
-    if (errno != EINPROGRESS && errno != EINTR) {
-        ::close(fd);
-        m_fd = -1;
-        return false;
-    }
-    const Deadline deadline(m_timeOut);
-    for (;;) {
-        pollfd p {fd, POLLOUT, 0};
-        const int ready = ::poll(&p, 1, kTurnMs);
-        pumpMessages();
-        if (m_aborted)
-            throw Error(QStringLiteral("Verbindung abgebrochen"));
-        if (m_epoch != epoch)
-            return false;
-        if (ready > 0 && p.revents != 0) {
-            int err = 0;
-            socklen_t len = sizeof err;
-            if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0)
-                err = errno;
-            if (err == 0)
-                return true;
-            ::close(fd);
-            m_fd = -1;
-            return false;
-        }
-        deadline.check();
-    }
-}
-
-bool TSocketClient::Send(const QByteArray& data)
-{
-    const std::uint64_t epoch = m_epoch;
-    qint64 sent = 0;
-    const Deadline deadline(m_timeOut);
-    while (sent < data.size()) {
-        if (m_fd < 0 || m_epoch != epoch)
-            return false;
-        const ssize_t n = ::send(m_fd, data.constData() + sent, size_t(data.size() - sent), MSG_NOSIGNAL);
-        if (n >= 0) {
-            sent += n;
-            continue;
-        }
-        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
-            throwSocketError(errno);
-        pollfd p {m_fd, POLLOUT, 0};
-        ::poll(&p, 1, kTurnMs);
-        pumpMessages();
-        if (m_aborted)
-            throw Error(QStringLiteral("Socket-send abgebrochen"));
-        deadline.check();
-    }
-    return true;
-}
-
-qint64 TSocketClient::Receive(char* buffer, qint64 size, const QString& abortText)
-{
-    const std::uint64_t epoch = m_epoch;
-    const Deadline deadline(m_timeOut);
-    for (;;) {
-        if (m_fd < 0 || m_epoch != epoch)
-            return 0;
-        pollfd p {m_fd, POLLIN, 0};
-        ::poll(&p, 1, kTurnMs);
-        pumpMessages();
-        if (m_aborted)
-            throw Error(abortText);
-        if (m_fd < 0 || m_epoch != epoch)
-            return 0;
-        const ssize_t n = ::recv(m_fd, buffer, size_t(size), MSG_DONTWAIT);
-        if (n >= 0)
-            return n;
-        if (errno == ENOTCONN)
-            return 0;
-        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
-            throwSocketError(errno);
-        deadline.check();
-    }
+    m_idle->stop();
+    if (!m_socket)
+        return;
+    QObject::disconnect(m_socket.get(), nullptr, m_context.get(), nullptr);
+    m_socket->abort();
+    if (m_watch >= 0)
+        ::close(m_watch);
+    m_watch = -1;
+    m_closed.push_back(std::move(m_socket));
+    if (m_dispatching == 0)
+        QTimer::singleShot(0, m_context.get(), [this] { sweep(); });
 }
 
 } // namespace pxt

@@ -4,57 +4,89 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
 
-struct sockaddr;
+class QObject;
+class QSslSocket;
+class QTimer;
 
 namespace pxt {
 
-// A plain TCP client socket for the user-interface thread: non-blocking, and every turn of a wait is a
-// poll of at most 2 ms followed by pumpMessages(), so the windows stay responsive and the user's
-// commands run during a wait. Those commands may Abort, Close, or even Connect anew: a wait whose
-// connection has been closed or replaced meanwhile ends quietly (false, or 0 bytes received); after
-// Abort the next turn of a wait fails with the text the operation names.
+// One TCP connection at a time, plain or TLS, driven by Qt's event loop: Connect starts the lookup,
+// the connection and (for TLS) the handshake and returns at once; what happens later arrives through
+// the events, from inside the event loop.
+//
+// TLS: 1.2 or later, the host name sent as SNI, the chain and the host name verified against the
+// system's trust store plus the certificates named by SSL_CERT_FILE and SSL_CERT_DIR.
+//
+// Close is legal at any time, also from inside an event: the connection ends at once and gives no
+// further event. Sockets are freed only when none of the events is running, never under Qt's feet.
 class TSocketClient {
 public:
-    TSocketClient() = default;
+    // The connection's progress, as far as Abort tells the steps apart.
+    enum class Phase { None, Lookup, Connecting, Handshake, Open };
+
+    // idleLimitMs: a connection that receives no byte for this long fails with the time-out text;
+    // 0 waits for good.
+    explicit TSocketClient(int idleLimitMs);
     ~TSocketClient();
     TSocketClient(const TSocketClient&) = delete;
     TSocketClient& operator=(const TSocketClient&) = delete;
 
-    // Seconds a single wait may last; 0 waits until the operation ends or is aborted.
-    int TimeOut() const { return m_timeOut; }
-    void setTimeOut(int seconds) { m_timeOut = seconds; }
+    int IdleLimit() const { return m_idleLimitMs; }
+    void setIdleLimit(int ms) { m_idleLimitMs = ms; }
 
-    // True from the moment a socket exists for a connection until Close.
-    bool Connected() const { return m_fd >= 0; }
+    // The connection is ready for the request (for TLS: the handshake has ended and verified).
+    std::function<void()> OnConnected;
+    // Bytes have arrived.
+    std::function<void(const QByteArray&)> OnReceived;
+    // The server has ended the connection (after the last OnReceived).
+    std::function<void()> OnClosed;
+    // The connection failed; the text is what the user sees. The connection is closed by then.
+    std::function<void(const QString&)> OnFailed;
 
-    // Looks the host up (a numeric address directly, a name on a worker thread) and connects to the
-    // first of its addresses that accepts. False when the attempt was closed or replaced meanwhile.
-    bool Connect(const QString& host, quint16 port);
-
-    // Sends all of data. False when the connection was closed or replaced meanwhile.
-    bool Send(const QByteArray& data);
-
-    // Receives at most size bytes. 0 at the end of the connection, or when the connection is gone or
-    // was replaced; after Abort it fails with abortText.
-    qint64 Receive(char* buffer, qint64 size, const QString& abortText);
-
-    // Closes the connection at once; the next Connect starts afresh.
+    void Connect(const QString& host, quint16 port, bool tls);
+    void Send(const QByteArray& data);
     void Close();
 
-    void Abort() { m_aborted = true; }
-    void ClearAbort() { m_aborted = false; }
-    bool Aborted() const { return m_aborted; }
+    // True from Connect until Close, a failure or the server's end of the connection.
+    bool Connected() const { return m_socket != nullptr; }
+    Phase phase() const;
+    // Part of what Send was given still waits to go out.
+    bool Sending() const;
+
+    // True while one of the events runs.
+    bool Dispatching() const { return m_dispatching > 0; }
 
 private:
-    class Deadline;
-    bool connectTo(const ::sockaddr* addr, unsigned addrLen, int family, int protocol, std::uint64_t epoch);
+    class Dispatch;
+    void wire();
+    void received();
+    bool wasReset() const;
+    void watch();
+    void closedByServer();
+    void failed(const QString& text);
+    void restartIdle();
+    void sweep();
 
-    int m_fd = -1;
-    // Changes with every Close and every Connect, so that a wait can tell its connection is gone.
-    std::uint64_t m_epoch = 0;
-    bool m_aborted = false;
-    int m_timeOut = 0;
+    int m_idleLimitMs;
+    std::unique_ptr<QObject> m_context;
+    std::unique_ptr<QTimer> m_idle;
+    std::unique_ptr<QSslSocket> m_socket;
+    std::vector<std::unique_ptr<QSslSocket>> m_closed; // freed by sweep
+    QString m_host;
+    bool m_tls = false;
+    bool m_encrypted = false;
+    int m_dispatching = 0;
+    std::uint64_t m_connection = 0; // counts Connect calls
+    int m_watch = -1;               // a duplicate of the connection's descriptor
 };
+
+// The text of a refused certificate: names the host and the reason.
+QString CertificateRefusedText(const QString& host, const QString& reason);
+// The text of a TLS handshake that failed for another reason than the certificate.
+QString TlsFailedText(const QString& host, const QString& reason);
 
 } // namespace pxt

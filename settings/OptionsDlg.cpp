@@ -141,6 +141,11 @@ void TDlgOptions::FormCreate()
     RxSpinEditHeight = wholeField(this, "RxSpinEditHeight", 0, SnapshotValues::kMaxThumbSide, firstRun.minThumbHeight);
     labelSize->setBuddy(RxSpinEditWidth);
 
+    auto* labelParallel = new QLabel(QStringLiteral("Parallel requests:"), this);
+    RxSpinEditParallel =
+        wholeField(this, "RxSpinEditParallel", 1, SnapshotValues::kMaxParallelRequests, firstRun.parallelRequests);
+    labelParallel->setBuddy(RxSpinEditParallel);
+
     Button1 = new QPushButton(QStringLiteral("Default"), this);
     Button1->setObjectName(QStringLiteral("Button1"));
     Button1->setAutoDefault(false);
@@ -168,12 +173,13 @@ void TDlgOptions::FormCreate()
     row({labelRatio, RxSpinEditRatio});
     row({labelColumns, RxSpinEditColCount});
     row({labelSize, RxSpinEditWidth, labelX, RxSpinEditHeight});
+    row({labelParallel, RxSpinEditParallel});
     QHBoxLayout* buttons = row({Button1});
     buttons->addWidget(OKBtn);
     buttons->addWidget(CancelBtn);
 
-    QWidget* order[] = {EditFileTypes,   CheckBox1,        MemoFilter, RxSpinEditRatio, RxSpinEditColCount,
-                        RxSpinEditWidth, RxSpinEditHeight, Button1,    OKBtn,           CancelBtn};
+    QWidget* order[] = {EditFileTypes,    CheckBox1,          MemoFilter, RxSpinEditRatio, RxSpinEditColCount,
+                        RxSpinEditWidth,  RxSpinEditHeight,   RxSpinEditParallel, Button1, OKBtn, CancelBtn};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -215,6 +221,7 @@ void TDlgOptions::Button1Click()
     setWholeValue(*RxSpinEditColCount, v.thumbColumnCount);
     setWholeValue(*RxSpinEditWidth, v.minThumbWidth);
     setWholeValue(*RxSpinEditHeight, v.minThumbHeight);
+    setWholeValue(*RxSpinEditParallel, v.parallelRequests);
 }
 
 void TDlgOptions::done(int result)
@@ -245,12 +252,14 @@ SnapshotValues TDlgOptions::fieldValues()
     settle(RxSpinEditColCount);
     settle(RxSpinEditWidth);
     settle(RxSpinEditHeight);
+    settle(RxSpinEditParallel);
     SnapshotValues v;
     v.fileTypes = EditFileTypes->text();
     v.bannerRatio = float(RxSpinEditRatio->value());
     v.thumbColumnCount = RxSpinEditColCount->value();
     v.minThumbWidth = RxSpinEditWidth->value();
     v.minThumbHeight = RxSpinEditHeight->value();
+    v.parallelRequests = RxSpinEditParallel->value();
     return v;
 }
 
@@ -285,6 +294,8 @@ void TDlgOptions::readSection()
         setWholeValue(*RxSpinEditHeight, *height);
     if (const auto width = readNumber(ini, kSection, QStringLiteral("RxSpinEditWidth_Value")))
         setWholeValue(*RxSpinEditWidth, *width);
+    if (const auto parallel = readNumber(ini, kSection, QStringLiteral("RxSpinEditParallel_Value")))
+        setWholeValue(*RxSpinEditParallel, *parallel);
 }
 
 // The keys of one close go to the file in one replacement, in the order the section receives them.
@@ -309,6 +320,7 @@ void TDlgOptions::writeSection()
     ini.write(kSection, QStringLiteral("RxSpinEditColCount_Value"), numberText(v.thumbColumnCount));
     ini.write(kSection, QStringLiteral("RxSpinEditHeight_Value"), numberText(v.minThumbHeight));
     ini.write(kSection, QStringLiteral("RxSpinEditWidth_Value"), numberText(v.minThumbWidth));
+    ini.write(kSection, QStringLiteral("RxSpinEditParallel_Value"), numberText(v.parallelRequests));
     ini.save();
 }
 

@@ -61,6 +61,7 @@ public:
     QSpinBox* RxSpinEditColCount;
     QSpinBox* RxSpinEditWidth;
     QSpinBox* RxSpinEditHeight;
+    QSpinBox* RxSpinEditParallel;
     QPushButton* Button1;
     QPushButton* OKBtn;
     QPushButton* CancelBtn;

@@ -13,6 +13,7 @@ void Settings::takeSnapshot(const SnapshotValues& v)
     m_snapshot.thumbColumnCount = std::clamp(v.thumbColumnCount, 1, SnapshotValues::kMaxColumns);
     m_snapshot.minThumbWidth = std::clamp(v.minThumbWidth, 0, SnapshotValues::kMaxThumbSide);
     m_snapshot.minThumbHeight = std::clamp(v.minThumbHeight, 0, SnapshotValues::kMaxThumbSide);
+    m_snapshot.parallelRequests = std::clamp(v.parallelRequests, 1, SnapshotValues::kMaxParallelRequests);
 }
 
 } // namespace pxt

@@ -30,9 +30,12 @@ struct SnapshotValues {
     int thumbColumnCount = 2;
     int minThumbWidth = 50;
     int minThumbHeight = 50;
+    // Beyond the seven: how many size requests the probe keeps in flight.
+    int parallelRequests = 4;
 
     // Their ranges; takeSnapshot clamps into them.
     static constexpr float kMaxBannerRatio = 1000.0f;
+    static constexpr int kMaxParallelRequests = 8;
     static constexpr int kMaxColumns = 20;
     static constexpr int kMaxThumbSide = 1000;
 
@@ -58,6 +61,7 @@ public:
     int thumbColumnCount() const { return m_snapshot.thumbColumnCount; }
     int minThumbWidth() const { return m_snapshot.minThumbWidth; }
     int minThumbHeight() const { return m_snapshot.minThumbHeight; }
+    int parallelRequests() const { return m_snapshot.parallelRequests; }
     bool linkFilterEnabled() const { return live().linkFilterEnabled(); }
     QStringList linkFilterLines() const { return live().linkFilterLines(); }
 

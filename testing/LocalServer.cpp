@@ -6,6 +6,11 @@
 #include <QUrl>
 
 #include <chrono>
+#include <csignal>
+#include <stdexcept>
+
+#include <openssl/err.h>
+#include <openssl/ssl.h>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -15,20 +20,119 @@
 
 namespace pxt::test {
 
-namespace {
-
-// False when the client has gone.
-bool sendAll(int fd, const char* data, qsizetype size)
-{
-    while (size > 0) {
-        const ssize_t n = ::send(fd, data, size_t(size), MSG_NOSIGNAL);
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= n;
+struct LocalServer::Tls {
+    SSL_CTX* ctx = nullptr;
+    explicit Tls(const TlsIdentity& id) : ctx(SSL_CTX_new(TLS_server_method()))
+    {
+        // A client that goes away in the middle of a write must not end the process.
+        std::signal(SIGPIPE, SIG_IGN);
+        if (!ctx || SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION) != 1
+            || SSL_CTX_use_certificate_chain_file(ctx, id.certFile.toLocal8Bit().constData()) != 1
+            || SSL_CTX_use_PrivateKey_file(ctx, id.keyFile.toLocal8Bit().constData(), SSL_FILETYPE_PEM) != 1)
+            throw std::runtime_error("LocalServer: the TLS identity cannot be used");
     }
-    return true;
-}
+    ~Tls() { SSL_CTX_free(ctx); }
+    Tls(const Tls&) = delete;
+    Tls& operator=(const Tls&) = delete;
+};
+
+// One accepted connection, plain or TLS. Every wait lasts at most a few milliseconds, so the server
+// notices its stop.
+class LocalServer::Connection {
+public:
+    Connection(int fd, SSL_CTX* ctx) : m_fd(fd)
+    {
+        if (!ctx)
+            return;
+        const timeval turn {0, 10000};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &turn, sizeof turn);
+        m_ssl = SSL_new(ctx);
+        SSL_set_fd(m_ssl, fd);
+    }
+    ~Connection()
+    {
+        if (m_ssl) {
+            if (!m_reset && m_ready)
+                SSL_shutdown(m_ssl);
+            SSL_free(m_ssl);
+        }
+        ::close(m_fd);
+    }
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    // False when the TLS handshake failed.
+    bool handshake(const std::atomic<bool>& stop)
+    {
+        if (!m_ssl)
+            return m_ready = true;
+        while (!stop) {
+            const int r = SSL_accept(m_ssl);
+            if (r == 1)
+                return m_ready = true;
+            if (!retry(r))
+                break;
+        }
+        ERR_clear_error();
+        return false;
+    }
+
+    // The bytes received; 0 when the client has gone; -1 when nothing came within a turn.
+    ssize_t receive(char* buf, size_t size)
+    {
+        if (!m_ssl || SSL_pending(m_ssl) == 0) {
+            pollfd p {m_fd, POLLIN, 0};
+            if (::poll(&p, 1, 10) <= 0)
+                return -1;
+        }
+        if (!m_ssl) {
+            const ssize_t n = ::recv(m_fd, buf, size, 0);
+            return n < 0 ? 0 : n;
+        }
+        const int n = SSL_read(m_ssl, buf, int(size));
+        if (n > 0)
+            return n;
+        return retry(n) ? -1 : 0;
+    }
+
+    // False when the client has gone.
+    bool sendAll(const char* data, qsizetype size)
+    {
+        while (size > 0) {
+            const ssize_t n = m_ssl ? SSL_write(m_ssl, data, int(size)) : ::send(m_fd, data, size_t(size), MSG_NOSIGNAL);
+            if (n <= 0) {
+                if (m_ssl && retry(int(n)))
+                    continue;
+                return false;
+            }
+            data += n;
+            size -= n;
+        }
+        return true;
+    }
+
+    // Ends the connection with a reset when it closes.
+    void reset()
+    {
+        m_reset = true;
+        linger l {1, 0};
+        ::setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+    }
+
+private:
+    bool retry(int r) const
+    {
+        const int e = SSL_get_error(m_ssl, r);
+        return e == SSL_ERROR_WANT_READ || e == SSL_ERROR_WANT_WRITE;
+    }
+
+    int m_fd;
+    SSL* m_ssl = nullptr;
+    bool m_ready = false;
+    bool m_reset = false;
+};
+
+namespace {
 
 QByteArray contentType(const QString& file)
 {
@@ -98,13 +202,25 @@ int loopbackSocket(quint16& port, int backlog)
     return s;
 }
 
-LocalServer::LocalServer(Play play) : m_play(std::move(play))
+LocalServer::LocalServer(Play play) : m_play(std::move(play)) { startAccepting(); }
+
+LocalServer::LocalServer(Script script) : LocalServer([script](int, const QByteArray&) { return script; }) {}
+
+LocalServer::LocalServer(Play play, const TlsIdentity& tls) : m_play(std::move(play)), m_tls(std::make_unique<Tls>(tls))
+{
+    startAccepting();
+}
+
+LocalServer::LocalServer(Script script, const TlsIdentity& tls)
+    : LocalServer([script](int, const QByteArray&) { return script; }, tls)
+{
+}
+
+void LocalServer::startAccepting()
 {
     m_listen = loopbackSocket(m_port, 128);
     m_acceptor = std::thread([this] { acceptLoop(); });
 }
-
-LocalServer::LocalServer(Script script) : LocalServer([script](int, const QByteArray&) { return script; }) {}
 
 LocalServer::~LocalServer()
 {
@@ -130,7 +246,7 @@ std::unique_ptr<LocalServer> LocalServer::forFolder(const QString& folder)
 
 QString LocalServer::url(const QString& path, const QString& host) const
 {
-    return QStringLiteral("http://%1:%2%3").arg(host).arg(m_port).arg(path);
+    return QStringLiteral("%1://%2:%3%4").arg(m_tls ? QStringLiteral("https") : QStringLiteral("http"), host).arg(m_port).arg(path);
 }
 
 std::vector<QByteArray> LocalServer::requests() const
@@ -190,14 +306,16 @@ void LocalServer::sleepFor(int ms) const
 
 void LocalServer::serve(int fd, int index)
 {
+    Connection c(fd, m_tls ? m_tls->ctx : nullptr);
+    if (!c.handshake(m_stop))
+        return;
     QByteArray request;
     char buf[4096];
     while (!stopped() && !request.contains("\r\n\r\n")) {
-        pollfd p {fd, POLLIN, 0};
-        if (::poll(&p, 1, 10) <= 0)
+        const ssize_t n = c.receive(buf, sizeof buf);
+        if (n < 0)
             continue;
-        const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
-        if (n <= 0)
+        if (n == 0)
             break;
         request.append(buf, n);
     }
@@ -211,37 +329,31 @@ void LocalServer::serve(int fd, int index)
             break;
         switch (step.kind) {
         case Step::Send:
-            open = sendAll(fd, step.data.constData(), step.data.size());
+            open = c.sendAll(step.data.constData(), step.data.size());
             break;
         case Step::Sleep:
             sleepFor(step.ms);
             break;
-        case Step::Reset: {
-            linger l {1, 0};
-            ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+        case Step::Reset:
+            c.reset();
             open = false;
             break;
-        }
         case Step::SendForever:
             while (open && !stopped())
-                open = sendAll(fd, step.data.constData(), step.data.size());
+                open = c.sendAll(step.data.constData(), step.data.size());
             break;
         case Step::Drip:
             for (qsizetype i = 0; open && i < step.data.size() && !stopped(); ++i) {
-                open = sendAll(fd, step.data.constData() + i, 1);
+                open = c.sendAll(step.data.constData() + i, 1);
                 sleepFor(step.ms);
             }
             break;
         case Step::Hold:
-            while (!stopped()) {
-                pollfd p {fd, POLLIN, 0};
-                if (::poll(&p, 1, 10) > 0 && ::recv(fd, buf, sizeof buf, 0) <= 0)
-                    break;
+            while (!stopped() && c.receive(buf, sizeof buf) != 0) {
             }
             break;
         }
     }
-    ::close(fd);
 }
 
 } // namespace pxt::test

@@ -3,10 +3,13 @@
 // The one local HTTP server of tests and benchmarks, on 127.0.0.1 at a port the system picks. Each
 // connection is served on a worker thread of its own (an idle one is reused), so the server answers
 // while the test's own thread waits and many connections can be held at once: it records each request
-// and plays a script of sends, pauses, drips and resets for it, or serves the files of a folder.
+// and plays a script of sends, pauses, drips and resets for it, or serves the files of a folder. Given
+// a TLS identity it speaks HTTPS (OpenSSL, TLS 1.2 or later).
 
 #include <QByteArray>
 #include <QString>
+
+#include "testing/TestPki.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -50,6 +53,9 @@ public:
     explicit LocalServer(Play play);
     // One script for every connection.
     explicit LocalServer(Script script);
+    // Over TLS with the given certificate.
+    LocalServer(Play play, const TlsIdentity& tls);
+    LocalServer(Script script, const TlsIdentity& tls);
     ~LocalServer();
     LocalServer(const LocalServer&) = delete;
     LocalServer& operator=(const LocalServer&) = delete;
@@ -58,13 +64,17 @@ public:
     static std::unique_ptr<LocalServer> forFolder(const QString& folder);
 
     quint16 port() const { return m_port; }
-    // "http://host:port" + path.
+    bool tls() const { return m_tls != nullptr; }
+    // "http://host:port" + path ("https://" over TLS).
     QString url(const QString& path, const QString& host = QStringLiteral("127.0.0.1")) const;
     std::vector<QByteArray> requests() const;
     // The first line of each request.
     std::vector<QByteArray> requestLines() const;
 
 private:
+    struct Tls;
+    class Connection;
+    void startAccepting();
     void acceptLoop();
     void workLoop();
     void serve(int fd, int index);
@@ -72,6 +82,7 @@ private:
     bool stopped() const { return m_stop.load(); }
 
     Play m_play;
+    std::unique_ptr<Tls> m_tls;
     int m_listen = -1;
     quint16 m_port = 0;
     std::atomic<bool> m_stop {false};

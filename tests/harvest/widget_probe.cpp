@@ -1,5 +1,8 @@
 #include "tests/harvest/ThumbsPane.h"
+#include "harvest/SizeProbe.h"
+#include "http/HttpClient.h"
 #include "testing/LocalServer.h"
+#include "testing/TestPki.h"
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -7,7 +10,13 @@
 #include <QToolButton>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <map>
+#include <optional>
+#include <thread>
+
+#include <unistd.h>
 
 using namespace pxt;
 using namespace pxt::test;
@@ -40,16 +49,36 @@ struct Probe : ThumbsPane {
     }
     bool ready() { return waitUntil([&] { return !frame.WebBrowserThumbs->Busy() && frame.statusText() == "Ready"; }); }
 
-    // The size text of each thumbnail, in page order ("-" for none).
+    void parallel(int n)
+    {
+        SnapshotValues v = settings.snapshot();
+        v.parallelRequests = n;
+        settings.takeSnapshot(v);
+    }
+
+    std::vector<const Element*> divs()
+    {
+        std::vector<const Element*> out;
+        for (const Element* e : frame.ThumbsDocument()->all())
+            if (e->tagName() == "DIV")
+                out.push_back(e);
+        return out;
+    }
+
+    // The text the probe wrote under each thumbnail, in page order: the size ("2"), a reply number
+    // ("404") or "?"; "-" for none.
     QStringList sizes()
     {
         QStringList out;
-        for (const Element* e : frame.ThumbsDocument()->all()) {
-            if (e->tagName() != "DIV")
-                continue;
+        for (const Element* e : divs()) {
             const QString inner = e->innerHTML();
             const qsizetype at = inner.indexOf("&nbsp;&nbsp;");
-            out << (at < 0 ? QStringLiteral("-") : inner.mid(at + 12, inner.indexOf(" kB", at) - at - 12));
+            if (at < 0) {
+                out << QStringLiteral("-");
+                continue;
+            }
+            const QString text = inner.mid(at + 12, inner.indexOf(" </font>", at) - at - 12);
+            out << (text.endsWith(" kB") ? text.chopped(3) : text);
         }
         return out;
     }
@@ -116,28 +145,51 @@ TEST(SizeProbe, OnlyLinkThumbnailsSendNothing)
     EXPECT_TRUE(server.requests().empty());
 }
 
-TEST(SizeProbe, StopDuringAWait)
+TEST(SizeProbe, AStopOfTheUserIsSilentAndSendsNothingMore)
 {
-    LocalServer server(Script{pause(30000)});
-    Probe p;
-    p.grab({server.url("/a.jpg"), server.url("/b.jpg")});
-    QString statusAfterStop;
-    once(&p.frame, [&] { return server.requests().size() == 1; }, [&] {
-        p.frame.RxSpeedButton1->click();
-        statusAfterStop = p.frame.statusText();
-    });
-    ASSERT_TRUE(waitUntil([&] { return !p.messages.errors.isEmpty(); }));
-    EXPECT_EQ(statusAfterStop, "Ready");
-    EXPECT_EQ(p.messages.errors, QStringList{"Socket-readln abgebrochen"});
-    QCoreApplication::processEvents();
-    EXPECT_EQ(server.requests().size(), 1u);
-    EXPECT_EQ(p.frame.statusText(), "Ready");
+    struct Case {
+        const char* name;
+        std::function<void(Probe&)> stop;
+        QString status; // right after the stop
+    };
+    const std::vector<Case> cases = {
+        {"Stop", [](Probe& p) { p.frame.RxSpeedButton1->click(); }, "Ready"},
+        {"Reload", [](Probe& p) { p.frame.RxSpeedButton2->click(); }, "Loading Thumbnails..."},
+        {"opening a file",
+         [](Probe& p) {
+             p.folder.write("saved.html", p.folder.read("thumbs.html"));
+             p.frame.OpenThumbs(p.folder.file("saved.html"));
+         },
+         "Loading Thumbnails..."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LocalServer server(Script{pause(30000)});
+        Probe p;
+        p.parallel(1);
+        p.grab({server.url("/a.jpg"), server.url("/b.jpg")});
+        QString statusAfterStop;
+        once(&p.frame, [&] { return server.requests().size() == 1; }, [&] {
+            c.stop(p);
+            statusAfterStop = p.frame.statusText();
+        });
+        ASSERT_TRUE(waitUntil([&] { return !statusAfterStop.isEmpty(); }));
+        EXPECT_EQ(statusAfterStop, c.status);
+        // A reload probes the page again from its start: the same first picture.
+        waitUntil([&] { return !p.frame.WebBrowserThumbs->Busy(); });
+        waitUntil([] { return false; }, 100);
+        EXPECT_TRUE(p.messages.errors.isEmpty()) << p.messages.errors.join('\n').toStdString();
+        for (const QByteArray& line : server.requestLines())
+            EXPECT_EQ(line, "GET /a.jpg HTTP/1.0");
+        EXPECT_EQ(p.sizes(), (QStringList{"-", "-"}));
+    }
 }
 
 TEST(SizeProbe, AClickedLinkEndsTheRunAfterTheCurrentResponse)
 {
     LocalServer server(Script{pause(300), send(withLength(2048))});
     Probe p;
+    p.parallel(1);
     QStringList diverted;
     QObject::connect(&p.frame, &TFrameThumbs::LinkDiverted, [&](const QString& a) { diverted << a; });
     p.grab({server.url("/a.jpg"), server.url("/b.jpg"), server.url("/c.jpg")});
@@ -149,13 +201,115 @@ TEST(SizeProbe, AClickedLinkEndsTheRunAfterTheCurrentResponse)
     EXPECT_TRUE(p.messages.errors.isEmpty());
 }
 
-TEST(SizeProbe, ClientErrorsReachTheErrorBox)
+TEST(SizeProbe, FailuresShowTheirReasonWhileTheWalkGoesOn)
 {
+    quint16 closedPort = 0;
+    ::close(loopbackSocket(closedPort, -1));
+    LocalServer server([](int, const QByteArray& r) {
+        return answer({{"a.jpg", {send(withLength(2048))}},
+                       {"gone.jpg", {send("HTTP/1.0 410 Gone\r\nContent-Length: 900\r\n\r\nthe page "), hold()}},
+                       {"moved.jpg", {send("HTTP/1.0 302 Found\r\nLocation: /a.jpg\r\n\r\n")}},
+                       {"reset.jpg", {send("HTTP/1.0 200 OK\r\n"), pause(20), reset()}}},
+                      r);
+    });
+    const QString refused = QStringLiteral("http://127.0.0.1:%1/r.jpg").arg(closedPort);
     Probe p;
-    p.grab({"http://127.0.0.1:1/a.jpg", "http://127.0.0.1:1/b.jpg"});
-    ASSERT_TRUE(waitUntil([&] { return !p.messages.errors.isEmpty(); }));
-    EXPECT_EQ(p.messages.errors, QStringList{"Verbindung fehlgeschlagen"});
-    EXPECT_EQ(p.frame.statusText(), "Checking File-Size...");
+    p.parallel(1);
+    p.grab({server.url("/missing.jpg"), refused, server.url("/gone.jpg"), server.url("/reset.jpg"),
+            server.url("/moved.jpg"), server.url("/a.jpg")});
+    ASSERT_TRUE(p.ready());
+    EXPECT_TRUE(p.messages.errors.isEmpty()) << p.messages.errors.join('\n').toStdString();
+    // A redirect is followed; an error page's length is no picture's size.
+    EXPECT_EQ(p.sizes(), (QStringList{"404", "?", "410", "?", "2", "2"}));
+    const std::vector<const Element*> divs = p.divs();
+    EXPECT_TRUE(divs[0]->innerHTML().contains("title=\"HTTP/1.0 404 Not Found\""));
+    EXPECT_TRUE(divs[1]->innerHTML().contains("title=\"Verbindung fehlgeschlagen\""));
+    EXPECT_TRUE(divs[3]->innerHTML().contains("title=\"10054:Connection reset by peer\""));
+    EXPECT_EQ(divs[2]->innerHTML().count("&nbsp;&nbsp;"), 1);
+    EXPECT_TRUE(divs[0]->innerHTML().endsWith(SizeProbe::FailureText("404", "HTTP/1.0 404 Not Found")));
+
+    // A second run writes nothing twice.
+    p.frame.CheckImageSizes();
+    ASSERT_TRUE(p.ready());
+    EXPECT_EQ(p.sizes(), (QStringList{"404", "?", "410", "?", "2", "2"}));
+    for (const Element* d : p.divs())
+        EXPECT_EQ(d->innerHTML().count("&nbsp;&nbsp;"), 1);
+}
+
+TEST(SizeProbe, ASilentServerTimesOutAndTheWalkGoesOn)
+{
+    LocalServer server([](int, const QByteArray& r) {
+        return answer({{"a.jpg", {send(withLength(4096))}}, {"silent.jpg", {hold()}}}, r);
+    });
+    Probe p;
+    p.parallel(1);
+    p.frame.HttpClient1->setIdleLimit(300);
+    p.grab({server.url("/silent.jpg"), server.url("/a.jpg")});
+    ASSERT_TRUE(p.ready());
+    EXPECT_EQ(p.sizes(), (QStringList{"?", "4"}));
+    EXPECT_TRUE(p.divs()[0]->innerHTML().contains("title=\"10060:Connection timed out\""));
+}
+
+TEST(SizeProbe, OverHttps)
+{
+    TestPki pki;
+    const TestPki::Trust trust(pki);
+    LocalServer server(
+        [](int, const QByteArray& r) {
+            return answer({{"a.jpg", {send(withLength(1536))}}, {"b.jpg", {send(withLength(12345)), hold()}}}, r);
+        },
+        pki.server({QStringLiteral("127.0.0.1")}));
+    LocalServer wrongName(Script{send(withLength(1))}, pki.server({QStringLiteral("other.test")}));
+    Probe p;
+    p.grab({server.url("/a.jpg"), wrongName.url("/c.jpg"), server.url("/b.jpg"), server.url("/x.jpg")});
+    ASSERT_TRUE(p.ready());
+    EXPECT_TRUE(p.messages.errors.isEmpty()) << p.messages.errors.join('\n').toStdString();
+    EXPECT_EQ(p.sizes(), (QStringList{"2", "?", "12", "404"}));
+    EXPECT_TRUE(p.divs()[1]->innerHTML().contains("title=\"Zertifikat von 127.0.0.1 abgelehnt: "));
+}
+
+TEST(SizeProbe, ParallelRequestsWriteEachSizeIntoItsOwnDiv)
+{
+    // Nothing is answered until four requests have arrived: a walk of one request at a time would
+    // get only errors.
+    std::atomic<int> arrived{0};
+    LocalServer server([&](int, const QByteArray& r) {
+        ++arrived;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (arrived < 4 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (arrived < 4)
+            return Script{send("HTTP/1.0 500 Not Parallel\r\n\r\n")};
+        const QByteArray path = requestPath(r);
+        const int n = path.mid(2, path.indexOf('.') - 2).toInt();
+        return Script{pause(20 * (8 - n)), send(withLength(1024 * n))};
+    });
+    Probe p;
+    ASSERT_EQ(p.settings.parallelRequests(), 4); // the default
+    QStringList links;
+    for (int n = 1; n <= 8; ++n)
+        links << server.url(QStringLiteral("/p%1.jpg").arg(n));
+    p.grab(links);
+    ASSERT_TRUE(p.ready());
+    EXPECT_EQ(p.sizes(), (QStringList{"1", "2", "3", "4", "5", "6", "7", "8"}));
+    // Started in document order.
+    std::vector<QByteArray> lines = server.requestLines();
+    ASSERT_EQ(lines.size(), 8u);
+    for (size_t i = 4; i < lines.size(); ++i)
+        EXPECT_EQ(lines[i], "GET /p" + QByteArray::number(int(i) + 1) + ".jpg HTTP/1.0");
+    EXPECT_EQ(p.frame.Probe->clientCount(), 4u);
+}
+
+TEST(SizeProbe, ClosingThePaneDuringARunIsSilent)
+{
+    LocalServer server(Script{pause(30000)});
+    auto p = std::make_unique<Probe>();
+    p->grab({server.url("/a.jpg"), server.url("/b.jpg"), server.url("/c.jpg")});
+    ASSERT_TRUE(waitUntil([&] { return server.requests().size() == 3; }));
+    p->frame.StopThumbs(); // as the main window does when it closes
+    EXPECT_TRUE(p->messages.errors.isEmpty());
+    p.reset();
+    waitUntil([] { return false; }, 50);
 }
 
 TEST(SizeProbe, GetImageSizeDuringARunIsIgnored)

@@ -147,7 +147,9 @@ TEST(ThumbsPane, WebLinksAreDiverted)
         {"http://pics.test/a.jpg", true},
         {"HTTP://PICS.TEST/A.JPG", true},
         {"file:///tmp/x.html?next=http://pics.test/", true},
-        {"https://pics.test/a.jpg", false},
+        {"https://pics.test/a.jpg", true},
+        {"HTTPS://PICS.TEST/A.JPG", true},
+        {"file:///tmp/x.html", false},
     };
     for (const Case& c : cases) {
         Pane p;

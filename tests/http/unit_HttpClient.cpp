@@ -61,7 +61,8 @@ TEST_F(HttpClientTest, RequestLineAndHostLineComeFromTheAddress)
 {
     LocalServer server(Script {send(okResponse("x"))});
     const QString port = QString::number(server.port());
-    const QString longPath = QStringLiteral("/") + QString(299, QLatin1Char('p'));
+    const QByteArray hostPort = ":" + port.toLatin1();
+    const QString longPath = QStringLiteral("/") + QString(499, QLatin1Char('p'));
     struct Case {
         QString url;
         int portProperty;
@@ -70,14 +71,16 @@ TEST_F(HttpClientTest, RequestLineAndHostLineComeFromTheAddress)
     };
     const std::vector<Case> cases = {
         // Without a scheme the port is the client's own.
-        {QStringLiteral("localhost/a/b.jpg"), server.port(), "GET /a/b.jpg HTTP/1.0", "Host: localhost"},
-        {QStringLiteral("http://localhost:") + port + "/a/b.jpg", 0, "GET /a/b.jpg HTTP/1.0", "Host: localhost"},
-        {QStringLiteral("http://127.0.0.1:") + port, 0, "GET / HTTP/1.0", "Host: 127.0.0.1"},
-        {QStringLiteral("http://127.0.0.1:") + port + longPath, 0,
-         "GET " + longPath.left(256).toLatin1() + " HTTP/1.0", "Host: 127.0.0.1"},
+        {QStringLiteral("localhost/a/b.jpg"), server.port(), "GET /a/b.jpg HTTP/1.0", "Host: localhost" + hostPort},
+        // A port other than the scheme's own is part of the Host line.
+        {QStringLiteral("http://localhost:") + port + "/a/b.jpg", 0, "GET /a/b.jpg HTTP/1.0", "Host: localhost" + hostPort},
+        {QStringLiteral("http://127.0.0.1:") + port, 0, "GET / HTTP/1.0", "Host: 127.0.0.1" + hostPort},
+        // A long path goes out whole.
+        {QStringLiteral("http://127.0.0.1:") + port + longPath, 0, "GET " + longPath.toLatin1() + " HTTP/1.0",
+         "Host: 127.0.0.1" + hostPort},
         // Nothing in an address can break the request line or add a line.
         {QStringLiteral("http://127.0.0.1:") + port + "/a b\r\nX: 1/\u00e9", 0, "GET /a%20b%0D%0AX:%201/%C3%A9 HTTP/1.0",
-         "Host: 127.0.0.1"},
+         "Host: 127.0.0.1" + hostPort},
     };
     for (size_t i = 0; i < cases.size(); ++i) {
         SCOPED_TRACE(cases[i].url.toStdString());
@@ -97,7 +100,7 @@ TEST_F(HttpClientTest, RequestLineAndHostLineComeFromTheAddress)
     client.Get(server.url(QString()));
     EXPECT_EQ(client.URL(), server.url(QStringLiteral("/")));
     EXPECT_EQ(server.requests().back(), "GET / HTTP/1.0\r\n"
-                                        "Host: 127.0.0.1\r\n"
+                                        "Host: 127.0.0.1" + hostPort + "\r\n"
                                         "Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff\r\n"
                                         "Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript\r\n"
                                         "Content-type: application/x-www-form-urlencoded\r\n"
@@ -160,25 +163,28 @@ TEST_F(HttpClientTest, ResponseShapes)
 TEST_F(HttpClientTest, RedirectsGoToTheirLocation)
 {
     struct Case {
+        QByteArray status;
         QByteArray location;
         QByteArray secondRequestLine;
-        QByteArray secondHostLine;
+        QByteArray secondHost;
     };
     const std::vector<Case> cases = {
-        {"/new/b.jpg", "GET /new/b.jpg HTTP/1.0", "Host: 127.0.0.1"},
-        // A bare name stays on the server that sent it, port included.
-        {"b.jpg", "GET /b.jpg HTTP/1.0", "Host: 127.0.0.1"},
-        {"http://localhost:PORT/c.jpg", "GET /c.jpg HTTP/1.0", "Host: localhost"},
+        {"301 Moved", "/new/b.jpg", "GET /new/b.jpg HTTP/1.0", "127.0.0.1"},
+        // A relative Location resolves against the current address, on its server and port.
+        {"302 Found", "b.jpg", "GET /a/b.jpg HTTP/1.0", "127.0.0.1"},
+        {"303 See Other", "../c.jpg?x=1", "GET /c.jpg?x=1 HTTP/1.0", "127.0.0.1"},
+        {"307 Temporary Redirect", "http://localhost:PORT/c.jpg", "GET /c.jpg HTTP/1.0", "localhost"},
+        {"308 Permanent Redirect", "//localhost:PORT/d.jpg", "GET /d.jpg HTTP/1.0", "localhost"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.location.toStdString());
+        SCOPED_TRACE(c.status.constData());
         LocalServer* self = nullptr;
         LocalServer server([&](int index, const QByteArray&) {
             if (index > 0)
                 return Script {send(okResponse("final"))};
             QByteArray location = c.location;
             location.replace("PORT", QByteArray::number(self->port()));
-            return Script {send("HTTP/1.0 301 Moved\r\nLocation: " + location + "\r\nContent-Length: 4\r\n\r\nmove")};
+            return Script {send("HTTP/1.0 " + c.status + "\r\nLocation: " + location + "\r\nContent-Length: 4\r\n\r\nmove")};
         });
         self = &server;
         THttpClient client;
@@ -187,7 +193,7 @@ TEST_F(HttpClientTest, RedirectsGoToTheirLocation)
         ASSERT_EQ(server.requests().size(), 2u);
         const QList<QByteArray> lines = server.requests()[1].split('\n');
         EXPECT_EQ(lines[0], c.secondRequestLine + "\r");
-        EXPECT_EQ(lines[1], c.secondHostLine + "\r");
+        EXPECT_EQ(lines[1], "Host: " + c.secondHost + ":" + QByteArray::number(server.port()) + "\r");
         EXPECT_EQ(events.successes, 1);
         EXPECT_EQ(client.Body(), "final");
         EXPECT_EQ(client.ReplyNumber(), 200);
@@ -214,17 +220,29 @@ TEST_F(HttpClientTest, CookieOfARedirectGoesOnlyToTheHostThatSetIt)
     EXPECT_TRUE(requests[3].contains(cookieLine)) << requests[3].constData();
 }
 
-TEST_F(HttpClientTest, RepeatsAndRedirectsEndAfterTheLimit)
+TEST_F(HttpClientTest, RedirectsEndAfterTheLimitAndOtherRepliesAtOnce)
 {
-    for (const QByteArray& status : {QByteArray("302 Found\r\nLocation: /again"), QByteArray("303 See Other"),
-                                    QByteArray("299 Odd")}) {
-        SCOPED_TRACE(status.constData());
-        LocalServer server(Script {send("HTTP/1.0 " + status + "\r\n\r\n")});
+    struct Case {
+        QByteArray status;
+        size_t requests;
+    };
+    const std::vector<Case> cases = {
+        {"302 Found\r\nLocation: /again", 1 + THttpClient::kMaxRepeats},
+        // A redirect without a Location, any other 3xx, and 299 end the request at once.
+        {"303 See Other", 1},
+        {"301 Moved\r\nLocation: http://", 1},
+        {"304 Not Modified\r\nLocation: /again", 1},
+        {"299 Odd", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.status.constData());
+        LocalServer server(Script {send("HTTP/1.0 " + c.status + "\r\n\r\n")});
         THttpClient client;
         Events events(client);
         EXPECT_EQ(getError(client, server.url(QStringLiteral("/start"))), QString());
-        EXPECT_EQ(server.requests().size(), size_t(1 + THttpClient::kMaxRepeats));
+        EXPECT_EQ(server.requests().size(), c.requests);
         EXPECT_EQ(events.successes, 0);
+        EXPECT_EQ(client.ReplyNumber(), c.status.left(3).toInt());
         EXPECT_FALSE(client.Connected());
     }
 }
@@ -250,15 +268,16 @@ TEST_F(HttpClientTest, FailuresEndGetWithTheirText)
         QString text;
         // Asks the client to stop once this holds; checked at every turn of a wait.
         std::function<bool(const THttpClient&, int turn)> abortWhen;
-        int timeOut = 0;
+        int idleLimitMs = 0;
     };
     const auto afterTurns = [](int n) { return [n](const THttpClient&, int turn) { return turn >= n; }; };
     const std::vector<Case> cases = {
-        {"https", {}, QStringLiteral("HTTPS://127.0.0.1/a.jpg"), QStringLiteral("HTTP Secure Socket is not supported"), {}},
+        {"request line over 8 KiB", {}, QStringLiteral("http://127.0.0.1:%1/").arg(closedPort) + QString(8200, QLatin1Char('a')),
+         QStringLiteral("Anfragezeile zu lang"), {}},
         {"refused", {}, QStringLiteral("http://127.0.0.1:%1/a.jpg").arg(closedPort),
          QStringLiteral("Verbindung fehlgeschlagen"), {}},
         {"unresolvable", {}, QStringLiteral("http://nohost.invalid/a.jpg"), QStringLiteral("Host-Lookup fehlgeschlagen"), {}},
-        {"abort during the lookup", {}, QStringLiteral("http://localhost:%1/a.jpg").arg(closedPort),
+        {"abort during the lookup", {}, QStringLiteral("http://abort-lookup.invalid:%1/a.jpg").arg(closedPort),
          QStringLiteral("Host-Lookup abgebrochen"), afterTurns(1)},
         {"abort while connecting", {}, QStringLiteral("http://127.0.0.1:%1/a.jpg").arg(fullPort),
          QStringLiteral("Verbindung abgebrochen"), afterTurns(20)},
@@ -277,13 +296,12 @@ TEST_F(HttpClientTest, FailuresEndGetWithTheirText)
          QStringLiteral("Header too large"), {}},
         {"reset in the middle of the header", {send(header), pause(20), reset()}, {},
          QStringLiteral("10054:Connection reset by peer"), {}},
-        {"time-out", {send(header), hold()}, {}, QStringLiteral("10060:Connection timed out"), {}, 1},
+        {"time-out", {send(header), hold()}, {}, QStringLiteral("10060:Connection timed out"), {}, 1000},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         LocalServer server(c.script);
-        THttpClient client;
-        client.setTimeOut(c.timeOut);
+        THttpClient client(c.idleLimitMs);
         int turns = 0;
         if (c.abortWhen) {
             setPumpHook([&] {
@@ -292,7 +310,7 @@ TEST_F(HttpClientTest, FailuresEndGetWithTheirText)
             });
         }
         const QString url = c.url.isEmpty() ? server.url(QStringLiteral("/a.jpg")) : c.url;
-        EXPECT_EQ(getError(client, url), c.text);
+        EXPECT_EQ(getError(client, url).toStdString(), c.text.toStdString());
         setPumpHook({});
         EXPECT_FALSE(client.Connected());
     }

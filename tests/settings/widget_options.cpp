@@ -32,7 +32,8 @@ const QByteArray kFirstRunSection = "[TDlgOptions]\r\n"
                                     "RxSpinEditRatio_Value=2.75\r\n"
                                     "RxSpinEditColCount_Value=2\r\n"
                                     "RxSpinEditHeight_Value=50\r\n"
-                                    "RxSpinEditWidth_Value=50\r\n";
+                                    "RxSpinEditWidth_Value=50\r\n"
+                                    "RxSpinEditParallel_Value=4\r\n";
 
 class OptionsTest : public ::testing::Test {
 protected:
@@ -209,6 +210,12 @@ INSTANTIATE_TEST_SUITE_P(
                      EXPECT_EQ(d.RxSpinEditWidth->value(), 2);
                      EXPECT_EQ(d.RxSpinEditHeight->value(), 4);
                  }},
+        FileCase{"ParallelRequestsClamped", "[TDlgOptions]\r\nRxSpinEditParallel_Value=12\r\n",
+                 [](const TDlgOptions& d) { EXPECT_EQ(d.RxSpinEditParallel->value(), 8); }},
+        FileCase{"ParallelRequestsAtLeastOne", "[TDlgOptions]\r\nRxSpinEditParallel_Value=0\r\n",
+                 [](const TDlgOptions& d) { EXPECT_EQ(d.RxSpinEditParallel->value(), 1); }},
+        FileCase{"ParallelRequestsMissingIsTheDefault", "[TDlgOptions]\r\nRxSpinEditWidth_Value=70\r\n",
+                 [](const TDlgOptions& d) { EXPECT_EQ(d.RxSpinEditParallel->value(), 4); }},
         FileCase{"NegativeWidthClamped", "[TDlgOptions]\r\nRxSpinEditWidth_Value=-5\r\n",
                  [](const TDlgOptions& d) { EXPECT_EQ(d.RxSpinEditWidth->value(), 0); }},
         FileCase{"CheckBoxIgnoresCase", "[TDlgOptions]\r\nCheckBox1_Checked=fALSE\r\n",
@@ -315,13 +322,13 @@ TEST_F(OptionsTest, ControlsInTabOrder)
     auto dlg = makeDialog();
     QStringList names;
     QWidget* w = dlg->EditFileTypes;
-    for (int i = 0; i < 10; ++i, w = w->nextInFocusChain()) {
+    for (int i = 0; i < 11; ++i, w = w->nextInFocusChain()) {
         while (w->focusPolicy() == Qt::NoFocus || w->parentWidget() != dlg.get())
             w = w->nextInFocusChain();
         names << w->objectName();
     }
     EXPECT_EQ(names, (QStringList{"EditFileTypes", "CheckBox1", "MemoFilter", "RxSpinEditRatio",
-                                  "RxSpinEditColCount", "RxSpinEditWidth", "RxSpinEditHeight", "Button1", "OKBtn",
+                                  "RxSpinEditColCount", "RxSpinEditWidth", "RxSpinEditHeight", "RxSpinEditParallel", "Button1", "OKBtn",
                                   "CancelBtn"}));
     EXPECT_TRUE(dlg->OKBtn->isDefault());
 }

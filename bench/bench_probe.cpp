@@ -1,0 +1,122 @@
+// The size probe over a gallery of 300 picture links on a local server that answers each request after
+// 50 ms, as a distant server would: over http and over https, with 1 and with 4 parallel requests,
+// beside curl fetching the same addresses sequentially and with --parallel --parallel-max 4.
+
+#include "dom/Document.h"
+#include "harvest/SizeProbe.h"
+#include "http/HttpClient.h"
+#include "settings/Settings.h"
+#include "testing/LocalServer.h"
+#include "testing/TestPki.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+
+namespace {
+
+constexpr int kPictures = 300;
+constexpr int kDelayMs = 50;
+constexpr int kBodySize = 4096;
+
+double msSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+QStringList addresses(const pxt::test::LocalServer& server)
+{
+    QStringList urls;
+    for (int i = 0; i < kPictures; ++i)
+        urls << server.url(QStringLiteral("/gallery/pic%1.jpg").arg(i, 4, 10, QLatin1Char('0')));
+    return urls;
+}
+
+// The probe's time for one run over the gallery; sizes: how many divs got one.
+double probe(const QStringList& urls, int parallel, int& sizes)
+{
+    QString html;
+    for (const QString& url : urls)
+        html += QStringLiteral("<div id=\"%1\"><input type=checkbox name=x value=\"%1\">x</div>").arg(url);
+    const auto doc = pxt::Document::fromHtml(html, QStringLiteral("http://gallery.test/"));
+    pxt::Settings settings;
+    pxt::SnapshotValues v;
+    v.parallelRequests = parallel;
+    settings.takeSnapshot(v);
+    pxt::THttpClient client;
+    pxt::SizeProbe probe(client, settings);
+    QEventLoop loop;
+    probe.OnFinished = [&] { loop.quit(); };
+    const auto start = std::chrono::steady_clock::now();
+    probe.Start(doc);
+    if (probe.walking())
+        loop.exec();
+    const double ms = msSince(start);
+    sizes = 0;
+    for (const pxt::Element* e : doc->all())
+        sizes += e->tagName() == QLatin1String("DIV") && e->innerHTML().contains(QLatin1String(" kB")) ? 1 : 0;
+    return ms;
+}
+
+double curl(const QStringList& urls, const QString& options, const QString& caFile, bool& ok)
+{
+    QTemporaryDir dir;
+    const std::string config = (dir.path() + QStringLiteral("/urls.curl")).toStdString();
+    {
+        std::ofstream out(config);
+        for (const QString& url : urls)
+            out << "url = \"" << url.toStdString() << "\"\noutput = \"/dev/null\"\n";
+    }
+    std::string command = "curl --http1.0 -s " + options.toStdString() + " -K '" + config + "'";
+    if (!caFile.isEmpty())
+        command += " --cacert '" + caFile.toStdString() + "'";
+    command += " 2>/dev/null";
+    const auto start = std::chrono::steady_clock::now();
+    ok = std::system(command.c_str()) == 0;
+    return msSince(start);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    pxt::test::TestPki pki;
+    const pxt::test::TestPki::Trust trust(pki);
+    const pxt::test::Script script {pxt::test::pause(kDelayMs),
+                                    pxt::test::send("HTTP/1.0 200 OK\r\nContent-Type: image/jpeg\r\nContent-Length: "
+                                                    + QByteArray::number(kBodySize) + "\r\n\r\n"
+                                                    + QByteArray(kBodySize, 'j'))};
+    pxt::test::LocalServer plain(script);
+    pxt::test::LocalServer secure(script, pki.server({QStringLiteral("127.0.0.1")}));
+
+    bool allOk = true;
+    std::printf("%d pictures, each answered after %d ms\n", kPictures, kDelayMs);
+    for (const pxt::test::LocalServer* server : {&plain, &secure}) {
+        const QStringList urls = addresses(*server);
+        const char* scheme = server->tls() ? "https" : "http";
+        const QString ca = server->tls() ? pki.caFile() : QString();
+        int sizes1 = 0;
+        int sizes4 = 0;
+        const double one = probe(urls, 1, sizes1);
+        const double four = probe(urls, 4, sizes4);
+        bool seqOk = false;
+        bool parOk = false;
+        const double curlSeq = curl(urls, QString(), ca, seqOk);
+        const double curlPar = curl(urls, QStringLiteral("--parallel --parallel-max 4"), ca, parOk);
+        std::printf("%-5s probe, 1 request:   %8.1f ms (%d sizes)\n", scheme, one, sizes1);
+        std::printf("%-5s probe, 4 parallel:  %8.1f ms (%d sizes)\n", scheme, four, sizes4);
+        std::printf("%-5s curl, sequential:   %8.1f ms%s\n", scheme, curlSeq, seqOk ? "" : " [curl failed]");
+        std::printf("%-5s curl, parallel 4:   %8.1f ms%s\n", scheme, curlPar, parOk ? "" : " [curl failed]");
+        std::printf("%-5s 4 parallel / curl parallel: %.2f (target at most 1.3)\n", scheme, four / curlPar);
+        std::printf("%-5s 1 request / 4 parallel:     %.2f (target at least 3.5)\n", scheme, one / four);
+        allOk = allOk && sizes1 == kPictures && sizes4 == kPictures && seqOk && parOk;
+    }
+    return allOk ? 0 : 1;
+}
