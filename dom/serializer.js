@@ -10,6 +10,9 @@
 //                             nothing is kept in the world the script runs in
 //   loadLazy  (default false) images with loading="lazy" that have not loaded are made to load first,
 //                             waiting at most lazyWaitMs (3000) for all of them
+//   frameSlots (default false) a frame of another origin is {"slot": k, "error": reason}, and its
+//                             IFRAME or FRAME element is entry k of globalThis.__pxtSlots (in the
+//                             world the script runs in), so the caller can read it on its own
 //
 // "nodes" is one flat list of node records in document order (pre-order), one after the other:
 //   parent, kind, ...        parent: index of the parent's record, -1 for a top-level node
@@ -234,6 +237,14 @@
   }
 
   const ids = [];
+  const slots = options.frameSlots ? [] : null;
+
+  // The IFRAME or FRAME element of the document that holds the frame window w, or null.
+  function frameOwner(doc, w) {
+    for (const el of querySelectorAll.call(doc, 'iframe, frame'))
+      if (el.contentWindow === w) return el;
+    return null;
+  }
 
   // A loop over the sibling and parent links: scripts build trees deeper than the call stack.
   function serialize(doc, depth) {
@@ -311,7 +322,14 @@
       try {
         sub = win.frames[i].document;
       } catch (e) {
-        frames.push({error: String((e && e.message) || e)});
+        const error = String((e && e.message) || e);
+        const owner = slots && depth + 1 < MAX_DEPTH ? frameOwner(doc, win.frames[i]) : null;
+        if (owner) {
+          frames.push({slot: slots.length, error: error});
+          slots.push(owner);
+        } else {
+          frames.push({error: error});
+        }
         continue;
       }
       if (!sub) frames.push({error: 'the frame has no document'});
@@ -331,6 +349,7 @@
 
   const finish = () => {
     const result = serialize(document, 0);
+    if (slots) globalThis.__pxtSlots = slots;
     if (keepHandles) P.endCall(ids);
     return JSON.stringify(result);
   };

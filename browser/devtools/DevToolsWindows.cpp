@@ -3,6 +3,7 @@
 #include "browser/devtools/DevToolsConnection.h"
 
 #include "dom/Document.h"
+#include "dom/SerializerScript.h"
 #include "core/Error.h"
 #include "core/IniFile.h"
 #include "core/ProgramFiles.h"
@@ -172,13 +173,47 @@ std::vector<DevToolsTarget> pageTargets(const QByteArray& jsonList)
     return targets;
 }
 
+namespace {
+
+// Opens the connection a window is read through: the browser's own socket with a session attached
+// to the page (flatten), or the page's own socket. Returns the session to address, empty for the
+// page's own socket.
+QString openWindow(DevToolsConnection& connection, const DevToolsTarget& target)
+{
+    if (target.browserWebSocketUrl.isEmpty() || target.targetId.isEmpty()) {
+        connection.open(target.webSocketDebuggerUrl);
+        return {};
+    }
+    connection.open(target.browserWebSocketUrl);
+    QJsonObject attach;
+    attach.insert(QLatin1String("targetId"), target.targetId);
+    attach.insert(QLatin1String("flatten"), true);
+    const QString session =
+        connection.call(QStringLiteral("Target.attachToTarget"), attach).value(QLatin1String("sessionId")).toString();
+    if (session.isEmpty())
+        throw Error(QStringLiteral("the browser gave no session for the page"));
+    return session;
+}
+
+} // namespace
+
+QString DevToolsWindow::readerScript(int lazyWaitMs)
+{
+    // No element handles: the copy has no live channel, so nothing is kept in the page.
+    return serializerFunction()
+        + QStringLiteral("({handles: false, loadLazy: true, lazyWaitMs: %1, frameSlots: true})").arg(lazyWaitMs);
+}
+
 std::shared_ptr<Document> DevToolsWindow::document()
 {
-    SerializerOptions options;
-    options.handles = false; // the copy has no live channel: nothing is kept in the page
-    options.loadLazy = true;
-    options.lazyWaitMs = kLazyWaitMs;
-    const QString json = evaluateString(serializerScript(options));
+    QString json;
+    try {
+        DevToolsConnection connection(kReadTimeoutMs);
+        const QString session = openWindow(connection, m_target);
+        json = readDocumentJson(connection, session, &DevToolsWindow::readerScript, kLazyWaitMs);
+    } catch (const Error& e) {
+        throw Error(failureText(m_target.title, e.text()));
+    }
     try {
         return Document::fromJson(json.toUtf8());
     } catch (const Error& e) {
@@ -190,19 +225,8 @@ QString DevToolsWindow::evaluateString(const QString& expression)
 {
     try {
         DevToolsConnection connection(kReadTimeoutMs);
-        if (!m_target.browserWebSocketUrl.isEmpty() && !m_target.targetId.isEmpty()) {
-            connection.open(m_target.browserWebSocketUrl);
-            QJsonObject attach;
-            attach.insert(QLatin1String("targetId"), m_target.targetId);
-            attach.insert(QLatin1String("flatten"), true);
-            const QString session =
-                connection.call(QStringLiteral("Target.attachToTarget"), attach).value(QLatin1String("sessionId")).toString();
-            if (session.isEmpty())
-                throw Error(QStringLiteral("the browser gave no session for the page"));
-            return evaluateStringInIsolatedWorld(connection, session, expression);
-        }
-        connection.open(m_target.webSocketDebuggerUrl);
-        return evaluateStringInIsolatedWorld(connection, QString(), expression);
+        const QString session = openWindow(connection, m_target);
+        return evaluateStringInIsolatedWorld(connection, session, expression);
     } catch (const Error& e) {
         throw Error(failureText(m_target.title, e.text()));
     }

@@ -67,10 +67,13 @@ public:
     const QString& webSocketDebuggerUrl() const { return m_target.webSocketDebuggerUrl; }
     // Through the browser's socket when the target has one (a session attached with flatten), else
     // through the page's own socket.
-    // Runs the serializer in an isolated world of the page, after making its lazily loaded images
-    // load (kLazyWaitMs at most), and builds its document. Throws Error naming the window's title when
-    // the page cannot be reached, raises an exception, or gives no answer in 10 seconds.
+    // Runs readerScript() in an isolated world of the page, and of each frame of another origin, and
+    // builds its document (readDocumentJson). Throws Error naming the window's title when the page
+    // cannot be reached, raises an exception, or gives no answer in 10 seconds.
     std::shared_ptr<Document> document() override;
+    // The serializer's call: no element handles kept, lazily loaded images made to load first
+    // (lazyWaitMs at most), frames of another origin left for their own read.
+    static QString readerScript(int lazyWaitMs = kLazyWaitMs);
     // Evaluates an expression that gives a string (or a promise of one) in an isolated world of the
     // page and returns that string; the same failures as document().
     QString evaluateString(const QString& expression);

@@ -189,6 +189,20 @@ TEST(GalleriesE2E, EveryThumbnailAsTheBrowserShowsIt)
     StaticServer server(site.path());
     ASSERT_NE(server.port(), 0);
     const QString base = server.url(QString());
+    // Another origin: another port, and another site (localhost), which the browser runs in a
+    // process of its own.
+    QTemporaryDir otherSite;
+    ASSERT_TRUE(otherSite.isValid());
+    StaticServer other(otherSite.path());
+    ASSERT_NE(other.port(), 0);
+    writeImage(otherSite.filePath(QStringLiteral("o.png")), 96, 72);
+    writeFile(otherSite.filePath(QStringLiteral("inner.html")),
+              "<html><body><a href=\"o1.jpg\">\n<img src=\"o.png\">\n</a></body></html>");
+    writeFile(otherSite.filePath(QStringLiteral("outer.html")),
+              "<html><body><a href=\"o2.jpg\"><img src=\"o.png\"></a>"
+              "<iframe src=\"inner.html\"></iframe></body></html>");
+    const QString otherBase = QStringLiteral("http://127.0.0.1:%1/").arg(other.port());
+    const QString otherSiteBase = QStringLiteral("http://localhost:%1/").arg(other.port());
 
     struct Case {
         const char* name;
@@ -212,6 +226,14 @@ TEST(GalleriesE2E, EveryThumbnailAsTheBrowserShowsIt)
         {"picture with a source",
          "<a href=\"pics/5.jpg\">\n<picture>\n<source srcset=\"source.png\">\n<img src=\"fallback.png\">\n</picture>\n</a>",
          {{base + "pics/5.jpg", base + "source.png"}}},
+        {"frames of another origin, in the document's frame order",
+         QStringLiteral("<a href=\"pics/7.jpg\"><img src=\"t1.png\"></a>"
+                        "<iframe src=\"%1outer.html\"></iframe><iframe src=\"%2inner.html\"></iframe>")
+             .arg(otherBase, otherSiteBase),
+         {{base + "pics/7.jpg", base + "t1.png"},
+          {otherBase + "o2.jpg", otherBase + "o.png"},
+          {otherBase + "o1.jpg", otherBase + "o.png"},
+          {otherSiteBase + "o1.jpg", otherSiteBase + "o.png"}}},
         {"page that changes built-ins",
          "<script>Array.prototype.toJSON = function () { return 'broken'; };"
          "JSON.stringify = function () { return '\"broken\"'; };</script>"

@@ -209,6 +209,9 @@ public:
     // session "S-" + the target id.
     QByteArray targets = R"({"targetInfos":[]})";
     QJsonObject attach;    // the parameters of Target.attachToTarget
+    QJsonObject autoAttach; // the parameters of Target.setAutoAttach
+    QStringList worldFrames; // the frame of each isolated world asked for
+    QString describedFrame = QStringLiteral("F2"); // the frame of every element DOM.describeNode is asked about
 
     FakePageSocket() : m_server(QStringLiteral("fake"), QWebSocketServer::NonSecureMode)
     {
@@ -233,12 +236,23 @@ public:
                                        + attach.value("targetId").toString() + "\"}}");
                     return;
                 }
+                if (method == "Target.setAutoAttach") {
+                    autoAttach = command.value("params").toObject();
+                    s->sendTextMessage("{\"id\":" + id + ",\"result\":{}}");
+                    return;
+                }
                 if (method == "Page.getFrameTree") {
                     s->sendTextMessage("{\"id\":" + id + ",\"result\":{\"frameTree\":{\"frame\":{\"id\":\"F1\"}}}}");
                     return;
                 }
+                if (method == "DOM.describeNode") {
+                    s->sendTextMessage("{\"id\":" + id + ",\"result\":{\"node\":{\"nodeName\":\"IFRAME\",\"frameId\":\""
+                                       + describedFrame + "\"}}}");
+                    return;
+                }
                 if (method == "Page.createIsolatedWorld") {
                     world = command.value("params").toObject();
+                    worldFrames << world.value("frameId").toString();
                     s->sendTextMessage("{\"id\":" + id + ",\"result\":{\"executionContextId\":77}}");
                     return;
                 }
@@ -310,14 +324,13 @@ TEST(DevToolsWindow, FailuresNameTheWindowsTitle)
             EXPECT_TRUE(e.text().contains(QString::fromUtf8(c.reason))) << c.name << ": " << e.text().toStdString();
         }
         // The serializer runs in an isolated world of the main frame, never in the page's own.
-        EXPECT_EQ(page.methods, QStringList({"Page.getFrameTree", "Page.createIsolatedWorld", "Runtime.evaluate"}))
+        EXPECT_EQ(page.methods, QStringList({"Target.setAutoAttach", "Page.getFrameTree", "Page.createIsolatedWorld",
+                                             "Runtime.evaluate"}))
             << c.name;
+        EXPECT_TRUE(page.autoAttach.value("flatten").toBool());
         EXPECT_EQ(page.world.value("frameId").toString(), "F1");
         EXPECT_EQ(page.request.value("params")["contextId"].toInt(), 77);
-        SerializerOptions options;
-        options.handles = false;
-        options.loadLazy = true;
-        EXPECT_EQ(page.request.value("params")["expression"].toString(), serializerScript(options));
+        EXPECT_EQ(page.request.value("params")["expression"].toString(), DevToolsWindow::readerScript());
         EXPECT_TRUE(page.request.value("params")["returnByValue"].toBool());
         EXPECT_TRUE(page.request.value("params")["awaitPromise"].toBool());
         EXPECT_TRUE(page.origin.isEmpty()) << "no Origin header, so Chromium accepts the client";
@@ -403,9 +416,45 @@ TEST(DevToolsWindowList, ListsAndReadsThroughTheBrowsersOwnSocket)
     const std::shared_ptr<Document> doc = list.Item(0)->document();
     ASSERT_EQ(doc->links().size(), 1u);
     EXPECT_EQ(doc->links()[0]->href(), "http://g/x.html");
-    EXPECT_EQ(browser.methods,
-              QStringList({"Target.attachToTarget", "Page.getFrameTree", "Page.createIsolatedWorld", "Runtime.evaluate"}));
+    EXPECT_EQ(browser.methods, QStringList({"Target.attachToTarget", "Target.setAutoAttach", "Page.getFrameTree",
+                                            "Page.createIsolatedWorld", "Runtime.evaluate"}));
     EXPECT_EQ(browser.attach.value("targetId").toString(), "T1");
     EXPECT_TRUE(browser.attach.value("flatten").toBool());
     EXPECT_EQ(browser.request.value("sessionId").toString(), "S-T1");
+}
+
+// A frame of another origin that the browser runs in the page's process: the serializer leaves its
+// slot, the frame's element gives the frame, and the frame's own read takes the slot's place.
+TEST(DevToolsWindow, ReadsAFrameOfAnotherOriginInAWorldOfItsOwn)
+{
+    const QByteArray top = R"({"v":2,"id":0,"url":"http://g/","title":"Top","base":"http://g/","nodes":[-1,2,"html",0],)"
+                           R"("frames":[{"slot":0,"error":"Blocked \"http://g\" from {a} frame."},)"
+                           R"({"slot":1,"error":"x"},{"error":"gone"}]})";
+    const QByteArray inner = R"({"v":2,"id":0,"url":"http://o/","title":"Inner","base":"http://o/",)"
+                             R"("nodes":[-1,4,"a",1,"href","p.jpg","http://o/p.jpg"],"frames":[]})";
+    FakePageSocket page;
+    QStringList expressions;
+    page.answer = [&](int id) -> QByteArrayList {
+        const QString expression = page.request.value("params")["expression"].toString();
+        expressions << expression.left(30);
+        if (expression == "globalThis.__pxtSlots[0]")
+            return evaluateResult(id, R"({"type":"object","subtype":"node","objectId":"O1"})");
+        if (expression == "globalThis.__pxtSlots[1]")
+            return evaluateResult(id, R"({"type":"undefined"})"); // its element went away meanwhile
+        if (expression.startsWith("delete"))
+            return evaluateResult(id, R"({"type":"boolean","value":true})");
+        const QByteArray json = page.worldFrames.last() == "F1" ? top : inner;
+        return evaluateResult(id, "{\"type\":\"string\",\"value\":" + jsonString(json) + "}");
+    };
+    DevToolsWindow window({QStringLiteral("Top"), QStringLiteral("http://g/"), page.url()});
+    const std::shared_ptr<Document> doc = window.document();
+    EXPECT_EQ(page.worldFrames, QStringList({"F1", "F2"}));
+    ASSERT_EQ(doc->framesLength(), 3);
+    const std::shared_ptr<Document> frame = doc->frame(0);
+    EXPECT_EQ(frame->title(), "Inner");
+    ASSERT_EQ(frame->links().size(), 1u);
+    EXPECT_EQ(frame->links()[0]->href(), "http://o/p.jpg");
+    EXPECT_THROW(doc->frame(1), Error) << "a slot whose element is gone stays unreadable";
+    EXPECT_THROW(doc->frame(2), Error);
+    EXPECT_EQ(expressions.last(), "delete globalThis.__pxtSlots");
 }
