@@ -294,8 +294,14 @@ void DevToolsWindowList::Refresh()
         const QByteArray version = body(*a.version);
         const QByteArray list = body(*a.list);
         QString socket = announced.value(a.endpoint);
-        if (socket.isEmpty() && !version.isEmpty())
+        if (socket.isEmpty() && !version.isEmpty()) {
+            // Only the endpoint's own socket: an answer cannot send the program elsewhere.
             socket = QJsonDocument::fromJson(version).object().value(QLatin1String("webSocketDebuggerUrl")).toString();
+            const QUrl url(socket);
+            if (url.scheme() != QLatin1String("ws")
+                || normalizedEndpoint(url.host() + QLatin1Char(':') + QString::number(url.port())) != a.endpoint)
+                socket.clear();
+        }
         bool listed = false;
         if (!socket.isEmpty()) {
             try {

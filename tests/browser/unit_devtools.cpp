@@ -458,3 +458,21 @@ TEST(DevToolsWindow, ReadsAFrameOfAnotherOriginInAWorldOfItsOwn)
     EXPECT_THROW(doc->frame(2), Error);
     EXPECT_EQ(expressions.last(), "delete globalThis.__pxtSlots");
 }
+
+// /json/version names the browser's socket; one on another host or port is not taken.
+TEST(DevToolsWindowList, TakesOnlyTheEndpointsOwnSocketFromItsVersion)
+{
+    FakePageSocket elsewhere;
+    elsewhere.targets = R"({"targetInfos":[{"targetId":"T1","type":"page","title":"Elsewhere","url":"http://e/"}]})";
+    FakeEndpoint endpoint("{\"Browser\":\"Chrome/1\",\"webSocketDebuggerUrl\":\"ws://127.0.0.1:"
+                          + QByteArray::number(elsewhere.port()) + "/devtools/browser/x\"}");
+    QTemporaryDir dir;
+    DevToolsEndpointSources sources;
+    sources.profileRoot = dir.filePath("none");
+    sources.settingsFile = dir.filePath("pxt.ini");
+    sources.fixedEndpoints = {endpoint.endpoint()};
+    DevToolsWindowList list(sources);
+    list.Refresh();
+    EXPECT_EQ(list.Count(), 0);
+    EXPECT_TRUE(elsewhere.methods.isEmpty()) << elsewhere.methods.join(',').toStdString();
+}
