@@ -220,6 +220,10 @@ TEST(GalleriesE2E, EveryThumbnailAsTheBrowserShowsIt)
         {"lazy image far below the fold without size attributes",
          "<div style=\"height:20000px\"></div><a href=\"pics/3.jpg\"><img loading=\"lazy\" src=\"t3.png\"></a>",
          {{base + "pics/3.jpg", base + "t3.png"}}},
+        {"lazy image that does not load: its lazy-load address and its size attributes",
+         "<div style=\"height:20000px\"></div><a href=\"pics/8.jpg\"><img loading=\"lazy\" src=\"missing.png\" "
+         "data-lazy-src=\"t4.png\" width=\"96\" height=\"72\"></a>",
+         {{base + "pics/8.jpg", base + "t4.png"}}},
         {"srcset with 1x and 2x",
          "<a href=\"pics/4.jpg\"><img src=\"fallback.png\" srcset=\"small.png 1x, big.png 2x\"></a>",
          {{base + "pics/4.jpg", base + "small.png"}}},
