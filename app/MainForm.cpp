@@ -32,6 +32,20 @@ namespace {
 const QString kTitle = QStringLiteral("Pixtrawl 1.0");
 } // namespace
 
+QString noBrowserText(const QStringList& endpoints)
+{
+    QString text = QStringLiteral("No browser with a debugging port was found.\n\n");
+    if (!endpoints.isEmpty())
+        text += QStringLiteral("Tried: %1.\n\n").arg(endpoints.join(QStringLiteral(", ")));
+    text += QStringLiteral(
+        "Start Chromium, Chrome, Brave, Edge or Vivaldi with a DevTools port and a profile of its own, "
+        "for example:\n\n"
+        "    chromium --remote-debugging-port=9222 --user-data-dir=/tmp/pixtrawl-profile\n\n"
+        "open the gallery in it and grab again. Other endpoints can be listed in pxt.ini under "
+        "[Browsers] DevToolsEndpoints=host:port,host:port.");
+    return text;
+}
+
 TFormMain::TFormMain(MainFormServices services, QWidget* parent) : QMainWindow(parent), m_services(services)
 {
     setObjectName(QStringLiteral("FormMain"));
@@ -220,6 +234,7 @@ void TFormMain::FormCreate()
 void TFormMain::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
+    m_closed = false;
     if (!event->spontaneous())
         guarded(m_services.dialogs, [this] { FormShow(); });
 }
@@ -233,12 +248,14 @@ void TFormMain::FormShow()
 
 void TFormMain::closeEvent(QCloseEvent* event)
 {
+    m_closed = true;
     guarded(m_services.dialogs, [this] { FormClose(); });
     QMainWindow::closeEvent(event);
 }
 
 void TFormMain::FormClose()
 {
+    FrameThumbs1->CancelHarvest();
     FrameThumbs1->StopThumbs();
     FrameDownload1->StopView();
     FormStorage1->save(false);
@@ -273,8 +290,13 @@ bool TFormMain::GrabFromBrowser()
     TDlgSelectBrowser& picker = m_services.picker;
     picker.ClearBrowserList();
     picker.FillBrowserList();
-    if (picker.BrowserCount() == 0)
+    if (picker.BrowserCount() == 0) {
+        if (m_services.windows.Count() == 0)
+            m_services.dialogs.information(noBrowserText(m_services.windows.Endpoints()));
+        else
+            m_services.dialogs.information(QStringLiteral("No browser window shows a web page to grab."));
         return false;
+    }
     picker.SetAddLocked(FOpenedFromFile);
     if (picker.exec() != QDialog::Accepted)
         return false;
@@ -284,7 +306,20 @@ bool TFormMain::GrabFromBrowser()
     FSelectedWindow = picker.SelectedWindowIndex();
     FrameThumbs1->StopThumbs();
     FrameThumbs1->ShowBlank();
-    const std::shared_ptr<Document> doc = m_services.windows.Item(FSelectedWindow)->document();
+    std::shared_ptr<Document> doc;
+    {
+        // Reading waits for the page's lazily loaded pictures (a few seconds at most): under the
+        // progress window, so the user sees the grab is under way.
+        TFormProgress& progress = m_services.progress;
+        progress.Setup(QStringLiteral("Grabbing Thumbnails"), QStringLiteral("Reading the page..."), 0, 1, 0, false);
+        struct Closer {
+            TFormProgress& p;
+            ~Closer() { p.Close(); }
+        } closer{progress};
+        doc = m_services.windows.Item(FSelectedWindow)->document();
+    }
+    if (m_closed)
+        return true; // closed while the page was read: no harvest behind a closed window
     StartHarvest(doc);
     return true;
 }

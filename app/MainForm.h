@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -25,6 +26,10 @@ class TDlgSelectBrowser;
 class TFormProgress;
 class TFrameDownload;
 class TFrameThumbs;
+
+// What "Grab Thumbnails" tells when no browser window is listed: the endpoints tried and how to start
+// a browser that can be grabbed from.
+QString noBrowserText(const QStringList& endpoints);
 
 // The windows and services the main window works with; the program entry makes them once.
 struct MainFormServices {
@@ -100,6 +105,7 @@ private:
     QAction* addSelectItem(QMenu* menu, const QString& name, const QString& caption, int tag);
 
     MainFormServices m_services;
+    bool m_closed = false; // the window was closed; a grab still under way ends
 };
 
 } // namespace pxt

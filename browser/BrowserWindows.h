@@ -3,6 +3,7 @@
 #include "dom/Document.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -27,6 +28,9 @@ public:
     virtual int Count() const = 0;
     // Throws Error for an index outside 0 to Count() - 1.
     virtual std::shared_ptr<BrowserWindow> Item(int index) const = 0;
+    // Where the last Refresh() looked for browsers ("127.0.0.1:9222", ...), for telling the user;
+    // empty for a list that looks nowhere.
+    virtual QStringList Endpoints() const { return {}; }
 };
 
 } // namespace pxt

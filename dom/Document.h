@@ -185,7 +185,17 @@ private:
     int m_nextHandle = 0;   // the handle the live page gives to its next new element
 };
 
+// How the serializer reads a page.
+struct SerializerOptions {
+    // Keep the page's elements for the writes of a live channel (in the world the script runs in).
+    bool handles = true;
+    // Make images with loading="lazy" that have not loaded load first, waiting at most lazyWaitMs; the
+    // script's value is then a promise of the text.
+    bool loadLazy = false;
+    int lazyWaitMs = 3000;
+};
+
 // The serializer script: evaluates to the JSON text of the page's document (a string).
-QString serializerScript();
+QString serializerScript(const SerializerOptions& options = {});
 
 } // namespace pxt

@@ -6,6 +6,7 @@
 #include "dom/DocumentBuilder.h"
 #include "core/Error.h"
 #include "dom/JsonReader.h"
+#include "dom/SerializerScript.h"
 
 #include <QFile>
 #include <QHash>
@@ -262,15 +263,24 @@ std::shared_ptr<Document> Document::fromJson(const QByteArray& json, std::shared
     }
 }
 
-QString serializerScript()
+QString serializerFunction()
 {
-    static const QString text = [] {
+    static const QString function = [] {
         QFile f(QStringLiteral(":/serializer.js"));
         if (!f.open(QIODevice::ReadOnly))
             throw Error(QStringLiteral("The page serializer is missing from the program"));
-        return QString::fromUtf8(f.readAll());
+        return QString::fromUtf8(f.readAll()).trimmed();
     }();
-    return text;
+    return function;
+}
+
+QString serializerScript(const SerializerOptions& options)
+{
+    return serializerFunction()
+        + QStringLiteral("({handles: %1, loadLazy: %2, lazyWaitMs: %3})")
+              .arg(options.handles ? QLatin1String("true") : QLatin1String("false"),
+                   options.loadLazy ? QLatin1String("true") : QLatin1String("false"))
+              .arg(std::max(0, options.lazyWaitMs));
 }
 
 } // namespace pxt

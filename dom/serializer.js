@@ -1,18 +1,33 @@
-// Pixtrawl page serializer. Evaluated as one expression in the page; its value is ONE STRING, the
-// JSON text of the page's document:
+// Pixtrawl page serializer. A function expression of one argument, the options; serializerScript()
+// gives the call, an expression whose value is ONE STRING, the JSON text of the page's document (or,
+// with loadLazy, a promise of that string):
 //
 //   {"v": 2, "id": snapshot id, "url": document.URL, "title": document.title, "base": document.baseURI,
 //    "nodes": [...], "frames": [document | {"error": reason}, ...]}
+//
+// Options:
+//   handles   (default true)  keep the elements in __pxt for the writes below; false: id is 0 and
+//                             nothing is kept in the world the script runs in
+//   loadLazy  (default false) images with loading="lazy" that have not loaded are made to load first,
+//                             waiting at most lazyWaitMs (3000) for all of them
+//   frameSlots (default false) a frame of another origin is {"slot": k, "error": reason}, and its
+//                             IFRAME or FRAME element is entry k of globalThis.__pxtSlots (in the
+//                             world the script runs in), so the caller can read it on its own
 //
 // "nodes" is one flat list of node records in document order (pre-order), one after the other:
 //   parent, kind, ...        parent: index of the parent's record, -1 for a top-level node
 //   kind 0 text:             data
 //   kind 1 comment:          data
 //   kind 2 HTML element:     localName, n, name1, value1, ... name_n, value_n   (its attributes)
-//   kind 3 HTML IMG:         as 2, then width, height, src      (laid out; the resolved address)
+//   kind 3 HTML IMG:         as 2, then width, height, src      (as the browser shows the picture)
 //   kind 4 HTML A or AREA:   as 2, then href
 //   kind 5 HTML INPUT:       as 2, then checked (0 or 1), value
 //   kind 6 other element:    localName, tagName, n, attributes as 2   (SVG, MathML)
+// An image's src is its currentSrc where set, else src; where that is a placeholder (a data: address,
+// or a picture that has not loaded) and the element names a lazy-load address (data-src,
+// data-lazy-src, data-original, the first candidate of data-srcset), that address resolved against
+// the document's base. Its size is the laid-out one; for a loading="lazy" image that has not loaded,
+// its width and height attributes, else 0.
 // Every string of a record (data, names, values, addresses) is written out the first time only; where
 // it comes again, the record holds the number k instead: the k-th string written out in this
 // document's list, counted from 0. A thumbnail cell names its address five times.
@@ -26,8 +41,10 @@
 //   __pxt.append(id, handle, text)  appends with insertAdjacentHTML('beforeend', text)
 //   __pxt.drop(id)                  forgets a snapshot
 // The elements a write creates get the next handles, in document order.
-(() => {
+((options) => {
   'use strict';
+  options = options || {};
+  const keepHandles = options.handles !== false;
   const HTML = 'http://www.w3.org/1999/xhtml';
   const KEEP = 8; // at most this many serializer calls keep their snapshots; the program drops its own
 
@@ -54,9 +71,113 @@
   const docTitle = getter(Document.prototype, 'title');
   const docURL = getter(Document.prototype, 'URL');
   const defaultView = getter(Document.prototype, 'defaultView');
+  const querySelectorAll = Document.prototype.querySelectorAll;
+  const setAttribute = Element.prototype.setAttribute;
+  const addEventListener = EventTarget.prototype.addEventListener;
+  const removeEventListener = EventTarget.prototype.removeEventListener;
+  const imageSrc = getter(HTMLImageElement.prototype, 'src');
+  const currentSrc = getter(HTMLImageElement.prototype, 'currentSrc');
+  const complete = getter(HTMLImageElement.prototype, 'complete');
+  const naturalWidth = getter(HTMLImageElement.prototype, 'naturalWidth');
+  const LAZY_ADDRESSES = ['data-src', 'data-lazy-src', 'data-original'];
+  const MAX_DEPTH = 32;
 
-  let P = globalThis.__pxt;
-  if (!P || P.v !== 1) {
+  const isLoaded = (img) => complete.call(img) && naturalWidth.call(img) > 0;
+  const isLazy = (img) => (getAttribute.call(img, 'loading') || '').trim().toLowerCase() === 'lazy';
+
+  // The address a lazy-load script will put in place of the placeholder, or null.
+  function lazyAddress(img) {
+    for (const name of LAZY_ADDRESSES) {
+      const v = getAttribute.call(img, name);
+      if (v !== null && v.trim() !== '') return v.trim();
+    }
+    const set = getAttribute.call(img, 'data-srcset');
+    if (set !== null) {
+      const first = set.trim().split(/\s+/)[0].replace(/,+$/, '');
+      if (first !== '') return first;
+    }
+    return null;
+  }
+
+  // A size attribute by the rules for non-negative integers; 0 when missing or bad.
+  function sizeAttribute(img, name) {
+    const v = parseInt(getAttribute.call(img, name), 10);
+    return v > 0 ? v : 0;
+  }
+
+  // Width, height and address of a picture as the browser shows it.
+  function imageRecord(img, doc) {
+    let src = currentSrc.call(img) || imageSrc.call(img);
+    const loaded = isLoaded(img);
+    if (!loaded || src.startsWith('data:')) {
+      const lazy = lazyAddress(img);
+      if (lazy !== null) {
+        try {
+          src = new URL(lazy, baseURI.call(doc)).href;
+        } catch (e) {
+          // not an address: the placeholder stays
+        }
+      }
+    }
+    if (!loaded && isLazy(img)) return [sizeAttribute(img, 'width'), sizeAttribute(img, 'height'), src];
+    return [img.width, img.height, src];
+  }
+
+  // The images with loading="lazy" of the document and its readable frames that have not loaded yet.
+  function pendingLazyImages(doc, depth, out) {
+    for (const img of querySelectorAll.call(doc, 'img[loading]'))
+      if (isLazy(img) && !complete.call(img)) out.push(img);
+    const win = defaultView.call(doc);
+    const length = win && depth + 1 < MAX_DEPTH ? win.frames.length : 0;
+    for (let i = 0; i < length; i++) {
+      try {
+        const sub = win.frames[i].document;
+        if (sub) pendingLazyImages(sub, depth + 1, out);
+      } catch (e) {
+        // another origin: read, if at all, on its own
+      }
+    }
+  }
+
+  // Makes the pending lazy images load (loading="eager" for the while, then as it was) and resolves
+  // when all have loaded or failed, or after ms at most.
+  function loadLazyImages(ms) {
+    const images = [];
+    pendingLazyImages(document, 0, images);
+    if (images.length === 0) return Promise.resolve();
+    return new Promise((resolve) => {
+      let left = images.length;
+      let timer = 0;
+      const watched = [];
+      const finish = () => {
+        if (timer === null) return;
+        clearTimeout(timer);
+        timer = null;
+        for (const [img, handler, loading] of watched) {
+          removeEventListener.call(img, 'load', handler);
+          removeEventListener.call(img, 'error', handler);
+          setAttribute.call(img, 'loading', loading);
+        }
+        resolve();
+      };
+      timer = setTimeout(finish, ms);
+      for (const img of images) {
+        let settled = false;
+        const handler = () => {
+          if (settled) return;
+          settled = true;
+          if (--left === 0) finish();
+        };
+        watched.push([img, handler, getAttribute.call(img, 'loading')]);
+        addEventListener.call(img, 'load', handler);
+        addEventListener.call(img, 'error', handler);
+        setAttribute.call(img, 'loading', 'eager');
+      }
+    });
+  }
+
+  let P = keepHandles ? globalThis.__pxt : null;
+  if (keepHandles && (!P || P.v !== 1)) {
     P = {
       v: 1,
       next: 1 + Math.floor(Math.random() * 1e9),
@@ -116,6 +237,14 @@
   }
 
   const ids = [];
+  const slots = options.frameSlots ? [] : null;
+
+  // The IFRAME or FRAME element of the document that holds the frame window w, or null.
+  function frameOwner(doc, w) {
+    for (const el of querySelectorAll.call(doc, 'iframe, frame'))
+      if (el.contentWindow === w) return el;
+    return null;
+  }
 
   // A loop over the sibling and parent links: scripts build trees deeper than the call stack.
   function serialize(doc, depth) {
@@ -152,10 +281,13 @@
           if (value === null) value = attributes.call(n)[i].value;
           nodes.push(str(name), str(value));
         }
-        if (kind === 3) nodes.push(n.width, n.height, str(n.src));
+        if (kind === 3) {
+          const [w, h, src] = imageRecord(n, doc);
+          nodes.push(w, h, str(src));
+        }
         else if (kind === 4) nodes.push(str(n.href));
         else if (kind === 5) nodes.push(n.checked ? 1 : 0, str(n.value));
-        els.push(n);
+        if (keepHandles) els.push(n);
         me = count++;
       } else if (type === 3 || type === 4) {
         nodes.push(parents[parents.length - 1], 0, str(charData.call(n)));
@@ -180,7 +312,7 @@
       n = next;
     }
 
-    const id = P.add(els);
+    const id = keepHandles ? P.add(els) : 0;
     ids.push(id);
     const frames = [];
     const win = defaultView.call(doc);
@@ -190,11 +322,18 @@
       try {
         sub = win.frames[i].document;
       } catch (e) {
-        frames.push({error: String((e && e.message) || e)});
+        const error = String((e && e.message) || e);
+        const owner = slots && depth + 1 < MAX_DEPTH ? frameOwner(doc, win.frames[i]) : null;
+        if (owner) {
+          frames.push({slot: slots.length, error: error});
+          slots.push(owner);
+        } else {
+          frames.push({error: error});
+        }
         continue;
       }
       if (!sub) frames.push({error: 'the frame has no document'});
-      else if (depth + 1 >= 32) frames.push({error: 'the frames are nested too deeply'});
+      else if (depth + 1 >= MAX_DEPTH) frames.push({error: 'the frames are nested too deeply'});
       else frames.push(serialize(sub, depth + 1));
     }
     return {
@@ -208,7 +347,12 @@
     };
   }
 
-  const result = serialize(document, 0);
-  P.endCall(ids);
-  return JSON.stringify(result);
-})()
+  const finish = () => {
+    const result = serialize(document, 0);
+    if (slots) globalThis.__pxtSlots = slots;
+    if (keepHandles) P.endCall(ids);
+    return JSON.stringify(result);
+  };
+  if (!options.loadLazy) return finish();
+  return loadLazyImages(options.lazyWaitMs === undefined ? 3000 : options.lazyWaitMs).then(finish);
+})

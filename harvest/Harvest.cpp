@@ -11,15 +11,36 @@ namespace pxt {
 
 namespace {
 const QString kImg = QStringLiteral("IMG");
+
+// Text of nothing but HTML whitespace: the line breaks and indents between tags. The document model
+// the thumbnail rule was made for had no such nodes, so the rule passes over them.
+bool isBlankText(const Node* node)
+{
+    if (node->type() != NodeType::Text)
+        return false;
+    for (const QChar c : node->data()) {
+        if (c != u' ' && c != u'\t' && c != u'\n' && c != u'\r' && c != u'\f')
+            return false;
+    }
+    return true;
+}
+
+Node* skipBlankText(Node* node)
+{
+    while (node && isBlankText(node))
+        node = node->nextSibling();
+    return node;
+}
+
 } // namespace
 
 Element* Harvester::FindThumbImage(Node* node)
 {
-    while (node->hasChildNodes())
-        node = node->firstChild();
+    while (Node* child = skipBlankText(node->firstChild()))
+        node = child;
     if (node->nodeName() == kImg)
         return node->asElement();
-    while ((node = node->nextSibling())) {
+    while ((node = skipBlankText(node->nextSibling()))) {
         if (node->nodeName() == kImg)
             return node->asElement();
     }
@@ -77,7 +98,7 @@ int Harvester::HarvestDocument(Document& doc)
         }
 
         m_progress.StepTo(i);
-        if (m_progress.Cancelled())
+        if (m_progress.Cancelled() || m_aborted)
             break;
     }
     m_buffer.append(ThumbPage::tableEndLine());
@@ -102,7 +123,7 @@ void Harvester::WalkDocument(const std::shared_ptr<Document>& doc, int& total)
     };
     std::vector<Level> stack;
     stack.push_back({doc, 0, doc->framesLength()});
-    while (!stack.empty()) {
+    while (!stack.empty() && !m_aborted) {
         Level& level = stack.back();
         if (level.next >= level.count) {
             stack.pop_back();

@@ -24,7 +24,7 @@ public:
     int HarvestDocument(Document& doc);
 
     // The link's image: follow the first children down to the first leaf, then test that leaf and its
-    // following siblings by name.
+    // following siblings by name. Whitespace-only text nodes are passed over as if absent.
     static Element* FindThumbImage(Node* link);
 
     // What the filters rejected, over every document harvested so far.
@@ -35,11 +35,17 @@ public:
     };
     const Rejections& rejections() const { return m_rejections; }
 
+    // Ends the whole walk at the next link: unlike the progress window's cancel, which ends only the
+    // current document's table, no further document or frame is harvested.
+    void Abort() { m_aborted = true; }
+    bool aborted() const { return m_aborted; }
+
 private:
     PageLines& m_buffer;
     const Settings& m_settings;
     ProgressSink& m_progress;
     Rejections m_rejections;
+    bool m_aborted = false;
 };
 
 } // namespace pxt

@@ -175,6 +175,12 @@ void TFrameThumbs::GrabDocument(const std::shared_ptr<Document>& doc, bool addTo
     WriteThumbPage(doc);
 }
 
+void TFrameThumbs::CancelHarvest()
+{
+    if (m_harvester)
+        m_harvester->Abort();
+}
+
 void TFrameThumbs::WriteThumbPage(const std::shared_ptr<Document>& doc)
 {
     const PageLines before = MemoThumbs;
@@ -186,7 +192,16 @@ void TFrameThumbs::WriteThumbPage(const std::shared_ptr<Document>& doc)
     MemoThumbs.append(ThumbPage::titleLine(doc->title(), doc->URL()));
 
     Harvester harvester(MemoThumbs, m_settings, m_progress);
+    struct Running {
+        Harvester*& slot;
+        Running(Harvester*& s, Harvester* h) : slot(s) { slot = h; }
+        ~Running() { slot = nullptr; }
+    } running(m_harvester, &harvester);
     harvester.WalkDocument(doc, total);
+    if (harvester.aborted()) {
+        MemoThumbs = before;
+        return;
+    }
 
     const QString thumbs = ProgramFiles::thumbsPage();
     if (total > 0) {

@@ -13,6 +13,7 @@ class QToolButton;
 namespace pxt {
 
 class Dialogs;
+class Harvester;
 class ProgressSink;
 class SizeProbe;
 class Settings;
@@ -36,6 +37,9 @@ public:
 
     // The thumbnail page.
     void GrabDocument(const std::shared_ptr<Document>& doc, bool addToExisting);
+    // Ends a running harvest for good (the program is closing): the page buffer is put back as it was
+    // before the grab, and nothing is written, shown or told.
+    void CancelHarvest();
 
     // Selection on the shown page.
     void SelectAll();
@@ -94,6 +98,7 @@ private:
 
     Settings& m_settings;
     ProgressSink& m_progress;
+    Harvester* m_harvester = nullptr; // the harvest running now, if any
     Dialogs& m_dialogs;
 };
 

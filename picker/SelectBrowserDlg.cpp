@@ -2,6 +2,7 @@
 
 #include "browser/BrowserWindows.h"
 #include "core/Dialogs.h"
+#include "picker/ListedWindows.h"
 #include "picker/TextOrder.h"
 
 #include <QCheckBox>
@@ -97,9 +98,8 @@ void TDlgSelectBrowser::FillBrowserList()
     const int n = ShellWindows1.Count();
     for (int i = 0; i < n; ++i) {
         const std::shared_ptr<BrowserWindow> window = ShellWindows1.Item(i);
-        // Folder windows have file addresses; this also drops any page whose address holds "file".
         const QString address = window->LocationURL();
-        if (address.toUpper().contains(QLatin1String("FILE")) || address.isEmpty())
+        if (!isListedAddress(address))
             continue;
         const QString title = window->LocationName();
         auto* row = new QTreeWidgetItem;

@@ -26,7 +26,7 @@ public:
 
     void ClearBrowserList();
     // Reads the window list anew and adds one row per listed window; the last added row is selected.
-    // Windows whose address is empty or holds "file" in any case are left out. A failure to read a
+    // Windows whose address is empty or of the scheme "file" are left out (isListedAddress). A failure to read a
     // window ends the filling with an Error; the rows added before it stay.
     void FillBrowserList();
     int BrowserCount() const;

@@ -24,7 +24,9 @@ private:
 class PlainBrowserWindowList : public BrowserWindowList {
 public:
     std::vector<std::shared_ptr<BrowserWindow>> windows;
+    QStringList endpoints; // what Endpoints() reports
     void Refresh() override {}
+    QStringList Endpoints() const override { return endpoints; }
     int Count() const override { return int(windows.size()); }
     std::shared_ptr<BrowserWindow> Item(int index) const override;
 };

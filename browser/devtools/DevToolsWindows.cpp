@@ -1,6 +1,9 @@
 #include "browser/devtools/DevToolsWindows.h"
 
+#include "browser/devtools/DevToolsConnection.h"
+
 #include "dom/Document.h"
+#include "dom/SerializerScript.h"
 #include "core/Error.h"
 #include "core/IniFile.h"
 #include "core/ProgramFiles.h"
@@ -19,7 +22,6 @@
 #include <QStandardPaths>
 #include <QTimer>
 #include <QUrl>
-#include <QWebSocket>
 
 namespace pxt {
 
@@ -46,9 +48,14 @@ QString normalizedEndpoint(QString text)
     return host + QLatin1Char(':') + QString::number(port);
 }
 
-// The endpoint a browser announces in the DevToolsActivePort file of its profile: the first line is
-// the port, the second the path of the browser's own socket.
-QString activePortEndpoint(const QString& path)
+// What a browser announces in the DevToolsActivePort file of its profile: the first line is the
+// port, the second the path of the browser's own socket.
+struct ActivePort {
+    QString endpoint; // empty when the file holds no port
+    QString socketPath;
+};
+
+ActivePort readActivePort(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -58,7 +65,18 @@ QString activePortEndpoint(const QString& path)
     const int port = firstLine.toInt(&ok);
     if (!ok || port <= 0 || port > 65535)
         return {};
-    return QStringLiteral("127.0.0.1:") + QString::number(port);
+    const QString socketPath = QString::fromLatin1(file.readLine(512).trimmed());
+    const bool pathOk = socketPath.startsWith(QLatin1String("/devtools/browser/"))
+        && QUrl(socketPath, QUrl::StrictMode).isValid() && !socketPath.contains(QLatin1Char('?'));
+    return {QStringLiteral("127.0.0.1:") + QString::number(port), pathOk ? socketPath : QString()};
+}
+
+QString activePortEndpoint(const QString& path) { return readActivePort(path).endpoint; }
+
+QString profileRoot(const DevToolsEndpointSources& sources)
+{
+    return sources.profileRoot.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+                                         : sources.profileRoot;
 }
 
 QString failureText(const QString& title, const QString& reason)
@@ -96,9 +114,7 @@ QStringList discoverDevToolsEndpoints(const DevToolsEndpointSources& sources)
         }
     };
 
-    QString root = sources.profileRoot;
-    if (root.isEmpty())
-        root = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    const QString root = profileRoot(sources);
     if (!root.isEmpty()) {
         for (const QString& folder : devToolsProfileFolders())
             add(activePortEndpoint(root + QLatin1Char('/') + folder + QStringLiteral("/DevToolsActivePort")));
@@ -111,6 +127,34 @@ QStringList discoverDevToolsEndpoints(const DevToolsEndpointSources& sources)
     for (const QString& e : configured.split(QLatin1Char(','), Qt::SkipEmptyParts))
         add(e);
     return endpoints;
+}
+
+QHash<QString, QString> announcedBrowserSockets(const DevToolsEndpointSources& sources)
+{
+    QHash<QString, QString> sockets;
+    const QString root = profileRoot(sources);
+    if (root.isEmpty())
+        return sockets;
+    for (const QString& folder : devToolsProfileFolders()) {
+        const ActivePort a = readActivePort(root + QLatin1Char('/') + folder + QStringLiteral("/DevToolsActivePort"));
+        if (!a.endpoint.isEmpty() && !a.socketPath.isEmpty() && !sockets.contains(a.endpoint))
+            sockets.insert(a.endpoint, QStringLiteral("ws://") + a.endpoint + a.socketPath);
+    }
+    return sockets;
+}
+
+std::vector<DevToolsTarget> pageTargets(const QJsonObject& getTargets, const QString& browserWebSocketUrl)
+{
+    std::vector<DevToolsTarget> targets;
+    for (const QJsonValue& v : getTargets.value(QLatin1String("targetInfos")).toArray()) {
+        const QJsonObject o = v.toObject();
+        const QString id = o.value(QLatin1String("targetId")).toString();
+        if (o.value(QLatin1String("type")).toString() != QLatin1String("page") || id.isEmpty())
+            continue;
+        targets.push_back({o.value(QLatin1String("title")).toString(), o.value(QLatin1String("url")).toString(),
+                           QString(), id, browserWebSocketUrl});
+    }
+    return targets;
 }
 
 std::vector<DevToolsTarget> pageTargets(const QByteArray& jsonList)
@@ -129,9 +173,47 @@ std::vector<DevToolsTarget> pageTargets(const QByteArray& jsonList)
     return targets;
 }
 
+namespace {
+
+// Opens the connection a window is read through: the browser's own socket with a session attached
+// to the page (flatten), or the page's own socket. Returns the session to address, empty for the
+// page's own socket.
+QString openWindow(DevToolsConnection& connection, const DevToolsTarget& target)
+{
+    if (target.browserWebSocketUrl.isEmpty() || target.targetId.isEmpty()) {
+        connection.open(target.webSocketDebuggerUrl);
+        return {};
+    }
+    connection.open(target.browserWebSocketUrl);
+    QJsonObject attach;
+    attach.insert(QLatin1String("targetId"), target.targetId);
+    attach.insert(QLatin1String("flatten"), true);
+    const QString session =
+        connection.call(QStringLiteral("Target.attachToTarget"), attach).value(QLatin1String("sessionId")).toString();
+    if (session.isEmpty())
+        throw Error(QStringLiteral("the browser gave no session for the page"));
+    return session;
+}
+
+} // namespace
+
+QString DevToolsWindow::readerScript(int lazyWaitMs)
+{
+    // No element handles: the copy has no live channel, so nothing is kept in the page.
+    return serializerFunction()
+        + QStringLiteral("({handles: false, loadLazy: true, lazyWaitMs: %1, frameSlots: true})").arg(lazyWaitMs);
+}
+
 std::shared_ptr<Document> DevToolsWindow::document()
 {
-    const QString json = evaluateString(serializerScript());
+    QString json;
+    try {
+        DevToolsConnection connection(kReadTimeoutMs);
+        const QString session = openWindow(connection, m_target);
+        json = readDocumentJson(connection, session, &DevToolsWindow::readerScript, kLazyWaitMs);
+    } catch (const Error& e) {
+        throw Error(failureText(m_target.title, e.text()));
+    }
     try {
         return Document::fromJson(json.toUtf8());
     } catch (const Error& e) {
@@ -141,80 +223,13 @@ std::shared_ptr<Document> DevToolsWindow::document()
 
 QString DevToolsWindow::evaluateString(const QString& expression)
 {
-    const QString& title = m_target.title;
-    const QUrl address(m_target.webSocketDebuggerUrl);
-    if (m_target.webSocketDebuggerUrl.isEmpty() || !address.isValid()
-        || (address.scheme() != QLatin1String("ws") && address.scheme() != QLatin1String("wss")))
-        throw Error(failureText(title, QStringLiteral("the browser offers no debugger connection to it")));
-
-    QJsonObject params;
-    params.insert(QLatin1String("expression"), expression);
-    params.insert(QLatin1String("returnByValue"), true);
-    QJsonObject request;
-    request.insert(QLatin1String("id"), 1);
-    request.insert(QLatin1String("method"), QLatin1String("Runtime.evaluate"));
-    request.insert(QLatin1String("params"), params);
-    const QString requestText = QString::fromUtf8(QJsonDocument(request).toJson(QJsonDocument::Compact));
-
-    QWebSocket socket; // no Origin header: the browser accepts such clients without --remote-allow-origins
-    socket.setProxy(QNetworkProxy::NoProxy);
-    QEventLoop loop;
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    QString json;
-    QString failure;
-    bool answered = false;
-    auto fail = [&](const QString& reason) {
-        if (!answered) {
-            answered = true;
-            failure = reason;
-        }
-        loop.quit();
-    };
-
-    QObject::connect(&socket, &QWebSocket::connected, &loop, [&] { socket.sendTextMessage(requestText); });
-    QObject::connect(&socket, &QWebSocket::textMessageReceived, &loop, [&](const QString& message) {
-        const QJsonObject answer = QJsonDocument::fromJson(message.toUtf8()).object();
-        if (answer.value(QLatin1String("id")).toInt() != 1)
-            return; // an event, not our answer
-        const QJsonObject outer = answer.value(QLatin1String("result")).toObject();
-        const QJsonObject value = outer.value(QLatin1String("result")).toObject();
-        if (answer.contains(QLatin1String("error"))) {
-            fail(answer.value(QLatin1String("error")).toObject().value(QLatin1String("message")).toString());
-        } else if (outer.contains(QLatin1String("exceptionDetails"))) {
-            const QJsonObject details = outer.value(QLatin1String("exceptionDetails")).toObject();
-            QString text = details.value(QLatin1String("exception")).toObject()
-                               .value(QLatin1String("description")).toString();
-            if (text.isEmpty())
-                text = details.value(QLatin1String("text")).toString();
-            fail(QStringLiteral("the page raised an exception: ") + text.section(QLatin1Char('\n'), 0, 0));
-        } else if (value.value(QLatin1String("type")).toString() != QLatin1String("string")) {
-            fail(QStringLiteral("the page's answer is no document"));
-        } else if (!answered) {
-            answered = true;
-            json = value.value(QLatin1String("value")).toString();
-            loop.quit();
-        }
-    });
-    QObject::connect(&socket, &QWebSocket::disconnected, &loop,
-                     [&] { fail(QStringLiteral("the connection was closed")); });
-    QObject::connect(&socket, QOverload<QAbstractSocket::SocketError>::of(&QWebSocket::error), &loop,
-                     [&](QAbstractSocket::SocketError) { fail(socket.errorString()); });
-    QObject::connect(&deadline, &QTimer::timeout, &loop, [&] {
-        fail(QStringLiteral("no answer within %1 seconds").arg(kReadTimeoutMs / 1000));
-    });
-
-    deadline.start(kReadTimeoutMs);
-    socket.open(address);
-    if (!answered)
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    socket.disconnect(&loop);
-    deadline.stop();
-    socket.abort();
-
-    if (!failure.isEmpty() || !answered)
-        throw Error(failureText(title, failure.isEmpty() ? QStringLiteral("no answer") : failure));
-    return json;
+    try {
+        DevToolsConnection connection(kReadTimeoutMs);
+        const QString session = openWindow(connection, m_target);
+        return evaluateStringInIsolatedWorld(connection, session, expression);
+    } catch (const Error& e) {
+        throw Error(failureText(m_target.title, e.text()));
+    }
 }
 
 DevToolsWindowList::DevToolsWindowList(DevToolsEndpointSources sources) : m_sources(std::move(sources)) {}
@@ -224,6 +239,7 @@ DevToolsWindowList::~DevToolsWindowList() = default;
 void DevToolsWindowList::Refresh()
 {
     const QStringList endpoints = discoverDevToolsEndpoints(m_sources);
+    const QHash<QString, QString> announced = announcedBrowserSockets(m_sources);
     if (!m_network) {
         m_network = std::make_unique<QNetworkAccessManager>();
         m_network->setProxy(QNetworkProxy::NoProxy);
@@ -232,9 +248,8 @@ void DevToolsWindowList::Refresh()
     // Every endpoint is asked at once; the answers are taken in the endpoints' order.
     QEventLoop loop;
     int pending = 0;
-    std::vector<std::unique_ptr<QNetworkReply>> replies;
-    for (const QString& endpoint : endpoints) {
-        QNetworkRequest request(QUrl(QStringLiteral("http://") + endpoint + QStringLiteral("/json/list")));
+    auto get = [&](const QString& endpoint, const char* path) {
+        QNetworkRequest request(QUrl(QStringLiteral("http://") + endpoint + QLatin1String(path)));
         request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
         request.setTransferTimeout(kAnswerTimeoutMs);
         QNetworkReply* reply = m_network->get(request);
@@ -247,25 +262,63 @@ void DevToolsWindowList::Refresh()
             if (received > kMaxListBytes)
                 reply->abort();
         });
-        replies.emplace_back(reply);
-    }
+        return std::unique_ptr<QNetworkReply>(reply);
+    };
+    struct Asked {
+        QString endpoint;
+        std::unique_ptr<QNetworkReply> version;
+        std::unique_ptr<QNetworkReply> list;
+    };
+    std::vector<Asked> asked;
+    for (const QString& endpoint : endpoints)
+        asked.push_back({endpoint, get(endpoint, "/json/version"), get(endpoint, "/json/list")});
     if (pending > 0) {
         QTimer::singleShot(kAnswerTimeoutMs, &loop, &QEventLoop::quit);
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     }
+    // The body of a finished 200 answer; empty otherwise.
+    auto body = [&](QNetworkReply& reply) {
+        reply.disconnect(&loop);
+        if (!reply.isFinished()) {
+            reply.abort();
+            return QByteArray();
+        }
+        if (reply.error() != QNetworkReply::NoError
+            || reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() != 200)
+            return QByteArray();
+        return reply.readAll();
+    };
 
     std::vector<std::shared_ptr<BrowserWindow>> windows;
-    for (auto& reply : replies) {
-        reply->disconnect(&loop);
-        if (!reply->isFinished()) {
-            reply->abort();
-            continue;
+    for (Asked& a : asked) {
+        const QByteArray version = body(*a.version);
+        const QByteArray list = body(*a.list);
+        QString socket = announced.value(a.endpoint);
+        if (socket.isEmpty() && !version.isEmpty()) {
+            // Only the endpoint's own socket: an answer cannot send the program elsewhere.
+            socket = QJsonDocument::fromJson(version).object().value(QLatin1String("webSocketDebuggerUrl")).toString();
+            const QUrl url(socket);
+            if (url.scheme() != QLatin1String("ws")
+                || normalizedEndpoint(url.host() + QLatin1Char(':') + QString::number(url.port())) != a.endpoint)
+                socket.clear();
         }
-        if (reply->error() != QNetworkReply::NoError
-            || reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() != 200)
-            continue;
-        for (DevToolsTarget& t : pageTargets(reply->readAll()))
-            windows.push_back(std::make_shared<DevToolsWindow>(std::move(t)));
+        bool listed = false;
+        if (!socket.isEmpty()) {
+            try {
+                DevToolsConnection connection(kAnswerTimeoutMs);
+                connection.open(socket);
+                const QJsonObject targets = connection.call(QStringLiteral("Target.getTargets"));
+                for (DevToolsTarget& t : pageTargets(targets, socket))
+                    windows.push_back(std::make_shared<DevToolsWindow>(std::move(t)));
+                listed = true;
+            } catch (const Error&) {
+                // No Target domain or no answer: the HTTP list, if the endpoint gave one.
+            }
+        }
+        if (!listed) {
+            for (DevToolsTarget& t : pageTargets(list))
+                windows.push_back(std::make_shared<DevToolsWindow>(std::move(t)));
+        }
     }
     m_endpoints = endpoints;
     m_windows = std::move(windows);

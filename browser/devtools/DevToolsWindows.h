@@ -3,6 +3,8 @@
 #include "browser/BrowserWindows.h"
 
 #include <QByteArray>
+#include <QHash>
+#include <QJsonObject>
 #include <QString>
 #include <QStringList>
 
@@ -34,16 +36,27 @@ const QStringList& devToolsProfileFolders();
 // once. Malformed entries and unreadable files are left out.
 QStringList discoverDevToolsEndpoints(const DevToolsEndpointSources& sources);
 
-// One target of an endpoint's /json/list.
+// The browsers' own WebSocket addresses that the profile folders announce (the second line of
+// DevToolsActivePort), by endpoint "host:port".
+QHash<QString, QString> announcedBrowserSockets(const DevToolsEndpointSources& sources);
+
+// One page target: from the browser's Target.getTargets (id and the browser's socket), or from an
+// endpoint's /json/list (the page's own socket).
 struct DevToolsTarget {
     QString title;
     QString url;
-    QString webSocketDebuggerUrl;
+    QString webSocketDebuggerUrl; // the page's own socket; empty when reached through the browser's
+    QString targetId = {};
+    QString browserWebSocketUrl = {};
 };
 
 // The targets of type "page" of a /json/list answer, in its order; other types and text that is not a
 // JSON array are left out. A page without a debugger address stays: reading it fails with its title.
 std::vector<DevToolsTarget> pageTargets(const QByteArray& jsonList);
+
+// The targets of type "page" of a Target.getTargets result, in its order, each to be read through the
+// browser's socket; entries without a target id are left out.
+std::vector<DevToolsTarget> pageTargets(const QJsonObject& getTargets, const QString& browserWebSocketUrl);
 
 // A running browser window: a page target, read through its DevTools WebSocket.
 class DevToolsWindow : public BrowserWindow {
@@ -52,14 +65,21 @@ public:
     QString LocationName() const override { return m_target.title; }
     QString LocationURL() const override { return m_target.url; }
     const QString& webSocketDebuggerUrl() const { return m_target.webSocketDebuggerUrl; }
-    // Runs the serializer in the page and builds its document. Throws Error naming the window's
-    // title when the page cannot be reached, raises an exception, or gives no answer in 10 seconds.
+    // Through the browser's socket when the target has one (a session attached with flatten), else
+    // through the page's own socket.
+    // Runs readerScript() in an isolated world of the page, and of each frame of another origin, and
+    // builds its document (readDocumentJson). Throws Error naming the window's title when the page
+    // cannot be reached, raises an exception, or gives no answer in 10 seconds.
     std::shared_ptr<Document> document() override;
-    // Evaluates an expression that gives a string in the page and returns that string; the same
-    // failures as document().
+    // The serializer's call: no element handles kept, lazily loaded images made to load first
+    // (lazyWaitMs at most), frames of another origin left for their own read.
+    static QString readerScript(int lazyWaitMs = kLazyWaitMs);
+    // Evaluates an expression that gives a string (or a promise of one) in an isolated world of the
+    // page and returns that string; the same failures as document().
     QString evaluateString(const QString& expression);
 
     static constexpr int kReadTimeoutMs = 10000;
+    static constexpr int kLazyWaitMs = 3000;
 
 private:
     DevToolsTarget m_target;
@@ -71,14 +91,17 @@ public:
     explicit DevToolsWindowList(DevToolsEndpointSources sources = {});
     ~DevToolsWindowList() override;
 
-    // Asks every endpoint for its targets at once and waits about a second at most; an endpoint that
-    // does not answer in that time is left out without a message.
+    // Asks every endpoint at once for /json/version and /json/list and waits about a second at most;
+    // then lists each endpoint's pages through the browser's socket (announced in DevToolsActivePort
+    // or by /json/version) with Target.getTargets, or, where that fails, from /json/list. An endpoint
+    // that does not answer in that time is left out without a message.
     void Refresh() override;
     int Count() const override { return int(m_windows.size()); }
     std::shared_ptr<BrowserWindow> Item(int index) const override;
 
     // The endpoints the last refresh asked.
     const QStringList& endpoints() const { return m_endpoints; }
+    QStringList Endpoints() const override { return m_endpoints; }
 
     static constexpr int kAnswerTimeoutMs = 1000;
 

@@ -68,6 +68,8 @@ TEST(GrabE2E, FromARunningBrowserToTheViewPage)
     writeFile(site.filePath("app_frame.html"), readFixture("app_frame.html"));
     writeFile(site.filePath("photo3.html"), "<html><body><img src=\"banner.png\"><img src=\"pics/one.jpg\"></body></html>");
     writeImage(other.filePath("thumb.png"), 128, 96, Qt::blue);
+    QDir(other.path()).mkpath("pics");
+    writeImage(other.filePath("pics/five.jpg"), 640, 480, Qt::darkBlue);
     writeFile(other.filePath("app_frame.html"), readFixture("app_frame.html"));
     StaticServer server(site.path());
     StaticServer otherServer(other.path());
@@ -102,7 +104,8 @@ TEST(GrabE2E, FromARunningBrowserToTheViewPage)
             return false;
         try {
             auto doc = windows.Item(0)->document();
-            return doc->framesLength() == 2 && doc->frame(0)->links().size() == 1;
+            return doc->framesLength() == 2 && doc->frame(0)->links().size() == 1
+                && doc->frame(1)->links().size() == 1;
         } catch (const std::exception&) {
             return false;
         }
@@ -125,26 +128,27 @@ TEST(GrabE2E, FromARunningBrowserToTheViewPage)
 
     const QByteArray page = folder.read("thumbs.html");
     ASSERT_FALSE(page.isEmpty());
-    // Two tables: the page and its same-origin frame; the frame of the other origin is left out.
-    EXPECT_EQ(count(page, "<table align=center"), 2);
+    // Three tables: the page, its same-origin frame and its frame of another origin.
+    EXPECT_EQ(count(page, "<table align=center"), 3);
     EXPECT_TRUE(page.contains("<title>Thumbnails from E2E Gallery</title>"));
     const QString base = server.url(QString());
     for (const char* link : {"pics/one.jpg", "photo3.html", "pics/four.jpg", "pics/five.jpg"})
         EXPECT_TRUE(page.contains(("<div id=" + base + link + " >").toLatin1())) << link;
+    EXPECT_TRUE(page.contains(("<div id=" + otherServer.url("pics/five.jpg") + " >").toLatin1()));
     // Laid out 40 pixels wide by its style: too small.
     EXPECT_FALSE(page.contains("pics/two.jpg\""));
     EXPECT_TRUE(page.contains("1 Image(s) filtered by Link, 1 Image(s) filtered by Size, 1 Image(s) filtered by Ratio")
                 || page.contains("0 Image(s) filtered by Link, 1 Image(s) filtered by Size, 1 Image(s) filtered by Ratio"));
     EXPECT_TRUE(messages.errors.isEmpty()) << messages.errors.join('\n').toStdString();
 
-    // The page shows, the probe writes the sizes of the three pictures.
+    // The page shows, the probe writes the sizes of the four pictures.
     ASSERT_TRUE(waitUntil([&] { return thumbs.statusText() == "Ready"; }, 30000)) << thumbs.statusText().toStdString();
     auto shown = thumbs.ThumbsDocument();
     int sized = 0;
     for (const Element* e : shown->all())
         if (e->tagName() == "DIV" && e->innerHTML().contains(" kB "))
             ++sized;
-    EXPECT_EQ(sized, 3);
+    EXPECT_EQ(sized, 4);
     screenshot("grab.png");
 
     // Select Images, then View selected Thumbnails reads the checked boxes of the live page.
@@ -154,12 +158,12 @@ TEST(GrabE2E, FromARunningBrowserToTheViewPage)
     for (const Element* e : shown->all())
         if (e->tagName() == "INPUT" && e->status())
             ++checked;
-    EXPECT_EQ(checked, 3);
+    EXPECT_EQ(checked, 4);
     main.RxSpeedButtonDownloadClick();
     TFrameDownload& download = *main.FrameDownload1;
     ASSERT_TRUE(waitUntil([&] { return download.statusText().startsWith("Ready: file://"); }, 30000))
         << download.statusText().toStdString();
-    EXPECT_EQ(download.MemoSource.size(), 3);
+    EXPECT_EQ(download.MemoSource.size(), 4);
     const QByteArray view = folder.read("download1.html");
     EXPECT_TRUE(view.startsWith("<HEAD><title>E2E Gallery</title></HEAD><img src=" + (base + "pics/one.jpg").toLatin1()));
     screenshot("view.png");
@@ -173,5 +177,5 @@ TEST(GrabE2E, FromARunningBrowserToTheViewPage)
     EXPECT_TRUE(done[0][1].toBool());
     EXPECT_TRUE(QFile::exists(saved.filePath("pictures.html")));
     const QStringList files = QDir(saved.filePath("pictures_files")).entryList(QDir::Files);
-    EXPECT_GE(files.size(), 3) << files.join(',').toStdString();
+    EXPECT_GE(files.size(), 4) << files.join(',').toStdString();
 }

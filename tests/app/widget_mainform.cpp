@@ -1,5 +1,6 @@
 #include "app/MainForm.h"
 #include "app/ProgressForm.h"
+#include "core/Pump.h"
 #include "testing/PlainWindows.h"
 #include "testing/RecordingDialogs.h"
 #include "dom/Document.h"
@@ -170,12 +171,53 @@ TEST(GrabCommand, PicksAWindowAndHarvestsItsPage)
 TEST(GrabCommand, NoWindowOrCancelChangesNothing)
 {
     App a;
-    EXPECT_FALSE(a.main->GrabFromBrowser()); // no window: no dialog
+    // No browser: an information box names the endpoints tried and tells how to start one.
+    a.windows.endpoints = {"127.0.0.1:9222", "127.0.0.1:9333"};
+    EXPECT_FALSE(a.main->GrabFromBrowser());
+    ASSERT_EQ(a.messages.informations.size(), 1);
+    const QString& box = a.messages.informations.first();
+    EXPECT_TRUE(box.startsWith("No browser with a debugging port was found.")) << box.toStdString();
+    EXPECT_TRUE(box.contains("127.0.0.1:9222, 127.0.0.1:9333")) << box.toStdString();
+    EXPECT_TRUE(box.contains("--remote-debugging-port=9222")) << box.toStdString();
+    // Browsers whose windows show only local files: a box of its own, not the one about the port.
+    a.windows.windows = {std::make_shared<PlainBrowserWindow>("Home", "file:///home")};
+    EXPECT_FALSE(a.main->GrabFromBrowser());
+    ASSERT_EQ(a.messages.informations.size(), 2);
+    EXPECT_EQ(a.messages.informations.last(), "No browser window shows a web page to grab.");
+    a.messages.informations.clear();
+
     a.windows.windows = {std::make_shared<PlainBrowserWindow>("Cats", "http://g.test/", gallery("Cats"))};
     a.answerPicker(false);
     EXPECT_FALSE(a.main->GrabFromBrowser());
     EXPECT_EQ(a.main->FSelectedWindow, -1);
     EXPECT_TRUE(a.messages.errors.isEmpty());
+    EXPECT_TRUE(a.messages.informations.isEmpty()) << "a cancelled pick tells nothing";
+}
+
+TEST(GrabCommand, ClosingTheMainWindowEndsARunningHarvest)
+{
+    App a;
+    QString links;
+    for (int i = 0; i < 40; ++i)
+        links += QStringLiteral("<a href=\"http://g.test/%1.jpg\"><img src=t.jpg width=90 height=90></a>").arg(i);
+    std::shared_ptr<Document> doc = Document::fromHtml(links, QStringLiteral("http://g.test/"));
+    doc->addFrame(gallery("Frame"));
+    a.windows.windows = {std::make_shared<PlainBrowserWindow>("Many", "http://g.test/", doc)};
+    a.answerPicker(true);
+    int pumps = 0;
+    setPumpHook([&] {
+        if (pumps++ == 0)
+            a.main->close();
+        QCoreApplication::processEvents();
+    });
+    a.main->RxSpeedButtonThumbsClick();
+    setPumpHook({});
+    ASSERT_GE(pumps, 1) << "the harvest let messages run";
+    EXPECT_FALSE(a.folder.exists("thumbs.html"));
+    EXPECT_TRUE(a.main->FrameThumbs1->MemoThumbs.isEmpty());
+    EXPECT_TRUE(a.messages.informations.isEmpty());
+    EXPECT_TRUE(a.messages.errors.isEmpty());
+    EXPECT_FALSE(a.progress.isVisible());
 }
 
 TEST(GrabCommand, AWindowWithoutDocumentIsReported)

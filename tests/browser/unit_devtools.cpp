@@ -178,7 +178,10 @@ TEST(DevToolsWindowList, ListsThePagesOfTheEndpointsThatAnswer)
         EXPECT_EQ(list.Item(i)->LocationName(), expected[i][0]);
         EXPECT_EQ(list.Item(i)->LocationURL(), expected[i][1]);
     }
-    EXPECT_EQ(first.requests(), QStringList({"GET /json/list HTTP/1.1"}));
+    // The version is asked for the browser's socket; an answer without one leaves the HTTP list.
+    QStringList asked = first.requests();
+    asked.sort();
+    EXPECT_EQ(asked, QStringList({"GET /json/list HTTP/1.1", "GET /json/version HTTP/1.1"}));
     EXPECT_THROW(list.Item(3), Error);
     EXPECT_THROW(list.Item(-1), Error);
 
@@ -191,13 +194,24 @@ TEST(DevToolsWindowList, ListsThePagesOfTheEndpointsThatAnswer)
 
 namespace {
 
-// A page's DevTools WebSocket: records the request and answers it as told.
+// A page's DevTools WebSocket: gives the main frame and an isolated world of it as Chromium does,
+// records the evaluation request and answers it as told.
 class FakePageSocket {
 public:
-    // The messages to send for a request id; none: close the connection without answering.
+    // The messages to send for the evaluation's request id; none: close the connection without answering.
     std::function<QByteArrayList(int id)> answer;
-    QJsonObject request;
+    QJsonObject request;   // the evaluation
+    QStringList methods;   // every command, in order
+    QJsonObject world;     // the parameters of Page.createIsolatedWorld
     QString origin = QStringLiteral("(no connection)");
+    QString path;          // of the address the client connected to
+    // As the browser's socket: the result of Target.getTargets; Target.attachToTarget gives the
+    // session "S-" + the target id.
+    QByteArray targets = R"({"targetInfos":[]})";
+    QJsonObject attach;    // the parameters of Target.attachToTarget
+    QJsonObject autoAttach; // the parameters of Target.setAutoAttach
+    QStringList worldFrames; // the frame of each isolated world asked for
+    QString describedFrame = QStringLiteral("F2"); // the frame of every element DOM.describeNode is asked about
 
     FakePageSocket() : m_server(QStringLiteral("fake"), QWebSocketServer::NonSecureMode)
     {
@@ -206,9 +220,44 @@ public:
             QWebSocket* s = m_server.nextPendingConnection();
             s->setParent(&m_server);
             origin = s->origin();
+            path = s->requestUrl().path();
             QObject::connect(s, &QWebSocket::textMessageReceived, s, [this, s](const QString& text) {
-                request = QJsonDocument::fromJson(text.toUtf8()).object();
-                const QByteArrayList replies = answer(request.value("id").toInt());
+                const QJsonObject command = QJsonDocument::fromJson(text.toUtf8()).object();
+                const QString method = command.value("method").toString();
+                const QByteArray id = QByteArray::number(command.value("id").toInt());
+                methods << method;
+                if (method == "Target.getTargets") {
+                    s->sendTextMessage("{\"id\":" + id + ",\"result\":" + targets + "}");
+                    return;
+                }
+                if (method == "Target.attachToTarget") {
+                    attach = command.value("params").toObject();
+                    s->sendTextMessage("{\"id\":" + id + ",\"result\":{\"sessionId\":\"S-"
+                                       + attach.value("targetId").toString() + "\"}}");
+                    return;
+                }
+                if (method == "Target.setAutoAttach") {
+                    autoAttach = command.value("params").toObject();
+                    s->sendTextMessage("{\"id\":" + id + ",\"result\":{}}");
+                    return;
+                }
+                if (method == "Page.getFrameTree") {
+                    s->sendTextMessage("{\"id\":" + id + ",\"result\":{\"frameTree\":{\"frame\":{\"id\":\"F1\"}}}}");
+                    return;
+                }
+                if (method == "DOM.describeNode") {
+                    s->sendTextMessage("{\"id\":" + id + ",\"result\":{\"node\":{\"nodeName\":\"IFRAME\",\"frameId\":\""
+                                       + describedFrame + "\"}}}");
+                    return;
+                }
+                if (method == "Page.createIsolatedWorld") {
+                    world = command.value("params").toObject();
+                    worldFrames << world.value("frameId").toString();
+                    s->sendTextMessage("{\"id\":" + id + ",\"result\":{\"executionContextId\":77}}");
+                    return;
+                }
+                request = command;
+                const QByteArrayList replies = answer(command.value("id").toInt());
                 for (const QByteArray& r : replies)
                     s->sendTextMessage(QString::fromUtf8(r));
                 if (replies.isEmpty())
@@ -217,6 +266,7 @@ public:
         });
     }
     QString url() const { return QStringLiteral("ws://127.0.0.1:%1/devtools/page/X").arg(m_server.serverPort()); }
+    quint16 port() const { return m_server.serverPort(); }
 
 private:
     QWebSocketServer m_server;
@@ -273,9 +323,16 @@ TEST(DevToolsWindow, FailuresNameTheWindowsTitle)
             EXPECT_TRUE(e.text().startsWith("The page \"My \"Gallery\"\" could not be read: ")) << e.text().toStdString();
             EXPECT_TRUE(e.text().contains(QString::fromUtf8(c.reason))) << c.name << ": " << e.text().toStdString();
         }
-        EXPECT_EQ(page.request.value("method").toString(), "Runtime.evaluate") << c.name;
-        EXPECT_EQ(page.request.value("params")["expression"].toString(), serializerScript());
+        // The serializer runs in an isolated world of the main frame, never in the page's own.
+        EXPECT_EQ(page.methods, QStringList({"Target.setAutoAttach", "Page.getFrameTree", "Page.createIsolatedWorld",
+                                             "Runtime.evaluate"}))
+            << c.name;
+        EXPECT_TRUE(page.autoAttach.value("flatten").toBool());
+        EXPECT_EQ(page.world.value("frameId").toString(), "F1");
+        EXPECT_EQ(page.request.value("params")["contextId"].toInt(), 77);
+        EXPECT_EQ(page.request.value("params")["expression"].toString(), DevToolsWindow::readerScript());
         EXPECT_TRUE(page.request.value("params")["returnByValue"].toBool());
+        EXPECT_TRUE(page.request.value("params")["awaitPromise"].toBool());
         EXPECT_TRUE(page.origin.isEmpty()) << "no Origin header, so Chromium accepts the client";
     }
 
@@ -309,4 +366,113 @@ TEST(DevToolsWindow, ReadsTheSerializersDocument)
     EXPECT_EQ(doc->URL(), "http://g/");
     ASSERT_EQ(doc->links().size(), 1u);
     EXPECT_EQ(doc->links()[0]->href(), "http://g/x.html");
+}
+
+TEST(DevToolsTargets, PagesOfTheBrowsersTargetList)
+{
+    const QJsonObject result = QJsonDocument::fromJson(
+        R"({"targetInfos":[{"targetId":"A","type":"page","title":"Gallery","url":"http://g/","attached":false},
+            {"targetId":"B","type":"service_worker","title":"sw","url":"http://g/sw.js"},
+            {"targetId":"C","type":"iframe","title":"f","url":"http://f/"},
+            {"type":"page","title":"No id","url":"http://n/"},
+            {"targetId":"D","type":"page","title":"","url":""}, 7, "junk"]})").object();
+    const std::vector<DevToolsTarget> targets = pageTargets(result, QStringLiteral("ws://127.0.0.1:9/devtools/browser/x"));
+    ASSERT_EQ(targets.size(), 2u);
+    EXPECT_EQ(targets[0].title, "Gallery");
+    EXPECT_EQ(targets[0].url, "http://g/");
+    EXPECT_EQ(targets[0].targetId, "A");
+    EXPECT_EQ(targets[0].browserWebSocketUrl, "ws://127.0.0.1:9/devtools/browser/x");
+    EXPECT_TRUE(targets[0].webSocketDebuggerUrl.isEmpty());
+    EXPECT_EQ(targets[1].targetId, "D");
+    EXPECT_TRUE(pageTargets(QJsonObject(), QString()).empty());
+}
+
+// A browser that offers its own socket only (announced in DevToolsActivePort; no /json routes): its
+// pages are listed with Target.getTargets and read through a session on that one connection.
+TEST(DevToolsWindowList, ListsAndReadsThroughTheBrowsersOwnSocket)
+{
+    FakePageSocket browser;
+    browser.targets = R"({"targetInfos":[{"targetId":"T1","type":"page","title":"Gallery","url":"http://g/"},
+                          {"targetId":"W","type":"service_worker","title":"sw","url":"http://g/sw.js"}]})";
+    const QByteArray json = R"({"v":2,"id":0,"url":"http://g/","title":"Gallery","base":"http://g/",)"
+                            R"("nodes":[-1,2,"html",0,0,4,"a",1,"href","x.html","http://g/x.html"],"frames":[]})";
+    browser.answer = [&](int id) { return evaluateResult(id, "{\"type\":\"string\",\"value\":" + jsonString(json) + "}"); };
+    QTemporaryDir dir;
+    writeFile(dir.filePath("chromium/DevToolsActivePort"),
+              QByteArray::number(browser.port()) + "\n/devtools/browser/b-1\n");
+    DevToolsEndpointSources sources;
+    sources.profileRoot = dir.path();
+    sources.fixedEndpoints = {};
+    sources.settingsFile = dir.filePath("pxt.ini");
+
+    DevToolsWindowList list(sources);
+    list.Refresh();
+    EXPECT_EQ(browser.path, "/devtools/browser/b-1");
+    ASSERT_EQ(list.Count(), 1);
+    EXPECT_EQ(list.Item(0)->LocationName(), "Gallery");
+    EXPECT_EQ(list.Item(0)->LocationURL(), "http://g/");
+
+    browser.methods.clear();
+    const std::shared_ptr<Document> doc = list.Item(0)->document();
+    ASSERT_EQ(doc->links().size(), 1u);
+    EXPECT_EQ(doc->links()[0]->href(), "http://g/x.html");
+    EXPECT_EQ(browser.methods, QStringList({"Target.attachToTarget", "Target.setAutoAttach", "Page.getFrameTree",
+                                            "Page.createIsolatedWorld", "Runtime.evaluate"}));
+    EXPECT_EQ(browser.attach.value("targetId").toString(), "T1");
+    EXPECT_TRUE(browser.attach.value("flatten").toBool());
+    EXPECT_EQ(browser.request.value("sessionId").toString(), "S-T1");
+}
+
+// A frame of another origin that the browser runs in the page's process: the serializer leaves its
+// slot, the frame's element gives the frame, and the frame's own read takes the slot's place.
+TEST(DevToolsWindow, ReadsAFrameOfAnotherOriginInAWorldOfItsOwn)
+{
+    const QByteArray top = R"({"v":2,"id":0,"url":"http://g/","title":"Top","base":"http://g/","nodes":[-1,2,"html",0],)"
+                           R"("frames":[{"slot":0,"error":"Blocked \"http://g\" from {a} frame."},)"
+                           R"({"slot":1,"error":"x"},{"error":"gone"}]})";
+    const QByteArray inner = R"({"v":2,"id":0,"url":"http://o/","title":"Inner","base":"http://o/",)"
+                             R"("nodes":[-1,4,"a",1,"href","p.jpg","http://o/p.jpg"],"frames":[]})";
+    FakePageSocket page;
+    QStringList expressions;
+    page.answer = [&](int id) -> QByteArrayList {
+        const QString expression = page.request.value("params")["expression"].toString();
+        expressions << expression.left(30);
+        if (expression == "globalThis.__pxtSlots[0]")
+            return evaluateResult(id, R"({"type":"object","subtype":"node","objectId":"O1"})");
+        if (expression == "globalThis.__pxtSlots[1]")
+            return evaluateResult(id, R"({"type":"undefined"})"); // its element went away meanwhile
+        if (expression.startsWith("delete"))
+            return evaluateResult(id, R"({"type":"boolean","value":true})");
+        const QByteArray json = page.worldFrames.last() == "F1" ? top : inner;
+        return evaluateResult(id, "{\"type\":\"string\",\"value\":" + jsonString(json) + "}");
+    };
+    DevToolsWindow window({QStringLiteral("Top"), QStringLiteral("http://g/"), page.url()});
+    const std::shared_ptr<Document> doc = window.document();
+    EXPECT_EQ(page.worldFrames, QStringList({"F1", "F2"}));
+    ASSERT_EQ(doc->framesLength(), 3);
+    const std::shared_ptr<Document> frame = doc->frame(0);
+    EXPECT_EQ(frame->title(), "Inner");
+    ASSERT_EQ(frame->links().size(), 1u);
+    EXPECT_EQ(frame->links()[0]->href(), "http://o/p.jpg");
+    EXPECT_THROW(doc->frame(1), Error) << "a slot whose element is gone stays unreadable";
+    EXPECT_THROW(doc->frame(2), Error);
+    EXPECT_EQ(expressions.last(), "delete globalThis.__pxtSlots");
+}
+
+// /json/version names the browser's socket; one on another host or port is not taken.
+TEST(DevToolsWindowList, TakesOnlyTheEndpointsOwnSocketFromItsVersion)
+{
+    FakePageSocket elsewhere;
+    elsewhere.targets = R"({"targetInfos":[{"targetId":"T1","type":"page","title":"Elsewhere","url":"http://e/"}]})";
+    FakeEndpoint endpoint("{\"Browser\":\"Chrome/1\",\"webSocketDebuggerUrl\":\"ws://127.0.0.1:"
+                          + QByteArray::number(elsewhere.port()) + "/devtools/browser/x\"}");
+    QTemporaryDir dir;
+    DevToolsEndpointSources sources;
+    sources.profileRoot = dir.filePath("none");
+    sources.settingsFile = dir.filePath("pxt.ini");
+    sources.fixedEndpoints = {endpoint.endpoint()};
+    DevToolsWindowList list(sources);
+    list.Refresh();
+    EXPECT_EQ(list.Count(), 0);
+    EXPECT_TRUE(elsewhere.methods.isEmpty()) << elsewhere.methods.join(',').toStdString();
 }

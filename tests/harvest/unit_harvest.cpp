@@ -207,6 +207,14 @@ TEST(HarvestFilters, ImageFinding)
         {"text <img src=t.jpg width=90 height=90>", true},
         {"<span>text</span><img src=t.jpg width=90 height=90>", false},
         {"<span>img</span>", false},
+        // Whitespace-only text between tags is passed over, down the first children and along siblings.
+        {"\n  <div class=thumb>\n    <img src=t.jpg width=90 height=90>\n  </div>\n", true},
+        {"\r\n\t<b> <i>\f<img src=t.jpg width=90 height=90></i></b>", true},
+        {"<span> </span>\n<img src=t.jpg width=90 height=90>", true},
+        {"\n<span>text</span>\n<img src=t.jpg width=90 height=90>", false},
+        {"\n<!-- c -->\n<img src=t.jpg width=90 height=90>", true},
+        // A no-break space is text, not whitespace: the leaf has no image sibling below it.
+        {"<b>&nbsp;</b><i><img src=t.jpg width=90 height=90></i>", false},
     };
     for (const Case& c : cases) {
         const HarvestRun run = harvest(page(QStringLiteral("<a href=\"a.jpg\">%1</a>").arg(c.inner)), settings);

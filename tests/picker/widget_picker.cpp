@@ -98,9 +98,10 @@ TEST_F(Picker, FillSkipsFileAndEmptyAddressesAndKeepsTheWindowIndex)
                 {"Shares", "FILE://server/share"},
                 {"Another", "https://example.org/"}});
     fill();
-    ASSERT_EQ(dlg.BrowserCount(), 2);
-    EXPECT_EQ(titles(), QStringList({"Another", "Gallery"}));
-    EXPECT_EQ(column(TDlgSelectBrowser::IndexColumn), QStringList({"5", "1"}));
+    // Only the file scheme is left out: a page whose address merely holds "file" is listed.
+    ASSERT_EQ(dlg.BrowserCount(), 3);
+    EXPECT_EQ(titles(), QStringList({"Another", "Gallery", "Profile"}));
+    EXPECT_EQ(column(TDlgSelectBrowser::IndexColumn), QStringList({"5", "1", "2"}));
     // The last window added is selected, and its index is the one in the window list.
     ASSERT_NE(selectedRow(), nullptr);
     EXPECT_EQ(selectedRow()->text(0), "Another");

@@ -1,0 +1,323 @@
+// Galleries written the way sites are written now, grabbed from a running Chromium into the thumbnail
+// page: one small page per case, each checked by the cells of "thumbs.html".
+#include "app/ProgressForm.h"
+#include "browser/devtools/DevToolsConnection.h"
+#include "browser/devtools/DevToolsWindows.h"
+#include "browser/webengine/WebEngineViewFactory.h"
+#include "dom/Document.h"
+#include "harvest/ThumbsFrame.h"
+#include "settings/Settings.h"
+#include "testing/RecordingDialogs.h"
+#include "tests/support/Processes.h"
+#include "tests/support/TestSupport.h"
+
+#include <QDir>
+#include <QHostAddress>
+#include <QJsonArray>
+#include <QTemporaryDir>
+#include <QWebSocket>
+#include <QWebSocketServer>
+
+#include <gtest/gtest.h>
+
+using namespace pxt;
+using namespace pxt::test;
+
+namespace {
+
+void writeImage(const QString& path, int w, int h)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    ASSERT_TRUE(image.save(path, "PNG"));
+}
+
+// A transparent 1 by 1 GIF, as lazy-load scripts put in src until the picture is near.
+const char* const kPlaceholder =
+    "data:image/gif;base64,R0lGODlhAQABAIAAAAAAAP///yH5BAEAAAAALAAAAAABAAEAAAIBRAA7";
+
+struct Cell {
+    QString link;
+    QString image;
+    bool operator==(const Cell& o) const { return link == o.link && image == o.image; }
+};
+
+void PrintTo(const Cell& c, std::ostream* os) { *os << c.link.toStdString() << " <- " << c.image.toStdString(); }
+
+// The cells of a thumbnail page: each cell's link and the src of its image, in page order.
+std::vector<Cell> cells(const QByteArray& page)
+{
+    std::vector<Cell> out;
+    const auto doc = Document::fromHtml(QString::fromLatin1(page), QStringLiteral("file:///thumbs.html"));
+    for (Element* a : doc->links()) {
+        for (Element* img : a->children())
+            if (img->tagName() == QLatin1String("IMG"))
+                out.push_back({a->getAttribute(QStringLiteral("href")), img->getAttribute(QStringLiteral("src"))});
+    }
+    return out;
+}
+
+// The running Chromium of these tests, driven over its own browser connection.
+class Browser {
+public:
+    QTemporaryDir profiles;
+    GroupProcess process;
+
+    bool start()
+    {
+        return startHeadlessChromium(process, userDataDir(), QStringLiteral("about:blank"));
+    }
+    QString userDataDir() const { return profiles.filePath(QStringLiteral("chromium")); }
+    // The browser's own WebSocket, from the second line of DevToolsActivePort.
+    QString socket() const
+    {
+        QFile f(userDataDir() + QStringLiteral("/DevToolsActivePort"));
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        const QByteArray port = f.readLine().trimmed();
+        const QByteArray path = f.readLine().trimmed();
+        return QStringLiteral("ws://127.0.0.1:%1%2").arg(QString::fromLatin1(port), QString::fromLatin1(path));
+    }
+    DevToolsEndpointSources sources() const
+    {
+        DevToolsEndpointSources s;
+        s.profileRoot = profiles.path();
+        s.fixedEndpoints = {};
+        s.settingsFile = profiles.filePath(QStringLiteral("none.ini"));
+        return s;
+    }
+    void open(const QString& url)
+    {
+        DevToolsConnection c(10000);
+        c.open(socket());
+        c.call(QStringLiteral("Target.createTarget"), {{QStringLiteral("url"), url}});
+    }
+    // Evaluates an expression in the page's own world (the page's scripts see the same).
+    QString evaluateInPage(const QString& url, const QString& expression)
+    {
+        DevToolsConnection c(10000);
+        c.open(socket());
+        QString target;
+        const QJsonObject all = c.call(QStringLiteral("Target.getTargets"));
+        for (const QJsonValue& t : all.value(QStringLiteral("targetInfos")).toArray())
+            if (t[QStringLiteral("url")].toString() == url)
+                target = t[QStringLiteral("targetId")].toString();
+        if (target.isEmpty())
+            return QStringLiteral("(no such page)");
+        const QString session = c.call(QStringLiteral("Target.attachToTarget"),
+                                       {{QStringLiteral("targetId"), target}, {QStringLiteral("flatten"), true}})
+                                    .value(QStringLiteral("sessionId")).toString();
+        const QJsonObject r = c.call(QStringLiteral("Runtime.evaluate"),
+                                     {{QStringLiteral("expression"), expression}, {QStringLiteral("returnByValue"), true}},
+                                     session);
+        return r[QStringLiteral("result")][QStringLiteral("value")].toString();
+    }
+};
+
+// The window showing url with its title, once its page has loaded.
+std::shared_ptr<BrowserWindow> loadedWindow(DevToolsWindowList& list, const QString& url, const QString& title)
+{
+    std::shared_ptr<BrowserWindow> window;
+    waitUntil([&] {
+        list.Refresh();
+        window = nullptr;
+        for (int i = 0; i < list.Count() && !window; ++i)
+            if (list.Item(i)->LocationURL() == url && list.Item(i)->LocationName() == title)
+                window = list.Item(i);
+        if (!window)
+            return false;
+        try {
+            // (A new tab's first document is a blank one, complete at once.)
+            return static_cast<DevToolsWindow&>(*window).evaluateString(
+                       QStringLiteral("document.readyState + ' ' + document.URL"))
+                == QStringLiteral("complete ") + url;
+        } catch (const std::exception&) {
+            return false;
+        }
+    }, 30000);
+    return window;
+}
+
+// A browser reached only through its WebSocket: a proxy in front of Chromium's own socket that takes
+// no plain HTTP request (no /json routes), as Chrome's switch at chrome://inspect gives.
+class WebSocketOnlyProxy {
+public:
+    explicit WebSocketOnlyProxy(QString browserSocket)
+        : m_target(std::move(browserSocket)), m_server(QStringLiteral("proxy"), QWebSocketServer::NonSecureMode)
+    {
+        m_server.listen(QHostAddress::LocalHost, 0);
+        QObject::connect(&m_server, &QWebSocketServer::newConnection, &m_server, [this] {
+            QWebSocket* client = m_server.nextPendingConnection();
+            client->setParent(&m_server);
+            auto* upstream = new QWebSocket(QString(), QWebSocketProtocol::VersionLatest, client);
+            auto queued = std::make_shared<QStringList>();
+            QObject::connect(client, &QWebSocket::textMessageReceived, upstream, [upstream, queued](const QString& m) {
+                if (upstream->state() == QAbstractSocket::ConnectedState)
+                    upstream->sendTextMessage(m);
+                else
+                    *queued << m;
+            });
+            QObject::connect(upstream, &QWebSocket::connected, upstream, [upstream, queued] {
+                for (const QString& m : std::exchange(*queued, {}))
+                    upstream->sendTextMessage(m);
+            });
+            QObject::connect(upstream, &QWebSocket::textMessageReceived, client,
+                             [client](const QString& m) { client->sendTextMessage(m); });
+            QObject::connect(upstream, &QWebSocket::disconnected, client, [client] { client->close(); });
+            QObject::connect(client, &QWebSocket::disconnected, upstream, [upstream] { upstream->close(); });
+            upstream->open(QUrl(m_target));
+        });
+    }
+    quint16 port() const { return m_server.serverPort(); }
+
+private:
+    QString m_target;
+    QWebSocketServer m_server;
+};
+
+const char* const kGlobalNames = "Object.getOwnPropertyNames(globalThis).sort().join(',')";
+
+} // namespace
+
+TEST(GalleriesE2E, EveryThumbnailAsTheBrowserShowsIt)
+{
+    QTemporaryDir site;
+    ASSERT_TRUE(site.isValid());
+    QDir(site.path()).mkpath(QStringLiteral("pics"));
+    for (const char* name : {"t1", "t2", "t3", "t4", "small", "big", "source", "fallback", "t5"})
+        writeImage(site.filePath(QStringLiteral("%1.png").arg(QLatin1String(name))), 96, 72);
+    StaticServer server(site.path());
+    ASSERT_NE(server.port(), 0);
+    const QString base = server.url(QString());
+    // Another origin: another port, and another site (localhost), which the browser runs in a
+    // process of its own.
+    QTemporaryDir otherSite;
+    ASSERT_TRUE(otherSite.isValid());
+    StaticServer other(otherSite.path());
+    ASSERT_NE(other.port(), 0);
+    writeImage(otherSite.filePath(QStringLiteral("o.png")), 96, 72);
+    writeFile(otherSite.filePath(QStringLiteral("inner.html")),
+              "<html><body><a href=\"o1.jpg\">\n<img src=\"o.png\">\n</a></body></html>");
+    writeFile(otherSite.filePath(QStringLiteral("outer.html")),
+              "<html><body><a href=\"o2.jpg\"><img src=\"o.png\"></a>"
+              "<iframe src=\"inner.html\"></iframe></body></html>");
+    const QString otherBase = QStringLiteral("http://127.0.0.1:%1/").arg(other.port());
+    const QString otherSiteBase = QStringLiteral("http://localhost:%1/").arg(other.port());
+
+    struct Case {
+        const char* name;
+        QString body;
+        std::vector<Cell> expected;
+    };
+    const std::vector<Case> cases = {
+        {"indented nested markup",
+         "<a href=\"pics/1.jpg\">\n  <div class=\"thumb\">\n    <img src=\"t1.png\">\n  </div>\n</a>",
+         {{base + "pics/1.jpg", base + "t1.png"}}},
+        {"data-src placeholder",
+         QStringLiteral("<a href=\"pics/2.jpg\"><img src=\"%1\" data-src=\"t2.png\" width=\"96\" height=\"72\"></a>")
+             .arg(QLatin1String(kPlaceholder)),
+         {{base + "pics/2.jpg", base + "t2.png"}}},
+        {"lazy image far below the fold without size attributes",
+         "<div style=\"height:20000px\"></div><a href=\"pics/3.jpg\"><img loading=\"lazy\" src=\"t3.png\"></a>",
+         {{base + "pics/3.jpg", base + "t3.png"}}},
+        {"lazy image that does not load: its lazy-load address and its size attributes",
+         "<div style=\"height:20000px\"></div><a href=\"pics/8.jpg\"><img loading=\"lazy\" src=\"missing.png\" "
+         "data-lazy-src=\"t4.png\" width=\"96\" height=\"72\"></a>",
+         {{base + "pics/8.jpg", base + "t4.png"}}},
+        {"srcset with 1x and 2x",
+         "<a href=\"pics/4.jpg\"><img src=\"fallback.png\" srcset=\"small.png 1x, big.png 2x\"></a>",
+         {{base + "pics/4.jpg", base + "small.png"}}},
+        {"picture with a source",
+         "<a href=\"pics/5.jpg\">\n<picture>\n<source srcset=\"source.png\">\n<img src=\"fallback.png\">\n</picture>\n</a>",
+         {{base + "pics/5.jpg", base + "source.png"}}},
+        {"frames of another origin, in the document's frame order",
+         QStringLiteral("<a href=\"pics/7.jpg\"><img src=\"t1.png\"></a>"
+                        "<iframe src=\"%1outer.html\"></iframe><iframe src=\"%2inner.html\"></iframe>")
+             .arg(otherBase, otherSiteBase),
+         {{base + "pics/7.jpg", base + "t1.png"},
+          {otherBase + "o2.jpg", otherBase + "o.png"},
+          {otherBase + "o1.jpg", otherBase + "o.png"},
+          {otherSiteBase + "o1.jpg", otherSiteBase + "o.png"}}},
+        {"page that changes built-ins",
+         "<script>Array.prototype.toJSON = function () { return 'broken'; };"
+         "JSON.stringify = function () { return '\"broken\"'; };</script>"
+         "<a href=\"pics/6.jpg\"><img src=\"t5.png\"></a>",
+         {{base + "pics/6.jpg", base + "t5.png"}}},
+    };
+
+    Browser browser;
+    ASSERT_TRUE(browser.start()) << "Chromium announced no DevTools port";
+    DevToolsWindowList list(browser.sources());
+
+    TempProgramFolder folder;
+    RecordingDialogs messages;
+    WebEngineViewFactory views(messages);
+    Settings settings;
+    TFormProgress progress;
+    TFrameThumbs thumbs(views, settings, progress, messages);
+    thumbs.resize(445, 600);
+    thumbs.show();
+
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.name);
+        const QString file = QStringLiteral("case%1.html").arg(i);
+        writeFile(site.filePath(file), ("<!DOCTYPE html><html><head><title>" + QByteArray(c.name)
+                                        + "</title></head><body>\n" + c.body.toUtf8() + "\n</body></html>"));
+        const QString url = server.url(file);
+        browser.open(url);
+        const std::shared_ptr<BrowserWindow> window = loadedWindow(list, url, QString::fromUtf8(c.name));
+        ASSERT_TRUE(window) << "the page did not load";
+
+        const QString namesBefore = browser.evaluateInPage(url, QString::fromLatin1(kGlobalNames));
+        thumbs.StopThumbs();
+        thumbs.GrabDocument(window->document(), false);
+        EXPECT_TRUE(messages.errors.isEmpty()) << messages.errors.join('\n').toStdString();
+        EXPECT_TRUE(messages.informations.isEmpty()) << messages.informations.join('\n').toStdString();
+        messages.errors.clear();
+        messages.informations.clear();
+        EXPECT_EQ(cells(folder.read(QStringLiteral("thumbs.html"))), c.expected);
+        // The grab adds nothing to the page's own world.
+        EXPECT_EQ(browser.evaluateInPage(url, QString::fromLatin1(kGlobalNames)), namesBefore);
+    }
+}
+
+TEST(GalleriesE2E, ABrowserThatOffersOnlyItsWebSocket)
+{
+    QTemporaryDir site, announced;
+    ASSERT_TRUE(site.isValid() && announced.isValid());
+    writeImage(site.filePath(QStringLiteral("t.png")), 96, 72);
+    writeFile(site.filePath(QStringLiteral("gallery.html")),
+              "<!DOCTYPE html><html><head><title>Socket only</title></head><body>"
+              "<a href=\"pics/1.jpg\"><img src=\"t.png\"></a></body></html>");
+    StaticServer server(site.path());
+    const QString url = server.url(QStringLiteral("gallery.html"));
+
+    Browser browser;
+    ASSERT_TRUE(browser.start()) << "Chromium announced no DevTools port";
+    browser.open(url);
+    WebSocketOnlyProxy proxy(browser.socket());
+    ASSERT_NE(proxy.port(), 0);
+    // The profile folder announces the proxy: its port and the browser's socket path.
+    QDir(announced.path()).mkpath(QStringLiteral("google-chrome"));
+    writeFile(announced.filePath(QStringLiteral("google-chrome/DevToolsActivePort")),
+              QByteArray::number(proxy.port()) + "\n" + QUrl(browser.socket()).path().toLatin1() + "\n");
+    DevToolsEndpointSources sources;
+    sources.profileRoot = announced.path();
+    sources.fixedEndpoints = {};
+    sources.settingsFile = announced.filePath(QStringLiteral("none.ini"));
+    DevToolsWindowList list(sources);
+    const std::shared_ptr<BrowserWindow> window = loadedWindow(list, url, QStringLiteral("Socket only"));
+    ASSERT_TRUE(window) << "the page is not listed with its title through the browser's socket";
+
+    TempProgramFolder folder;
+    RecordingDialogs messages;
+    WebEngineViewFactory views(messages);
+    Settings settings;
+    TFormProgress progress;
+    TFrameThumbs thumbs(views, settings, progress, messages);
+    thumbs.GrabDocument(window->document(), false);
+    EXPECT_TRUE(messages.errors.isEmpty()) << messages.errors.join('\n').toStdString();
+    EXPECT_EQ(cells(folder.read(QStringLiteral("thumbs.html"))),
+              std::vector<Cell>({{server.url(QStringLiteral("pics/1.jpg")), server.url(QStringLiteral("t.png"))}}));
+}
