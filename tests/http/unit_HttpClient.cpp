@@ -3,6 +3,7 @@
 #include "core/Error.h"
 #include "core/Pump.h"
 #include "testing/LocalServer.h"
+#include "tests/http/GetError.h"
 
 #include <gtest/gtest.h>
 
@@ -40,17 +41,6 @@ struct Events {
     int successes = 0;
     QString headerAtFirstPacket;
 };
-
-// The error text Get ends with; empty when it ended without one.
-QString getError(THttpClient& client, const QString& url)
-{
-    try {
-        client.Get(url);
-    } catch (const Error& e) {
-        return e.text();
-    }
-    return {};
-}
 
 class HttpClientTest : public ::testing::Test {
 protected:

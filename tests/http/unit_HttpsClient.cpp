@@ -3,6 +3,7 @@
 #include "core/Error.h"
 #include "core/Pump.h"
 #include "testing/LocalServer.h"
+#include "tests/http/GetError.h"
 #include "testing/TestPki.h"
 
 #include <gtest/gtest.h>
@@ -15,16 +16,6 @@ using namespace pxt;
 using namespace pxt::test;
 
 namespace {
-
-QString getError(THttpClient& client, const QString& url)
-{
-    try {
-        client.Get(url);
-    } catch (const Error& e) {
-        return e.text();
-    }
-    return {};
-}
 
 // One authority for the whole suite, trusted through SSL_CERT_FILE as a user's own CA would be.
 class HttpsClientTest : public ::testing::Test {
