@@ -2,29 +2,22 @@
 // packet whose header holds "LENGTH": Disconnect), then the same addresses with curl in one process,
 // and prints both times and their ratio.
 
+#include "bench/Curl.h"
 #include "http/HttpClient.h"
 #include "testing/LocalServer.h"
 
 #include <QCoreApplication>
 #include <QStringList>
-#include <QTemporaryDir>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
 
 namespace {
 
 constexpr int kPictures = 1000;
 constexpr int kBodySize = 4096;
 constexpr int kRounds = 3;
-
-double msSince(std::chrono::steady_clock::time_point start)
-{
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-}
 
 } // namespace
 
@@ -53,23 +46,15 @@ int main(int argc, char** argv)
         const auto start = std::chrono::steady_clock::now();
         for (const QString& url : urls)
             client.Get(url);
-        clientMs = std::min(clientMs, msSince(start));
+        clientMs = std::min(clientMs, pxt::bench::msSince(start));
     }
 
-    QTemporaryDir dir;
-    const std::string config = (dir.path() + QStringLiteral("/urls.curl")).toStdString();
-    {
-        std::ofstream out(config);
-        for (const QString& url : urls)
-            out << "url = \"" << url.toStdString() << "\"\noutput = \"/dev/null\"\n";
-    }
-    const std::string command = "curl --http1.0 -s -K '" + config + "'";
     double curlMs = 1e300;
     bool curlOk = true;
     for (int round = 0; round < kRounds; ++round) {
-        const auto start = std::chrono::steady_clock::now();
-        curlOk = std::system(command.c_str()) == 0 && curlOk;
-        curlMs = std::min(curlMs, msSince(start));
+        bool ok = false;
+        curlMs = std::min(curlMs, pxt::bench::curlMs(urls, QString(), QString(), ok));
+        curlOk = curlOk && ok;
     }
 
     std::printf("requests:       %d (body %d bytes, best of %d rounds)\n", kPictures, kBodySize, kRounds);

@@ -2,6 +2,7 @@
 // 50 ms, as a distant server would: over http and over https, with 1 and with 4 parallel requests,
 // beside curl fetching the same addresses sequentially and with --parallel --parallel-max 4.
 
+#include "bench/Curl.h"
 #include "dom/Document.h"
 #include "harvest/SizeProbe.h"
 #include "http/HttpClient.h"
@@ -16,19 +17,12 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
 
 namespace {
 
 constexpr int kPictures = 300;
 constexpr int kDelayMs = 50;
 constexpr int kBodySize = 4096;
-
-double msSince(std::chrono::steady_clock::time_point start)
-{
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-}
 
 QStringList addresses(const pxt::test::LocalServer& server)
 {
@@ -57,29 +51,11 @@ double probe(const QStringList& urls, int parallel, int& sizes)
     probe.Start(doc);
     if (probe.walking())
         loop.exec();
-    const double ms = msSince(start);
+    const double ms = pxt::bench::msSince(start);
     sizes = 0;
     for (const pxt::Element* e : doc->all())
         sizes += e->tagName() == QLatin1String("DIV") && e->innerHTML().contains(QLatin1String(" kB")) ? 1 : 0;
     return ms;
-}
-
-double curl(const QStringList& urls, const QString& options, const QString& caFile, bool& ok)
-{
-    QTemporaryDir dir;
-    const std::string config = (dir.path() + QStringLiteral("/urls.curl")).toStdString();
-    {
-        std::ofstream out(config);
-        for (const QString& url : urls)
-            out << "url = \"" << url.toStdString() << "\"\noutput = \"/dev/null\"\n";
-    }
-    std::string command = "curl --http1.0 -s " + options.toStdString() + " -K '" + config + "'";
-    if (!caFile.isEmpty())
-        command += " --cacert '" + caFile.toStdString() + "'";
-    command += " 2>/dev/null";
-    const auto start = std::chrono::steady_clock::now();
-    ok = std::system(command.c_str()) == 0;
-    return msSince(start);
 }
 
 } // namespace
@@ -108,8 +84,8 @@ int main(int argc, char** argv)
         const double four = probe(urls, 4, sizes4);
         bool seqOk = false;
         bool parOk = false;
-        const double curlSeq = curl(urls, QString(), ca, seqOk);
-        const double curlPar = curl(urls, QStringLiteral("--parallel --parallel-max 4"), ca, parOk);
+        const double curlSeq = pxt::bench::curlMs(urls, QString(), ca, seqOk);
+        const double curlPar = pxt::bench::curlMs(urls, QStringLiteral("--parallel --parallel-max 4"), ca, parOk);
         std::printf("%-5s probe, 1 request:   %8.1f ms (%d sizes)\n", scheme, one, sizes1);
         std::printf("%-5s probe, 4 parallel:  %8.1f ms (%d sizes)\n", scheme, four, sizes4);
         std::printf("%-5s curl, sequential:   %8.1f ms%s\n", scheme, curlSeq, seqOk ? "" : " [curl failed]");
