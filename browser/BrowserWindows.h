@@ -2,8 +2,11 @@
 
 #include "dom/Document.h"
 
+#include <QList>
+#include <QNetworkCookie>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 
 #include <memory>
 
@@ -17,6 +20,13 @@ public:
     virtual QString LocationURL() const = 0;  // empty when it shows nothing
     // The live document of the window. Throws Error when it cannot be read.
     virtual std::shared_ptr<Document> document() = 0;
+    // The browser's cookies that apply to any of these addresses, HttpOnly ones included; empty where
+    // the browser cannot tell. The caller keeps them in memory only. Throws Error like document().
+    virtual QList<QNetworkCookie> cookies(const QList<QUrl>& urls)
+    {
+        Q_UNUSED(urls);
+        return {};
+    }
 };
 
 // The list of running browser windows. Refresh() reads the list anew; Count() and Item() then
