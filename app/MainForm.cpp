@@ -9,6 +9,7 @@
 #include "core/ProgramFiles.h"
 #include "download/DownloadFrame.h"
 #include "harvest/ThumbsFrame.h"
+#include "http/BrowserSession.h"
 #include "picker/SelectBrowserDlg.h"
 #include "settings/FormStorage.h"
 #include "settings/OptionsDlg.h"
@@ -64,6 +65,8 @@ TFormMain::TFormMain(MainFormServices services, QWidget* parent) : QMainWindow(p
     Splitter1->setChildrenCollapsible(false);
     FrameThumbs1 = new TFrameThumbs(services.views, services.settings, services.progress, services.dialogs);
     FrameDownload1 = new TFrameDownload(services.views, services.settings, services.dialogs);
+    FrameThumbs1->setSession(services.session);
+    FrameDownload1->setSession(services.session);
     Splitter1->addWidget(FrameThumbs1);
     Splitter1->addWidget(FrameDownload1);
     Splitter1->setStretchFactor(0, 0);
@@ -244,6 +247,7 @@ void TFormMain::FormShow()
     FormStorage1->restore();
     // The stored options and the settings snapshot are in force before any command can run.
     m_services.options.LoadAtStart();
+    followLoginSetting();
 }
 
 void TFormMain::closeEvent(QCloseEvent* event)
@@ -307,6 +311,7 @@ bool TFormMain::GrabFromBrowser()
     FrameThumbs1->StopThumbs();
     FrameThumbs1->ShowBlank();
     std::shared_ptr<Document> doc;
+    const std::shared_ptr<BrowserWindow> window = m_services.windows.Item(FSelectedWindow);
     {
         // Reading waits for the page's lazily loaded pictures (a few seconds at most): under the
         // progress window, so the user sees the grab is under way.
@@ -316,15 +321,15 @@ bool TFormMain::GrabFromBrowser()
             TFormProgress& p;
             ~Closer() { p.Close(); }
         } closer{progress};
-        doc = m_services.windows.Item(FSelectedWindow)->document();
+        doc = window->document();
     }
     if (m_closed)
         return true; // closed while the page was read: no harvest behind a closed window
-    StartHarvest(doc);
+    StartHarvest(doc, window.get());
     return true;
 }
 
-void TFormMain::StartHarvest(const std::shared_ptr<Document>& doc)
+void TFormMain::StartHarvest(const std::shared_ptr<Document>& doc, BrowserWindow* source)
 {
     for (const Element* e : doc->all()) {
         if (e->tagName() == QLatin1String("TITLE")) {
@@ -332,7 +337,7 @@ void TFormMain::StartHarvest(const std::shared_ptr<Document>& doc)
             break;
         }
     }
-    FrameThumbs1->GrabDocument(doc, FAddToExisting);
+    FrameThumbs1->GrabDocument(doc, FAddToExisting, source);
 }
 
 void TFormMain::SelectLinks1Click(QAction* sender)
@@ -375,7 +380,17 @@ void TFormMain::SaveThumbnails1Click() { FrameThumbs1->SaveAllThumbs(); }
 
 void TFormMain::GetImageSize1Click() { FrameThumbs1->CheckImageSizes(); }
 
-void TFormMain::Options1Click() { m_services.options.exec(); }
+void TFormMain::Options1Click()
+{
+    m_services.options.exec();
+    followLoginSetting();
+}
+
+void TFormMain::followLoginSetting()
+{
+    if (m_services.session)
+        m_services.session->setEnabled(m_services.settings.useBrowserLogin());
+}
 
 void TFormMain::Info1Click()
 {

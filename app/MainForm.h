@@ -15,7 +15,9 @@ class QToolButton;
 
 namespace pxt {
 
+class BrowserSession;
 class BrowserViewFactory;
+class BrowserWindow;
 class BrowserWindowList;
 class Dialogs;
 class Document;
@@ -41,6 +43,8 @@ struct MainFormServices {
     TDlgSelectBrowser& picker;
     Dialogs& dialogs; // message boxes, file chooser, address opener
     bool showSplash = true;
+    // What a grab borrows of the browser's session (cookies, Referers); null: nothing is borrowed.
+    BrowserSession* session = nullptr;
 };
 
 // The application frame: the menu as a row of buttons, the tool buttons, the two panes with a
@@ -54,7 +58,7 @@ public:
     // Commands.
     void RxSpeedButtonThumbsClick();
     bool GrabFromBrowser();
-    void StartHarvest(const std::shared_ptr<Document>& doc);
+    void StartHarvest(const std::shared_ptr<Document>& doc, BrowserWindow* source = nullptr);
     void SelectLinks1Click(QAction* sender);
     void RxSpeedButtonDownloadClick();
     void RxSpeedButtonSaveClick();
@@ -63,6 +67,8 @@ public:
     void SaveThumbnails1Click();
     void GetImageSize1Click();
     void Options1Click();
+    // The session follows the "Use the browser's login" setting.
+    void followLoginSetting();
     void Info1Click();
     void Close1Click();
 

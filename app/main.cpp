@@ -3,6 +3,7 @@
 #include "app/ProgressForm.h"
 #include "browser/devtools/DevToolsWindows.h"
 #include "browser/webengine/WebEngineViewFactory.h"
+#include "http/BrowserSession.h"
 #include "picker/SelectBrowserDlg.h"
 #include "settings/OptionsDlg.h"
 #include "settings/Settings.h"
@@ -17,7 +18,8 @@ int main(int argc, char** argv)
     pxt::setUpApplication();
 
     pxt::StandardDialogs dialogs;
-    pxt::WebEngineViewFactory views(dialogs);
+    pxt::BrowserSession session; // in memory only, for this run
+    pxt::WebEngineViewFactory views(dialogs, &session);
     pxt::DevToolsWindowList windows;
     pxt::Settings settings;
 
@@ -25,7 +27,7 @@ int main(int argc, char** argv)
     pxt::TFormProgress FormProgress;
     pxt::TDlgOptions DlgOptions(settings, dialogs);
     pxt::TDlgSelectBrowser DlgSelectBrowser(windows, dialogs);
-    pxt::TFormMain FormMain({views, windows, settings, FormProgress, DlgOptions, DlgSelectBrowser, dialogs});
+    pxt::TFormMain FormMain({views, windows, settings, FormProgress, DlgOptions, DlgSelectBrowser, dialogs, true, &session});
 
     FormMain.show();
     return app.exec();

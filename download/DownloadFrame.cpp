@@ -1,5 +1,7 @@
 #include "download/DownloadFrame.h"
 
+#include "http/BrowserSession.h"
+
 #include "core/Dialogs.h"
 #include "ui/PaneWidgets.h"
 #include "pages/ViewPage.h"
@@ -178,8 +180,11 @@ void TFrameDownload::LinkDocumentComplete()
     const std::vector<Element*>& all = doc->all();
     for (size_t i = 0, n = all.size(); i < n; ++i) {
         const Element* e = all[i];
-        if (e->tagName() == QLatin1String("IMG") && !IsBanner(e->width(), e->height(), ratio))
+        if (e->tagName() == QLatin1String("IMG") && !IsBanner(e->width(), e->height(), ratio)) {
             MemoLinks.append(e->href());
+            if (m_session)
+                m_session->addReferer(e->href(), doc->URL());
+        }
     }
     ProcessLink(FLinkIndex + 1);
 }

@@ -11,6 +11,7 @@ class QToolButton;
 
 namespace pxt {
 
+class BrowserSession;
 class Dialogs;
 class Settings;
 
@@ -19,6 +20,9 @@ class Settings;
 class TFrameDownload : public QWidget {
     Q_OBJECT
 public:
+    // The session that learns which page each picture of a view run was found on (its Referer);
+    // null: none. It must outlive the pane.
+    void setSession(BrowserSession* session) { m_session = session; }
     TFrameDownload(BrowserViewFactory& views, Settings& settings, Dialogs& dialogs, QWidget* parent = nullptr);
 
     // The view run.
@@ -67,6 +71,7 @@ private:
 
     Settings& m_settings;
     Dialogs& m_dialogs;
+    BrowserSession* m_session = nullptr;
 };
 
 } // namespace pxt

@@ -57,6 +57,7 @@ int Harvester::HarvestDocument(Document& doc)
     } hourglass(m_progress);
     const std::vector<Element*> links = doc.links();
     const int n = int(links.size());
+    const QString page = doc.URL();
     m_progress.Setup(QStringLiteral("Grabbing Thumbnails"), QStringLiteral("Searching..."), 0, n - 1, 0, true);
 
     m_buffer.append(ThumbPage::tableStartLine());
@@ -95,6 +96,7 @@ int Harvester::HarvestDocument(Document& doc)
             ++k;
             m_progress.SetText(QStringLiteral("Searching...Found %1").arg(k));
             m_buffer.append(ThumbPage::cellLine(address, image, name));
+            m_cells.push_back({page, address, image});
         }
 
         m_progress.StepTo(i);

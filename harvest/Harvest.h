@@ -3,6 +3,8 @@
 #include "dom/Document.h"
 #include "pages/PageText.h"
 
+#include <vector>
+
 namespace pxt {
 
 class ProgressSink;
@@ -27,6 +29,15 @@ public:
     // following siblings by name. Whitespace-only text nodes are passed over as if absent.
     static Element* FindThumbImage(Node* link);
 
+    // A cell written: its link and thumbnail, and the address of the document they were found on.
+    struct Cell {
+        QString page;
+        QString link;
+        QString thumb;
+    };
+    // Every cell written so far, in page order.
+    const std::vector<Cell>& cells() const { return m_cells; }
+
     // What the filters rejected, over every document harvested so far.
     struct Rejections {
         int link = 0;
@@ -45,6 +56,7 @@ private:
     const Settings& m_settings;
     ProgressSink& m_progress;
     Rejections m_rejections;
+    std::vector<Cell> m_cells;
     bool m_aborted = false;
 };
 

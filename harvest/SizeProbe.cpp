@@ -90,10 +90,18 @@ void SizeProbe::Start(std::shared_ptr<Document> doc)
     m_parallel = std::clamp(m_settings.parallelRequests(), 1, SnapshotValues::kMaxParallelRequests);
     while (m_slots.size() < size_t(m_parallel)) {
         m_own.push_back(std::make_unique<THttpClient>(m_client.IdleLimit()));
+        m_own.back()->setSession(m_session);
         m_slots.push_back(Slot {m_own.back().get()});
         wire(m_slots.back(), m_slots.size() - 1);
     }
     fill();
+}
+
+void SizeProbe::setSession(const BrowserSession* session)
+{
+    m_session = session;
+    for (Slot& slot : m_slots)
+        slot.client->setSession(session);
 }
 
 void SizeProbe::Stop()

@@ -10,6 +10,7 @@ namespace pxt {
 
 class Document;
 class Element;
+class BrowserSession;
 class Settings;
 class THttpClient;
 
@@ -39,6 +40,9 @@ public:
     std::function<void()> OnFinished;
     // A request has ended, after its text was written.
     std::function<void()> OnReply;
+
+    // The session whose cookies and Referer every request of the probe carries; null: none.
+    void setSession(const BrowserSession* session);
 
     // Walks the document from its first element; a run in progress is dropped silently first.
     void Start(std::shared_ptr<Document> doc);
@@ -94,6 +98,7 @@ private:
     bool m_filling = false;
     int m_next = 0;
     int m_parallel = 1;
+    const BrowserSession* m_session = nullptr;
 };
 
 } // namespace pxt

@@ -9,10 +9,14 @@
 #include "pages/SelectedPage.h"
 #include "pages/ThumbPage.h"
 #include "harvest/SizeProbe.h"
+#include "http/BrowserSession.h"
+#include "browser/BrowserWindows.h"
 #include "http/HttpClient.h"
 #include "settings/Settings.h"
 
 #include <QFile>
+#include <QSet>
+#include <QUrl>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QStackedLayout>
@@ -165,14 +169,20 @@ void TFrameThumbs::WebBrowserThumbsProgressChange(int progress, int progressMax)
 
 // --- the thumbnail page -----------------------------------------------------------------------------
 
-void TFrameThumbs::GrabDocument(const std::shared_ptr<Document>& doc, bool addToExisting)
+void TFrameThumbs::setSession(BrowserSession* session)
+{
+    m_session = session;
+    Probe->setSession(session);
+}
+
+void TFrameThumbs::GrabDocument(const std::shared_ptr<Document>& doc, bool addToExisting, BrowserWindow* source)
 {
     FAddToExisting = addToExisting;
     showFile(ProgramFiles::blankPage());
     QFile::remove(ProgramFiles::thumbsPage());
     setStatus(kLoading);
     FStatusText = kLoading;
-    WriteThumbPage(doc);
+    WriteThumbPage(doc, source);
 }
 
 void TFrameThumbs::CancelHarvest()
@@ -181,7 +191,7 @@ void TFrameThumbs::CancelHarvest()
         m_harvester->Abort();
 }
 
-void TFrameThumbs::WriteThumbPage(const std::shared_ptr<Document>& doc)
+void TFrameThumbs::WriteThumbPage(const std::shared_ptr<Document>& doc, BrowserWindow* source)
 {
     const PageLines before = MemoThumbs;
     int total = 0;
@@ -205,6 +215,7 @@ void TFrameThumbs::WriteThumbPage(const std::shared_ptr<Document>& doc)
 
     const QString thumbs = ProgramFiles::thumbsPage();
     if (total > 0) {
+        borrowSession(doc, harvester, source);
         MemoThumbs.append(ThumbPage::trailerLine());
         writePageLines(thumbs, MemoThumbs);
         showFile(thumbs);
@@ -220,6 +231,66 @@ void TFrameThumbs::WriteThumbPage(const std::shared_ptr<Document>& doc)
     setStatus(QStringLiteral("No Thumbnails found"));
     const Harvester::Rejections& r = harvester.rejections();
     m_dialogs.information(QStringLiteral("No Thumbnails found!\n") + ThumbPage::summaryText(r.link, r.size, r.ratio));
+}
+
+// The folders of the page, its frames, the links and the thumbnails: a cookie with a path is asked for
+// with its folder, not only its origin.
+namespace {
+
+void addFolder(QSet<QString>& folders, const QString& address)
+{
+    const QUrl url(address);
+    const QString scheme = url.scheme();
+    if (url.host().isEmpty() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
+        return;
+    QString path = url.path(QUrl::FullyEncoded);
+    path.truncate(path.lastIndexOf(QLatin1Char('/')) + 1);
+    QUrl folder = url.adjusted(QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::RemoveUserInfo);
+    folder.setPath(path.isEmpty() ? QStringLiteral("/") : path, QUrl::TolerantMode);
+    folders.insert(folder.toString(QUrl::FullyEncoded));
+}
+
+void addFrameFolders(QSet<QString>& folders, const std::shared_ptr<Document>& doc, int depth)
+{
+    addFolder(folders, doc->URL());
+    if (depth >= Document::kMaxFrameDepth)
+        return;
+    for (int i = 0, n = doc->framesLength(); i < n; ++i) {
+        try {
+            if (const std::shared_ptr<Document> frame = doc->frame(i))
+                addFrameFolders(folders, frame, depth + 1);
+        } catch (const std::exception&) {
+            // A frame that cannot be read has no address to ask for.
+        }
+    }
+}
+
+} // namespace
+
+void TFrameThumbs::borrowSession(const std::shared_ptr<Document>& doc, const Harvester& harvester,
+                                 BrowserWindow* source)
+{
+    if (!m_session || !source || !m_settings.useBrowserLogin())
+        return;
+    m_session->setEnabled(true);
+    for (const Harvester::Cell& cell : harvester.cells()) {
+        m_session->addReferer(cell.link, cell.page);
+        m_session->addReferer(cell.thumb, cell.page);
+    }
+    QSet<QString> folders;
+    addFrameFolders(folders, doc, 0);
+    for (const Harvester::Cell& cell : harvester.cells()) {
+        addFolder(folders, cell.link);
+        addFolder(folders, cell.thumb);
+    }
+    QList<QUrl> urls;
+    for (const QString& folder : std::as_const(folders))
+        urls.append(QUrl(folder));
+    try {
+        m_session->addCookies(source->cookies(urls));
+    } catch (const Error&) {
+        // Without the browser's cookies the page still shows what needs no login.
+    }
 }
 
 // --- selection --------------------------------------------------------------------------------------

@@ -12,6 +12,8 @@ class QToolButton;
 
 namespace pxt {
 
+class BrowserSession;
+class BrowserWindow;
 class Dialogs;
 class Harvester;
 class ProgressSink;
@@ -35,8 +37,14 @@ public:
     void ReloadThumbs();
     std::shared_ptr<Document> ThumbsDocument();
 
-    // The thumbnail page.
-    void GrabDocument(const std::shared_ptr<Document>& doc, bool addToExisting);
+    // The browser session the page's pictures are asked with (the probe's cookies and Referer); null:
+    // none. It must outlive the pane.
+    void setSession(BrowserSession* session);
+
+    // The thumbnail page. With the window the document came from and a session that is on, the
+    // window's cookies for the harvested addresses and the thumbnails' Referers go to the session
+    // before the page is shown.
+    void GrabDocument(const std::shared_ptr<Document>& doc, bool addToExisting, BrowserWindow* source = nullptr);
     // Ends a running harvest for good (the program is closing): the page buffer is put back as it was
     // before the grab, and nothing is written, shown or told.
     void CancelHarvest();
@@ -84,7 +92,8 @@ Q_SIGNALS:
     void LinkDiverted(const QString& address);
 
 private:
-    void WriteThumbPage(const std::shared_ptr<Document>& doc);
+    void WriteThumbPage(const std::shared_ptr<Document>& doc, BrowserWindow* source);
+    void borrowSession(const std::shared_ptr<Document>& doc, const Harvester& harvester, BrowserWindow* source);
     void setStatus(const QString& text);
     void showFile(const QString& file);
     template <typename Rule> void forEachInput(Rule rule);
@@ -100,6 +109,7 @@ private:
     ProgressSink& m_progress;
     Harvester* m_harvester = nullptr; // the harvest running now, if any
     Dialogs& m_dialogs;
+    BrowserSession* m_session = nullptr;
 };
 
 

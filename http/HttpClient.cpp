@@ -1,5 +1,7 @@
 #include "http/HttpClient.h"
 
+#include "http/BrowserSession.h"
+
 #include "core/Error.h"
 #include "core/Pump.h"
 
@@ -168,6 +170,7 @@ void THttpClient::Start(const QString& url)
     m_repeats = 0;
     m_url = url;
     parseAddress();
+    m_referer = m_session ? m_session->refererFor(requestUrl()) : QString();
     const QString problem = requestProblem();
     if (!problem.isEmpty())
         throw Error(problem);
@@ -400,11 +403,30 @@ QByteArray THttpClient::requestText() const
     text += "Host: " + host + "\r\n";
     text += "Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff\r\n";
     text += "Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript\r\n";
+    QByteArray cookies;
+    if (m_session)
+        cookies = m_session->cookieHeader(requestUrl());
+    // The cookie a redirect of this request set goes to its host beside the browser's.
     if (!m_cookie.isEmpty() && m_cookieHost.compare(m_host, Qt::CaseInsensitive) == 0)
-        text += "Cookie: " + m_cookie + "\r\n";
+        cookies += (cookies.isEmpty() ? "" : "; ") + m_cookie;
+    if (!cookies.isEmpty())
+        text += "Cookie: " + cookies + "\r\n";
+    // Never an https page to a plain-http address, as browsers do.
+    if (!m_referer.isEmpty() && (m_tls || !m_referer.startsWith(QLatin1String("https:"))))
+        text += "Referer: " + m_referer.toLatin1() + "\r\n";
     text += "Content-type: application/x-www-form-urlencoded\r\n";
     text += "\r\n";
     return text;
+}
+
+// The address of the request as it is now (after redirects), for the session's rules.
+QUrl THttpClient::requestUrl() const
+{
+    QUrl url(QString::fromLatin1(m_tls ? "https://" : "http://") + QString::fromLatin1(asciiHost(m_host))
+             + QString::fromLatin1(requestPath(m_path)));
+    if (m_port != m_defaultPort)
+        url.setPort(m_port);
+    return url;
 }
 
 // --- the response ------------------------------------------------------------------------------------

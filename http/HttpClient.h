@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QUrl>
 
 #include <cstdint>
 #include <exception>
@@ -11,6 +12,8 @@
 #include <memory>
 
 namespace pxt {
+
+class BrowserSession;
 
 // The HTTP/1.0 client of the size probe, for "http" and "https" addresses. A request is a state
 // machine fed by its socket's events: Start begins one and returns at once; Get is Start followed by a
@@ -53,6 +56,10 @@ public:
     // Milliseconds without a byte from the server after which a request fails; 0 waits for good.
     int IdleLimit() const { return m_socket.IdleLimit(); }
     void setIdleLimit(int ms) { m_socket.setIdleLimit(ms); }
+
+    // The browser session whose cookies and Referer the requests carry; null (the default): none.
+    // The session must outlive the client or be set back to null first.
+    void setSession(const BrowserSession* session) { m_session = session; }
 
     // After each piece of the body has been added to Body; Header is complete by then.
     std::function<void()> OnPacketRecvd;
@@ -103,6 +110,7 @@ private:
     void parseAddress();
     QString redirectAddress(const QString& location) const;
     QByteArray requestText() const;
+    QUrl requestUrl() const;
     QString requestProblem() const;
     void connectNow();
     void resetResponse();
@@ -147,6 +155,9 @@ private:
     QByteArray m_setCookie;
     QString m_location;
     int m_repeats = 0;
+
+    const BrowserSession* m_session = nullptr;
+    QString m_referer; // taken from the session for the address Start was given
 
     // The cookie a redirect set, and the host that set it: it goes to that host only.
     QString m_cookieHost;

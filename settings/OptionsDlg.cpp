@@ -55,6 +55,18 @@ std::optional<double> readNumber(const IniFile& ini, const QString& section, con
     return ok && std::isfinite(v) ? std::optional<double>(v) : std::nullopt;
 }
 
+// "True" or "False" in any case; anything else leaves the box as it is.
+void readChecked(const IniFile& ini, const QString& key, QCheckBox& box)
+{
+    const std::optional<QString> checked = ini.read(kSection, key);
+    if (!checked)
+        return;
+    if (checked->compare(QLatin1String("True"), Qt::CaseInsensitive) == 0)
+        box.setChecked(true);
+    else if (checked->compare(QLatin1String("False"), Qt::CaseInsensitive) == 0)
+        box.setChecked(false);
+}
+
 QString numberText(double v) { return QString::number(v, 'g', QLocale::FloatingPointShortest); }
 
 // Text that the field does not accept as a number counts as its lower limit.
@@ -146,6 +158,12 @@ void TDlgOptions::FormCreate()
         wholeField(this, "RxSpinEditParallel", 1, SnapshotValues::kMaxParallelRequests, firstRun.parallelRequests);
     labelParallel->setBuddy(RxSpinEditParallel);
 
+    CheckBoxLogin = new QCheckBox(QStringLiteral("Use the browser's login"), this);
+    CheckBoxLogin->setObjectName(QStringLiteral("CheckBoxLogin"));
+    CheckBoxLogin->setChecked(firstRun.useBrowserLogin);
+    CheckBoxLogin->setToolTip(QStringLiteral(
+        "Send the browser's cookies and the gallery's address with the requests for its pictures"));
+
     Button1 = new QPushButton(QStringLiteral("Default"), this);
     Button1->setObjectName(QStringLiteral("Button1"));
     Button1->setAutoDefault(false);
@@ -174,12 +192,13 @@ void TDlgOptions::FormCreate()
     row({labelColumns, RxSpinEditColCount});
     row({labelSize, RxSpinEditWidth, labelX, RxSpinEditHeight});
     row({labelParallel, RxSpinEditParallel});
+    layout->addWidget(CheckBoxLogin);
     QHBoxLayout* buttons = row({Button1});
     buttons->addWidget(OKBtn);
     buttons->addWidget(CancelBtn);
 
     QWidget* order[] = {EditFileTypes,    CheckBox1,          MemoFilter, RxSpinEditRatio, RxSpinEditColCount,
-                        RxSpinEditWidth,  RxSpinEditHeight,   RxSpinEditParallel, Button1, OKBtn, CancelBtn};
+                        RxSpinEditWidth,  RxSpinEditHeight,   RxSpinEditParallel, CheckBoxLogin, Button1, OKBtn, CancelBtn};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -222,6 +241,7 @@ void TDlgOptions::Button1Click()
     setWholeValue(*RxSpinEditWidth, v.minThumbWidth);
     setWholeValue(*RxSpinEditHeight, v.minThumbHeight);
     setWholeValue(*RxSpinEditParallel, v.parallelRequests);
+    CheckBoxLogin->setChecked(v.useBrowserLogin);
 }
 
 void TDlgOptions::done(int result)
@@ -260,6 +280,7 @@ SnapshotValues TDlgOptions::fieldValues()
     v.minThumbWidth = RxSpinEditWidth->value();
     v.minThumbHeight = RxSpinEditHeight->value();
     v.parallelRequests = RxSpinEditParallel->value();
+    v.useBrowserLogin = CheckBoxLogin->isChecked();
     return v;
 }
 
@@ -272,12 +293,8 @@ void TDlgOptions::readSection()
 
     if (const auto text = ini.read(kSection, QStringLiteral("EditFileTypes_Text")))
         EditFileTypes->setText(*text);
-    if (const auto checked = ini.read(kSection, QStringLiteral("CheckBox1_Checked"))) {
-        if (checked->compare(QLatin1String("True"), Qt::CaseInsensitive) == 0)
-            CheckBox1->setChecked(true);
-        else if (checked->compare(QLatin1String("False"), Qt::CaseInsensitive) == 0)
-            CheckBox1->setChecked(false);
-    }
+    readChecked(ini, QStringLiteral("CheckBox1_Checked"), *CheckBox1);
+    readChecked(ini, QStringLiteral("CheckBoxLogin_Checked"), *CheckBoxLogin);
     const int count = std::min(readInt(ini, kLinesSection, QStringLiteral("Count")).value_or(0), kMaxFilterLines);
     if (count > 0) {
         QStringList lines;
@@ -321,6 +338,8 @@ void TDlgOptions::writeSection()
     ini.write(kSection, QStringLiteral("RxSpinEditHeight_Value"), numberText(v.minThumbHeight));
     ini.write(kSection, QStringLiteral("RxSpinEditWidth_Value"), numberText(v.minThumbWidth));
     ini.write(kSection, QStringLiteral("RxSpinEditParallel_Value"), numberText(v.parallelRequests));
+    ini.write(kSection, QStringLiteral("CheckBoxLogin_Checked"),
+              v.useBrowserLogin ? QStringLiteral("True") : QStringLiteral("False"));
     ini.save();
 }
 

@@ -56,6 +56,7 @@ public:
 
     QLineEdit* EditFileTypes;
     QCheckBox* CheckBox1;
+    QCheckBox* CheckBoxLogin; // "Use the browser's login"
     QPlainTextEdit* MemoFilter;
     QDoubleSpinBox* RxSpinEditRatio;
     QSpinBox* RxSpinEditColCount;

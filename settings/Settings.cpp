@@ -14,6 +14,7 @@ void Settings::takeSnapshot(const SnapshotValues& v)
     m_snapshot.minThumbWidth = std::clamp(v.minThumbWidth, 0, SnapshotValues::kMaxThumbSide);
     m_snapshot.minThumbHeight = std::clamp(v.minThumbHeight, 0, SnapshotValues::kMaxThumbSide);
     m_snapshot.parallelRequests = std::clamp(v.parallelRequests, 1, SnapshotValues::kMaxParallelRequests);
+    m_snapshot.useBrowserLogin = v.useBrowserLogin;
 }
 
 } // namespace pxt

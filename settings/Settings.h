@@ -32,6 +32,8 @@ struct SnapshotValues {
     int minThumbHeight = 50;
     // Beyond the seven: how many size requests the probe keeps in flight.
     int parallelRequests = 4;
+    // Whether a grab borrows the browser's cookies and the gallery's address as Referer.
+    bool useBrowserLogin = true;
 
     // Their ranges; takeSnapshot clamps into them.
     static constexpr float kMaxBannerRatio = 1000.0f;
@@ -62,6 +64,7 @@ public:
     int minThumbWidth() const { return m_snapshot.minThumbWidth; }
     int minThumbHeight() const { return m_snapshot.minThumbHeight; }
     int parallelRequests() const { return m_snapshot.parallelRequests; }
+    bool useBrowserLogin() const { return m_snapshot.useBrowserLogin; }
     bool linkFilterEnabled() const { return live().linkFilterEnabled(); }
     QStringList linkFilterLines() const { return live().linkFilterLines(); }
 

@@ -14,6 +14,15 @@ public:
     QString LocationName() const override { return m_title; }
     QString LocationURL() const override { return m_url; }
     std::shared_ptr<Document> document() override;
+    // Every cookie set, whatever the addresses; the addresses asked for are kept.
+    QList<QNetworkCookie> cookies(const QList<QUrl>& urls) override
+    {
+        askedFor = urls;
+        return cookieJar;
+    }
+
+    QList<QNetworkCookie> cookieJar;
+    QList<QUrl> askedFor;
 
 private:
     QString m_title;

@@ -8,6 +8,7 @@
 #include "core/IniFile.h"
 #include "core/ProgramFiles.h"
 
+#include <QDateTime>
 #include <QEventLoop>
 #include <QFile>
 #include <QHostAddress>
@@ -230,6 +231,55 @@ QString DevToolsWindow::evaluateString(const QString& expression)
     } catch (const Error& e) {
         throw Error(failureText(m_target.title, e.text()));
     }
+}
+
+QList<QNetworkCookie> DevToolsWindow::cookies(const QList<QUrl>& urls)
+{
+    QJsonArray addresses;
+    for (const QUrl& url : urls)
+        addresses.append(url.toString(QUrl::FullyEncoded));
+    if (addresses.isEmpty())
+        return {};
+    try {
+        DevToolsConnection connection(kReadTimeoutMs);
+        const QString session = openWindow(connection, m_target);
+        return cookiesFromDevTools(
+            connection.call(QStringLiteral("Network.getCookies"), {{QStringLiteral("urls"), addresses}}, session));
+    } catch (const Error& e) {
+        throw Error(failureText(m_target.title, e.text()));
+    }
+}
+
+QList<QNetworkCookie> cookiesFromDevTools(const QJsonObject& getCookies)
+{
+    QList<QNetworkCookie> cookies;
+    const QJsonArray list = getCookies.value(QStringLiteral("cookies")).toArray();
+    for (const QJsonValue& value : list) {
+        const QJsonObject c = value.toObject();
+        const QString name = c.value(QStringLiteral("name")).toString();
+        const QString domain = c.value(QStringLiteral("domain")).toString();
+        if (name.isEmpty() || domain.isEmpty())
+            continue;
+        QNetworkCookie cookie(name.toUtf8(), c.value(QStringLiteral("value")).toString().toUtf8());
+        cookie.setDomain(domain);
+        const QString path = c.value(QStringLiteral("path")).toString();
+        cookie.setPath(path.isEmpty() ? QStringLiteral("/") : path);
+        cookie.setSecure(c.value(QStringLiteral("secure")).toBool());
+        cookie.setHttpOnly(c.value(QStringLiteral("httpOnly")).toBool());
+        // A session cookie has no expiry (the protocol says -1, or leaves it out).
+        const double expires = c.value(QStringLiteral("expires")).toDouble(-1);
+        if (!c.value(QStringLiteral("session")).toBool() && expires > 0)
+            cookie.setExpirationDate(QDateTime::fromMSecsSinceEpoch(qint64(expires * 1000), Qt::UTC));
+        const QString sameSite = c.value(QStringLiteral("sameSite")).toString();
+        if (sameSite == QLatin1String("Strict"))
+            cookie.setSameSitePolicy(QNetworkCookie::SameSite::Strict);
+        else if (sameSite == QLatin1String("Lax"))
+            cookie.setSameSitePolicy(QNetworkCookie::SameSite::Lax);
+        else if (sameSite == QLatin1String("None"))
+            cookie.setSameSitePolicy(QNetworkCookie::SameSite::None);
+        cookies.append(cookie);
+    }
+    return cookies;
 }
 
 DevToolsWindowList::DevToolsWindowList(DevToolsEndpointSources sources) : m_sources(std::move(sources)) {}

@@ -58,6 +58,9 @@ std::vector<DevToolsTarget> pageTargets(const QByteArray& jsonList);
 // browser's socket; entries without a target id are left out.
 std::vector<DevToolsTarget> pageTargets(const QJsonObject& getTargets, const QString& browserWebSocketUrl);
 
+// The cookies of a Network.getCookies result; entries without a name or a domain are left out.
+QList<QNetworkCookie> cookiesFromDevTools(const QJsonObject& getCookies);
+
 // A running browser window: a page target, read through its DevTools WebSocket.
 class DevToolsWindow : public BrowserWindow {
 public:
@@ -77,6 +80,8 @@ public:
     // Evaluates an expression that gives a string (or a promise of one) in an isolated world of the
     // page and returns that string; the same failures as document().
     QString evaluateString(const QString& expression);
+    // Network.getCookies for the addresses, through the page's session.
+    QList<QNetworkCookie> cookies(const QList<QUrl>& urls) override;
 
     static constexpr int kReadTimeoutMs = 10000;
     static constexpr int kLazyWaitMs = 3000;

@@ -107,9 +107,11 @@ private:
     QPointer<QWebEnginePage> m_page;
 };
 
-// All views share the engine's default profile (kept in memory only). Its save downloads are the
-// ones QWebEnginePage::save starts: they are accepted, other downloads are not.
-QWebEngineProfile* sharedProfile()
+} // namespace
+
+// All views share the engine's default profile (off the record in this Qt). Its save downloads are
+// the ones QWebEnginePage::save starts: they are accepted, other downloads are not.
+QWebEngineProfile* WebEngineBrowserView::sharedProfile()
 {
     QWebEngineProfile* profile = QWebEngineProfile::defaultProfile();
     static bool wired = false;
@@ -125,6 +127,8 @@ QWebEngineProfile* sharedProfile()
     }
     return profile;
 }
+
+namespace {
 
 QString lastSaveFolder;
 

@@ -11,6 +11,7 @@
 
 class QWebEngineLoadingInfo;
 class QWebEnginePage;
+class QWebEngineProfile;
 class QWebEngineView;
 
 namespace pxt {
@@ -56,6 +57,8 @@ public:
     bool isSaving() const { return !m_savePath.isEmpty(); }
 
     QWebEnginePage* page() const;
+    // The profile every view shares: off the record, so nothing of it reaches the disk.
+    static QWebEngineProfile* sharedProfile();
     // How Navigate reads its argument: a plain file path, else an address.
     static QUrl addressToUrl(const QString& address);
     // The longest document() waits for the page; 10 s unless changed.

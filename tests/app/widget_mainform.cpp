@@ -7,6 +7,7 @@
 #include "testing/TestBrowserView.h"
 #include "download/DownloadFrame.h"
 #include "harvest/ThumbsFrame.h"
+#include "http/BrowserSession.h"
 #include "picker/SelectBrowserDlg.h"
 #include "settings/OptionsDlg.h"
 #include "settings/Settings.h"
@@ -38,6 +39,7 @@ std::shared_ptr<Document> gallery(const QString& title)
 }
 
 struct App {
+    BrowserSession session;
     TempProgramFolder folder;
     RecordingDialogs messages;
     TestBrowserViewFactory views{messages};
@@ -47,10 +49,13 @@ struct App {
     TDlgOptions options{settings, messages};
     TDlgSelectBrowser picker{windows, messages};
     std::unique_ptr<TFormMain> main = std::make_unique<TFormMain>(
-        MainFormServices{views, windows, settings, progress, options, picker, messages, false});
+        MainFormServices{views, windows, settings, progress, options, picker, messages, false, &session});
 
-    App()
+    // ini: the settings file as the user left it.
+    explicit App(const QByteArray& ini = {})
     {
+        if (!ini.isEmpty())
+            folder.write("pxt.ini", ini);
         main->show();
         waitUntil([&] { return !main->FrameThumbs1->WebBrowserThumbs->Busy(); });
     }
@@ -166,6 +171,34 @@ TEST(GrabCommand, PicksAWindowAndHarvestsItsPage)
     a.answerPicker(true);
     a.main->RxSpeedButtonThumbsClick();
     EXPECT_EQ(a.main->FPageHead, "<HEAD><title>Cats</title></HEAD>");
+}
+
+TEST(GrabCommand, TheBrowsersLoginGoesToTheSessionOnlyWhenTheOptionIsOn)
+{
+    for (const bool on : {true, false}) {
+        SCOPED_TRACE(on ? "on" : "off");
+        auto a = std::make_unique<App>(on ? QByteArray() : "[TDlgOptions]\r\nCheckBoxLogin_Checked=False\r\n");
+        EXPECT_EQ(a->session.enabled(), on);
+        auto window = std::make_shared<PlainBrowserWindow>("Cats", "http://g.test/", gallery("Cats"));
+        QNetworkCookie login("sid", "s1");
+        login.setDomain(QStringLiteral(".g.test"));
+        window->cookieJar = {login};
+        a->windows.windows = {window};
+        a->answerPicker(true);
+        a->main->RxSpeedButtonThumbsClick();
+        ASSERT_TRUE(a->settled());
+        const QUrl picture(QStringLiteral("http://g.test/a.html"));
+        if (on) {
+            EXPECT_EQ(window->askedFor, QList<QUrl>({QUrl(QStringLiteral("http://g.test/"))}));
+            EXPECT_EQ(a->session.cookieHeader(picture), "sid=s1");
+            EXPECT_EQ(a->session.refererFor(picture), "http://g.test/");
+            EXPECT_EQ(a->session.refererFor(QUrl(QStringLiteral("http://g.test/t.jpg"))), "http://g.test/");
+        } else {
+            EXPECT_TRUE(window->askedFor.isEmpty());
+            EXPECT_EQ(a->session.cookieHeader(picture), "");
+            EXPECT_EQ(a->session.refererFor(picture), "");
+        }
+    }
 }
 
 TEST(GrabCommand, NoWindowOrCancelChangesNothing)

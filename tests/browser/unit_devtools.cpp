@@ -149,6 +149,35 @@ TEST(DevToolsTargets, OnlyPagesAreWindows)
         EXPECT_TRUE(pageTargets(bad).empty()) << bad;
 }
 
+TEST(DevToolsCookies, EveryAttributeIsKept)
+{
+    const QJsonObject result = QJsonDocument::fromJson(R"({"cookies":[
+        {"name":"sid","value":"v1","domain":".example.com","path":"/members","expires":1893456000.5,
+         "httpOnly":true,"secure":true,"session":false,"sameSite":"Strict"},
+        {"name":"host","value":"v2","domain":"example.com","path":"/","expires":-1,"session":true},
+        {"name":"","value":"x","domain":"example.com"},
+        {"name":"nodomain","value":"x"},
+        "junk"]})").object();
+    const QList<QNetworkCookie> cookies = cookiesFromDevTools(result);
+    ASSERT_EQ(cookies.size(), 2);
+    const QNetworkCookie& sid = cookies[0];
+    EXPECT_EQ(sid.name(), "sid");
+    EXPECT_EQ(sid.value(), "v1");
+    EXPECT_EQ(sid.domain(), ".example.com");
+    EXPECT_EQ(sid.path(), "/members");
+    EXPECT_EQ(sid.expirationDate().toMSecsSinceEpoch(), 1893456000500);
+    EXPECT_TRUE(sid.isHttpOnly());
+    EXPECT_TRUE(sid.isSecure());
+    EXPECT_EQ(sid.sameSitePolicy(), QNetworkCookie::SameSite::Strict);
+    const QNetworkCookie& host = cookies[1];
+    EXPECT_EQ(host.domain(), "example.com");
+    EXPECT_TRUE(host.isSessionCookie());
+    EXPECT_FALSE(host.isHttpOnly() || host.isSecure());
+    EXPECT_EQ(host.sameSitePolicy(), QNetworkCookie::SameSite::Default);
+
+    EXPECT_TRUE(cookiesFromDevTools(QJsonObject()).isEmpty());
+}
+
 TEST(DevToolsWindowList, ListsThePagesOfTheEndpointsThatAnswer)
 {
     FakeEndpoint first(targetList({{"page", "First", "http://one.example/"},

@@ -1,4 +1,5 @@
 #include "http/HttpClient.h"
+#include "http/BrowserSession.h"
 
 #include "core/Error.h"
 #include "core/Pump.h"
@@ -208,6 +209,40 @@ TEST_F(HttpClientTest, CookieOfARedirectGoesOnlyToTheHostThatSetIt)
     EXPECT_TRUE(requests[1].contains(cookieLine)) << requests[1].constData();
     EXPECT_FALSE(requests[2].contains("Cookie")) << requests[2].constData();
     EXPECT_TRUE(requests[3].contains(cookieLine)) << requests[3].constData();
+}
+
+TEST_F(HttpClientTest, RequestsCarryTheSessionsCookiesAndReferer)
+{
+    LocalServer server([](int index, const QByteArray&) {
+        if (index == 0)
+            return Script {send("HTTP/1.0 302 Found\r\nSet-Cookie: hop=1\r\nLocation: /pics/b.jpg\r\n\r\n")};
+        return Script {send(okResponse("ok"))};
+    });
+    BrowserSession session;
+    QNetworkCookie login("sid", "s1");
+    login.setDomain(QStringLiteral("127.0.0.1"));
+    login.setPath(QStringLiteral("/pics"));
+    session.addCookies({login});
+    const QString gallery = QStringLiteral("http://127.0.0.1/gallery.html");
+    session.addReferer(server.url(QStringLiteral("/a.jpg")), gallery);
+    session.addReferer(server.url(QStringLiteral("/pics/c.jpg")), QStringLiteral("https://127.0.0.1/secret.html"));
+
+    THttpClient client;
+    client.setSession(&session);
+    client.Get(server.url(QStringLiteral("/a.jpg")));      // redirected into /pics
+    client.Get(server.url(QStringLiteral("/pics/c.jpg"))); // an https page is not named to http
+    client.setSession(nullptr);
+    client.Get(server.url(QStringLiteral("/pics/d.jpg")));
+    const std::vector<QByteArray> requests = server.requests();
+    ASSERT_EQ(requests.size(), 4u);
+    EXPECT_FALSE(requests[0].contains("Cookie:")) << "the cookie's path is /pics";
+    EXPECT_TRUE(requests[0].contains("\r\nReferer: " + gallery.toLatin1() + "\r\n")) << requests[0].constData();
+    EXPECT_TRUE(requests[1].contains("\r\nCookie: sid=s1; hop=1\r\n")) << requests[1].constData();
+    EXPECT_TRUE(requests[1].contains("\r\nReferer: " + gallery.toLatin1() + "\r\n")) << "kept through the redirect";
+    // (The redirect's cookie stays with its host, as without a session.)
+    EXPECT_TRUE(requests[2].contains("\r\nCookie: sid=s1; hop=1\r\n")) << requests[2].constData();
+    EXPECT_FALSE(requests[2].contains("Referer:")) << requests[2].constData();
+    EXPECT_FALSE(requests[3].contains("sid=") || requests[3].contains("Referer:")) << requests[3].constData();
 }
 
 TEST_F(HttpClientTest, RedirectsEndAfterTheLimitAndOtherRepliesAtOnce)

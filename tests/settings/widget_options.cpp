@@ -33,7 +33,8 @@ const QByteArray kFirstRunSection = "[TDlgOptions]\r\n"
                                     "RxSpinEditColCount_Value=2\r\n"
                                     "RxSpinEditHeight_Value=50\r\n"
                                     "RxSpinEditWidth_Value=50\r\n"
-                                    "RxSpinEditParallel_Value=4\r\n";
+                                    "RxSpinEditParallel_Value=4\r\n"
+                                    "CheckBoxLogin_Checked=True\r\n";
 
 class OptionsTest : public ::testing::Test {
 protected:
@@ -107,7 +108,7 @@ TEST_F(OptionsTest, EveryCloseWritesAndTheEndDoesNotWriteAgain)
 TEST_F(OptionsTest, DefaultThenOk)
 {
     folder.write("pxt.ini", "[TDlgOptions]\r\nEditFileTypes_Text=png\r\nCheckBox1_Checked=False\r\n"
-                            "RxSpinEditRatio_Value=9\r\nRxSpinEditColCount_Value=7\r\n"
+                            "RxSpinEditRatio_Value=9\r\nRxSpinEditColCount_Value=7\r\nCheckBoxLogin_Checked=False\r\n"
                             "[TDlgOptions.MemoFilter_Lines]\r\nCount=1\r\nItem0=ads\r\n");
     auto dlg = makeDialog();
     dlg->show();
@@ -116,6 +117,7 @@ TEST_F(OptionsTest, DefaultThenOk)
     EXPECT_EQ(settings.fileTypes(), "png") << "Default does not take the snapshot";
     dlg->OKBtn->click();
     expectSnapshot(settings, "jpg, jpeg, gif", 2.75f, 2, 20, 20);
+    EXPECT_TRUE(settings.useBrowserLogin());
     EXPECT_FALSE(settings.linkFilterEnabled());
     EXPECT_EQ(settings.linkFilterLines(), QStringList{"ads"});
     EXPECT_TRUE(folder.read("pxt.ini").endsWith("[TDlgOptions.MemoFilter_Lines]\r\nCount=1\r\nItem0=ads\r\n"));
@@ -220,6 +222,10 @@ INSTANTIATE_TEST_SUITE_P(
                  [](const TDlgOptions& d) { EXPECT_EQ(d.RxSpinEditWidth->value(), 0); }},
         FileCase{"CheckBoxIgnoresCase", "[TDlgOptions]\r\nCheckBox1_Checked=fALSE\r\n",
                  [](const TDlgOptions& d) { EXPECT_FALSE(d.CheckBox1->isChecked()); }},
+        FileCase{"LoginOffRead", "[TDlgOptions]\r\nCheckBoxLogin_Checked=False\r\n",
+                 [](const TDlgOptions& d) { EXPECT_FALSE(d.CheckBoxLogin->isChecked()); }},
+        FileCase{"LoginMissingIsOn", "[TDlgOptions]\r\nCheckBox1_Checked=False\r\n",
+                 [](const TDlgOptions& d) { EXPECT_TRUE(d.CheckBoxLogin->isChecked()); }},
         FileCase{"CheckBoxOtherTextLeavesIt", "[TDlgOptions]\r\nCheckBox1_Checked=0\r\n",
                  [](const TDlgOptions& d) { EXPECT_TRUE(d.CheckBox1->isChecked()); }},
         FileCase{"EmptyFileTypesRead", "[TDlgOptions]\r\nEditFileTypes_Text=\r\n",
@@ -322,13 +328,13 @@ TEST_F(OptionsTest, ControlsInTabOrder)
     auto dlg = makeDialog();
     QStringList names;
     QWidget* w = dlg->EditFileTypes;
-    for (int i = 0; i < 11; ++i, w = w->nextInFocusChain()) {
+    for (int i = 0; i < 12; ++i, w = w->nextInFocusChain()) {
         while (w->focusPolicy() == Qt::NoFocus || w->parentWidget() != dlg.get())
             w = w->nextInFocusChain();
         names << w->objectName();
     }
     EXPECT_EQ(names, (QStringList{"EditFileTypes", "CheckBox1", "MemoFilter", "RxSpinEditRatio",
-                                  "RxSpinEditColCount", "RxSpinEditWidth", "RxSpinEditHeight", "RxSpinEditParallel", "Button1", "OKBtn",
+                                  "RxSpinEditColCount", "RxSpinEditWidth", "RxSpinEditHeight", "RxSpinEditParallel", "CheckBoxLogin", "Button1", "OKBtn",
                                   "CancelBtn"}));
     EXPECT_TRUE(dlg->OKBtn->isDefault());
 }

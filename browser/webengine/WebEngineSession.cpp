@@ -1,0 +1,56 @@
+#include "browser/webengine/WebEngineSession.h"
+
+#include "http/BrowserSession.h"
+
+#include <QPointer>
+#include <QWebEngineCookieStore>
+#include <QWebEngineProfile>
+#include <QWebEngineUrlRequestInterceptor>
+#include <QWebEngineUrlRequestInfo>
+
+namespace pxt {
+
+namespace {
+
+// Only the addresses the session knows (the harvested thumbnails and links, the pictures of a view
+// run) get the gallery as Referer and the borrowed cookies; every other request stays as the engine
+// made it. The cookies go as a header as well as into the store: the program's own pages are local
+// files, and the engine sends a site's cookies without SameSite=None to none of its pictures there.
+class RefererInterceptor : public QWebEngineUrlRequestInterceptor {
+public:
+    RefererInterceptor(BrowserSession* session, QObject* parent)
+        : QWebEngineUrlRequestInterceptor(parent), m_session(session) {}
+
+    void interceptRequest(QWebEngineUrlRequestInfo& info) override
+    {
+        if (!m_session)
+            return;
+        const QString referer = m_session->refererFor(info.requestUrl());
+        if (referer.isEmpty())
+            return;
+        info.setHttpHeader(QByteArrayLiteral("Referer"), referer.toUtf8());
+        const QByteArray cookies = m_session->cookieHeader(info.requestUrl());
+        if (!cookies.isEmpty())
+            info.setHttpHeader(QByteArrayLiteral("Cookie"), cookies);
+    }
+
+private:
+    QPointer<BrowserSession> m_session;
+};
+
+} // namespace
+
+void attachSession(QWebEngineProfile* profile, BrowserSession* session)
+{
+    if (!profile || !session)
+        return;
+    profile->setUrlRequestInterceptor(new RefererInterceptor(session, profile));
+    QWebEngineCookieStore* store = profile->cookieStore();
+    QObject::connect(session, &BrowserSession::cookiesAdded, store, [store](const QList<QNetworkCookie>& cookies) {
+        for (const QNetworkCookie& cookie : cookies)
+            store->setCookie(cookie, BrowserSession::cookieOrigin(cookie));
+    });
+    QObject::connect(session, &BrowserSession::cleared, store, [store] { store->deleteAllCookies(); });
+}
+
+} // namespace pxt

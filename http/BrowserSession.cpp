@@ -1,0 +1,110 @@
+#include "http/BrowserSession.h"
+
+#include <QMutexLocker>
+
+namespace pxt {
+
+BrowserSession::BrowserSession(QObject* parent) : QObject(parent) {}
+
+BrowserSession::~BrowserSession() = default;
+
+void BrowserSession::setEnabled(bool enabled)
+{
+    {
+        QMutexLocker lock(&m_mutex);
+        if (m_enabled == enabled)
+            return;
+        m_enabled = enabled;
+        if (enabled)
+            return;
+        m_jar.setAllCookies({});
+        m_referers.clear();
+    }
+    Q_EMIT cleared();
+}
+
+bool BrowserSession::enabled() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_enabled;
+}
+
+void BrowserSession::addCookies(const QList<QNetworkCookie>& cookies)
+{
+    {
+        QMutexLocker lock(&m_mutex);
+        if (!m_enabled || cookies.isEmpty())
+            return;
+        for (const QNetworkCookie& cookie : cookies) {
+            m_jar.deleteCookie(cookie);
+            m_jar.insertCookie(cookie);
+        }
+    }
+    Q_EMIT cookiesAdded(cookies);
+}
+
+QList<QNetworkCookie> BrowserSession::cookiesFor(const QUrl& url) const
+{
+    QMutexLocker lock(&m_mutex);
+    if (!m_enabled)
+        return {};
+    return m_jar.cookiesForUrl(url);
+}
+
+QByteArray BrowserSession::cookieHeader(const QUrl& url) const
+{
+    QByteArray header;
+    for (const QNetworkCookie& cookie : cookiesFor(url)) {
+        if (!header.isEmpty())
+            header += "; ";
+        header += cookie.toRawForm(QNetworkCookie::NameAndValueOnly);
+    }
+    return header;
+}
+
+QString BrowserSession::key(const QUrl& url)
+{
+    return url.adjusted(QUrl::RemoveFragment | QUrl::NormalizePathSegments).toString(QUrl::FullyEncoded);
+}
+
+void BrowserSession::addReferer(const QString& resource, const QString& page)
+{
+    const QUrl url(resource);
+    const QUrl from(page);
+    if (!url.isValid() || url.isRelative() || !from.isValid() || from.isRelative())
+        return;
+    const QString scheme = from.scheme();
+    if (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
+        return;
+    QMutexLocker lock(&m_mutex);
+    if (m_enabled)
+        m_referers.insert(key(url), from.adjusted(QUrl::RemoveFragment | QUrl::RemoveUserInfo).toString(QUrl::FullyEncoded));
+}
+
+QString BrowserSession::refererFor(const QUrl& url) const
+{
+    QString page;
+    {
+        QMutexLocker lock(&m_mutex);
+        if (!m_enabled)
+            return {};
+        page = m_referers.value(key(url));
+    }
+    if (page.startsWith(QLatin1String("https:")) && url.scheme() == QLatin1String("http"))
+        return {};
+    return page;
+}
+
+QUrl BrowserSession::cookieOrigin(const QNetworkCookie& cookie)
+{
+    QString host = cookie.domain();
+    if (host.startsWith(QLatin1Char('.')))
+        host.remove(0, 1);
+    QUrl origin;
+    origin.setScheme(cookie.isSecure() ? QStringLiteral("https") : QStringLiteral("http"));
+    origin.setHost(host);
+    origin.setPath(cookie.path().isEmpty() ? QStringLiteral("/") : cookie.path());
+    return origin;
+}
+
+} // namespace pxt

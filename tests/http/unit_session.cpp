@@ -1,0 +1,111 @@
+#include "http/BrowserSession.h"
+
+#include <QDateTime>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+using namespace pxt;
+
+namespace {
+
+QNetworkCookie cookie(const char* name, const QString& domain, const QString& path = QStringLiteral("/"),
+                      bool secure = false, int expiresInSeconds = 0)
+{
+    QNetworkCookie c(name, "v");
+    c.setDomain(domain);
+    c.setPath(path);
+    c.setSecure(secure);
+    if (expiresInSeconds != 0)
+        c.setExpirationDate(QDateTime::currentDateTimeUtc().addSecs(expiresInSeconds));
+    return c;
+}
+
+} // namespace
+
+TEST(BrowserSession, CookiesGoWhereABrowserSendsThem)
+{
+    BrowserSession session;
+    session.addCookies({
+        cookie("host", QStringLiteral("example.com")),           // this host only
+        cookie("domain", QStringLiteral(".example.com")),        // and its subdomains
+        cookie("members", QStringLiteral(".example.com"), QStringLiteral("/members")),
+        cookie("secure", QStringLiteral(".example.com"), QStringLiteral("/"), true),
+        cookie("expired", QStringLiteral(".example.com"), QStringLiteral("/"), false, -60),
+        cookie("later", QStringLiteral(".example.com"), QStringLiteral("/"), false, 3600),
+        cookie("other", QStringLiteral("other.org")),
+    });
+    struct Case {
+        const char* url;
+        QByteArray header;
+    };
+    const Case cases[] = {
+        {"http://example.com/a.jpg", "host=v; domain=v; later=v"},
+        {"https://example.com/a.jpg", "host=v; domain=v; secure=v; later=v"},
+        {"http://img.example.com/a.jpg", "domain=v; later=v"},
+        {"http://example.com/members/a.jpg", "members=v; host=v; domain=v; later=v"},
+        {"http://example.com/membersonly/a.jpg", "host=v; domain=v; later=v"},
+        {"http://badexample.com/a.jpg", ""},
+        {"http://example.com.evil.net/a.jpg", ""},
+        {"http://other.org/", "other=v"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.url);
+        EXPECT_EQ(session.cookieHeader(QUrl(QString::fromLatin1(c.url))), c.header);
+    }
+}
+
+TEST(BrowserSession, ANewerCookieReplacesTheOldOne)
+{
+    BrowserSession session;
+    session.addCookies({cookie("sid", QStringLiteral("example.com"))});
+    QNetworkCookie newer = cookie("sid", QStringLiteral("example.com"));
+    newer.setValue("w");
+    session.addCookies({newer});
+    EXPECT_EQ(session.cookieHeader(QUrl(QStringLiteral("http://example.com/"))), "sid=w");
+}
+
+TEST(BrowserSession, EachResourceKeepsThePageItCameFrom)
+{
+    BrowserSession session;
+    session.addReferer(QStringLiteral("http://img.example.com/t1.jpg"), QStringLiteral("http://example.com/g1.html#top"));
+    session.addReferer(QStringLiteral("http://img.example.com/t2.jpg"), QStringLiteral("https://example.com/g2.html"));
+    session.addReferer(QStringLiteral("https://img.example.com/t3.jpg"), QStringLiteral("https://example.com/g2.html"));
+    session.addReferer(QStringLiteral("http://img.example.com/t4.jpg"), QStringLiteral("file:///home/u/thumbs.html"));
+    struct Case {
+        const char* url;
+        const char* referer;
+    };
+    const Case cases[] = {
+        {"http://img.example.com/t1.jpg", "http://example.com/g1.html"},
+        {"http://img.example.com/t1.jpg#x", "http://example.com/g1.html"},
+        {"http://IMG.example.com/t1.jpg", "http://example.com/g1.html"},
+        {"http://img.example.com/t2.jpg", ""}, // an https page is not named to http
+        {"https://img.example.com/t3.jpg", "https://example.com/g2.html"},
+        {"http://img.example.com/t4.jpg", ""}, // only web pages are named
+        {"http://img.example.com/unknown.jpg", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.url);
+        EXPECT_EQ(session.refererFor(QUrl(QString::fromLatin1(c.url))), QString::fromLatin1(c.referer));
+    }
+}
+
+TEST(BrowserSession, OffDropsEverythingAndTakesNothing)
+{
+    BrowserSession session;
+    QSignalSpy cleared(&session, &BrowserSession::cleared);
+    QSignalSpy added(&session, &BrowserSession::cookiesAdded);
+    session.addCookies({cookie("sid", QStringLiteral("example.com"))});
+    session.addReferer(QStringLiteral("http://example.com/a.jpg"), QStringLiteral("http://example.com/"));
+    EXPECT_EQ(added.size(), 1);
+
+    session.setEnabled(false);
+    EXPECT_EQ(cleared.size(), 1);
+    session.addCookies({cookie("sid", QStringLiteral("example.com"))});
+    session.addReferer(QStringLiteral("http://example.com/a.jpg"), QStringLiteral("http://example.com/"));
+    EXPECT_EQ(added.size(), 1);
+    session.setEnabled(true);
+    EXPECT_EQ(session.cookieHeader(QUrl(QStringLiteral("http://example.com/a.jpg"))), "");
+    EXPECT_EQ(session.refererFor(QUrl(QStringLiteral("http://example.com/a.jpg"))), "");
+}
