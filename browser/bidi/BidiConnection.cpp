@@ -117,10 +117,21 @@ QJsonObject BidiConnection::call(const QString& method, const QJsonObject& param
     return std::exchange(m_answer, {});
 }
 
-void BidiConnection::newSession()
+namespace {
+// Gives the deadline at least ms from now.
+void atLeast(QDeadlineTimer& deadline, int ms)
+{
+    const qint64 left = deadline.remainingTime();
+    if (left >= 0 && left < ms)
+        deadline.setRemainingTime(ms);
+}
+} // namespace
+
+void BidiConnection::newSession(int workMs)
 {
     QJsonObject params;
     params.insert(QLatin1String("capabilities"), QJsonObject());
+    atLeast(m_deadline, kSessionWaitMs);
     try {
         call(QStringLiteral("session.new"), params);
     } catch (const Error&) {
@@ -129,6 +140,7 @@ void BidiConnection::newSession()
         throw;
     }
     m_session = true;
+    m_deadline.setRemainingTime(workMs);
 }
 
 void BidiConnection::endSession()
@@ -137,9 +149,7 @@ void BidiConnection::endSession()
         return;
     m_session = false;
     // Ended even when the work ran out of time: a session left open locks the browser.
-    const qint64 left = m_deadline.remainingTime();
-    if (left >= 0 && left < kEndWaitMs)
-        m_deadline.setRemainingTime(kEndWaitMs);
+    atLeast(m_deadline, kEndWaitMs);
     call(QStringLiteral("session.end"));
 }
 

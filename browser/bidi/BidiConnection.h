@@ -18,8 +18,10 @@ namespace pxt {
 // alone: the caller names what it was reading.
 //
 // The browser allows one session at a time, and one that is not ended stays open after its connection
-// is gone. So a session is opened for one piece of work and ended right after: the destructor ends one
-// still open (waiting at most kEndWaitMs beyond the deadline).
+// is gone, also one whose session.new was still under way. So a session is opened for one piece of work
+// and ended right after: session.new is always waited for (kSessionWaitMs at least, however little is
+// left of the deadline: a fresh Firefox loading a large page takes seconds for its first session), and
+// the destructor ends a session still open (waiting at most kEndWaitMs beyond the deadline).
 class BidiConnection {
 public:
     explicit BidiConnection(QDeadlineTimer deadline);
@@ -36,8 +38,9 @@ public:
         beginOpen(address);
         waitOpen();
     }
-    // session.new; throws Error with busyText() when the browser has a session open already.
-    void newSession();
+    // session.new; throws Error with busyText() when the browser has a session open already. The work
+    // in the session then has workMs, counted from its start.
+    void newSession(int workMs);
     // session.end, when a session is open.
     void endSession();
     bool hasSession() const { return m_session; }
@@ -49,6 +52,7 @@ public:
     // The longest message taken: a page of 10,000 thumbnails is some 3 MB.
     static constexpr qint64 kMaxMessageBytes = 512LL * 1024 * 1024;
     static constexpr int kEndWaitMs = 1000;
+    static constexpr int kSessionWaitMs = 10000;
 
 private:
     // Runs the local event loop until done() or a failure; throws on the failure.

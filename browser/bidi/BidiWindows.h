@@ -82,10 +82,12 @@ class BidiWindowList : public BrowserWindowList {
 public:
     explicit BidiWindowList(BrowserEndpointSources sources = {});
 
-    // Asks every endpoint at once which protocol it speaks; opens a session on each that speaks BiDi,
-    // lists its top-level contexts with their titles (read in a sandbox) and ends the session. The
-    // whole refresh takes kAnswerTimeoutMs at most; an endpoint that does not answer in that time, or
-    // whose browser has a session open already, is left out without a message.
+    // Asks every endpoint at once which protocol it speaks and connects to each that speaks BiDi, all
+    // within kAnswerTimeoutMs; then opens a session on each, lists its top-level contexts with their
+    // titles (read in a sandbox) within kAnswerTimeoutMs more, and ends the session. A session under
+    // way is waited for (BidiConnection::kSessionWaitMs at most), since the browser would keep it. An
+    // endpoint that does not answer in time, or whose browser has a session open already, is left
+    // out without a message.
     void Refresh() override;
     int Count() const override { return int(m_windows.size()); }
     std::shared_ptr<BrowserWindow> Item(int index) const override;

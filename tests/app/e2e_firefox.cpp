@@ -34,7 +34,7 @@ public:
     {
         BidiConnection c{QDeadlineTimer(30000)};
         c.open(m_socket);
-        c.newSession();
+        c.newSession(30000);
         const QString context =
             c.call(QStringLiteral("browsingContext.create"), {{QStringLiteral("type"), QStringLiteral("tab")}})
                 .value(QStringLiteral("context")).toString();
@@ -49,7 +49,7 @@ public:
     {
         BidiConnection c{QDeadlineTimer(10000)};
         c.open(m_socket);
-        c.newSession();
+        c.newSession(10000);
         QString context;
         const QJsonObject tree = c.call(QStringLiteral("browsingContext.getTree"), {{QStringLiteral("maxDepth"), 0}});
         for (const QJsonValue& t : tree[QStringLiteral("contexts")].toArray())
@@ -182,7 +182,7 @@ TEST_F(FirefoxE2E, AGrabEndsItsSessionAndABusyFirefoxIsLeftOut)
         // A second client can open a session: the grab ended its own.
         BidiConnection other{QDeadlineTimer(10000)};
         other.open(firefox.socket());
-        ASSERT_NO_THROW(other.newSession());
+        ASSERT_NO_THROW(other.newSession(10000));
 
         list.Refresh();
         EXPECT_EQ(list.Count(), 0) << "a busy Firefox is left out";

@@ -15,6 +15,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QWebSocket>
 #include <QWebSocketServer>
 
@@ -41,6 +42,7 @@ public:
     std::vector<FakeTab> tabs;
     bool busy = false;            // another program holds the one session
     bool closeOnEvaluate = false; // the connection drops at the first other evaluation
+    int sessionDelayMs = 0;       // how long session.new takes (a fresh Firefox takes seconds)
     // The "result" of script.evaluate for an expression in a context (other than the tab identities).
     std::function<QJsonObject(const QString& expression, const QString& context)> evaluate;
     QJsonArray cookies;
@@ -111,7 +113,13 @@ private:
                 return refuse("session not created", "Maximum number of active sessions");
             sessionOpen = true;
             ++sessions;
-            return reply({{"sessionId", "S"}, {"capabilities", QJsonObject()}});
+            const QByteArray answer = QJsonDocument(QJsonObject{
+                {"type", "success"}, {"id", id}, {"result", QJsonObject{{"sessionId", "S"}}}}).toJson(QJsonDocument::Compact);
+            if (sessionDelayMs > 0)
+                QTimer::singleShot(sessionDelayMs, s, [s, answer] { s->sendTextMessage(QString::fromUtf8(answer)); });
+            else
+                s->sendTextMessage(QString::fromUtf8(answer));
+            return;
         }
         if (!sessionOpen)
             return refuse("invalid session id", "no session");
@@ -216,6 +224,22 @@ TEST(BidiWindowList, ListsTheTopLevelContextsInOneSession)
     EXPECT_EQ(list.Count(), 0);
     EXPECT_EQ(list.Endpoints(), endpoints);
     EXPECT_EQ(firefox.methods, QStringList({"session.new"}));
+}
+
+// Firefox keeps a session whose session.new outlived its client: a slow one is waited for, used and
+// ended, though it takes longer than the endpoints' answer time.
+TEST(BidiWindowList, WaitsForASlowSessionAndEndsIt)
+{
+    FakeFirefox firefox;
+    firefox.tabs = {{"http://g/1", "First", 1.0}};
+    firefox.sessionDelayMs = BidiWindowList::kAnswerTimeoutMs + 500;
+    QTemporaryDir dir;
+    BidiWindowList list(only(dir, {firefox.endpoint()}));
+    list.Refresh();
+    ASSERT_EQ(list.Count(), 1);
+    EXPECT_EQ(list.Item(0)->LocationName(), "First");
+    EXPECT_EQ(firefox.methods.last(), "session.end");
+    EXPECT_FALSE(firefox.sessionOpen);
 }
 
 TEST(BidiWindow, ReadsTheDocumentAndItsFramesOfAnotherOriginInSandboxes)
