@@ -217,17 +217,17 @@ BidiWindowList::BidiWindowList(BrowserEndpointSources sources) : m_sources(std::
 
 void BidiWindowList::Refresh()
 {
-    const QDeadlineTimer deadline(kAnswerTimeoutMs);
     const QStringList endpoints = discoverBrowserEndpoints(m_sources);
     const std::vector<std::vector<EndpointAnswer>> answers = askEndpoints(
         endpoints, {QStringLiteral("/json/version"), QStringLiteral("/session")}, kAnswerTimeoutMs, kMaxProbeBytes);
 
-    // Every browser that speaks BiDi is connected to at once; the rest of the time is shared among them.
+    // Every browser that speaks BiDi is connected to at once, within one answer time.
+    const QDeadlineTimer deadline(kAnswerTimeoutMs);
     std::vector<std::unique_ptr<BidiConnection>> connections;
     QStringList sockets;
     for (qsizetype e = 0; e < endpoints.size(); ++e) {
         const std::vector<EndpointAnswer>& a = answers[size_t(e)];
-        if (endpointProtocol(a[0], a[1]) != EndpointProtocol::WebDriverBidi || deadline.hasExpired())
+        if (endpointProtocol(a[0], a[1]) != EndpointProtocol::WebDriverBidi)
             continue;
         const QString socket = QStringLiteral("ws://") + endpoints[e] + QStringLiteral("/session");
         auto connection = std::make_unique<BidiConnection>(deadline);

@@ -82,9 +82,9 @@ class BidiWindowList : public BrowserWindowList {
 public:
     explicit BidiWindowList(BrowserEndpointSources sources = {});
 
-    // Asks every endpoint at once which protocol it speaks and connects to each that speaks BiDi, all
-    // within kAnswerTimeoutMs; then opens a session on each, lists its top-level contexts with their
-    // titles (read in a sandbox) within kAnswerTimeoutMs more, and ends the session. A session under
+    // Asks every endpoint at once which protocol it speaks (kAnswerTimeoutMs at most) and connects to
+    // each that speaks BiDi (as long again); then opens a session on each, lists its top-level contexts
+    // with their titles (read in a sandbox) within kAnswerTimeoutMs more, and ends the session. A session under
     // way is waited for (BidiConnection::kSessionWaitMs at most), since the browser would keep it. An
     // endpoint that does not answer in time, or whose browser has a session open already, is left
     // out without a message.
