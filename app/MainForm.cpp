@@ -42,6 +42,9 @@ QString noBrowserText(const QStringList& endpoints)
         "Start Chromium, Chrome, Brave, Edge or Vivaldi with a DevTools port and a profile of its own, "
         "for example:\n\n"
         "    chromium --remote-debugging-port=9222 --user-data-dir=/tmp/pixtrawl-profile\n\n"
+        "or Firefox with a debugging port (and, while your everyday Firefox runs, a profile folder of "
+        "its own that exists):\n\n"
+        "    firefox --remote-debugging-port 9222 --profile /tmp/pixtrawl-firefox\n\n"
         "open the gallery in it and grab again. Other endpoints can be listed in pxt.ini under "
         "[Browsers] DevToolsEndpoints=host:port,host:port.");
     return text;

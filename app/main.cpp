@@ -1,6 +1,8 @@
 #include "app/ApplicationSetup.h"
 #include "app/MainForm.h"
 #include "app/ProgressForm.h"
+#include "browser/JoinedWindows.h"
+#include "browser/bidi/BidiWindows.h"
 #include "browser/devtools/DevToolsWindows.h"
 #include "browser/webengine/WebEngineViewFactory.h"
 #include "http/BrowserSession.h"
@@ -20,7 +22,10 @@ int main(int argc, char** argv)
     pxt::StandardDialogs dialogs;
     pxt::BrowserSession session; // in memory only, for this run
     pxt::WebEngineViewFactory views(dialogs, &session);
-    pxt::DevToolsWindowList windows;
+    // Chromium-family browsers over the DevTools protocol, Firefox over WebDriver BiDi, in one picker.
+    pxt::DevToolsWindowList chromiumWindows;
+    pxt::BidiWindowList firefoxWindows;
+    pxt::JoinedBrowserWindowList windows({&chromiumWindows, &firefoxWindows});
     pxt::Settings settings;
 
     // The windows that live for the whole run.

@@ -78,7 +78,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "Chromium did not start\n");
         return 1;
     }
-    pxt::DevToolsEndpointSources sources;
+    pxt::BrowserEndpointSources sources;
     sources.profileRoot = profile.path();
     sources.fixedEndpoints = {};
     pxt::DevToolsWindowList windows(sources);

@@ -1,5 +1,6 @@
 #include "browser/devtools/DevToolsConnection.h"
 
+#include "browser/FrameSlots.h"
 #include "core/Error.h"
 
 #include <QEventLoop>
@@ -11,7 +12,6 @@
 #include <QWebSocket>
 
 #include <algorithm>
-#include <optional>
 #include <utility>
 
 namespace pxt {
@@ -177,27 +177,11 @@ QString evaluateString(DevToolsConnection& connection, const QString& sessionId,
     return value.value(QLatin1String("value")).toString();
 }
 
-// Where an entry {"slot":k,"error":"..."} of the serializer's text ends (one past its "}"), or -1. A
-// quote inside a JSON string is always escaped, so the opening text cannot come from the page.
-qsizetype slotEnd(const QString& json, qsizetype from)
-{
-    const qsizetype error = json.indexOf(QLatin1String(",\"error\":\""), from);
-    if (error < 0)
-        return -1;
-    for (qsizetype i = error + 10; i < json.size(); ++i) {
-        if (json[i] == u'\\')
-            ++i;
-        else if (json[i] == u'"')
-            return i + 1 < json.size() && json[i + 1] == u'}' ? i + 2 : -1;
-    }
-    return -1;
-}
-
 // Reads frames of another origin on their own; see readDocumentJson.
 class FrameReader {
 public:
     FrameReader(DevToolsConnection& connection, std::function<QString(int)> serializerCall, int lazyWaitMs)
-        : m_connection(connection), m_call(std::move(serializerCall)), m_lazyWaitMs(lazyWaitMs)
+        : m_connection(connection), m_call(std::move(serializerCall)), m_lazyWait(lazyWaitMs)
     {
         m_connection.onEvent = [this](const QJsonObject& event) {
             if (event.value(QLatin1String("method")).toString() != QLatin1String("Target.attachedToTarget"))
@@ -231,60 +215,24 @@ private:
     QString readFrame(const QString& sessionId, const QString& frameId, int depth)
     {
         const int context = isolatedWorld(m_connection, sessionId, frameId);
-        // The whole wait for the first document; what is left of it for each later one.
-        int wait = m_lazyWaitMs;
-        if (m_lazyWait)
-            wait = int(std::clamp<qint64>(m_lazyWait->remainingTime(), 0, m_lazyWaitMs));
-        else
-            m_lazyWait.emplace(m_lazyWaitMs);
-        const QString json = evaluateString(m_connection, sessionId, context, m_call(wait));
-        return fillSlots(sessionId, context, json, depth);
-    }
-
-    QString fillSlots(const QString& sessionId, int context, const QString& json, int depth)
-    {
-        static const QString marker = QStringLiteral("{\"slot\":");
-        QString out;
-        qsizetype done = 0;
-        bool any = false;
-        for (qsizetype at = json.indexOf(marker); at >= 0; at = json.indexOf(marker, at + 1)) {
-            const qsizetype end = slotEnd(json, at);
-            if (end < 0)
-                break;
-            any = true;
-            bool ok = false;
-            const int slot = json.mid(at + marker.size(), json.indexOf(u',', at) - at - marker.size()).toInt(&ok);
-            QString frame;
-            if (ok && depth + 1 < kMaxDepth) {
-                try {
-                    frame = readSlot(sessionId, context, slot, depth + 1);
-                } catch (const Error&) {
-                    // the frame stays unreadable
-                }
-            }
-            if (!frame.isEmpty()) {
-                out += QStringView(json).mid(done, at - done);
-                out += frame;
-                done = end;
-            }
-            at = end - 1;
-        }
-        if (any) {
+        const QString json = evaluateString(m_connection, sessionId, context, m_call(m_lazyWait.next()));
+        bool hadSlots = false;
+        const QString filled = fillFrameSlots(json, [&](int slot) {
+            return depth + 1 < kMaxFrameDepth ? readSlot(sessionId, context, slot, depth + 1) : QString();
+        }, &hadSlots);
+        if (hadSlots) {
             try {
-                evaluate(m_connection, sessionId, context, QStringLiteral("delete globalThis.__pxtSlots"), true);
+                evaluate(m_connection, sessionId, context, forgetFrameSlotsExpression(), true);
             } catch (const Error&) {
             }
         }
-        if (done == 0)
-            return json;
-        out += QStringView(json).mid(done);
-        return out;
+        return filled;
     }
 
     QString readSlot(const QString& sessionId, int context, int slot, int depth)
     {
         const QJsonObject owner = evaluate(m_connection, sessionId, context,
-                                           QStringLiteral("globalThis.__pxtSlots[%1]").arg(slot), false);
+                                           frameSlotElementExpression(slot), false);
         const QString objectId = owner.value(QLatin1String("objectId")).toString();
         if (objectId.isEmpty())
             return {};
@@ -299,11 +247,9 @@ private:
         return readFrame(sessionId, frameId, depth);
     }
 
-    static constexpr int kMaxDepth = 32;
     DevToolsConnection& m_connection;
     std::function<QString(int)> m_call;
-    int m_lazyWaitMs;
-    std::optional<QDeadlineTimer> m_lazyWait; // one wait for lazy images over the page and all its frames
+    LazyWaitBudget m_lazyWait;
     QHash<QString, QString> m_sessions; // the attached targets of frames, by target (frame) id
 };
 

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "browser/BrowserEndpoints.h"
 #include "browser/BrowserWindows.h"
+#include "browser/FrameSlots.h"
 
 #include <QByteArray>
-#include <QHash>
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
@@ -11,34 +12,7 @@
 #include <memory>
 #include <vector>
 
-class QNetworkAccessManager;
-
 namespace pxt {
-
-// Where the DevTools endpoints of the running browsers are looked for. The defaults are the program's;
-// tests point each source at something of their own.
-struct DevToolsEndpointSources {
-    // The folder holding the browsers' profile folders ("chromium", "google-chrome", ...); empty: the
-    // user's configuration folder (~/.config).
-    QString profileRoot;
-    // Endpoints asked always, before the configured ones.
-    QStringList fixedEndpoints = {QStringLiteral("127.0.0.1:9222")};
-    // The settings file holding [Browsers] DevToolsEndpoints=host:port,host:port; empty: pxt.ini in the
-    // program folder. Read at every refresh.
-    QString settingsFile;
-};
-
-// The profile folders, below the profile root, where Chromium-family browsers write their
-// DevToolsActivePort file.
-const QStringList& devToolsProfileFolders();
-
-// Every endpoint as "host:port", in the order profile folders, fixed endpoints, settings file, each
-// once. Malformed entries and unreadable files are left out.
-QStringList discoverDevToolsEndpoints(const DevToolsEndpointSources& sources);
-
-// The browsers' own WebSocket addresses that the profile folders announce (the second line of
-// DevToolsActivePort), by endpoint "host:port".
-QHash<QString, QString> announcedBrowserSockets(const DevToolsEndpointSources& sources);
 
 // One page target: from the browser's Target.getTargets (id and the browser's socket), or from an
 // endpoint's /json/list (the page's own socket).
@@ -74,9 +48,8 @@ public:
     // builds its document (readDocumentJson). Throws Error naming the window's title when the page
     // cannot be reached, raises an exception, or gives no answer in 10 seconds.
     std::shared_ptr<Document> document() override;
-    // The serializer's call: no element handles kept, lazily loaded images made to load first
-    // (lazyWaitMs at most), frames of another origin left for their own read.
-    static QString readerScript(int lazyWaitMs = kLazyWaitMs);
+    // The serializer's call (frameSlotReaderScript).
+    static QString readerScript(int lazyWaitMs = kLazyWaitMs) { return frameSlotReaderScript(lazyWaitMs); }
     // Evaluates an expression that gives a string (or a promise of one) in an isolated world of the
     // page and returns that string; the same failures as document().
     QString evaluateString(const QString& expression);
@@ -93,11 +66,11 @@ private:
 // The running browser windows: the page targets of every DevTools endpoint that answers.
 class DevToolsWindowList : public BrowserWindowList {
 public:
-    explicit DevToolsWindowList(DevToolsEndpointSources sources = {});
+    explicit DevToolsWindowList(BrowserEndpointSources sources = {});
     ~DevToolsWindowList() override;
 
-    // Asks every endpoint at once for /json/version and /json/list and waits about a second at most;
-    // then lists each endpoint's pages through the browser's socket (announced in DevToolsActivePort
+    // Asks every endpoint at once for /json/version, /json/list and /session and waits about a second
+    // at most; an endpoint that speaks WebDriver BiDi is left to its own list. Then lists each endpoint's pages through the browser's socket (announced in DevToolsActivePort
     // or by /json/version) with Target.getTargets, or, where that fails, from /json/list. An endpoint
     // that does not answer in that time is left out without a message.
     void Refresh() override;
@@ -108,11 +81,10 @@ public:
     const QStringList& endpoints() const { return m_endpoints; }
     QStringList Endpoints() const override { return m_endpoints; }
 
-    static constexpr int kAnswerTimeoutMs = 1000;
+    static constexpr int kAnswerTimeoutMs = kEndpointAnswerTimeoutMs;
 
 private:
-    DevToolsEndpointSources m_sources;
-    std::unique_ptr<QNetworkAccessManager> m_network;
+    BrowserEndpointSources m_sources;
     QStringList m_endpoints;
     std::vector<std::shared_ptr<BrowserWindow>> m_windows;
 };

@@ -8,6 +8,7 @@
 #include "harvest/ThumbsFrame.h"
 #include "settings/Settings.h"
 #include "testing/RecordingDialogs.h"
+#include "tests/app/GalleryCases.h"
 #include "tests/support/Processes.h"
 #include "tests/support/TestSupport.h"
 
@@ -24,38 +25,6 @@ using namespace pxt;
 using namespace pxt::test;
 
 namespace {
-
-void writeImage(const QString& path, int w, int h)
-{
-    QImage image(w, h, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
-    ASSERT_TRUE(image.save(path, "PNG"));
-}
-
-// A transparent 1 by 1 GIF, as lazy-load scripts put in src until the picture is near.
-const char* const kPlaceholder =
-    "data:image/gif;base64,R0lGODlhAQABAIAAAAAAAP///yH5BAEAAAAALAAAAAABAAEAAAIBRAA7";
-
-struct Cell {
-    QString link;
-    QString image;
-    bool operator==(const Cell& o) const { return link == o.link && image == o.image; }
-};
-
-void PrintTo(const Cell& c, std::ostream* os) { *os << c.link.toStdString() << " <- " << c.image.toStdString(); }
-
-// The cells of a thumbnail page: each cell's link and the src of its image, in page order.
-std::vector<Cell> cells(const QByteArray& page)
-{
-    std::vector<Cell> out;
-    const auto doc = Document::fromHtml(QString::fromLatin1(page), QStringLiteral("file:///thumbs.html"));
-    for (Element* a : doc->links()) {
-        for (Element* img : a->children())
-            if (img->tagName() == QLatin1String("IMG"))
-                out.push_back({a->getAttribute(QStringLiteral("href")), img->getAttribute(QStringLiteral("src"))});
-    }
-    return out;
-}
 
 // The running Chromium of these tests, driven over its own browser connection.
 class Browser {
@@ -78,9 +47,9 @@ public:
         const QByteArray path = f.readLine().trimmed();
         return QStringLiteral("ws://127.0.0.1:%1%2").arg(QString::fromLatin1(port), QString::fromLatin1(path));
     }
-    DevToolsEndpointSources sources() const
+    BrowserEndpointSources sources() const
     {
-        DevToolsEndpointSources s;
+        BrowserEndpointSources s;
         s.profileRoot = profiles.path();
         s.fixedEndpoints = {};
         s.settingsFile = profiles.filePath(QStringLiteral("none.ini"));
@@ -175,75 +144,13 @@ private:
     QWebSocketServer m_server;
 };
 
-const char* const kGlobalNames = "Object.getOwnPropertyNames(globalThis).sort().join(',')";
-
 } // namespace
 
 TEST(GalleriesE2E, EveryThumbnailAsTheBrowserShowsIt)
 {
-    QTemporaryDir site;
-    ASSERT_TRUE(site.isValid());
-    QDir(site.path()).mkpath(QStringLiteral("pics"));
-    for (const char* name : {"t1", "t2", "t3", "t4", "small", "big", "source", "fallback", "t5"})
-        writeImage(site.filePath(QStringLiteral("%1.png").arg(QLatin1String(name))), 96, 72);
-    StaticServer server(site.path());
-    ASSERT_NE(server.port(), 0);
-    const QString base = server.url(QString());
-    // Another origin: another port, and another site (localhost), which the browser runs in a
-    // process of its own.
-    QTemporaryDir otherSite;
-    ASSERT_TRUE(otherSite.isValid());
-    StaticServer other(otherSite.path());
-    ASSERT_NE(other.port(), 0);
-    writeImage(otherSite.filePath(QStringLiteral("o.png")), 96, 72);
-    writeFile(otherSite.filePath(QStringLiteral("inner.html")),
-              "<html><body><a href=\"o1.jpg\">\n<img src=\"o.png\">\n</a></body></html>");
-    writeFile(otherSite.filePath(QStringLiteral("outer.html")),
-              "<html><body><a href=\"o2.jpg\"><img src=\"o.png\"></a>"
-              "<iframe src=\"inner.html\"></iframe></body></html>");
-    const QString otherBase = QStringLiteral("http://127.0.0.1:%1/").arg(other.port());
-    const QString otherSiteBase = QStringLiteral("http://localhost:%1/").arg(other.port());
-
-    struct Case {
-        const char* name;
-        QString body;
-        std::vector<Cell> expected;
-    };
-    const std::vector<Case> cases = {
-        {"indented nested markup",
-         "<a href=\"pics/1.jpg\">\n  <div class=\"thumb\">\n    <img src=\"t1.png\">\n  </div>\n</a>",
-         {{base + "pics/1.jpg", base + "t1.png"}}},
-        {"data-src placeholder",
-         QStringLiteral("<a href=\"pics/2.jpg\"><img src=\"%1\" data-src=\"t2.png\" width=\"96\" height=\"72\"></a>")
-             .arg(QLatin1String(kPlaceholder)),
-         {{base + "pics/2.jpg", base + "t2.png"}}},
-        {"lazy image far below the fold without size attributes",
-         "<div style=\"height:20000px\"></div><a href=\"pics/3.jpg\"><img loading=\"lazy\" src=\"t3.png\"></a>",
-         {{base + "pics/3.jpg", base + "t3.png"}}},
-        {"lazy image that does not load: its lazy-load address and its size attributes",
-         "<div style=\"height:20000px\"></div><a href=\"pics/8.jpg\"><img loading=\"lazy\" src=\"missing.png\" "
-         "data-lazy-src=\"t4.png\" width=\"96\" height=\"72\"></a>",
-         {{base + "pics/8.jpg", base + "t4.png"}}},
-        {"srcset with 1x and 2x",
-         "<a href=\"pics/4.jpg\"><img src=\"fallback.png\" srcset=\"small.png 1x, big.png 2x\"></a>",
-         {{base + "pics/4.jpg", base + "small.png"}}},
-        {"picture with a source",
-         "<a href=\"pics/5.jpg\">\n<picture>\n<source srcset=\"source.png\">\n<img src=\"fallback.png\">\n</picture>\n</a>",
-         {{base + "pics/5.jpg", base + "source.png"}}},
-        {"frames of another origin, in the document's frame order",
-         QStringLiteral("<a href=\"pics/7.jpg\"><img src=\"t1.png\"></a>"
-                        "<iframe src=\"%1outer.html\"></iframe><iframe src=\"%2inner.html\"></iframe>")
-             .arg(otherBase, otherSiteBase),
-         {{base + "pics/7.jpg", base + "t1.png"},
-          {otherBase + "o2.jpg", otherBase + "o.png"},
-          {otherBase + "o1.jpg", otherBase + "o.png"},
-          {otherSiteBase + "o1.jpg", otherSiteBase + "o.png"}}},
-        {"page that changes built-ins",
-         "<script>Array.prototype.toJSON = function () { return 'broken'; };"
-         "JSON.stringify = function () { return '\"broken\"'; };</script>"
-         "<a href=\"pics/6.jpg\"><img src=\"t5.png\"></a>",
-         {{base + "pics/6.jpg", base + "t5.png"}}},
-    };
+    GallerySites sites;
+    ASSERT_NO_FATAL_FAILURE(sites.SetUp());
+    const std::vector<GalleryCase>& cases = sites.cases;
 
     Browser browser;
     ASSERT_TRUE(browser.start()) << "Chromium announced no DevTools port";
@@ -259,12 +166,9 @@ TEST(GalleriesE2E, EveryThumbnailAsTheBrowserShowsIt)
     thumbs.show();
 
     for (size_t i = 0; i < cases.size(); ++i) {
-        const Case& c = cases[i];
+        const GalleryCase& c = cases[i];
         SCOPED_TRACE(c.name);
-        const QString file = QStringLiteral("case%1.html").arg(i);
-        writeFile(site.filePath(file), ("<!DOCTYPE html><html><head><title>" + QByteArray(c.name)
-                                        + "</title></head><body>\n" + c.body.toUtf8() + "\n</body></html>"));
-        const QString url = server.url(file);
+        const QString url = sites.page(i);
         browser.open(url);
         const std::shared_ptr<BrowserWindow> window = loadedWindow(list, url, QString::fromUtf8(c.name));
         ASSERT_TRUE(window) << "the page did not load";
@@ -302,7 +206,7 @@ TEST(GalleriesE2E, ABrowserThatOffersOnlyItsWebSocket)
     QDir(announced.path()).mkpath(QStringLiteral("google-chrome"));
     writeFile(announced.filePath(QStringLiteral("google-chrome/DevToolsActivePort")),
               QByteArray::number(proxy.port()) + "\n" + QUrl(browser.socket()).path().toLatin1() + "\n");
-    DevToolsEndpointSources sources;
+    BrowserEndpointSources sources;
     sources.profileRoot = announced.path();
     sources.fixedEndpoints = {};
     sources.settingsFile = announced.filePath(QStringLiteral("none.ini"));

@@ -84,7 +84,7 @@ TEST(GrabE2E, FromARunningBrowserToTheViewPage)
     TempProgramFolder folder;
     RecordingDialogs messages;
     WebEngineViewFactory views(messages);
-    DevToolsEndpointSources sources;
+    BrowserEndpointSources sources;
     sources.profileRoot = profiles.path();
     sources.fixedEndpoints = {};
     DevToolsWindowList windows(sources);

@@ -198,7 +198,7 @@ TEST(SessionE2E, LoggedInAndHotlinkProtectedPicturesShowAndAreSized)
     GroupProcess chromium;
     ASSERT_TRUE(startHeadlessChromium(chromium, profiles.filePath(QStringLiteral("chromium")), gallery))
         << "Chromium announced no DevTools port";
-    DevToolsEndpointSources sources;
+    BrowserEndpointSources sources;
     sources.profileRoot = profiles.path();
     sources.fixedEndpoints = {};
     sources.settingsFile = profiles.filePath(QStringLiteral("none.ini"));

@@ -212,6 +212,7 @@ TEST(GrabCommand, NoWindowOrCancelChangesNothing)
     EXPECT_TRUE(box.startsWith("No browser with a debugging port was found.")) << box.toStdString();
     EXPECT_TRUE(box.contains("127.0.0.1:9222, 127.0.0.1:9333")) << box.toStdString();
     EXPECT_TRUE(box.contains("--remote-debugging-port=9222")) << box.toStdString();
+    EXPECT_TRUE(box.contains("firefox --remote-debugging-port 9222")) << box.toStdString();
     // Browsers whose windows show only local files: a box of its own, not the one about the port.
     a.windows.windows = {std::make_shared<PlainBrowserWindow>("Home", "file:///home")};
     EXPECT_FALSE(a.main->GrabFromBrowser());

@@ -54,7 +54,7 @@ TEST(DevToolsE2E, ListsTheRunningChromiumsPagesAndReadsTheirDocuments)
     GroupProcess chromium;
     ASSERT_TRUE(startHeadlessChromium(chromium, userDataDir, galleryUrl)) << "Chromium announced no DevTools port";
 
-    DevToolsEndpointSources sources;
+    BrowserEndpointSources sources;
     sources.profileRoot = profiles.path();
     sources.fixedEndpoints = {};
     sources.settingsFile = profiles.filePath("none.ini");

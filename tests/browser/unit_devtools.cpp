@@ -75,60 +75,6 @@ QString closedPortEndpoint()
 
 } // namespace
 
-TEST(DevToolsEndpoints, ProfileFoldersFixedListAndSettingsKeyEachOnce)
-{
-    QTemporaryDir profiles;
-    writeFile(profiles.filePath("chromium/DevToolsActivePort"), "9333\n/devtools/browser/0b1c\n");
-    writeFile(profiles.filePath("vivaldi/DevToolsActivePort"), "9333\n"); // the same browser port again
-    writeFile(profiles.filePath("BraveSoftware/Brave-Browser/DevToolsActivePort"), "9334");
-    writeFile(profiles.filePath("google-chrome/DevToolsActivePort"), "not a port\n");
-    writeFile(profiles.filePath("microsoft-edge/DevToolsActivePort"), "70000\n");
-    writeFile(profiles.filePath("unknown-browser/DevToolsActivePort"), "9335\n");
-
-    test::TempProgramFolder folder;
-    folder.write("pxt.ini", "[TFormMain]\r\nFlags=0\r\n[browsers]\r\n"
-                            "devtoolsendpoints= LOCALHOST:9444 , bad, 127.0.0.1:9333,,[::1]:9555, h:0, h:1/x \r\n");
-
-    DevToolsEndpointSources sources;
-    sources.profileRoot = profiles.path();
-    EXPECT_EQ(discoverDevToolsEndpoints(sources),
-              QStringList({"127.0.0.1:9333", "127.0.0.1:9334", "127.0.0.1:9222", "localhost:9444", "[::1]:9555"}));
-
-    // Nothing there: only the fixed endpoint.
-    sources.profileRoot = profiles.filePath("nothing");
-    folder.write("pxt.ini", "");
-    EXPECT_EQ(discoverDevToolsEndpoints(sources), QStringList({"127.0.0.1:9222"}));
-}
-
-// The settings file's reader is tested on its own; here only what the key holds.
-TEST(DevToolsEndpoints, SettingsKeyIsACommaList)
-{
-    struct Case {
-        const char* ini;
-        QStringList expected;
-    };
-    const Case cases[] = {
-        {"[Browsers]\nDevToolsEndpoints=127.0.0.1:1000\n", {"127.0.0.1:1000"}},
-        {"[Browsers]\r\nDevToolsEndpoints=\"127.0.0.1:1000,127.0.0.1:1001\"\r\n", {"127.0.0.1:1000", "127.0.0.1:1001"}},
-        {"[Browsers]\nDevToolsEndpoints='127.0.0.1:1000'\n", {"127.0.0.1:1000"}},
-        {"[browsers]\r\ndevtoolsendpoints=127.0.0.1:1000,,not an endpoint, 127.0.0.1:1001\r\n",
-         {"127.0.0.1:1000", "127.0.0.1:1001"}},
-        {"[Other]\nDevToolsEndpoints=127.0.0.1:1000\n", {}},
-        {"[Browsers]\nDevToolsEndpoints\n", {}},
-    };
-    QTemporaryDir dir;
-    DevToolsEndpointSources sources;
-    sources.profileRoot = dir.filePath("none");
-    sources.fixedEndpoints = {};
-    sources.settingsFile = dir.filePath("pxt.ini");
-    for (const Case& c : cases) {
-        writeFile(sources.settingsFile, c.ini);
-        EXPECT_EQ(discoverDevToolsEndpoints(sources), c.expected) << c.ini;
-    }
-    sources.settingsFile = dir.filePath("missing.ini");
-    EXPECT_TRUE(discoverDevToolsEndpoints(sources).isEmpty());
-}
-
 TEST(DevToolsTargets, OnlyPagesAreWindows)
 {
     const std::vector<DevToolsTarget> targets = pageTargets(
@@ -189,7 +135,7 @@ TEST(DevToolsWindowList, ListsThePagesOfTheEndpointsThatAnswer)
     FakeEndpoint last(targetList({{"service_worker", "sw", "http://three.example/sw.js"},
                                   {"page", "Third", "http://three.example/"}}));
     QTemporaryDir dir;
-    DevToolsEndpointSources sources;
+    BrowserEndpointSources sources;
     sources.profileRoot = dir.filePath("none");
     sources.settingsFile = dir.filePath("pxt.ini");
     sources.fixedEndpoints = {first.endpoint(), silent.endpoint(), closedPortEndpoint(), missing.endpoint(),
@@ -208,9 +154,10 @@ TEST(DevToolsWindowList, ListsThePagesOfTheEndpointsThatAnswer)
         EXPECT_EQ(list.Item(i)->LocationURL(), expected[i][1]);
     }
     // The version is asked for the browser's socket; an answer without one leaves the HTTP list.
+    // /session tells a browser that speaks WebDriver BiDi, which is left to its own list.
     QStringList asked = first.requests();
     asked.sort();
-    EXPECT_EQ(asked, QStringList({"GET /json/list HTTP/1.1", "GET /json/version HTTP/1.1"}));
+    EXPECT_EQ(asked, QStringList({"GET /json/list HTTP/1.1", "GET /json/version HTTP/1.1", "GET /session HTTP/1.1"}));
     EXPECT_THROW(list.Item(3), Error);
     EXPECT_THROW(list.Item(-1), Error);
 
@@ -219,6 +166,29 @@ TEST(DevToolsWindowList, ListsThePagesOfTheEndpointsThatAnswer)
     DevToolsWindowList quiet(sources);
     quiet.Refresh();
     EXPECT_EQ(quiet.Count(), 0);
+}
+
+// An endpoint that speaks WebDriver BiDi (Firefox: no version, and /session wants a WebSocket) is
+// read by its own list only, whatever else it answers.
+TEST(DevToolsWindowList, LeavesAWebDriverBidiEndpointToItsOwnList)
+{
+    const QByteArray list = targetList({{"page", "Gallery", "http://g/"}});
+    pxt::test::LocalServer firefox([&](int, const QByteArray& request) {
+        const QByteArray path = pxt::test::requestPath(request);
+        const QByteArray answer = path == "/session" ? QByteArray("HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n\r\n")
+            : path == "/json/list" ? "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(list.size()) + "\r\n\r\n" + list
+                                   : QByteArray("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
+        return pxt::test::Script{pxt::test::send(answer)};
+    });
+    QTemporaryDir dir;
+    BrowserEndpointSources sources;
+    sources.profileRoot = dir.filePath("none");
+    sources.settingsFile = dir.filePath("pxt.ini");
+    sources.fixedEndpoints = {QStringLiteral("127.0.0.1:%1").arg(firefox.port())};
+    DevToolsWindowList windows(sources);
+    windows.Refresh();
+    EXPECT_EQ(windows.Count(), 0);
+    EXPECT_EQ(windows.Endpoints(), sources.fixedEndpoints);
 }
 
 namespace {
@@ -429,7 +399,7 @@ TEST(DevToolsWindowList, ListsAndReadsThroughTheBrowsersOwnSocket)
     QTemporaryDir dir;
     writeFile(dir.filePath("chromium/DevToolsActivePort"),
               QByteArray::number(browser.port()) + "\n/devtools/browser/b-1\n");
-    DevToolsEndpointSources sources;
+    BrowserEndpointSources sources;
     sources.profileRoot = dir.path();
     sources.fixedEndpoints = {};
     sources.settingsFile = dir.filePath("pxt.ini");
@@ -496,7 +466,7 @@ TEST(DevToolsWindowList, TakesOnlyTheEndpointsOwnSocketFromItsVersion)
     FakeEndpoint endpoint("{\"Browser\":\"Chrome/1\",\"webSocketDebuggerUrl\":\"ws://127.0.0.1:"
                           + QByteArray::number(elsewhere.port()) + "/devtools/browser/x\"}");
     QTemporaryDir dir;
-    DevToolsEndpointSources sources;
+    BrowserEndpointSources sources;
     sources.profileRoot = dir.filePath("none");
     sources.settingsFile = dir.filePath("pxt.ini");
     sources.fixedEndpoints = {endpoint.endpoint()};

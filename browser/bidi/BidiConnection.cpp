@@ -1,0 +1,262 @@
+#include "browser/bidi/BidiConnection.h"
+
+#include "browser/FrameSlots.h"
+#include "core/Error.h"
+
+#include <QEventLoop>
+#include <QJsonDocument>
+#include <QNetworkProxy>
+#include <QTimer>
+#include <QUrl>
+#include <QWebSocket>
+
+#include <algorithm>
+#include <utility>
+
+namespace pxt {
+
+namespace {
+// The name of the program's sandbox in every browsing context it reads.
+const QString kSandboxName = QStringLiteral("pixtrawl");
+} // namespace
+
+BidiConnection::BidiConnection(QDeadlineTimer deadline) : m_deadline(deadline) {}
+
+BidiConnection::~BidiConnection()
+{
+    if (m_session) {
+        try {
+            endSession();
+        } catch (const Error&) {
+            // the browser is gone, or ends the session when it notices
+        }
+    }
+    if (m_socket) {
+        m_socket->disconnect();
+        m_socket->abort();
+    }
+}
+
+QString BidiConnection::busyText()
+{
+    return QStringLiteral("another program is driving the browser (it allows one debugging session at a time)");
+}
+
+void BidiConnection::beginOpen(const QString& address)
+{
+    const QUrl url(address);
+    if (address.isEmpty() || !url.isValid()
+        || (url.scheme() != QLatin1String("ws") && url.scheme() != QLatin1String("wss")))
+        throw Error(QStringLiteral("the browser offers no debugger connection to it"));
+
+    m_socket = std::make_unique<QWebSocket>();
+    m_socket->setProxy(QNetworkProxy::NoProxy);
+    m_socket->setMaxAllowedIncomingMessageSize(quint64(kMaxMessageBytes));
+    m_socket->setMaxAllowedIncomingFrameSize(quint64(kMaxMessageBytes));
+    QWebSocket* socket = m_socket.get();
+    QObject::connect(socket, &QWebSocket::textMessageReceived, socket, [this](const QString& message) {
+        const QJsonObject o = QJsonDocument::fromJson(message.toUtf8()).object();
+        const QJsonValue id = o.value(QLatin1String("id"));
+        if (id.isUndefined() || id.isNull())
+            return; // an event, or an error about no command
+        if (m_waitingFor == 0 || id.toInt() != m_waitingFor)
+            return; // an answer to nothing asked now
+        m_waitingFor = 0;
+        if (o.value(QLatin1String("type")).toString() == QLatin1String("error") || o.contains(QLatin1String("error"))) {
+            m_refusalCode = o.value(QLatin1String("error")).toString();
+            m_refusal = o.value(QLatin1String("message")).toString();
+            if (m_refusal.isEmpty())
+                m_refusal = m_refusalCode.isEmpty() ? QStringLiteral("the browser refused the command") : m_refusalCode;
+        } else {
+            m_answer = o.value(QLatin1String("result")).toObject();
+        }
+        m_answered = true;
+        wake();
+    });
+    QObject::connect(socket, &QWebSocket::disconnected, socket, [this] {
+        if (m_failure.isEmpty())
+            m_failure = QStringLiteral("the connection was closed");
+        wake();
+    });
+    QObject::connect(socket, &QWebSocket::connected, socket, [this] { wake(); });
+    QObject::connect(socket, QOverload<QAbstractSocket::SocketError>::of(&QWebSocket::error), socket,
+                     [this, socket](QAbstractSocket::SocketError) {
+                         if (m_failure.isEmpty())
+                             m_failure = socket->errorString();
+                         wake();
+                     });
+    socket->open(url);
+}
+
+void BidiConnection::waitOpen()
+{
+    if (!m_socket)
+        throw Error(QStringLiteral("the browser offers no debugger connection to it"));
+    QWebSocket* socket = m_socket.get();
+    wait([socket] { return socket->state() == QAbstractSocket::ConnectedState; });
+}
+
+QJsonObject BidiConnection::call(const QString& method, const QJsonObject& params)
+{
+    if (!m_socket || m_socket->state() != QAbstractSocket::ConnectedState)
+        throw Error(m_failure.isEmpty() ? QStringLiteral("the connection was closed") : m_failure);
+    QJsonObject request;
+    const int id = m_nextId++;
+    request.insert(QLatin1String("id"), id);
+    request.insert(QLatin1String("method"), method);
+    request.insert(QLatin1String("params"), params);
+    m_answered = false;
+    m_answer = {};
+    m_refusal.clear();
+    m_refusalCode.clear();
+    m_waitingFor = id;
+    m_socket->sendTextMessage(QString::fromUtf8(QJsonDocument(request).toJson(QJsonDocument::Compact)));
+    wait([this] { return m_answered; });
+    if (!m_refusal.isEmpty())
+        throw Error(m_refusal);
+    return std::exchange(m_answer, {});
+}
+
+namespace {
+// Gives the deadline at least ms from now.
+void atLeast(QDeadlineTimer& deadline, int ms)
+{
+    const qint64 left = deadline.remainingTime();
+    if (left >= 0 && left < ms)
+        deadline.setRemainingTime(ms);
+}
+} // namespace
+
+void BidiConnection::newSession(int workMs)
+{
+    QJsonObject params;
+    params.insert(QLatin1String("capabilities"), QJsonObject());
+    atLeast(m_deadline, kSessionWaitMs);
+    try {
+        call(QStringLiteral("session.new"), params);
+    } catch (const Error&) {
+        if (m_refusalCode == QLatin1String("session not created"))
+            throw Error(busyText());
+        throw;
+    }
+    m_session = true;
+    m_deadline.setRemainingTime(workMs);
+}
+
+void BidiConnection::endSession()
+{
+    if (!m_session)
+        return;
+    m_session = false;
+    // Ended even when the work ran out of time: a session left open locks the browser.
+    atLeast(m_deadline, kEndWaitMs);
+    call(QStringLiteral("session.end"));
+}
+
+void BidiConnection::wait(const std::function<bool()>& done)
+{
+    QEventLoop loop;
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+    m_loop = &loop;
+    while (!done() && m_failure.isEmpty() && !m_deadline.hasExpired()) {
+        const qint64 left = m_deadline.remainingTime();
+        deadline.start(int(std::clamp<qint64>(left < 0 ? 60000 : left, 1, 60000)));
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    m_loop = nullptr;
+    if (done())
+        return;
+    if (!m_failure.isEmpty())
+        throw Error(m_failure);
+    throw Error(QStringLiteral("no answer in time"));
+}
+
+void BidiConnection::wake()
+{
+    if (m_loop)
+        m_loop->quit();
+}
+
+QJsonObject evaluateInSandbox(BidiConnection& connection, const QString& context, const QString& expression)
+{
+    QJsonObject target;
+    target.insert(QLatin1String("context"), context);
+    target.insert(QLatin1String("sandbox"), kSandboxName);
+    QJsonObject params;
+    params.insert(QLatin1String("expression"), expression);
+    params.insert(QLatin1String("target"), target);
+    params.insert(QLatin1String("awaitPromise"), true);
+    params.insert(QLatin1String("resultOwnership"), QStringLiteral("none"));
+    const QJsonObject outer = connection.call(QStringLiteral("script.evaluate"), params);
+    if (outer.value(QLatin1String("type")).toString() == QLatin1String("exception")) {
+        QString text = outer.value(QLatin1String("exceptionDetails")).toObject().value(QLatin1String("text")).toString();
+        throw Error(QStringLiteral("the page raised an exception: ") + text.section(QLatin1Char('\n'), 0, 0));
+    }
+    return outer.value(QLatin1String("result")).toObject();
+}
+
+QString evaluateStringInSandbox(BidiConnection& connection, const QString& context, const QString& expression)
+{
+    const QJsonObject value = evaluateInSandbox(connection, context, expression);
+    if (value.value(QLatin1String("type")).toString() != QLatin1String("string"))
+        throw Error(QStringLiteral("the page's answer is no document"));
+    return value.value(QLatin1String("value")).toString();
+}
+
+namespace {
+
+// Reads frames of another origin on their own; see readContextJson.
+class ContextReader {
+public:
+    ContextReader(BidiConnection& connection, std::function<QString(int)> serializerCall, int lazyWaitMs)
+        : m_connection(connection), m_call(std::move(serializerCall)), m_lazyWait(lazyWaitMs)
+    {
+    }
+
+    QString read(const QString& context, int depth)
+    {
+        const QString json = evaluateStringInSandbox(m_connection, context, m_call(m_lazyWait.next()));
+        bool hadSlots = false;
+        const QString filled = fillFrameSlots(json, [&](int slot) {
+            return depth + 1 < kMaxFrameDepth ? readSlot(context, slot, depth + 1) : QString();
+        }, &hadSlots);
+        if (hadSlots) {
+            try {
+                evaluateInSandbox(m_connection, context, forgetFrameSlotsExpression());
+            } catch (const Error&) {
+            }
+        }
+        return filled;
+    }
+
+private:
+    // The slot's frame element's window is serialized as the browsing context of the frame.
+    QString readSlot(const QString& context, int slot, int depth)
+    {
+        const QJsonObject window =
+            evaluateInSandbox(m_connection, context, frameSlotElementExpression(slot) + QStringLiteral(".contentWindow"));
+        if (window.value(QLatin1String("type")).toString() != QLatin1String("window"))
+            return {};
+        const QString frame = window.value(QLatin1String("value")).toObject().value(QLatin1String("context")).toString();
+        if (frame.isEmpty() || frame == context)
+            return {};
+        return read(frame, depth);
+    }
+
+    BidiConnection& m_connection;
+    std::function<QString(int)> m_call;
+    LazyWaitBudget m_lazyWait;
+};
+
+} // namespace
+
+QString readContextJson(BidiConnection& connection, const QString& context,
+                        const std::function<QString(int lazyWaitMs)>& serializerCall, int lazyWaitMs)
+{
+    ContextReader reader(connection, serializerCall, lazyWaitMs);
+    return reader.read(context, 0);
+}
+
+} // namespace pxt

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <QDeadlineTimer>
+#include <QJsonObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class QEventLoop;
+class QWebSocket;
+
+namespace pxt {
+
+// One WebDriver BiDi WebSocket to a browser (Firefox's ws://host:port/session). Commands go one at a
+// time, each waited for in a local event loop that takes no user input; events are dropped. All
+// commands share one deadline, given at the making. A failure of any kind throws Error with the reason
+// alone: the caller names what it was reading.
+//
+// The browser allows one session at a time, and one that is not ended stays open after its connection
+// is gone, also one whose session.new was still under way. So a session is opened for one piece of work
+// and ended right after: session.new is always waited for (kSessionWaitMs at least, however little is
+// left of the deadline: a fresh Firefox loading a large page takes seconds for its first session), and
+// the destructor ends a session still open (waiting at most kEndWaitMs beyond the deadline).
+class BidiConnection {
+public:
+    explicit BidiConnection(QDeadlineTimer deadline);
+    ~BidiConnection();
+    BidiConnection(const BidiConnection&) = delete;
+    BidiConnection& operator=(const BidiConnection&) = delete;
+
+    // Starts connecting to a ws:// address and returns; open() also waits for the connection. No
+    // Origin header is sent: the browser refuses a client that names one.
+    void beginOpen(const QString& address);
+    void waitOpen();
+    void open(const QString& address)
+    {
+        beginOpen(address);
+        waitOpen();
+    }
+    // session.new; throws Error with busyText() when the browser has a session open already. The work
+    // in the session then has workMs, counted from its start.
+    void newSession(int workMs);
+    // session.end, when a session is open.
+    void endSession();
+    bool hasSession() const { return m_session; }
+    // Sends the command and returns the "result" of its answer.
+    QJsonObject call(const QString& method, const QJsonObject& params = {});
+
+    static QString busyText();
+
+    // The longest message taken: a page of 10,000 thumbnails is some 3 MB.
+    static constexpr qint64 kMaxMessageBytes = 512LL * 1024 * 1024;
+    static constexpr int kEndWaitMs = 1000;
+    static constexpr int kSessionWaitMs = 10000;
+
+private:
+    // Runs the local event loop until done() or a failure; throws on the failure.
+    void wait(const std::function<bool()>& done);
+    void wake();
+
+    std::unique_ptr<QWebSocket> m_socket;
+    QDeadlineTimer m_deadline;
+    int m_nextId = 1;
+    int m_waitingFor = 0;
+    QJsonObject m_answer;
+    bool m_answered = false;
+    QString m_failure;     // the connection's failure, for good
+    QString m_refusal;     // the error answer to the last command
+    QString m_refusalCode; // its "error" code
+    bool m_session = false;
+    QEventLoop* m_loop = nullptr; // the loop waiting now
+};
+
+// Evaluates an expression in the sandbox of a browsing context where the program reads pages (the
+// BiDi counterpart of an isolated world: nothing is added to the page's own world, and what the page
+// changed of the built-ins does not reach the expression), awaiting a promise, and returns the
+// result's remote value. An exception in the page is a failure.
+QJsonObject evaluateInSandbox(BidiConnection& connection, const QString& context, const QString& expression);
+
+// As evaluateInSandbox, for an expression whose value is a string.
+QString evaluateStringInSandbox(BidiConnection& connection, const QString& context, const QString& expression);
+
+// The serializer's JSON of a browsing context's document, its frames of another origin included:
+// serializerCall (with frame slots) runs in the context's sandbox; each frame it could not read is
+// read the same way in its own browsing context (the contentWindow of the slot's element) and put in
+// its place. A frame that cannot be read that way either stays unreadable.
+QString readContextJson(BidiConnection& connection, const QString& context,
+                        const std::function<QString(int lazyWaitMs)>& serializerCall, int lazyWaitMs);
+
+} // namespace pxt
