@@ -8,8 +8,6 @@
 #include <QUrl>
 #include <QtGlobal>
 
-#include <algorithm>
-#include <cstring>
 #include <utility>
 
 namespace pxt {
@@ -26,19 +24,6 @@ qsizetype nthSlash(const QString& text, int n)
             return -1;
     }
     return at;
-}
-
-// A header value without anything that could end a line of a later request.
-QByteArray withoutControls(const QByteArray& value)
-{
-    QByteArray out;
-    out.reserve(value.size());
-    for (char c : value) {
-        const auto u = static_cast<unsigned char>(c);
-        if ((u >= 0x20 && u != 0x7f) || c == '\t')
-            out.append(c);
-    }
-    return out;
 }
 
 // The path as it goes into the request line: blanks, controls and non-ASCII characters percent-encoded,
@@ -58,16 +43,6 @@ QByteArray requestPath(const QString& path)
         }
     }
     return out;
-}
-
-QByteArray lineText(const QByteArray& line)
-{
-    QByteArray text = line;
-    if (text.endsWith('\n'))
-        text.chop(1);
-    if (text.endsWith('\r'))
-        text.chop(1);
-    return text;
 }
 
 // A host name as it goes to the resolver and into the Host line: ASCII (international names in their
@@ -119,12 +94,6 @@ THttpClient::~THttpClient()
     if (m_waiting > 0 || m_socket.Dispatching())
         qFatal("THttpClient destroyed while a Get waits or inside its own event");
     Cancel();
-}
-
-QString THttpClient::StatusLine() const
-{
-    const qsizetype end = m_header.indexOf('\n');
-    return QString::fromLatin1(lineText(end < 0 ? m_header : m_header.left(end + 1)));
 }
 
 // --- starting and ending -----------------------------------------------------------------------------
@@ -184,18 +153,7 @@ void THttpClient::connectNow()
 
 void THttpClient::resetResponse()
 {
-    m_header.clear();
-    m_headerBytes = 0;
-    m_replyNumber = 0;
-    m_contentLength = -1;
-    m_body.clear();
-    m_receivedBodyBytes = 0;
-    m_setCookie.clear();
-    m_location.clear();
-    m_line.clear();
-    m_lineCut = false;
-    m_lastWasCR = false;
-    m_statusLineTaken = false;
+    m_response.clear();
     m_disconnected = false;
 }
 
@@ -429,105 +387,23 @@ void THttpClient::received(const QByteArray& data)
         fail(m_abortText);
         return;
     }
-    const std::uint64_t request = m_request;
     qint64 used = 0;
     if (m_stage == Stage::Header) {
-        takeHeaderData(data.constData(), data.size(), used);
-        if (request != m_request || !m_running || m_stage != Stage::Body)
-            return;
-    }
-    if (used < data.size())
-        takeBody(used == 0 ? data : data.mid(used));
-}
-
-// Splits data into header lines, each with its line end, as received; a line longer than the buffer
-// keeps the buffer's size of text and its line end. used: the bytes taken, up to the header's end.
-void THttpClient::takeHeaderData(const char* data, qint64 size, qint64& used)
-{
-    qint64 i = 0;
-    while (i < size && m_stage == Stage::Header) {
-        const char* begin = data + i;
-        const qint64 available = size - i;
-        const char* lf = static_cast<const char*>(std::memchr(begin, '\n', size_t(available)));
-        const qint64 text = lf ? lf - begin : available;
-        const qint64 taken = lf ? text + 1 : available;
-        m_headerBytes += taken;
-        if (m_headerBytes > kMaxHeaderSize) {
+        if (!m_response.takeHeader(data.constData(), data.size(), used)) {
             fail(QStringLiteral("Header too large"));
             return;
         }
-        i += taken;
-        const qint64 room = kBufferSize - qint64(m_line.size());
-        if (!m_lineCut && text <= room) {
-            m_line.append(begin, text);
-        } else {
-            if (!m_lineCut && room > 0)
-                m_line.append(begin, room);
-            m_lineCut = true;
-        }
-        if (text > 0)
-            m_lastWasCR = begin[text - 1] == '\r';
-        if (lf) {
-            if (m_lineCut)
-                m_line.append(m_lastWasCR ? "\r\n" : "\n");
-            else
-                m_line.append('\n');
-            const QByteArray line = std::exchange(m_line, {});
-            m_lineCut = false;
-            m_lastWasCR = false;
-            m_header += line;
-            if (!m_statusLineTaken)
-                takeStatusLine(line);
-            else if (line == "\r\n" || line == "\n")
-                m_stage = Stage::Body;
-            else
-                takeHeaderLine(line);
-        }
+        if (!m_response.headerDone())
+            return;
+        m_stage = Stage::Body;
     }
-    used = i;
+    if (used < data.size())
+        takeBody(data.constData() + used, data.size() - used);
 }
 
-void THttpClient::takeStatusLine(const QByteArray& line)
+void THttpClient::takeBody(const char* data, qint64 size)
 {
-    m_statusLineTaken = true;
-    int field = 0;
-    for (const QByteArray& f : lineText(line).split(' ')) {
-        if (f.isEmpty())
-            continue;
-        if (++field == 2) {
-            bool ok = false;
-            const int number = f.toInt(&ok);
-            m_replyNumber = ok ? number : 0;
-            break;
-        }
-    }
-}
-
-void THttpClient::takeHeaderLine(const QByteArray& line)
-{
-    const QByteArray text = lineText(line);
-    const qsizetype blank = text.indexOf(' ');
-    const QByteArray name = (blank < 0 ? text : text.left(blank)).toUpper();
-    const QByteArray value = withoutControls(text.mid(name.size() + 1));
-    if (name == "SET-COOKIE:") {
-        m_setCookie = value.left(kMaxValueLength);
-    } else if (name == "LOCATION:") {
-        // Not cut: a long address cut short would ask for another resource.
-        m_location = QString::fromUtf8(value).trimmed();
-    } else if (name == "CONTENT-LENGTH:") {
-        qsizetype digits = 0;
-        while (digits < value.size() && digits < 18 && value[digits] >= '0' && value[digits] <= '9')
-            ++digits;
-        m_contentLength = digits > 0 ? value.left(digits).toLongLong() : -1;
-    }
-}
-
-void THttpClient::takeBody(const QByteArray& data)
-{
-    m_receivedBodyBytes += data.size();
-    const qint64 keep = std::min(qint64(data.size()), kMaxKeptBody - qint64(m_body.size()));
-    if (keep > 0)
-        m_body.append(data.constData(), keep);
+    m_response.takeBody(data, size);
     const std::uint64_t request = m_request;
     if (fire(OnPacketRecvd, request) && m_disconnected)
         endOfConnection();
@@ -538,30 +414,25 @@ void THttpClient::endOfConnection()
     m_disconnected = false;
     m_socket.Close();
     // A header cut short by the end of the connection keeps its last piece.
-    if (m_stage == Stage::Header && !m_line.isEmpty()) {
-        const QByteArray line = std::exchange(m_line, {});
-        m_header += line;
-        if (!m_statusLineTaken)
-            takeStatusLine(line);
-        else
-            takeHeaderLine(line);
-    }
+    if (m_stage == Stage::Header)
+        m_response.endOfHeader();
     m_stage = Stage::Idle;
 
     const std::uint64_t request = m_request;
-    if (m_replyNumber < 299) {
+    const int reply = m_response.replyNumber();
+    if (reply < 299) {
         if (fire(OnSuccess, request))
             finish();
         return;
     }
-    if (m_replyNumber >= 300 && m_replyNumber <= 399) {
-        if (!m_setCookie.isEmpty()) {
+    if (reply >= 300 && reply <= 399) {
+        if (!m_response.setCookie().isEmpty()) {
             m_cookieHost = m_host;
-            m_cookie = m_setCookie;
+            m_cookie = m_response.setCookie();
         }
         // Any other 3xx, or one without a usable Location, ends the request at once.
-        const QString next = followsLocation(m_replyNumber) && !m_location.isEmpty() ? redirectAddress(m_location)
-                                                                                      : QString();
+        const QString& location = m_response.location();
+        const QString next = followsLocation(reply) && !location.isEmpty() ? redirectAddress(location) : QString();
         if (!next.isEmpty() && m_repeats < kMaxRepeats) {
             ++m_repeats;
             m_url = next;

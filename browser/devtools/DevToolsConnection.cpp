@@ -243,41 +243,25 @@ private:
 
     QString fillSlots(const QString& sessionId, int context, const QString& json, int depth)
     {
-        static const QString marker = QStringLiteral("{\"slot\":");
-        QString out;
-        qsizetype done = 0;
         bool any = false;
-        for (qsizetype at = json.indexOf(marker); at >= 0; at = json.indexOf(marker, at + 1)) {
-            const qsizetype end = slotEnd(json, at);
-            if (end < 0)
-                break;
-            any = true;
-            bool ok = false;
-            const int slot = json.mid(at + marker.size(), json.indexOf(u',', at) - at - marker.size()).toInt(&ok);
-            QString frame;
-            if (ok && depth + 1 < kMaxDepth) {
+        const QString out = fillFrameSlots(
+            json,
+            [&](int slot) {
+                if (depth + 1 >= kMaxDepth)
+                    return QString();
                 try {
-                    frame = readSlot(sessionId, context, slot, depth + 1);
+                    return readSlot(sessionId, context, slot, depth + 1);
                 } catch (const Error&) {
-                    // the frame stays unreadable
+                    return QString(); // the frame stays unreadable
                 }
-            }
-            if (!frame.isEmpty()) {
-                out += QStringView(json).mid(done, at - done);
-                out += frame;
-                done = end;
-            }
-            at = end - 1;
-        }
+            },
+            any);
         if (any) {
             try {
                 evaluate(m_connection, sessionId, context, QStringLiteral("delete globalThis.__pxtSlots"), true);
             } catch (const Error&) {
             }
         }
-        if (done == 0)
-            return json;
-        out += QStringView(json).mid(done);
         return out;
     }
 
@@ -308,6 +292,33 @@ private:
 };
 
 } // namespace
+
+QString fillFrameSlots(const QString& json, const std::function<QString(int slot)>& readSlot, bool& anySlot)
+{
+    static const QString marker = QStringLiteral("{\"slot\":");
+    anySlot = false;
+    QString out;
+    qsizetype done = 0;
+    for (qsizetype at = json.indexOf(marker); at >= 0; at = json.indexOf(marker, at + 1)) {
+        const qsizetype end = slotEnd(json, at);
+        if (end < 0)
+            break;
+        anySlot = true;
+        bool ok = false;
+        const int slot = json.mid(at + marker.size(), json.indexOf(u',', at) - at - marker.size()).toInt(&ok);
+        const QString frame = ok ? readSlot(slot) : QString();
+        if (!frame.isEmpty()) {
+            out += QStringView(json).mid(done, at - done);
+            out += frame;
+            done = end;
+        }
+        at = end - 1;
+    }
+    if (done == 0)
+        return json;
+    out += QStringView(json).mid(done);
+    return out;
+}
 
 QString evaluateStringInIsolatedWorld(DevToolsConnection& connection, const QString& sessionId,
                                       const QString& expression)

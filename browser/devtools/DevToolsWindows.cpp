@@ -143,6 +143,17 @@ QHash<QString, QString> announcedBrowserSockets(const DevToolsEndpointSources& s
     return sockets;
 }
 
+QString versionBrowserSocket(const QByteArray& version, const QString& endpoint)
+{
+    const QString socket =
+        QJsonDocument::fromJson(version).object().value(QLatin1String("webSocketDebuggerUrl")).toString();
+    const QUrl url(socket);
+    if (url.scheme() != QLatin1String("ws")
+        || normalizedEndpoint(url.host() + QLatin1Char(':') + QString::number(url.port())) != endpoint)
+        return {};
+    return socket;
+}
+
 std::vector<DevToolsTarget> pageTargets(const QJsonObject& getTargets, const QString& browserWebSocketUrl)
 {
     std::vector<DevToolsTarget> targets;
@@ -294,14 +305,8 @@ void DevToolsWindowList::Refresh()
         const QByteArray version = body(*a.version);
         const QByteArray list = body(*a.list);
         QString socket = announced.value(a.endpoint);
-        if (socket.isEmpty() && !version.isEmpty()) {
-            // Only the endpoint's own socket: an answer cannot send the program elsewhere.
-            socket = QJsonDocument::fromJson(version).object().value(QLatin1String("webSocketDebuggerUrl")).toString();
-            const QUrl url(socket);
-            if (url.scheme() != QLatin1String("ws")
-                || normalizedEndpoint(url.host() + QLatin1Char(':') + QString::number(url.port())) != a.endpoint)
-                socket.clear();
-        }
+        if (socket.isEmpty() && !version.isEmpty())
+            socket = versionBrowserSocket(version, a.endpoint);
         bool listed = false;
         if (!socket.isEmpty()) {
             try {

@@ -40,6 +40,10 @@ QStringList discoverDevToolsEndpoints(const DevToolsEndpointSources& sources);
 // DevToolsActivePort), by endpoint "host:port".
 QHash<QString, QString> announcedBrowserSockets(const DevToolsEndpointSources& sources);
 
+// The browser's own socket a /json/version answer of the endpoint "host:port" names: only a ws://
+// address of that very endpoint, so that an answer cannot send the program elsewhere; empty otherwise.
+QString versionBrowserSocket(const QByteArray& version, const QString& endpoint);
+
 // One page target: from the browser's Target.getTargets (id and the browser's socket), or from an
 // endpoint's /json/list (the page's own socket).
 struct DevToolsTarget {
