@@ -1,13 +1,17 @@
 // The answers of a DevTools endpoint: /json/list, /json/version and Target.getTargets, and the
 // serializer's text whose frame slots are filled with the documents of other frames, read as the
-// document it then is.
+// document it then is. A text that begins with a digit is also what a browser announces in its
+// DevToolsActivePort file and the endpoints the settings file names.
 #include "browser/devtools/DevToolsConnection.h"
 #include "browser/devtools/DevToolsWindows.h"
 #include "core/Error.h"
 #include "dom/Document.h"
 
+#include <QDir>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
 
 #include <cstdint>
 #include <cstdlib>
@@ -21,6 +25,35 @@ const QString kBrowserSocket = QStringLiteral("ws://127.0.0.1:9222/devtools/brow
 const QString kFrame = QStringLiteral(
     R"({"v":2,"id":0,"url":"https://frame.example/","title":"f","base":"https://frame.example/",)"
     R"("nodes":[-1,2,"html",0,0,4,"a",1,"href","x","https://frame.example/x"],"frames":[]})");
+
+void write(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+        std::abort();
+}
+
+// The endpoints and browser sockets that a DevToolsActivePort file and a settings file holding the
+// bytes give.
+void readAnnouncements(const QByteArray& bytes)
+{
+    static QTemporaryDir root;
+    static const bool made = root.isValid() && QDir(root.path()).mkpath(QStringLiteral("chromium"));
+    if (!made)
+        std::abort();
+    write(root.filePath(QStringLiteral("chromium/DevToolsActivePort")), bytes);
+    write(root.filePath(QStringLiteral("pxt.ini")), "[Browsers]\r\nDevToolsEndpoints=" + bytes);
+    const pxt::DevToolsEndpointSources sources{root.path(), {}, root.filePath(QStringLiteral("pxt.ini"))};
+    for (const QString& endpoint : pxt::discoverDevToolsEndpoints(sources)) {
+        if (endpoint.isEmpty() || endpoint.contains(QLatin1Char('/')))
+            std::abort();
+    }
+    const QHash<QString, QString> sockets = pxt::announcedBrowserSockets(sources);
+    for (auto it = sockets.cbegin(); it != sockets.cend(); ++it) {
+        if (!it.value().startsWith(QStringLiteral("ws://127.0.0.1:")))
+            std::abort();
+    }
+}
 
 } // namespace
 
@@ -49,5 +82,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         pxt::Document::fromJson(filled.toUtf8());
     } catch (const pxt::Error&) {
     }
+
+    // The files cost a write each: only for texts that begin as a port does.
+    if (!bytes.isEmpty() && bytes[0] >= '0' && bytes[0] <= '9')
+        readAnnouncements(bytes);
     return 0;
 }

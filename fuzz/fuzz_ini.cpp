@@ -5,6 +5,7 @@
 #include <QList>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -53,15 +54,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
 
-    // Writes of every kind, with values made of the text's own names.
-    for (qsizetype i = 0; i < sections.size(); ++i) {
-        const QString& key = keys[i % keys.size()];
-        const QString value = sections[(i + 1) % sections.size()] + keys[(i + 2) % keys.size()];
-        ini.write(sections[i], key, value, i % 2 ? pxt::IniFile::Kind::Text : pxt::IniFile::Kind::Number,
+    // Writes of every kind under the program's kind of names, the values being the text's own lines.
+    static const QStringList writtenSections = {QStringLiteral("Options"), QStringLiteral("Filters")};
+    static const QStringList writtenKeys = {QStringLiteral("Path"), QStringLiteral("Item0"), QStringLiteral("Key")};
+    const QStringList lines = QString::fromLatin1(bytes.left(4096)).split(QLatin1Char('\n'));
+    for (qsizetype i = 0; i < lines.size() && i < 16; ++i) {
+        const QString& section = writtenSections[i % writtenSections.size()];
+        const QString& key = writtenKeys[i % writtenKeys.size()];
+        ini.write(section, key, lines[i], i % 2 ? pxt::IniFile::Kind::Text : pxt::IniFile::Kind::Number,
                   i % 3 ? pxt::IniFile::Trim::Yes : pxt::IniFile::Trim::No);
-        ini.read(sections[i], key);
+        ini.read(section, key);
     }
+    sections << writtenSections;
+    keys << writtenKeys;
     ini.eraseSection(sections.front());
-    pxt::IniFile::fromBytes(ini.toBytes());
+    const pxt::IniFile changed = pxt::IniFile::fromBytes(ini.toBytes());
+    for (const QString& section : sections) {
+        for (const QString& key : keys) {
+            if (ini.read(section, key) != changed.read(section, key)) {
+                std::fprintf(stderr, "[%s] %s: \"%s\" read back as \"%s\"\n", qPrintable(section), qPrintable(key),
+                             qPrintable(ini.read(section, key).value_or("(none)")),
+                             qPrintable(changed.read(section, key).value_or("(none)")));
+                std::abort();
+            }
+        }
+    }
     return 0;
 }
