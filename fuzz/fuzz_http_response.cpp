@@ -1,8 +1,8 @@
 // The response handling of the HTTP client: the bytes after the first two arrive in pieces whose
-// sizes those two choose, and what is taken must not depend on how the bytes were cut.
+// sizes those two choose, and what is taken must not depend on how the bytes were cut. Then the
+// redirect the response asks for: the next request's text holds no line that the server wrote.
 #include "http/HttpResponse.h"
-
-#include <QUrl>
+#include "http/HttpTarget.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -66,8 +66,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!whole.tooLarge && a.header().size() + a.receivedBodyBytes() > length)
         std::abort();
     a.statusLine();
-    // Where a redirect leads.
-    if (!a.location().isEmpty())
-        QUrl(QStringLiteral("http://example.org/a/b")).resolved(QUrl(a.location())).toString(QUrl::FullyEncoded);
+
+    pxt::HttpTarget target;
+    target.parse(seed & 1 ? QStringLiteral("https://gallery.example/dir/page.html")
+                          : QStringLiteral("http://gallery.example:8080/dir/page.html"));
+    const QString next = target.redirect(a.location());
+    if (next.isEmpty())
+        return 0;
+    target.parse(next);
+    if (!target.problem().isEmpty())
+        return 0;
+    const QByteArray request = target.request(a.setCookie());
+    const qsizetype lines = a.setCookie().isEmpty() ? 6 : 7;
+    if (request.count('\n') != lines || request.count('\r') != lines || request.count("\r\n") != lines
+        || !request.endsWith("\r\n\r\n"))
+        std::abort();
     return 0;
 }

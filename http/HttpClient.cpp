@@ -5,7 +5,6 @@
 
 #include <QCoreApplication>
 #include <QTimer>
-#include <QUrl>
 #include <QtGlobal>
 
 #include <utility>
@@ -13,50 +12,6 @@
 namespace pxt {
 
 namespace {
-
-// The position of the n-th (1-based) slash, or -1.
-qsizetype nthSlash(const QString& text, int n)
-{
-    qsizetype at = -1;
-    for (int i = 0; i < n; ++i) {
-        at = text.indexOf(QLatin1Char('/'), at + 1);
-        if (at < 0)
-            return -1;
-    }
-    return at;
-}
-
-// The path as it goes into the request line: blanks, controls and non-ASCII characters percent-encoded,
-// so that no address can break the line.
-QByteArray requestPath(const QString& path)
-{
-    static const char hex[] = "0123456789ABCDEF";
-    QByteArray out;
-    for (char c : path.toUtf8()) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u <= 0x20 || u >= 0x7f) {
-            out.append('%');
-            out.append(hex[u >> 4]);
-            out.append(hex[u & 15]);
-        } else {
-            out.append(c);
-        }
-    }
-    return out;
-}
-
-// A host name as it goes to the resolver and into the Host line: ASCII (international names in their
-// ACE form) and nothing that could end a line or a field; empty when there is no such form.
-QByteArray asciiHost(const QString& host)
-{
-    const QByteArray ace = QUrl::toAce(host);
-    for (char c : ace) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u <= 0x20 || u >= 0x7f || c == '/' || c == '\\')
-            return {};
-    }
-    return ace;
-}
 
 QString textOf(const std::exception_ptr& e)
 {
@@ -135,9 +90,8 @@ void THttpClient::Start(const QString& url)
     m_error.clear();
     m_handlerError = nullptr;
     m_repeats = 0;
-    m_url = url;
-    parseAddress();
-    const QString problem = requestProblem();
+    m_target.parse(url);
+    const QString problem = m_target.problem();
     if (!problem.isEmpty())
         throw Error(problem);
     m_running = true;
@@ -148,7 +102,7 @@ void THttpClient::connectNow()
 {
     resetResponse();
     m_stage = Stage::Connecting;
-    m_socket.Connect(QString::fromLatin1(asciiHost(m_host)), quint16(m_port), m_tls);
+    m_socket.Connect(QString::fromLatin1(m_target.asciiHost()), quint16(m_target.port), m_target.tls);
 }
 
 void THttpClient::resetResponse()
@@ -268,101 +222,11 @@ bool THttpClient::fire(const std::function<void()>& handler, std::uint64_t reque
 
 // --- the address and the request ---------------------------------------------------------------------
 
-void THttpClient::parseAddress()
-{
-    if (m_port == 0)
-        m_port = 80;
-
-    const bool hasDoubleSlash = m_url.contains(QLatin1String("//"));
-    const qsizetype firstSlash = m_url.indexOf(QLatin1Char('/'));
-    if (hasDoubleSlash) {
-        const qsizetype third = nthSlash(m_url, 3);
-        m_path = third >= 0 ? m_url.mid(third) : QString();
-    } else {
-        m_path = firstSlash >= 0 ? m_url.mid(firstSlash) : QString();
-    }
-
-    // A colon names a scheme only before the first slash: "/a:b" is a path.
-    const qsizetype colon = m_url.indexOf(QLatin1Char(':'));
-    if (colon >= 0 && (firstSlash < 0 || colon < firstSlash)) {
-        const QString scheme = m_url.left(colon).toLower();
-        m_tls = scheme == QLatin1String("https");
-        if (m_tls)
-            m_defaultPort = 443;
-        else if (scheme == QLatin1String("gopher"))
-            m_defaultPort = 70;
-        else if (scheme == QLatin1String("ftp"))
-            m_defaultPort = 21;
-        else
-            m_defaultPort = 80;
-        m_port = m_defaultPort;
-    }
-
-    QString hostPart;
-    if (hasDoubleSlash) {
-        const qsizetype second = nthSlash(m_url, 2);
-        const qsizetype third = nthSlash(m_url, 3);
-        hostPart = m_url.mid(second + 1, third >= 0 ? third - second - 1 : -1);
-    } else if (!m_url.startsWith(QLatin1Char('/'))) {
-        hostPart = firstSlash >= 0 ? m_url.left(firstSlash) : m_url;
-    }
-    const qsizetype portColon = hostPart.indexOf(QLatin1Char(':'));
-    if (portColon >= 0) {
-        bool ok = false;
-        const int port = hostPart.mid(portColon + 1).toInt(&ok, 10);
-        if (ok && port > 0 && port <= 65535)
-            m_port = port;
-        hostPart.truncate(portColon);
-    }
-    if (!hostPart.isEmpty())
-        m_host = hostPart;
-
-    if (m_path.isEmpty()) {
-        m_path = QStringLiteral("/");
-        m_url += QLatin1Char('/');
-    }
-}
-
-// An absolute Location is taken as it is; any other resolves against the current address.
-QString THttpClient::redirectAddress(const QString& location) const
-{
-    if (location.contains(QLatin1String("://")))
-        return QUrl(location).host().isEmpty() ? QString() : location;
-    QString server = QString::fromLatin1(asciiHost(m_host));
-    if (m_port != (m_tls ? 443 : 80))
-        server += QLatin1Char(':') + QString::number(m_port);
-    const QUrl base(QString::fromLatin1(m_tls ? "https://" : "http://") + server
-                    + QString::fromLatin1(requestPath(m_path)));
-    const QUrl next = base.resolved(QUrl(location));
-    if (!next.isValid() || next.host().isEmpty())
-        return {};
-    return next.toString(QUrl::FullyEncoded);
-}
-
-QString THttpClient::requestProblem() const
-{
-    if (asciiHost(m_host).isEmpty())
-        return QStringLiteral("Host-Lookup fehlgeschlagen");
-    if (requestPath(m_path).size() + 13 > kMaxRequestLine)
-        return QStringLiteral("Anfragezeile zu lang");
-    return {};
-}
-
 QByteArray THttpClient::requestText() const
 {
-    QByteArray host = asciiHost(m_host);
-    if (m_port != m_defaultPort)
-        host += ':' + QByteArray::number(m_port);
-    QByteArray text;
-    text += "GET " + requestPath(m_path) + " HTTP/1.0\r\n";
-    text += "Host: " + host + "\r\n";
-    text += "Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff\r\n";
-    text += "Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript\r\n";
-    if (!m_cookie.isEmpty() && m_cookieHost.compare(m_host, Qt::CaseInsensitive) == 0)
-        text += "Cookie: " + m_cookie + "\r\n";
-    text += "Content-type: application/x-www-form-urlencoded\r\n";
-    text += "\r\n";
-    return text;
+    // The cookie of a redirect goes back to the host that set it only.
+    const bool cookie = !m_cookie.isEmpty() && m_cookieHost.compare(m_target.host, Qt::CaseInsensitive) == 0;
+    return m_target.request(cookie ? m_cookie : QByteArray());
 }
 
 // --- the response ------------------------------------------------------------------------------------
@@ -427,17 +291,16 @@ void THttpClient::endOfConnection()
     }
     if (reply >= 300 && reply <= 399) {
         if (!m_response.setCookie().isEmpty()) {
-            m_cookieHost = m_host;
+            m_cookieHost = m_target.host;
             m_cookie = m_response.setCookie();
         }
         // Any other 3xx, or one without a usable Location, ends the request at once.
         const QString& location = m_response.location();
-        const QString next = followsLocation(reply) && !location.isEmpty() ? redirectAddress(location) : QString();
+        const QString next = followsLocation(reply) && !location.isEmpty() ? m_target.redirect(location) : QString();
         if (!next.isEmpty() && m_repeats < kMaxRepeats) {
             ++m_repeats;
-            m_url = next;
-            parseAddress();
-            const QString problem = requestProblem();
+            m_target.parse(next);
+            const QString problem = m_target.problem();
             if (!problem.isEmpty()) {
                 fail(problem);
                 return;

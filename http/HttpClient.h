@@ -1,6 +1,7 @@
 #pragma once
 
 #include "http/HttpResponse.h"
+#include "http/HttpTarget.h"
 #include "http/SocketClient.h"
 
 #include <QByteArray>
@@ -38,7 +39,7 @@ public:
     // The values of Set-Cookie lines are cut to this.
     static constexpr int kMaxValueLength = HttpResponse::kMaxValueLength;
     // A longer request line is an error.
-    static constexpr int kMaxRequestLine = 8192;
+    static constexpr int kMaxRequestLine = HttpTarget::kMaxRequestLine;
     // A request that receives no byte for this long ends with the time-out error.
     static constexpr int kDefaultIdleLimitMs = 30000;
 
@@ -49,8 +50,8 @@ public:
 
     // The port of the next request: 0 becomes 80; a scheme or a port in the address replaces it, and
     // it keeps the last one taken, so that an address made only of a path goes to the same server.
-    int Port() const { return m_port; }
-    void setPort(int port) { m_port = port; }
+    int Port() const { return m_target.port; }
+    void setPort(int port) { m_target.port = port; }
     // Milliseconds without a byte from the server after which a request fails; 0 waits for good.
     int IdleLimit() const { return m_socket.IdleLimit(); }
     void setIdleLimit(int ms) { m_socket.setIdleLimit(ms); }
@@ -80,9 +81,9 @@ public:
     bool Busy() const { return m_running; }
 
     // The request: the address as redirects left it, its host and path.
-    QString URL() const { return m_url; }
-    QString Host() const { return m_host; }
-    QString Path() const { return m_path; }
+    QString URL() const { return m_target.url; }
+    QString Host() const { return m_target.host; }
+    QString Path() const { return m_target.path; }
 
     // The response: the status line and header lines exactly as received, each with its line end, up
     // to and including the empty line; emptied at the start of each response.
@@ -101,10 +102,7 @@ public:
 private:
     enum class Stage { Idle, Connecting, Header, Body };
 
-    void parseAddress();
-    QString redirectAddress(const QString& location) const;
     QByteArray requestText() const;
-    QString requestProblem() const;
     void connectNow();
     void resetResponse();
 
@@ -123,12 +121,7 @@ private:
     TSocketClient m_socket;
     std::unique_ptr<QObject> m_context;
 
-    int m_port = 0;
-    int m_defaultPort = 80;
-    bool m_tls = false;
-    QString m_url;
-    QString m_host;
-    QString m_path;
+    HttpTarget m_target;
 
     Stage m_stage = Stage::Idle;
     HttpResponse m_response;
