@@ -1,6 +1,8 @@
 # Thin wrapper around CMake and CTest.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc)
 PREFIX     ?= /usr/local
 
@@ -11,7 +13,7 @@ else
 WEBENGINE_ENV = QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu"
 endif
 
-.PHONY: all deps build run test test-asan bench demo install package clean
+.PHONY: all deps build run test test-asan fuzz bench demo install package clean
 
 all: build
 
@@ -39,6 +41,13 @@ test-asan: deps
 	@cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS) -L 'unit|widget'
 
+# The parsers' libFuzzer targets (clang, ASan and UBSan), each run FUZZ_SECONDS on its corpus.
+fuzz: deps
+	@cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" \
+	  -DCMAKE_CXX_COMPILER=clang++ -DPXT_FUZZ=ON -DPXT_WEBENGINE=OFF >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	@bash fuzz/run $(FUZZ_BUILD)/bin $(FUZZ_SECONDS)
+
 bench: build
 	@cd $(BUILD) && $(WEBENGINE_ENV) xvfb-run -a -s "-screen 0 1600x1200x24" bash $(CURDIR)/bench/run-all $(CURDIR)/$(BUILD)/bin
 
@@ -54,4 +63,4 @@ demo: build
 	@$(WEBENGINE_ENV) bash scripts/demo $(CURDIR)/$(BUILD)/bin
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

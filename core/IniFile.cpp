@@ -222,11 +222,18 @@ QByteArray IniFile::toBytes() const
     forEachLine([&latin1](const QString& text) {
         latin1 = latin1 && std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() <= 0xff; });
     });
-    QByteArray out;
-    forEachLine([&out, latin1](const QString& text) {
-        out += latin1 ? text.toLatin1() : text.toUtf8();
-        out += "\r\n";
-    });
+    const auto write = [&forEachLine](bool asLatin1) {
+        QByteArray out;
+        forEachLine([&out, asLatin1](const QString& text) {
+            out += asLatin1 ? text.toLatin1() : text.toUtf8();
+            out += "\r\n";
+        });
+        return out;
+    };
+    const QByteArray out = write(latin1);
+    // Latin-1 bytes that happen to be valid UTF-8 ("Ã©") would be read back as other text ("é").
+    if (latin1 && isUtf8(out))
+        return write(false);
     return out;
 }
 

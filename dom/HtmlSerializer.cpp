@@ -112,6 +112,9 @@ bool descends(const Node* n)
 
 void writeHtml(const Node* top, bool withTop, QString& out)
 {
+    // A void element writes no children, even those a page script gave it.
+    if (!withTop && top->asElement() && isVoid(top->asElement()))
+        return;
     // A loop over the sibling and parent links: no stack, whatever the depth.
     const Node* n = withTop ? top : top->firstChild();
     if (!n)

@@ -1,10 +1,11 @@
 #pragma once
 
+#include "http/HttpResponse.h"
+#include "http/HttpTarget.h"
 #include "http/SocketClient.h"
 
 #include <QByteArray>
 #include <QString>
-#include <QUrl>
 
 #include <cstdint>
 #include <exception>
@@ -30,17 +31,17 @@ class BrowserSession;
 class THttpClient {
 public:
     // A longer header line keeps this much of its text.
-    static constexpr qint64 kBufferSize = 65536;
+    static constexpr qint64 kBufferSize = HttpResponse::kBufferSize;
     // A header beyond this ends the request with "Header too large".
-    static constexpr qint64 kMaxHeaderSize = 1024 * 1024;
+    static constexpr qint64 kMaxHeaderSize = HttpResponse::kMaxHeaderSize;
     // A longer body is still received and counted, but only this much is kept.
-    static constexpr qint64 kMaxKeptBody = 64 * 1024 * 1024;
+    static constexpr qint64 kMaxKeptBody = HttpResponse::kMaxKeptBody;
     // Redirects of one request; after them it ends as an error status does.
     static constexpr int kMaxRepeats = 20;
     // The values of Set-Cookie lines are cut to this.
-    static constexpr int kMaxValueLength = 256;
+    static constexpr int kMaxValueLength = HttpResponse::kMaxValueLength;
     // A longer request line is an error.
-    static constexpr int kMaxRequestLine = 8192;
+    static constexpr int kMaxRequestLine = HttpTarget::kMaxRequestLine;
     // A request that receives no byte for this long ends with the time-out error.
     static constexpr int kDefaultIdleLimitMs = 30000;
 
@@ -51,8 +52,8 @@ public:
 
     // The port of the next request: 0 becomes 80; a scheme or a port in the address replaces it, and
     // it keeps the last one taken, so that an address made only of a path goes to the same server.
-    int Port() const { return m_port; }
-    void setPort(int port) { m_port = port; }
+    int Port() const { return m_target.port; }
+    void setPort(int port) { m_target.port = port; }
     // Milliseconds without a byte from the server after which a request fails; 0 waits for good.
     int IdleLimit() const { return m_socket.IdleLimit(); }
     void setIdleLimit(int ms) { m_socket.setIdleLimit(ms); }
@@ -86,41 +87,34 @@ public:
     bool Busy() const { return m_running; }
 
     // The request: the address as redirects left it, its host and path.
-    QString URL() const { return m_url; }
-    QString Host() const { return m_host; }
-    QString Path() const { return m_path; }
+    QString URL() const { return m_target.url; }
+    QString Host() const { return m_target.host; }
+    QString Path() const { return m_target.path; }
 
     // The response: the status line and header lines exactly as received, each with its line end, up
     // to and including the empty line; emptied at the start of each response.
-    QString Header() const { return QString::fromLatin1(m_header); }
-    int ReplyNumber() const { return m_replyNumber; }
+    QString Header() const { return QString::fromLatin1(m_response.header()); }
+    int ReplyNumber() const { return m_response.replyNumber(); }
     // The status line without its line end.
-    QString StatusLine() const;
+    QString StatusLine() const { return QString::fromLatin1(m_response.statusLine()); }
     // The value of the Content-Length line; -1 without one.
-    qint64 ContentLength() const { return m_contentLength; }
+    qint64 ContentLength() const { return m_response.contentLength(); }
     // The body as far as it is kept, and the number of body bytes received.
-    const QByteArray& Body() const { return m_body; }
-    qint64 ReceivedBodyBytes() const { return m_receivedBodyBytes; }
+    const QByteArray& Body() const { return m_response.body(); }
+    qint64 ReceivedBodyBytes() const { return m_response.receivedBodyBytes(); }
     // The failure of the last request that ended; empty when it ended without one.
     QString ErrorText() const { return m_error; }
 
 private:
     enum class Stage { Idle, Connecting, Header, Body };
 
-    void parseAddress();
-    QString redirectAddress(const QString& location) const;
     QByteArray requestText() const;
-    QUrl requestUrl() const;
-    QString requestProblem() const;
     void connectNow();
     void resetResponse();
 
     void connected();
     void received(const QByteArray& data);
-    void takeHeaderData(const char* data, qint64 size, qint64& used);
-    void takeStatusLine(const QByteArray& line);
-    void takeHeaderLine(const QByteArray& line);
-    void takeBody(const QByteArray& data);
+    void takeBody(const char* data, qint64 size);
     void endOfConnection();
     void fail(const QString& text);
     void finish();
@@ -133,27 +127,10 @@ private:
     TSocketClient m_socket;
     std::unique_ptr<QObject> m_context;
 
-    int m_port = 0;
-    int m_defaultPort = 80;
-    bool m_tls = false;
-    QString m_url;
-    QString m_host;
-    QString m_path;
+    HttpTarget m_target;
 
     Stage m_stage = Stage::Idle;
-    QByteArray m_line;
-    bool m_lineCut = false;
-    bool m_lastWasCR = false;
-    bool m_statusLineTaken = false;
-
-    QByteArray m_header;
-    qint64 m_headerBytes = 0;
-    int m_replyNumber = 0;
-    qint64 m_contentLength = -1;
-    QByteArray m_body;
-    qint64 m_receivedBodyBytes = 0;
-    QByteArray m_setCookie;
-    QString m_location;
+    HttpResponse m_response;
     int m_repeats = 0;
 
     const BrowserSession* m_session = nullptr;

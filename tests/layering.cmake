@@ -20,7 +20,8 @@ set(PXT_LAYERS
   testing 8
   tests 9
   bench 9
-  tools 9)
+  tools 9
+  fuzz 9)
 
 if(NOT ROOT)
   message(FATAL_ERROR "layering.cmake needs -DROOT=<source folder>")

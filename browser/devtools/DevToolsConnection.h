@@ -64,6 +64,11 @@ QString evaluateStringInIsolatedWorld(DevToolsConnection& connection, const QStr
 // that cannot be read that way either stays as the serializer left it: unreadable. serializerCall
 // gives the call for a wait of lazily loaded images of at most the given time: what the earlier
 // reads of the same page left of lazyWaitMs.
+// The serializer's text (frameSlots) with each entry {"slot":k,"error":"..."} replaced by the document
+// readSlot(k) gives for that frame; an entry it gives nothing for stays as it is. anySlot: whether
+// the text held any entry.
+QString fillFrameSlots(const QString& json, const std::function<QString(int slot)>& readSlot, bool& anySlot);
+
 QString readDocumentJson(DevToolsConnection& connection, const QString& sessionId,
                          const std::function<QString(int lazyWaitMs)>& serializerCall, int lazyWaitMs);
 

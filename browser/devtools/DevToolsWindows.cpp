@@ -124,6 +124,17 @@ QList<QNetworkCookie> DevToolsWindow::cookies(const QList<QUrl>& urls)
     }
 }
 
+QString versionBrowserSocket(const QByteArray& version, const QString& endpoint)
+{
+    const QString socket =
+        QJsonDocument::fromJson(version).object().value(QLatin1String("webSocketDebuggerUrl")).toString();
+    const QUrl url(socket);
+    if (url.scheme() != QLatin1String("ws")
+        || normalizedEndpoint(url.host() + QLatin1Char(':') + QString::number(url.port())) != endpoint)
+        return {};
+    return socket;
+}
+
 QList<QNetworkCookie> cookiesFromDevTools(const QJsonObject& getCookies)
 {
     QList<QNetworkCookie> cookies;
@@ -179,14 +190,8 @@ void DevToolsWindowList::Refresh()
         const QByteArray version = body(a[0]);
         const QByteArray list = body(a[1]);
         QString socket = announced.value(endpoint);
-        if (socket.isEmpty() && !version.isEmpty()) {
-            // Only the endpoint's own socket: an answer cannot send the program elsewhere.
-            socket = QJsonDocument::fromJson(version).object().value(QLatin1String("webSocketDebuggerUrl")).toString();
-            const QUrl url(socket);
-            if (url.scheme() != QLatin1String("ws")
-                || normalizedEndpoint(url.host() + QLatin1Char(':') + QString::number(url.port())) != endpoint)
-                socket.clear();
-        }
+        if (socket.isEmpty() && !version.isEmpty())
+            socket = versionBrowserSocket(version, endpoint);
         bool listed = false;
         if (!socket.isEmpty()) {
             try {

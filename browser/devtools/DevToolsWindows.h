@@ -32,6 +32,10 @@ std::vector<DevToolsTarget> pageTargets(const QByteArray& jsonList);
 // browser's socket; entries without a target id are left out.
 std::vector<DevToolsTarget> pageTargets(const QJsonObject& getTargets, const QString& browserWebSocketUrl);
 
+// The browser's own socket a /json/version answer of the endpoint "host:port" names: only a ws://
+// address of that very endpoint, so that an answer cannot send the program elsewhere; empty otherwise.
+QString versionBrowserSocket(const QByteArray& version, const QString& endpoint);
+
 // The cookies of a Network.getCookies result; entries without a name or a domain are left out.
 QList<QNetworkCookie> cookiesFromDevTools(const QJsonObject& getCookies);
 

@@ -123,6 +123,18 @@ INSTANTIATE_TEST_SUITE_P(
                   "[a]\r\n[L]\r\nCount=1\r\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST(IniFile, AValueAloneInItsFileReadsBackUnchanged)
+{
+    // Latin-1 text whose bytes happen to be valid UTF-8 ("Ã©" is C3 A9, the UTF-8 of "é") must not be
+    // read back as that other text.
+    const QStringList values = {"Ã©", "Â£ 5", "ß¿", "Grüße", "€", "plain"};
+    for (const QString& value : values) {
+        IniFile ini = IniFile::fromBytes({});
+        ini.write("s", "k", value);
+        EXPECT_EQ(IniFile::fromBytes(ini.toBytes()).read(u"s", u"k"), value) << value.toStdString();
+    }
+}
+
 TEST(IniFile, WrittenValuesReadBackUnchanged)
 {
     const QStringList values = {"'jpg, gif'", "\"x\"", "\"", "'", "a'b\"c", "", "Grüße", "\"'both'\""};

@@ -189,6 +189,31 @@ TEST(DocumentFromJson, StringsWrittenBeforeAreReadByTheirNumber)
     EXPECT_EQ(doc->frame(0)->all()[0]->firstChild()->data(), "p");
 }
 
+TEST(HtmlSerializer, TheChildrenOfAVoidElementAreNotWritten)
+{
+    // Only a page script gives a void element children; the browser's innerHTML and outerHTML write
+    // none of them. An element of another namespace is no void element, whatever its name.
+    struct Case {
+        const char* nodes; // the first record is the element read
+        const char* inner;
+        const char* outer;
+    };
+    const std::vector<Case> cases = {
+        {R"(-1,3,"img",0,0,0,"a.jpg", 0,0,"text")", "", "<img>"},
+        {R"(-1,4,"area",1,"href","x","http://g/x", 0,3,"img",0,1,1,"t.jpg")", "", "<area href=\"x\">"},
+        {R"(-1,5,"input",1,"type","checkbox",0,"", 0,2,"b",0, 1,0,"x")", "", "<input type=\"checkbox\">"},
+        {R"(-1,2,"br",0, 0,1,"c")", "", "<br>"},
+        {R"(-1,6,"img","img",0, 0,0,"t")", "t", "<img>t</img>"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.nodes);
+        const auto doc = Document::fromJson(QByteArray(R"({"nodes":[)") + c.nodes + "]}");
+        const Element* e = doc->all().at(0);
+        EXPECT_EQ(e->innerHTML(), QString::fromUtf8(c.inner));
+        EXPECT_EQ(e->outerHTML(), QString::fromUtf8(c.outer));
+    }
+}
+
 TEST(DocumentFromJson, MalformedOrHostileInputIsRefusedWithAClearText)
 {
     QByteArray truncated = readFixture("document_gallery.json");
