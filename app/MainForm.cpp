@@ -8,6 +8,8 @@
 #include "ui/PaneWidgets.h"
 #include "core/ProgramFiles.h"
 #include "download/DownloadFrame.h"
+#include "dom/Document.h"
+#include "pages/ViewPage.h"
 #include "harvest/ThumbsFrame.h"
 #include "http/BrowserSession.h"
 #include "picker/SelectBrowserDlg.h"
@@ -336,7 +338,12 @@ void TFormMain::StartHarvest(const std::shared_ptr<Document>& doc, BrowserWindow
 {
     for (const Element* e : doc->all()) {
         if (e->tagName() == QLatin1String("TITLE")) {
-            FPageHead = QStringLiteral("<HEAD>") + e->outerHTML() + QStringLiteral("</HEAD>");
+            // Only the title's text: a page script can put markup (a comment, say) into the element.
+            QString text;
+            for (const Node* n = e->firstChild(); n; n = n->nextSibling())
+                if (n->type() == NodeType::Text)
+                    text += n->data();
+            FPageHead = viewPageHead(text);
             break;
         }
     }

@@ -54,6 +54,8 @@ class TFormMain : public QMainWindow {
 public:
     explicit TFormMain(MainFormServices services, QWidget* parent = nullptr);
     ~TFormMain() override;
+    // No menu for hiding the tool bars: they hold every command, and nothing would bring them back.
+    QMenu* createPopupMenu() override { return nullptr; }
 
     // Commands.
     void RxSpeedButtonThumbsClick();

@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QWebEnginePage>
+#include <QWebEngineScript>
 
 #include <algorithm>
 #include <cstdio>
@@ -49,7 +50,8 @@ double timeInPage(pxt::BrowserView* view, const QString& body)
     double best = 1e9;
     for (int run = 0; run < kRuns; ++run) {
         double ms = -1;
-        page->runJavaScript(script, [&](const QVariant& v) { ms = v.toDouble(); });
+        // (A world of its own: the program's local pages run no page script.)
+        page->runJavaScript(script, QWebEngineScript::UserWorld, [&](const QVariant& v) { ms = v.toDouble(); });
         pxt::bench::waitFor([&] { return ms >= 0; }, 30000);
         best = std::min(best, ms);
     }

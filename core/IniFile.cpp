@@ -3,7 +3,10 @@
 #include "core/Error.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -45,10 +48,19 @@ IniFile::IniFile(QString path) : m_path(std::move(path))
         m_unreadable = true;
         return;
     }
-    const QByteArray content = file.readAll();
+    QByteArray content = file.read(kMaxFileBytes + 1);
     if (file.error() != QFileDevice::NoError) {
         m_unreadable = true;
         return;
+    }
+    if (content.size() > kMaxFileBytes) {
+        content.truncate(qsizetype(kMaxFileBytes));
+        const qsizetype lineEnd = content.lastIndexOf('\n');
+        content.truncate(lineEnd < 0 ? 0 : lineEnd + 1);
+        static std::atomic<bool> said{false};
+        if (!said.exchange(true))
+            std::fprintf(stderr, "pixtrawl: %s is larger than %lld bytes; the rest of it is ignored.\n",
+                         qPrintable(QDir::toNativeSeparators(m_path)), static_cast<long long>(kMaxFileBytes));
     }
     parse(content);
 }

@@ -27,6 +27,10 @@ public:
     enum class Kind { Number, Text };
 
     static constexpr qsizetype kMaxValueLength = 2047;
+    // Only this much of the file is read (up to its last line break there); a settings file is a few
+    // kilobytes, and it is read again at every show and close of a window. The rest is left out, and
+    // said so once on standard error.
+    static constexpr qint64 kMaxFileBytes = 1024 * 1024;
 
     // Reads the file. Reading never fails: a missing or unreadable file reads as empty.
     explicit IniFile(QString path);

@@ -96,6 +96,8 @@ QString Element::innerHTML() const
     return out;
 }
 
+bool Element::innerHTMLContains(QLatin1StringView upperText) const { return htmlContains(this, false, upperText); }
+
 QString Element::outerHTML() const
 {
     QString out;
@@ -195,6 +197,14 @@ const std::vector<Element*>& Document::all() const
     if (m_allDirty)
         DocumentBuilder::rebuildAll(*this);
     return m_all;
+}
+
+qsizetype Document::indexOf(const Element* e) const
+{
+    if (!e || e->ownerDocument() != this)
+        return -1;
+    all();
+    return DocumentBuilder::allIndexOf(*this, e);
 }
 
 std::vector<Element*> Document::links() const

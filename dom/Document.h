@@ -73,12 +73,20 @@ public:
 
     QList<Element*> children() const; // element children in order
 
+    // The serializations are bounded: an element whose markup would be longer than this fails with
+    // Error (a page can make one link's markup gigabytes long at little cost).
+    static constexpr qsizetype kMaxSerializedLength = 16 * 1024 * 1024;
+
+    // Throws Error past kMaxSerializedLength.
     QString innerHTML() const;
+    // Whether innerHTML holds the text (given in upper-case ASCII), ignoring ASCII case; the markup is
+    // not written, so there is no bound.
+    bool innerHTMLContains(QLatin1StringView upperText) const;
     // Parses the text with the HTML fragment parser in the context of this element. When the text
     // begins with the current innerHTML only the rest is parsed and appended, so the existing
     // children (and a checked box among them) stay. On a live page the same write reaches the page.
     void setInnerHTML(const QString& html);
-    QString outerHTML() const;
+    QString outerHTML() const; // throws Error past kMaxSerializedLength
 
     // Image view: laid-out size (from the attributes for a page parsed from text, 0 when missing) and
     // the resolved address of the picture. Anchor view: the resolved link address (href).
@@ -147,6 +155,8 @@ public:
 
     // Every element in document order.
     const std::vector<Element*>& all() const;
+    // The position of e in all(); -1 when it is not in the tree (an innerHTML write removed it).
+    qsizetype indexOf(const Element* e) const;
     // A and AREA elements with an href attribute, in document order.
     std::vector<Element*> links() const;
     int framesLength() const { return int(m_frames.size()); }

@@ -84,5 +84,7 @@ int parseDimension(const QString& value);
 
 // The HTML fragment serialization of top's children (withTop false) or of top itself.
 void writeHtml(const Node* top, bool withTop, QString& out);
+// Whether that serialization holds the text (upper-case ASCII), ignoring ASCII case; it is not written.
+bool htmlContains(const Node* top, bool withTop, QLatin1StringView upperNeedle);
 
 } // namespace pxt

@@ -61,6 +61,8 @@ public:
         m_plain = m_text;
         swapNoscriptTags();
         m_options = kGumboDefaultOptions;
+        // Recorded parse errors cost gumbo gigabytes on deeply nested markup; nothing reads them.
+        m_options.max_errors = 0;
         m_options.fragment_context = context;
         m_options.fragment_namespace = ns;
         m_output = gumbo_parse_with_options(&m_options, m_text.constData(), size_t(m_text.size()));
@@ -197,11 +199,23 @@ private:
             return;
         const qsizetype from = source.data - m_text.constData();
         const qsizetype to = from + qsizetype(source.length);
-        const QLatin1String marker(kMarker, kMarkerLength);
-        for (auto m = std::lower_bound(m_markers.begin(), m_markers.end(), from); m != m_markers.end() && *m < to; ++m) {
-            const qsizetype at = value.indexOf(marker + QLatin1String("</"));
-            if (at >= 0)
-                value.remove(at, kMarkerLength);
+        // One pass over the value, however many markers it held.
+        const auto firstMarker = std::lower_bound(m_markers.begin(), m_markers.end(), from);
+        qsizetype markers = std::lower_bound(firstMarker, m_markers.end(), to) - firstMarker;
+        if (markers > 0) {
+            const QString needle = QLatin1String(kMarker, kMarkerLength) + QLatin1String("</");
+            QString kept;
+            kept.reserve(value.size());
+            qsizetype copied = 0;
+            for (; markers > 0; --markers) {
+                const qsizetype at = value.indexOf(needle, copied);
+                if (at < 0)
+                    break;
+                kept += QStringView(value).mid(copied, at - copied);
+                copied = at + kMarkerLength;
+            }
+            kept += QStringView(value).mid(copied);
+            value = kept;
         }
         auto it = std::lower_bound(m_swapped.begin(), m_swapped.end(), from);
         qsizetype pos = 0;

@@ -3,6 +3,7 @@
 #include "http/BrowserSession.h"
 
 #include "core/Dialogs.h"
+#include "core/Error.h"
 #include "ui/PaneWidgets.h"
 #include "pages/ViewPage.h"
 #include "core/ProgramFiles.h"
@@ -175,15 +176,22 @@ void TFrameDownload::LinkDocumentComplete()
         setStatus(QStringLiteral("Ready: ") + WebBrowserDownload->LocationURL());
         return;
     }
-    const std::shared_ptr<Document> doc = WebBrowserDownload->document();
-    const double ratio = m_settings.bannerRatio();
-    const std::vector<Element*>& all = doc->all();
-    for (size_t i = 0, n = all.size(); i < n; ++i) {
-        const Element* e = all[i];
-        if (e->tagName() == QLatin1String("IMG") && !IsBanner(e->width(), e->height(), ratio)) {
-            MemoLinks.append(e->href());
-            if (m_session)
-                m_session->addReferer(e->href(), doc->URL());
+    // A page whose document cannot be read counts as a page without pictures: the run goes on.
+    std::shared_ptr<Document> doc;
+    try {
+        doc = WebBrowserDownload->document();
+    } catch (const Error&) {
+    }
+    if (doc) {
+        const double ratio = m_settings.bannerRatio();
+        const std::vector<Element*>& all = doc->all();
+        for (size_t i = 0, n = all.size(); i < n; ++i) {
+            const Element* e = all[i];
+            if (e->tagName() == QLatin1String("IMG") && !IsBanner(e->width(), e->height(), ratio)) {
+                MemoLinks.append(e->href());
+                if (m_session)
+                    m_session->addReferer(e->href(), doc->URL());
+            }
         }
     }
     ProcessLink(FLinkIndex + 1);

@@ -68,7 +68,7 @@ int Harvester::HarvestDocument(Document& doc)
     for (int i = 0; i < n; ++i) {
         Element* link = links[size_t(i)];
         QString image;
-        if (asciiUpper(link->innerHTML()).contains(kImg)) {
+        if (link->innerHTMLContains(QLatin1StringView("IMG"))) {
             if (const Element* img = FindThumbImage(link)) {
                 const int w = img->width();
                 const int h = img->height();

@@ -87,6 +87,7 @@ void SizeProbe::Start(std::shared_ptr<Document> doc)
     m_state = State::Walking;
     m_running = true;
     m_next = 0;
+    m_visited = nullptr;
     m_parallel = std::clamp(m_settings.parallelRequests(), 1, SnapshotValues::kMaxParallelRequests);
     while (m_slots.size() < size_t(m_parallel)) {
         m_own.push_back(std::make_unique<THttpClient>(m_client.IdleLimit()));
@@ -149,6 +150,7 @@ Element* SizeProbe::nextDiv()
     while (m_doc && m_next >= 0 && m_next < int(m_doc->all().size())) {
         Element* e = m_doc->all()[size_t(m_next)];
         ++m_next;
+        m_visited = e;
         if (e->tagName() == QLatin1String("DIV") && MatchesFileType(e->id(), m_settings))
             return e;
     }
@@ -168,10 +170,11 @@ void SizeProbe::fill()
             Element* div = nextDiv();
             if (!div)
                 break;
-            slot.index = m_next - 1;
+            slot.div = div;
+            slot.address = div->id();
             slot.taken = false;
             try {
-                slot.client->Start(div->id());
+                slot.client->Start(slot.address);
                 slot.busy = true;
             } catch (const Error& e) {
                 write(slot, FailureText(QStringLiteral("?"), e.text()));
@@ -182,44 +185,56 @@ void SizeProbe::fill()
     finishIfIdle();
 }
 
+// The div the request was for, while it is still in the walked document's tree and still that
+// picture's div; null otherwise.
 Element* SizeProbe::divOf(const Slot& slot) const
 {
-    if (!m_doc || m_state == State::Stopped || slot.index < 0 || slot.index >= int(m_doc->all().size()))
+    if (!m_doc || m_state == State::Stopped || !slot.div || m_doc->indexOf(slot.div) < 0)
         return nullptr;
-    return m_doc->all()[size_t(slot.index)];
+    if (slot.div->tagName() != QLatin1String("DIV") || slot.div->id() != slot.address)
+        return nullptr;
+    return slot.div;
 }
 
 // A second run over the same page writes nothing twice.
 void SizeProbe::write(const Slot& slot, const QString& text)
 {
-    Element* div = divOf(slot);
-    if (div && !div->innerHTML().contains(text))
-        append(slot.index, text);
+    writeUnless(slot, text, text);
 }
 
 void SizeProbe::writeSize(const Slot& slot, const QString& kilobytes)
 {
-    Element* div = divOf(slot);
-    if (div && !kilobytes.isEmpty() && !div->innerHTML().contains(kilobytes + QStringLiteral(" kB")))
-        append(slot.index, SizeText(kilobytes));
+    if (!kilobytes.isEmpty())
+        writeUnless(slot, kilobytes + QStringLiteral(" kB"), SizeText(kilobytes));
 }
 
-// The new elements lie inside the div, right after it in all(): every position behind it moves by
-// their number.
-void SizeProbe::append(int index, const QString& text)
+// A div whose markup is too long to be read is left as it is; the walk goes on.
+void SizeProbe::writeUnless(const Slot& slot, const QString& present, const QString& text)
 {
-    Element* div = m_doc->all()[size_t(index)];
+    Element* div = divOf(slot);
+    if (!div)
+        return;
+    try {
+        if (!div->innerHTML().contains(present))
+            append(div, text);
+    } catch (const Error&) {
+    }
+}
+
+// The new elements lie inside the div, behind its present children: the walk goes on after the
+// element it took last, wherever that now lies.
+void SizeProbe::append(Element* div, const QString& text)
+{
     const qsizetype before = qsizetype(m_doc->all().size());
     div->setInnerHTML(div->innerHTML() + text);
     const int moved = int(qsizetype(m_doc->all().size()) - before);
-    if (moved == 0)
+    if (moved == 0 || m_next <= 0)
         return;
-    for (Slot& slot : m_slots) {
-        if (slot.busy && slot.index > index)
-            slot.index += moved;
-    }
-    if (m_next > index)
-        m_next = std::max(index + 1, m_next + moved);
+    const qsizetype visited = m_doc->indexOf(m_visited);
+    if (visited >= 0)
+        m_next = int(visited + 1);
+    else
+        m_next = std::max(0, m_next + moved);
 }
 
 // The size is taken as soon as a success's header holds a length; the rest of the body is not needed,

@@ -71,7 +71,8 @@ public:
 private:
     struct Slot {
         THttpClient* client = nullptr;
-        int index = -1;     // the div's element index
+        Element* div = nullptr; // the div the request is for
+        QString address;        // the div's id when the request began
         bool busy = false;
         bool taken = false; // the request's text is written
     };
@@ -84,7 +85,8 @@ private:
     Element* divOf(const Slot& slot) const;
     void write(const Slot& slot, const QString& text);
     void writeSize(const Slot& slot, const QString& kilobytes);
-    void append(int index, const QString& text);
+    void writeUnless(const Slot& slot, const QString& present, const QString& text);
+    void append(Element* div, const QString& text);
     void dropRequests();
     void finishIfIdle();
 
@@ -97,6 +99,7 @@ private:
     bool m_running = false;
     bool m_filling = false;
     int m_next = 0;
+    Element* m_visited = nullptr; // the element at m_next - 1 when the walk took it
     int m_parallel = 1;
     const BrowserSession* m_session = nullptr;
 };

@@ -228,9 +228,12 @@ void TFrameThumbs::WriteThumbPage(const std::shared_ptr<Document>& doc, BrowserW
         writePageLines(thumbs, MemoThumbs);
         showFile(thumbs);
     }
-    setStatus(QStringLiteral("No Thumbnails found"));
+    // The status goes up after the box: the restored page loads while the box is shown and would
+    // overwrite it, and without a status text of its own its progress leaves the status alone.
+    FStatusText.clear();
     const Harvester::Rejections& r = harvester.rejections();
     m_dialogs.information(QStringLiteral("No Thumbnails found!\n") + ThumbPage::summaryText(r.link, r.size, r.ratio));
+    setStatus(QStringLiteral("No Thumbnails found"));
 }
 
 // The folders of the page, its frames, the links and the thumbnails: a cookie with a path is asked for

@@ -1,5 +1,6 @@
 #include "pages/SelectedPage.h"
 
+#include "core/Error.h"
 #include "dom/Document.h"
 #include "pages/ThumbPage.h"
 
@@ -21,14 +22,24 @@ PageLines selectedThumbsPage(const Document& thumbs, int columns)
         for (const Element* child : e->children()) {
             if (child->tagName() != QLatin1String("INPUT") || !child->checked())
                 continue;
+            // The cell as the view writes it; a line break inside it (the page's own line end after
+            // the cell) starts a new line of the file, so every line ends with CR LF. A cell too long
+            // to be written is left out, as an unreadable frame is.
+            QString markup;
+            const Element* cell = e->parentElement();
+            if (cell) {
+                try {
+                    markup = cell->outerHTML();
+                } catch (const Error&) {
+                    continue;
+                }
+            }
             if (selected > 0 && selected % columns == 0)
                 lines.append(ThumbPage::rowBreakLine());
             ++selected;
-            // The cell as the view writes it; a line break inside it (the page's own line end after
-            // the cell) starts a new line of the file, so every line ends with CR LF.
-            if (const Element* cell = e->parentElement()) {
+            if (cell) {
                 static const QRegularExpression lineBreak(QStringLiteral("\r\n|\n|\r"));
-                for (const QString& line : cell->outerHTML().split(lineBreak))
+                for (const QString& line : markup.split(lineBreak))
                     lines.append(toPageBytes(line));
             }
         }

@@ -30,4 +30,12 @@ PageLines viewPage(const QStringList& pictures, const QString& head)
     return lines;
 }
 
+QString viewPageHead(const QString& title)
+{
+    // Escaped as outerHTML writes a title's text, so an ordinary title comes out as the page has it.
+    QString text = escapeText(title);
+    text.replace(QChar(0xA0), QLatin1String("&nbsp;"));
+    return QStringLiteral("<HEAD><title>") + text + QStringLiteral("</title></HEAD>");
+}
+
 } // namespace pxt

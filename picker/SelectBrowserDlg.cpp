@@ -87,12 +87,17 @@ void TDlgSelectBrowser::ClearBrowserList() { ListViewBrowser->clear(); }
 
 void TDlgSelectBrowser::FillBrowserList()
 {
-    // One bulk update, ended also when reading a window fails.
+    // One bulk update and one sort when all rows are in, also when reading a window fails: sorting
+    // after every row would cost the square of a long list.
     struct BulkUpdate {
-        QWidget* w;
-        explicit BulkUpdate(QWidget* widget) : w(widget) { w->setUpdatesEnabled(false); }
-        ~BulkUpdate() { w->setUpdatesEnabled(true); }
-    } bulk(ListViewBrowser);
+        TDlgSelectBrowser* dlg;
+        explicit BulkUpdate(TDlgSelectBrowser* d) : dlg(d) { dlg->ListViewBrowser->setUpdatesEnabled(false); }
+        ~BulkUpdate()
+        {
+            dlg->SortRows();
+            dlg->ListViewBrowser->setUpdatesEnabled(true);
+        }
+    } bulk(this);
 
     ShellWindows1.Refresh();
     const int n = ShellWindows1.Count();
@@ -104,11 +109,9 @@ void TDlgSelectBrowser::FillBrowserList()
         const QString title = window->LocationName();
         auto* row = new QTreeWidgetItem;
         row->setText(TitleColumn, title);
-        ListViewBrowser->addTopLevelItem(row);
-        // The list sorts itself as soon as a row has its title, before the address is set.
-        SortRows();
         row->setText(UrlColumn, address);
         row->setText(IndexColumn, QString::number(i));
+        ListViewBrowser->addTopLevelItem(row);
         ListViewBrowser->setCurrentItem(row, TitleColumn,
                                         QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }

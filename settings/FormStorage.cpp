@@ -9,6 +9,7 @@
 #include <QScreen>
 #include <QWidget>
 
+#include <algorithm>
 #include <optional>
 
 namespace pxt {
@@ -59,6 +60,32 @@ FormStorage::Screen FormStorage::currentScreen() const
     return {qRound(screen->logicalDotsPerInch()), screen->geometry().size()};
 }
 
+QRect FormStorage::availableArea(const QRect& wanted) const
+{
+    if (m_screen) {
+        const Screen screen = m_screen();
+        return screen.available.isValid() ? screen.available : QRect(QPoint(0, 0), screen.size);
+    }
+    const QScreen* screen = QGuiApplication::screenAt(wanted.center());
+    if (!screen)
+        screen = m_window->screen();
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry() : wanted;
+}
+
+// The rectangle moved into the area, and shrunk to it where it is larger.
+static QRect clampedInto(const QRect& wanted, const QRect& area)
+{
+    if (!area.isValid())
+        return wanted;
+    const int width = std::min(wanted.width(), area.width());
+    const int height = std::min(wanted.height(), area.height());
+    const int left = std::clamp(wanted.left(), area.left(), area.left() + area.width() - width);
+    const int top = std::clamp(wanted.top(), area.top(), area.top() + area.height() - height);
+    return QRect(left, top, width, height);
+}
+
 void FormStorage::restore()
 {
     m_read = true;
@@ -103,7 +130,8 @@ void FormStorage::restore()
             bottom = top + current.height();
         }
         if (right > left) {
-            m_window->setGeometry(left, top, right - left, bottom - top);
+            const QRect wanted(left, top, right - left, bottom - top);
+            m_window->setGeometry(clampedInto(wanted, availableArea(wanted)));
             m_placementApplied = true;
         }
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QRect>
 #include <QSize>
 #include <QString>
 
@@ -31,13 +32,15 @@ class Dialogs;
 //   MinMaxPos  "-1,-1,-1,-1": minimized and maximized windows are placed by the window manager, so the
 //              value is written for the format's sake and ignored when read;
 //   NormPos    left, top, right, bottom of the normal (restored) geometry, right = left + width and
-//              bottom = top + height.
+//              bottom = top + height. Read back, it is moved (and shrunk where needed) into the
+//              available area of a screen, so a window never opens where no screen is.
 class FormStorage {
 public:
     // The screen the window is placed on; tests substitute their own.
     struct Screen {
         int pixelsPerInch = 96;
         QSize size;
+        QRect available; // where windows may lie; the whole size from 0,0 when not set
     };
     using ScreenSource = std::function<Screen()>;
 
@@ -69,6 +72,8 @@ private:
         std::function<void(int)> set;
     };
     Screen currentScreen() const;
+    // The area a window of this normal geometry is kept inside: the screen it lies on.
+    QRect availableArea(const QRect& wanted) const;
     void write(bool destroying);
 
     QWidget* m_window;

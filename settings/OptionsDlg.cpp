@@ -261,10 +261,20 @@ QStringList TDlgOptions::linkFilterLines() const
         return lines;
     for (QTextBlock b = doc->begin(); b.isValid(); b = b.next())
         lines += b.text().split(QChar::LineSeparator);
+    // A line break at the very end ends the last line; it starts no empty one.
+    if (lines.size() > 1 && lines.last().isEmpty())
+        lines.removeLast();
     return lines;
 }
 
-void TDlgOptions::setFilterLines(const QStringList& lines) { MemoFilter->setPlainText(lines.join(u'\n')); }
+void TDlgOptions::setFilterLines(const QStringList& lines)
+{
+    QString text = lines.join(u'\n');
+    // An empty last line needs the line break that ends it, or it would not be read back.
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        text += u'\n';
+    MemoFilter->setPlainText(text);
+}
 
 SnapshotValues TDlgOptions::fieldValues()
 {

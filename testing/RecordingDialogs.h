@@ -5,6 +5,8 @@
 #include <QList>
 #include <QUrl>
 
+#include <functional>
+
 namespace pxt {
 
 // The dialogs of tests and benchmarks: boxes are recorded instead of shown, the choosers answer what
@@ -14,6 +16,8 @@ public:
     QStringList errors;
     QStringList informations;
     QList<QUrl> openedUrls;
+    // Runs while an information box is "shown", as the user's reading time of a real one.
+    std::function<void()> whileInformationShown;
 
     QString openFile;       // the answer of openFileName
     int openFileCalls = 0;
@@ -23,7 +27,12 @@ public:
     int saveFileCalls = 0;
 
     void error(const QString& text) override { errors << text; }
-    void information(const QString& text) override { informations << text; }
+    void information(const QString& text) override
+    {
+        informations << text;
+        if (whileInformationShown)
+            whileInformationShown();
+    }
     QString openFileName(QWidget*) override
     {
         ++openFileCalls;

@@ -2,6 +2,7 @@
 
 #include "dom/DocumentBuilder.h"
 #include "core/Dialogs.h"
+#include "core/Error.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -14,6 +15,13 @@ namespace pxt {
 namespace {
 
 QHash<QString, QString>& registeredPages()
+{
+    static QHash<QString, QString> pages;
+    return pages;
+}
+
+// Shown pages whose document() fails, with the reason.
+QHash<QString, QString>& unreadablePages()
 {
     static QHash<QString, QString> pages;
     return pages;
@@ -141,6 +149,9 @@ void TestBrowserView::SaveAs() { ++m_saveAsCount; }
 
 std::shared_ptr<Document> TestBrowserView::document()
 {
+    const auto failure = unreadablePages().constFind(m_location);
+    if (failure != unreadablePages().constEnd())
+        throw Error(failure.value());
     if (!m_document)
         m_document = Document::fromHtml(QString(), QStringLiteral("about:blank"));
     return m_document;
@@ -151,7 +162,16 @@ void TestBrowserView::registerPage(const QString& url, const QString& html)
     registeredPages().insert(normalizedAddress(url), html);
 }
 
-void TestBrowserView::clearPages() { registeredPages().clear(); }
+void TestBrowserView::registerUnreadablePage(const QString& url, const QString& reason)
+{
+    unreadablePages().insert(normalizedAddress(url), reason);
+}
+
+void TestBrowserView::clearPages()
+{
+    registeredPages().clear();
+    unreadablePages().clear();
+}
 
 BrowserView* TestBrowserViewFactory::create(QWidget* parent)
 {

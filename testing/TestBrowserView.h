@@ -38,6 +38,8 @@ public:
 
     // The page every test view shows for the web address url (also as a frame), until cleared.
     static void registerPage(const QString& url, const QString& html);
+    // Once loaded, the page at url gives no document: document() throws Error with the reason.
+    static void registerUnreadablePage(const QString& url, const QString& reason);
     static void clearPages();
 
 private:

@@ -40,8 +40,8 @@ void DevToolsConnection::open(const QString& address)
 
     m_socket = std::make_unique<QWebSocket>();
     m_socket->setProxy(QNetworkProxy::NoProxy);
-    m_socket->setMaxAllowedIncomingMessageSize(quint64(kMaxMessageBytes));
-    m_socket->setMaxAllowedIncomingFrameSize(quint64(kMaxMessageBytes));
+    m_socket->setMaxAllowedIncomingMessageSize(quint64(m_maxMessageBytes));
+    m_socket->setMaxAllowedIncomingFrameSize(quint64(m_maxMessageBytes));
     QWebSocket* socket = m_socket.get();
     QObject::connect(socket, &QWebSocket::textMessageReceived, socket, [this](const QString& message) {
         const QJsonObject o = QJsonDocument::fromJson(message.toUtf8()).object();

@@ -32,8 +32,11 @@ public:
     // Every message without an id: the protocol's events.
     std::function<void(const QJsonObject& event)> onEvent;
 
-    // The longest message taken: a page of 10,000 thumbnails is some 3 MB.
-    static constexpr qint64 kMaxMessageBytes = 512LL * 1024 * 1024;
+    // The longest message taken: a page of 10,000 thumbnails is some 3 MB. A longer one ends the
+    // connection, and the command waiting fails.
+    static constexpr qint64 kMaxMessageBytes = 256LL * 1024 * 1024;
+    // A smaller limit (tests); takes effect at the next open().
+    void setMaxMessageBytes(qint64 bytes) { m_maxMessageBytes = bytes; }
 
 private:
     // Runs the local event loop until done() or a failure; throws on the failure.
@@ -43,6 +46,7 @@ private:
     std::unique_ptr<QWebSocket> m_socket;
     QDeadlineTimer m_deadline;
     int m_timeoutMs;
+    qint64 m_maxMessageBytes = kMaxMessageBytes;
     int m_nextId = 1;
     int m_waitingFor = 0;
     QJsonObject m_answer;

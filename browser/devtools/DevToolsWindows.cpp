@@ -29,6 +29,8 @@ std::vector<DevToolsTarget> pageTargets(const QJsonObject& getTargets, const QSt
 {
     std::vector<DevToolsTarget> targets;
     for (const QJsonValue& v : getTargets.value(QLatin1String("targetInfos")).toArray()) {
+        if (targets.size() >= size_t(kMaxPageTargets))
+            break;
         const QJsonObject o = v.toObject();
         const QString id = o.value(QLatin1String("targetId")).toString();
         if (o.value(QLatin1String("type")).toString() != QLatin1String("page") || id.isEmpty())
@@ -46,6 +48,8 @@ std::vector<DevToolsTarget> pageTargets(const QByteArray& jsonList)
     if (!doc.isArray())
         return targets;
     for (const QJsonValue& v : doc.array()) {
+        if (targets.size() >= size_t(kMaxPageTargets))
+            break;
         const QJsonObject o = v.toObject();
         if (o.value(QLatin1String("type")).toString() != QLatin1String("page"))
             continue;

@@ -24,12 +24,16 @@ struct DevToolsTarget {
     QString browserWebSocketUrl = {};
 };
 
-// The targets of type "page" of a /json/list answer, in its order; other types and text that is not a
-// JSON array are left out. A page without a debugger address stays: reading it fails with its title.
+// No browser has more tabs than this; the rest of a longer list is left out.
+constexpr int kMaxPageTargets = 10000;
+
+// The targets of type "page" of a /json/list answer, in its order, at most kMaxPageTargets; other types
+// and text that is not a JSON array are left out. A page without a debugger address stays: reading it
+// fails with its title.
 std::vector<DevToolsTarget> pageTargets(const QByteArray& jsonList);
 
-// The targets of type "page" of a Target.getTargets result, in its order, each to be read through the
-// browser's socket; entries without a target id are left out.
+// The targets of type "page" of a Target.getTargets result, in its order, at most kMaxPageTargets, each
+// to be read through the browser's socket; entries without a target id are left out.
 std::vector<DevToolsTarget> pageTargets(const QJsonObject& getTargets, const QString& browserWebSocketUrl);
 
 // The browser's own socket a /json/version answer of the endpoint "host:port" names: only a ws://

@@ -3,6 +3,7 @@
 #include "core/Error.h"
 #include "core/Dialogs.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
@@ -141,6 +142,7 @@ QString defaultSaveFolder()
 }
 
 constexpr int kSaveStartMs = 10000;
+constexpr int kDeletionsMs = 20;
 
 QString suffixFor(WebEngineBrowserView::SaveFormat format)
 {
@@ -154,8 +156,12 @@ WebEngineBrowserView::WebEngineBrowserView(Dialogs& dialogs, QWidget* parent) : 
 {
     m_view = new QWebEngineView(parent);
     m_page = new WebEnginePage(this, sharedProfile(), m_view);
-    // Generated pages are local files that show pictures from the web.
-    m_page->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
+    // Generated pages are local files that show pictures from the web and from the disk (the engine
+    // shows no local picture without file access). A local page runs no script (see allowScriptsFor),
+    // so nothing on it can read what it reaches.
+    QWebEngineSettings* settings = m_page->settings();
+    settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
+    settings->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
     m_view->setPage(m_page);
 
     connect(m_page, &QWebEnginePage::loadProgress, this,
@@ -168,7 +174,8 @@ WebEngineBrowserView::WebEngineBrowserView(Dialogs& dialogs, QWidget* parent) : 
     connect(&m_saveStart, &QTimer::timeout, this, &WebEngineBrowserView::saveNeverStarted);
     connect(m_page, &QWebEnginePage::newWindowRequested, this, [this](QWebEngineNewWindowRequest& request) {
         const QUrl url = request.requestedUrl();
-        guarded(m_dialogs, [&] { openInNewWindow(url); });
+        const bool userClicked = request.isUserInitiated();
+        guarded(m_dialogs, [&] { openInNewWindow(url, userClicked); });
     });
 }
 
@@ -202,9 +209,10 @@ void WebEngineBrowserView::Navigate(const QString& address)
     // one is requested, even one that is then refused. A cancelled Navigate leaves everything as it was.
     const QUrl url = addressToUrl(address);
     const QPointer<WebEngineBrowserView> self = this;
-    if (!offerNavigation(url, true) || !self || !m_page)
+    if (!offerNavigation(url.toString(), true) || !self || !m_page)
         return;
     m_approvedUrl = url;
+    allowScriptsFor(url);
     m_page->load(url);
 }
 
@@ -225,12 +233,12 @@ bool WebEngineBrowserView::Busy() const { return m_page && m_loading; }
 
 QString WebEngineBrowserView::LocationURL() const { return m_page ? m_page->url().toString() : QString(); }
 
-bool WebEngineBrowserView::offerNavigation(const QUrl& url, bool isMainFrame)
+bool WebEngineBrowserView::offerNavigation(const QString& address, bool isMainFrame)
 {
     Q_UNUSED(isMainFrame);
     bool cancel = false;
     ++m_offeringNavigation;
-    guarded(m_dialogs, [&] { Q_EMIT BeforeNavigate2(url.toString(), &cancel); });
+    guarded(m_dialogs, [&] { Q_EMIT BeforeNavigate2(address, &cancel); });
     --m_offeringNavigation;
     return !cancel;
 }
@@ -242,7 +250,25 @@ bool WebEngineBrowserView::engineAsksNavigation(const QUrl& url, bool isMainFram
         m_approvedUrl.clear();
         return true;
     }
-    return offerNavigation(url, isMainFrame);
+    // The address as the page has it: the default form would decode its percent escapes.
+    const bool accepted = offerNavigation(url.toString(QUrl::FullyEncoded), isMainFrame);
+    if (accepted && isMainFrame && m_page)
+        allowScriptsFor(url);
+    return accepted;
+}
+
+bool WebEngineBrowserView::isWebAddress(const QUrl& url)
+{
+    const QString scheme = url.scheme().toLower();
+    return scheme == QLatin1String("http") || scheme == QLatin1String("https");
+}
+
+// Scripts run on web pages only (a gallery may need them to show its pictures). The program's own
+// pages and the files it opens run none; its reads and writes run in a world of their own, which
+// this does not touch.
+void WebEngineBrowserView::allowScriptsFor(const QUrl& url)
+{
+    m_page->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, isWebAddress(url));
 }
 
 void WebEngineBrowserView::onLoadingChanged(const QWebEngineLoadingInfo& info)
@@ -254,6 +280,9 @@ void WebEngineBrowserView::onLoadingChanged(const QWebEngineLoadingInfo& info)
     case QWebEngineLoadingInfo::LoadStoppedStatus:
         m_loading = false;
         m_approvedUrl.clear();
+        // The page that stays keeps its own rule, whatever the stopped load had asked for.
+        if (m_page)
+            allowScriptsFor(m_page->url());
         return;
     case QWebEngineLoadingInfo::LoadSucceededStatus:
     case QWebEngineLoadingInfo::LoadFailedStatus:
@@ -296,8 +325,16 @@ std::shared_ptr<Document> WebEngineBrowserView::document()
         if (answer->loop)
             answer->loop->quit();
     });
+    // After a page of another process (a local page after a web page), the engine answers the new
+    // page only once it has deleted what served the old one, a deletion it leaves to the event loop;
+    // a waiting loop runs deletions posted within it only when it returns, so this one runs them as
+    // it goes (those posted by the loops outside it stay theirs).
+    QTimer deletions;
+    connect(&deletions, &QTimer::timeout, &loop,
+            [] { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); });
     if (!answer->arrived) {
         timer.start(timeoutMs);
+        deletions.start(kDeletionsMs);
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     }
     answer->loop = nullptr;
@@ -426,11 +463,13 @@ void WebEngineBrowserView::finishSave(QWebEngineDownloadRequest* download)
     guarded(m_dialogs, [&] { Q_EMIT saveFinished(path, ok); });
 }
 
-void WebEngineBrowserView::openInNewWindow(const QUrl& url)
+// Only a link the user clicked on a page of the program (the web pages a view run loads are never
+// asked), and only to a web address: a page must not reach the desktop on its own.
+void WebEngineBrowserView::openInNewWindow(const QUrl& url, bool userClicked)
 {
-    const QString scheme = url.scheme().toLower();
-    if (scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("file"))
-        m_dialogs.openUrl(url);
+    if (!userClicked || !m_page || !m_page->url().isLocalFile() || !isWebAddress(url))
+        return;
+    m_dialogs.openUrl(url);
 }
 
 } // namespace pxt

@@ -76,10 +76,12 @@ private:
     // Asks where and as what to save the page; false when the user cancels.
     bool chooseSaveTarget(QString* path, SaveFormat* format);
     // A page the shown page wants in a new window (a link with a target): the desktop's browser.
-    void openInNewWindow(const QUrl& url);
+    void openInNewWindow(const QUrl& url, bool userClicked);
+    void allowScriptsFor(const QUrl& url);
+    static bool isWebAddress(const QUrl& url);
 
     friend class WebEnginePage;
-    bool offerNavigation(const QUrl& url, bool isMainFrame);
+    bool offerNavigation(const QString& address, bool isMainFrame);
     bool engineAsksNavigation(const QUrl& url, bool isMainFrame);
     void onLoadingChanged(const QWebEngineLoadingInfo& info);
     void watchSave(QWebEngineDownloadRequest* download);

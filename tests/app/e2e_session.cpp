@@ -28,6 +28,7 @@
 #include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
+#include <QWebEngineScript>
 
 #include <gtest/gtest.h>
 
@@ -105,14 +106,15 @@ bool trustInNss(const QString& home, const QString& caFile)
                    caFile});
 }
 
-// Runs an expression in the view's page and returns its value as a string.
+// Runs an expression in a world of the test's own in the view's page (local pages run no page script)
+// and returns its value as a string.
 QString evaluate(BrowserView* view, const QString& expression)
 {
     QWebEnginePage* page = static_cast<WebEngineBrowserView*>(view)->page();
     QString result;
     bool done = false;
     QEventLoop loop;
-    page->runJavaScript(expression, [&](const QVariant& v) {
+    page->runJavaScript(expression, QWebEngineScript::UserWorld, [&](const QVariant& v) {
         result = v.toString();
         done = true;
         loop.quit();

@@ -16,10 +16,12 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QContextMenuEvent>
 #include <QMenu>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTimer>
+#include <QToolBar>
 #include <QGuiApplication>
 #include <QToolButton>
 #include <gtest/gtest.h>
@@ -118,6 +120,26 @@ TEST(MainWindow, LooksAsDesigned)
     }
 }
 
+TEST(MainWindow, ToolBarsCannotBeHidden)
+{
+    // The tool bars hold every command: their context menu must not offer to hide them.
+    App a;
+    for (QToolBar* bar : {a.main->MenuToolbar1, a.main->Panel9}) {
+        bool menuShown = false;
+        QTimer::singleShot(300, a.main.get(), [&] {
+            if (QWidget* popup = QApplication::activePopupWidget()) {
+                menuShown = true;
+                popup->close();
+            }
+        });
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), bar->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(bar, &event);
+        waitUntil([] { return false; }, 500);
+        EXPECT_FALSE(menuShown) << bar->objectName().toStdString();
+        EXPECT_TRUE(bar->isVisible());
+    }
+}
+
 TEST(MainWindow, NothingSelected)
 {
     App a;
@@ -199,6 +221,23 @@ TEST(GrabCommand, TheBrowsersLoginGoesToTheSessionOnlyWhenTheOptionIsOn)
             EXPECT_EQ(a->session.refererFor(picture), "");
         }
     }
+}
+
+TEST(GrabCommand, PageHeadHoldsTheTitleTextOnly)
+{
+    // A page script can put a comment into the TITLE element; its markup must not reach the view page.
+    const QByteArray json =
+        R"({"v":2,"id":0,"url":"http://g.test/","title":"Cats & Dogs","base":"http://g.test/","nodes":[)"
+        R"(-1,2,"html",0, 0,2,"head",0, 1,2,"title",1,"lang","en", 2,0,"Ca",)"
+        R"( 2,1,"</title><script>alert(1)</script>", 2,0,"ts & Dogs", 0,2,"body",0,)"
+        R"( 6,4,"a",1,"href","http://g.test/a.html","http://g.test/a.html",)"
+        R"( 7,3,"img",3,"src","t.jpg","width","90","height","90",90,90,"http://g.test/t.jpg"],"frames":[]})";
+    App a;
+    a.windows.windows = {std::make_shared<PlainBrowserWindow>("Cats", "http://g.test/", Document::fromJson(json))};
+    a.answerPicker(true);
+    a.main->RxSpeedButtonThumbsClick();
+    EXPECT_EQ(a.main->FPageHead, "<HEAD><title>Cats &amp; Dogs</title></HEAD>");
+    ASSERT_TRUE(a.settled());
 }
 
 TEST(GrabCommand, NoWindowOrCancelChangesNothing)

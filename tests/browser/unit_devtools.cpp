@@ -1,3 +1,4 @@
+#include "browser/devtools/DevToolsConnection.h"
 #include "browser/devtools/DevToolsWindows.h"
 #include "dom/Document.h"
 #include "core/Error.h"
@@ -384,6 +385,39 @@ TEST(DevToolsTargets, PagesOfTheBrowsersTargetList)
     EXPECT_TRUE(targets[0].webSocketDebuggerUrl.isEmpty());
     EXPECT_EQ(targets[1].targetId, "D");
     EXPECT_TRUE(pageTargets(QJsonObject(), QString()).empty());
+}
+
+TEST(DevToolsTargets, ListsAreBounded)
+{
+    // An endpoint may answer with any number of pages; no browser has more than the limit.
+    QByteArray list = "[";
+    QJsonArray infos;
+    for (int i = 0; i <= kMaxPageTargets; ++i) {
+        list += (i ? "," : "") + QByteArray(R"({"type":"page","title":"t","url":"http://g/","webSocketDebuggerUrl":"ws://h/"})");
+        infos.append(QJsonObject{{"targetId", QString::number(i)}, {"type", "page"}, {"title", "t"}, {"url", "http://g/"}});
+    }
+    list += "]";
+    EXPECT_EQ(pageTargets(list).size(), size_t(kMaxPageTargets));
+    const std::vector<DevToolsTarget> targets = pageTargets(QJsonObject{{"targetInfos", infos}}, QStringLiteral("ws://h/b"));
+    ASSERT_EQ(targets.size(), size_t(kMaxPageTargets));
+    EXPECT_EQ(targets.back().targetId, QString::number(kMaxPageTargets - 1));
+}
+
+TEST(DevToolsConnection, AnAnswerOverTheLimitFailsTheCommand)
+{
+    EXPECT_EQ(DevToolsConnection::kMaxMessageBytes, 256LL * 1024 * 1024);
+    FakePageSocket page;
+    page.answer = [](int id) { return evaluateResult(id, R"({"type":"string","value":")" + QByteArray(200000, 'x') + "\"}"); };
+    DevToolsConnection connection(5000);
+    connection.setMaxMessageBytes(100000);
+    connection.open(page.url());
+    EXPECT_THROW(connection.call(QStringLiteral("Runtime.evaluate")), Error);
+
+    // The same answer within the limit arrives whole.
+    DevToolsConnection roomy(5000);
+    roomy.setMaxMessageBytes(300000);
+    roomy.open(page.url());
+    EXPECT_EQ(roomy.call(QStringLiteral("Runtime.evaluate")).value("result")["value"].toString().size(), 200000);
 }
 
 // A browser that offers its own socket only (announced in DevToolsActivePort; no /json routes): its

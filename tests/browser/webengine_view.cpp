@@ -19,6 +19,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTest>
 #include <QUrl>
 #include <QUrlQuery>
 #include <QVBoxLayout>
@@ -38,8 +39,9 @@ using pxt::test::waitUntil;
 
 namespace {
 
-// Serves /page (title = path; a link to ?link=, an image ?img=, the document itself after ?delay=
-// seconds) and /*.gif (after ?delay= seconds), on 127.0.0.1 with a free port.
+// Serves /page (title = path; a link to ?link= with the target ?target=, an image ?img=, a script
+// ?script=, the document itself after ?delay= seconds) and /*.gif (after ?delay= seconds), on
+// 127.0.0.1 with a free port.
 pxt::test::Script sitePage(const QByteArray& request)
 {
     const QUrl u(QStringLiteral("http://127.0.0.1") + QString::fromLatin1(pxt::test::requestPath(request)));
@@ -53,8 +55,12 @@ pxt::test::Script sitePage(const QByteArray& request)
         const QString link = q.hasQueryItem(QStringLiteral("link")) ? q.queryItemValue(QStringLiteral("link"), QUrl::FullyDecoded)
                                                                      : QStringLiteral("/cancel");
         const QString img = q.queryItemValue(QStringLiteral("img"), QUrl::FullyDecoded);
-        body = QStringLiteral("<html><head><title>%1</title></head><body><a href=\"%2\">link</a>%3</body></html>")
-                   .arg(u.path(), link, img.isEmpty() ? QString() : QStringLiteral("<img src=\"%1\">").arg(img))
+        const QString script = q.queryItemValue(QStringLiteral("script"), QUrl::FullyDecoded);
+        const QString target = q.queryItemValue(QStringLiteral("target"), QUrl::FullyDecoded);
+        body = QStringLiteral("<html><head><title>%1</title></head><body><a href=\"%2\"%5>link</a>%3%4</body></html>")
+                   .arg(u.path(), link, img.isEmpty() ? QString() : QStringLiteral("<img src=\"%1\">").arg(img),
+                        script.isEmpty() ? QString() : QStringLiteral("<script>%1</script>").arg(script),
+                        target.isEmpty() ? QString() : QStringLiteral(" target=%1").arg(target))
                    .toUtf8();
         kind = "text/html";
     }
@@ -142,6 +148,21 @@ protected:
 
     static QString fileUrl(const QString& path) { return QUrl::fromLocalFile(path).toString(); }
 
+    // A script's click on the page's first link (no user's click).
+    void scriptClicksLink() { m_view->page()->runJavaScript(QStringLiteral("document.querySelector('a').click()"), QWebEngineScript::UserWorld); }
+
+    // The user's click on the page's first link, with the mouse.
+    void userClicksLink()
+    {
+        const QStringList box = pageValue(QStringLiteral(
+            "(() => { const r = document.querySelector('a').getBoundingClientRect(); return [r.x + r.width / 2, r.y + r.height / 2].join(); })()"))
+                                    .toString()
+                                    .split(u',');
+        ASSERT_EQ(box.size(), 2);
+        QWidget* target = m_view->widget()->focusProxy() ? m_view->widget()->focusProxy() : m_view->widget();
+        QTest::mouseClick(target, Qt::LeftButton, Qt::NoModifier, QPoint(int(box[0].toDouble()), int(box[1].toDouble())));
+    }
+
     // Navigates and waits for the page's DocumentComplete.
     void load(const QString& address)
     {
@@ -158,20 +179,28 @@ protected:
         loop.exec();
     }
 
-    // A script's value in the page's own world, as the page's scripts see it.
-    // What the page itself says, in its main world. The model's writes leave for the page at the next
-    // turn of the event loop, so that turn comes first.
+    // What the page's document holds, read in a world of the test's own (local pages run no script
+    // in their main world). The model's writes leave for the page at the next turn of the event loop,
+    // so that turn comes first. Asked again when no answer comes: the engine may drop a script sent
+    // to a page that has just replaced a page of another process.
     QVariant pageValue(const QString& script)
     {
         QCoreApplication::processEvents();
-        QVariant value;
-        bool done = false;
-        m_view->page()->runJavaScript(script, QWebEngineScript::MainWorld, [&](const QVariant& v) {
-            value = v;
-            done = true;
-        });
-        EXPECT_TRUE(waitUntil([&] { return done; }));
-        return value;
+        struct Answer {
+            QVariant value;
+            bool done = false;
+        };
+        const auto answer = std::make_shared<Answer>();
+        for (int attempt = 0; attempt < 4 && !answer->done; ++attempt) {
+            m_view->page()->runJavaScript(script, QWebEngineScript::UserWorld, [answer](const QVariant& v) {
+                if (!answer->done)
+                    answer->value = v;
+                answer->done = true;
+            });
+            waitUntil([&] { return answer->done; }, 2000);
+        }
+        EXPECT_TRUE(answer->done);
+        return answer->value;
     }
 
     // A page of three thumbnail cells with local pictures of 40 x 30 pixels.
@@ -266,7 +295,7 @@ TEST_F(WebEngineViewTest, CancelledNavigationsFireNoDocumentComplete)
 {
     cancelIf = [](const QString& address) { return address.toUpper().contains(QLatin1String("HTTP://")); };
     const QString first = writePage(QStringLiteral("first.html"),
-                                    QStringLiteral("<title>First</title><a href=\"http://127.0.0.1:9/pic.jpg\">pic</a>"));
+                                    QStringLiteral("<title>First</title><a href=\"http://127.0.0.1:9/p%20i%2Fc.jpg?q=a%26b\">pic</a>"));
     const QString next = writePage(QStringLiteral("next.html"), QStringLiteral("<title>Next</title>"));
     load(first);
 
@@ -277,8 +306,9 @@ TEST_F(WebEngineViewTest, CancelledNavigationsFireNoDocumentComplete)
     } cases[] = {
         {"Navigate", [&] { m_view->Navigate(QStringLiteral("http://127.0.0.1:9/other.html")); },
          QStringLiteral("http://127.0.0.1:9/other.html")},
-        {"link click", [&] { m_view->page()->runJavaScript(QStringLiteral("document.querySelector('a').click()")); },
-         QStringLiteral("http://127.0.0.1:9/pic.jpg")},
+        // A clicked link arrives as the page has it, its escapes kept.
+        {"link click", [&] { scriptClicksLink(); },
+         QStringLiteral("http://127.0.0.1:9/p%20i%2Fc.jpg?q=a%26b")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -326,7 +356,7 @@ TEST_F(WebEngineViewTest, RunningLoadsMeetOtherNavigations)
         {"a cancelled Navigate leaves a picture load", slowPicture, true,
          [&] { m_view->Navigate(server.url(QStringLiteral("/cancel"))); }, Completes},
         {"a cancelled click leaves a picture load", slowPicture, true,
-         [&] { m_view->page()->runJavaScript(QStringLiteral("document.querySelector('a').click()")); }, Completes},
+         [&] { scriptClicksLink(); }, Completes},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -356,6 +386,31 @@ TEST_F(WebEngineViewTest, RunningLoadsMeetOtherNavigations)
             break;
         }
         EXPECT_FALSE(m_view->Busy());
+    }
+}
+
+// A local page that replaces a web page (a view run's view page after the last gallery page) is read
+// at its DocumentComplete like any other: the engine may drop the first request to such a page.
+TEST_F(WebEngineViewTest, ALocalPageAfterAWebPageIsReadAtItsCompletion)
+{
+    SiteServer server;
+    ASSERT_TRUE(server.ok());
+    const QString local = writePage(QStringLiteral("local.html"), QStringLiteral("<title>Local</title><p>x"));
+    m_view->setDocumentTimeout(5000);
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        load(server.url(QStringLiteral("/gallery")));
+        QString read;
+        onComplete = [&] {
+            try {
+                read = m_view->document()->title();
+            } catch (const pxt::Error& e) {
+                read = e.text();
+            }
+        };
+        load(local);
+        onComplete = nullptr;
+        EXPECT_EQ(read, QStringLiteral("Local"));
     }
 }
 
@@ -489,17 +544,18 @@ TEST_F(WebEngineViewTest, DocumentOfAPageThatDoesNotAnswer)
 {
     const QString path = writePage(QStringLiteral("busy.html"), QStringLiteral("<title>busy</title><p>x"));
     load(path);
-    const QString hang = QStringLiteral("setTimeout(() => { const t = Date.now(); while (Date.now() - t < 2500); }, 0)");
+    // Keeps the page's thread busy (from a world of the test's own: the local page runs no script).
+    const QString hang = QStringLiteral("{ const t = Date.now(); while (Date.now() - t < 2500); }");
 
     m_view->setDocumentTimeout(500);
-    m_view->page()->runJavaScript(hang);
+    m_view->page()->runJavaScript(hang, QWebEngineScript::UserWorld);
     settle(100);
     EXPECT_THROW(m_view->document(), pxt::Error);
     settle(3000); // the late answer arrives
     m_view->setDocumentTimeout(10000);
     EXPECT_EQ(m_view->document()->title(), QStringLiteral("busy"));
 
-    m_view->page()->runJavaScript(hang);
+    m_view->page()->runJavaScript(hang, QWebEngineScript::UserWorld);
     settle(100);
     QPointer<WebEngineBrowserView> view = m_view;
     QTimer::singleShot(200, [&] { delete m_view; });
@@ -654,18 +710,72 @@ TEST_F(WebEngineSaveTest, AViewShowingNothingRefusesToSave)
 
 TEST_F(WebEngineSaveTest, LinksForANewWindowLeaveTheView)
 {
-    const QString path = writePage(QStringLiteral("title.html"),
-                                   QStringLiteral("<title>T</title><a href=\"http://127.0.0.1:9/gallery.html\" "
-                                                  "target=_blank>http://127.0.0.1:9/gallery.html</a>"));
-    load(path);
-    offered.clear();
-    completed.clear();
-    m_view->page()->runJavaScript(QStringLiteral("document.querySelector('a').click()"));
-    ASSERT_TRUE(waitUntil([&] { return !m_dialogs.openedUrls.isEmpty(); }));
-    EXPECT_EQ(m_dialogs.openedUrls, QList<QUrl>{QUrl(QStringLiteral("http://127.0.0.1:9/gallery.html"))});
+    SiteServer server;
+    ASSERT_TRUE(server.ok());
+    const QString web = QStringLiteral("http://127.0.0.1:9/gallery.html");
+    const QString local = writePage(QStringLiteral("title.html"),
+                                    QStringLiteral("<title>T</title><a href=\"%1\" target=_blank>%1</a>").arg(web));
+    const QString localFile = writePage(QStringLiteral("file.html"),
+                                        QStringLiteral("<title>F</title><a href=\"view.html\" target=_blank>file</a>"));
+    const QString remote = server.url(QStringLiteral("/remote?target=_blank&link=") + QUrl::toPercentEncoding(web)
+                                      + QStringLiteral("&script=") + QUrl::toPercentEncoding(QStringLiteral(
+                                          "window.open('http://127.0.0.1:9/popup.html')")));
+    struct Case {
+        const char* what;
+        QString page;
+        bool userClick;
+        QList<QUrl> opened;
+    } cases[] = {
+        {"the user's click on a local page", local, true, {QUrl(web)}},
+        {"a script's click", local, false, {}},
+        {"a local file", localFile, true, {}},
+        {"a web page of a view run, its pop-up and the user's click", remote, true, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        load(c.page);
+        m_dialogs.openedUrls.clear();
+        offered.clear();
+        completed.clear();
+        if (c.userClick)
+            userClicksLink();
+        else
+            scriptClicksLink();
+        if (!c.opened.isEmpty())
+            ASSERT_TRUE(waitUntil([&] { return !m_dialogs.openedUrls.isEmpty(); }));
+        settle(800);
+        EXPECT_EQ(m_dialogs.openedUrls, c.opened);
+        EXPECT_TRUE(completed.isEmpty());
+        EXPECT_EQ(m_view->LocationURL(), c.page.startsWith("http") ? c.page : fileUrl(c.page));
+    }
+}
+
+// The program's pages and the files it opens are local: they run no script of their own, while the
+// program still reads and writes them. Web pages keep their scripts.
+TEST_F(WebEngineViewTest, LocalPagesRunNoScript)
+{
+    const QString page = writePage(
+        QStringLiteral("hostile.html"),
+        QStringLiteral("<title>quiet</title><script>document.title = 'script ran'</script>"
+                       "<img src=missing.png onerror=\"document.title = 'handler ran'\">"
+                       "<div id=d><input type=checkbox name=x value=x></div>"));
+    load(page);
     settle();
-    EXPECT_TRUE(completed.isEmpty());
-    EXPECT_EQ(m_view->LocationURL(), fileUrl(path));
+    EXPECT_EQ(m_view->page()->title(), QStringLiteral("quiet"));
+
+    const std::shared_ptr<Document> doc = m_view->document();
+    EXPECT_EQ(doc->title(), QStringLiteral("quiet"));
+    nthWithTag(*doc, QStringLiteral("INPUT"), 0)->setStatus(true);
+    EXPECT_TRUE(pageValue(QStringLiteral("document.querySelector('input').checked")).toBool());
+
+    SiteServer server;
+    ASSERT_TRUE(server.ok());
+    const QString web = server.url(QStringLiteral("/web?script=") + QUrl::toPercentEncoding(QStringLiteral("document.title = 'web script ran'")));
+    load(web);
+    EXPECT_TRUE(waitUntil([&] { return m_view->page()->title() == QStringLiteral("web script ran"); }));
+    load(page);
+    settle();
+    EXPECT_EQ(m_view->page()->title(), QStringLiteral("quiet")) << "the next local page runs none again";
 }
 
 } // namespace

@@ -171,6 +171,30 @@ TEST(IniFile, TenMegabyteLine)
     EXPECT_EQ(ini.read(u"a", u"x"), "1");
 }
 
+TEST(IniFile, OnlyTheFirstMegabyteOfTheFileIsRead)
+{
+    // Millions of tiny sections would cost many times their size in memory, at every read.
+    pxt::test::TempProgramFolder folder;
+    QByteArray content = "[first]\r\nx=1\r\n";
+    while (content.size() < IniFile::kMaxFileBytes - 20)
+        content += "[s]\r\n";
+    content += "[edge]\r\nkey=cut in two\r\n[late]\r\ny=2\r\n";
+    folder.write("pxt.ini", content);
+
+    testing::internal::CaptureStderr();
+    const IniFile ini(folder.file("pxt.ini"));
+    const IniFile again(folder.file("pxt.ini"));
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(ini.read(u"first", u"x"), "1");
+    EXPECT_TRUE(ini.hasSection(u"edge"));
+    EXPECT_EQ(ini.read(u"edge", u"key"), std::nullopt) << "a line the limit cuts is left out whole";
+    EXPECT_FALSE(ini.hasSection(u"late"));
+    EXPECT_LE(ini.toBytes().size(), IniFile::kMaxFileBytes);
+    // Said once for the whole run.
+    EXPECT_NE(said.find("pxt.ini is larger than 1048576 bytes"), std::string::npos) << said;
+    EXPECT_EQ(said.find("pxt.ini", said.find("pxt.ini") + 1), std::string::npos) << said;
+}
+
 TEST(IniFile, SaveReplacesTheFileAsLatin1OrWhereNeededUtf8)
 {
     pxt::test::TempProgramFolder folder;

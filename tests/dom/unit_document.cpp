@@ -97,6 +97,8 @@ TEST(DocumentFromHtml, RepairsMalformedMarkupAsBrowsersDo)
         {"<form><script>document.write('</form>')</script><!-- </form> --><p title='</form>'></form>",
          "<form><script>document.write('</form>')</script><!-- </form> --><p title=\"</form>\"></p></form>",
          {"HTML", "HEAD", "BODY", "FORM", "SCRIPT", "P"}},
+        {"<textarea>a</form>b</FORM></form>c</textarea>", "<textarea>a&lt;/form&gt;b&lt;/FORM&gt;&lt;/form&gt;c</textarea>",
+         {"HTML", "HEAD", "BODY", "TEXTAREA"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.html);
@@ -309,6 +311,37 @@ TEST(HtmlSerializer, WritesTheTitleElementWithItsTags)
     EXPECT_EQ(firstTag(*doc, "TITLE")->outerHTML(), "<title>A &amp; B</title>");
     EXPECT_EQ(doc->title(), "A & B");
     EXPECT_EQ(doc->documentElement()->outerHTML(), "<html><head><title>A &amp; B</title></head><body></body></html>");
+}
+
+TEST(HtmlSerializer, TextIsFoundInTheMarkupWithoutWritingIt)
+{
+    // Each case: the body's content and a text appended afterwards as a node of its own.
+    const struct {
+        const char* html;
+        const char* appended;
+    } cases[] = {
+        {"<a><img src=t.jpg></a>", ""},
+        {"<a><IMG SRC=t.jpg></a>", ""},
+        {"<a>no picture</a>", ""},
+        {"<a title='an img'>x</a>", ""},
+        {"<a><!--Img--></a>", ""},
+        {"<a><svg><image href=x.png /></svg></a>", ""},
+        {"<a>I&amp;MG and i&lt;mg</a>", ""},
+        {"<a>a picture: i</a>", "mg"},   // across two text nodes
+        {"<a>a picture: im</a>", "g"},
+        {"<a>i</a>", "<b>mg</b>"},      // markup between: no match
+        {"<a>im</a>", ""},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.html);
+        const auto doc = page(QStringLiteral("<body>") + QString::fromUtf8(c.html));
+        Element* body = firstTag(*doc, "BODY");
+        if (*c.appended)
+            body->setInnerHTML(body->innerHTML() + QString::fromUtf8(c.appended));
+        const bool expected = body->innerHTML().toUpper().contains(QStringLiteral("IMG"));
+        EXPECT_EQ(body->innerHTMLContains(QLatin1StringView("IMG")), expected) << body->innerHTML().toStdString();
+    }
 }
 
 TEST(InnerHtmlWrite, ReplacesChildrenAndKeepsAllInStep)

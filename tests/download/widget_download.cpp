@@ -123,6 +123,28 @@ TEST(ViewRun, PageLinksAreLoadedAndTheirImagesTaken)
     }
 }
 
+TEST(ViewRun, APageWhoseDocumentCannotBeReadCountsAsOneWithoutPictures)
+{
+    TestBrowserView::registerPage("http://x.test/busy.html", "<img src=\"lost.jpg\" width=300 height=200>");
+    TestBrowserView::registerUnreadablePage("http://x.test/busy.html", "The page did not hand over its document within 10 seconds.");
+    TestBrowserView::registerPage("http://x.test/fine.html", "<img src=\"big.jpg\" width=300 height=200>");
+    for (bool viewHtml : {true, false}) {
+        SCOPED_TRACE(viewHtml);
+        Pane p;
+        p.frame.CheckBox1->setChecked(viewHtml);
+        ASSERT_TRUE(p.frame.StartView(
+            selection({"http://x.test/a.jpg", "http://x.test/busy.html", "http://x.test/fine.html"}), QString()));
+        ASSERT_TRUE(p.idle());
+        ASSERT_TRUE(waitUntil([&] { return p.frame.statusText().startsWith("Ready: "); }));
+        EXPECT_TRUE(p.messages.errors.isEmpty()) << p.messages.errors.join('\n').toStdString();
+        EXPECT_EQ(p.page("download1.html"),
+                  (QList<QByteArray>{imageLine("http://x.test/a.jpg"), imageLine("http://x.test/big.jpg")}));
+        EXPECT_FALSE(p.frame.PanelDummy->isVisible());
+        EXPECT_TRUE(p.frame.PanelDummy->isHidden()) << "the cover is down";
+    }
+    TestBrowserView::clearPages();
+}
+
 TEST(ViewRun, ASingleClickedPageLink)
 {
     TestBrowserView::registerPage("http://x.test/page.html", "<img src=\"big.jpg\" width=300 height=200>");

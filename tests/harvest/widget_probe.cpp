@@ -300,6 +300,38 @@ TEST(SizeProbe, ParallelRequestsWriteEachSizeIntoItsOwnDiv)
     EXPECT_EQ(p.frame.Probe->clientCount(), 4u);
 }
 
+TEST(SizeProbe, WritesOnlyIntoTheDivItAskedFor)
+{
+    // A div inside a div (an opened file can hold any page): the outer size is written behind the
+    // inner div while the inner request still runs, and must not move where the inner size goes.
+    LocalServer server([](int, const QByteArray& r) {
+        return answer({{"a.jpg", {send(withLength(1024))}}, {"b.jpg", {pause(300), send(withLength(2048))}}}, r);
+    });
+    Settings settings;
+    THttpClient client;
+    SizeProbe probe(client, settings);
+    const auto doc = Document::fromHtml(QStringLiteral("<div id=\"%1\"><div id=\"%2\"></div></div><p>after</p>")
+                                            .arg(server.url("/a.jpg"), server.url("/b.jpg")),
+                                        QStringLiteral("file:///thumbs.html"));
+    std::vector<Element*> divs;
+    Element* after = nullptr;
+    for (Element* e : doc->all()) {
+        if (e->tagName() == "DIV")
+            divs.push_back(e);
+        if (e->tagName() == "P")
+            after = e;
+    }
+    ASSERT_EQ(divs.size(), 2u);
+    bool finished = false;
+    probe.OnFinished = [&] { finished = true; };
+    probe.Start(doc);
+    ASSERT_TRUE(waitUntil([&] { return finished; }));
+    EXPECT_EQ(divs[1]->innerHTML(), SizeProbe::SizeText("2"));
+    EXPECT_EQ(divs[0]->innerHTML(), divs[1]->outerHTML() + SizeProbe::SizeText("1"));
+    EXPECT_EQ(after->innerHTML(), "after");
+    EXPECT_EQ(server.requests().size(), 2u);
+}
+
 TEST(SizeProbe, ClosingThePaneDuringARunIsSilent)
 {
     LocalServer server(Script{pause(30000)});

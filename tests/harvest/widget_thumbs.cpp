@@ -102,6 +102,21 @@ TEST(ThumbsPane, AGrabThatFindsNothingKeepsThePreviousPage)
     EXPECT_TRUE(p.frame.WebBrowserThumbs->LocationURL().endsWith("thumbs.html"));
 }
 
+TEST(ThumbsPane, NothingFoundIsTheStatusAfterTheBox)
+{
+    Pane p;
+    p.frame.GrabDocument(gallery(QStringLiteral("First"), 2), false);
+    ASSERT_TRUE(p.settled());
+
+    // The restored page loads (and is probed) while the user reads the box.
+    bool loaded = false;
+    p.messages.whileInformationShown = [&] { loaded = p.settled(); };
+    p.frame.GrabDocument(gallery(QStringLiteral("Empty"), 0), true);
+    EXPECT_TRUE(loaded);
+    EXPECT_EQ(p.frame.statusText(), "No Thumbnails found");
+    EXPECT_TRUE(p.frame.FStatusText.isEmpty());
+}
+
 TEST(ThumbsPane, AFirstGrabThatFindsNothingLeavesTheBlankPage)
 {
     Pane p;

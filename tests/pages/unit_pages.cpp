@@ -49,6 +49,22 @@ TEST(ViewPage, OneLinePerPictureWithTheHeadInFront)
         EXPECT_EQ(viewPage(c.pictures, c.head), c.expected) << c.what;
 }
 
+TEST(ViewPage, HeadHoldsTheTitleTextEscaped)
+{
+    const struct {
+        QString title;
+        QString head;
+    } cases[] = {
+        {"Cats", "<HEAD><title>Cats</title></HEAD>"},
+        {"", "<HEAD><title></title></HEAD>"},
+        {"a < b & c > d", "<HEAD><title>a &lt; b &amp; c &gt; d</title></HEAD>"},
+        {"</title><script>alert(1)</script>", "<HEAD><title>&lt;/title&gt;&lt;script&gt;alert(1)&lt;/script&gt;</title></HEAD>"},
+        {QString::fromUtf8("no\u00a0break \"quoted\""), "<HEAD><title>no&nbsp;break \"quoted\"</title></HEAD>"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(viewPageHead(c.title), c.head) << c.title.toStdString();
+}
+
 TEST(SelectedPage, CheckedCellsInRowsOfTheColumnCount)
 {
     const PageLines lines = selectedThumbsPage(*thumbsPage("x.xxx"), 2);

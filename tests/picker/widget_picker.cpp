@@ -132,15 +132,21 @@ TEST_F(Picker, TitleOrderAndUrlHeaderClickedTwice)
     EXPECT_EQ(titles(), QStringList({"A", "b", "c"}));
 }
 
-TEST_F(Picker, FillSortsEachRowInBeforeItsAddressIsSet)
+TEST_F(Picker, FillSortsOnceWithEveryRowComplete)
 {
     clickHeader(TDlgSelectBrowser::UrlColumn);
     setWindows({{"one", "http://b.example/"}, {"two", "http://c.example/"}, {"three", "http://a.example/"}});
     fill();
-    // Each new row is sorted in with an empty address, so the last one stays on top; the ones before
-    // it were sorted again by their addresses when the next row came.
     EXPECT_EQ(titles(), QStringList({"three", "one", "two"}));
     EXPECT_EQ(dlg.SelectedWindowIndex(), 2);
+
+    // Rows sorted in one by one, before their addresses were set, would end as three, two, one.
+    setWindows({{"one", "http://c.example/"}, {"two", "http://a.example/"}, {"three", "http://b.example/"}});
+    fill();
+    EXPECT_EQ(titles(), QStringList({"two", "three", "one"}));
+    EXPECT_EQ(dlg.SelectedWindowIndex(), 2) << "the last window listed stays selected";
+    setWindows({{"one", "http://b.example/"}, {"two", "http://c.example/"}, {"three", "http://a.example/"}});
+    fill();
 
     // "Reload List" keeps the sort column.
     dlg.Button1->click();

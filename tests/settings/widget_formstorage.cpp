@@ -116,7 +116,14 @@ INSTANTIATE_TEST_SUITE_P(
         RestoreCase{"MinimizedFromMaximized", "Flags=2\r\nShowCmd=2\r\n", kStart,
                     Qt::WindowMinimized | Qt::WindowMaximized, 445},
         RestoreCase{"UnknownShowCmdNormal", "ShowCmd=4\r\n", kStart, Qt::WindowNoState, 445},
-        RestoreCase{"PaneWidthNoNumberGivesZero", "FrameThumbs1_Width=wide\r\n", kStart, Qt::WindowNoState, 0}),
+        RestoreCase{"PaneWidthNoNumberGivesZero", "FrameThumbs1_Width=wide\r\n", kStart, Qt::WindowNoState, 0},
+        // A placement from another monitor layout is kept on the screen (1024 x 768 here).
+        RestoreCase{"OffTheScreenMovesOnIt", "NormPos=3000,2000,3640,2480\r\n", QRect(384, 288, 640, 480),
+                    Qt::WindowNoState, 445},
+        RestoreCase{"LeftOfAndAboveTheScreenMovesOnIt", "NormPos=-900,-700,-260,-220\r\n", QRect(0, 0, 640, 480),
+                    Qt::WindowNoState, 445},
+        RestoreCase{"LargerThanTheScreenShrinksToIt", "NormPos=-50,100,1950,1300\r\n", QRect(0, 0, 1024, 768),
+                    Qt::WindowNoState, 445}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FormStorageTest, MissingPaneWidthLeavesThePane)

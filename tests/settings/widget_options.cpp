@@ -160,6 +160,33 @@ TEST_F(OptionsTest, TextRoundTrips)
     EXPECT_EQ(settings.linkFilterLines(), (QStringList{longLine, "  spaced ", "'quoted'"}));
 }
 
+TEST_F(OptionsTest, ALineBreakAtTheEndStartsNoLine)
+{
+    const struct {
+        QString text;
+        QStringList lines;
+    } cases[] = {
+        {"a\nb\n", {"a", "b"}},
+        {"a\nb", {"a", "b"}},
+        {"a\n\n", {"a", ""}},
+        {"\n", {""}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.toStdString());
+        {
+            auto dlg = makeDialog();
+            dlg->show();
+            dlg->MemoFilter->setPlainText(c.text);
+            EXPECT_EQ(dlg->linkFilterLines(), c.lines);
+            dlg->OKBtn->click();
+        }
+        EXPECT_TRUE(folder.read("pxt.ini").contains("Count=" + QByteArray::number(c.lines.size()) + "\r\n"));
+        auto dlg = makeDialog();
+        dlg->show();
+        EXPECT_EQ(dlg->linkFilterLines(), c.lines) << "read back from the file";
+    }
+}
+
 TEST_F(OptionsTest, EmptiedMemoErasesTheLinesSection)
 {
     folder.write("pxt.ini", "[TDlgOptions.MemoFilter_Lines]\r\nCount=2\r\nItem0=a\r\nItem1=b\r\n"
