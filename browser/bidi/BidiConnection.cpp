@@ -3,12 +3,7 @@
 #include "browser/FrameSlots.h"
 #include "core/Error.h"
 
-#include <QEventLoop>
 #include <QJsonDocument>
-#include <QNetworkProxy>
-#include <QTimer>
-#include <QUrl>
-#include <QWebSocket>
 
 #include <algorithm>
 #include <utility>
@@ -31,10 +26,6 @@ BidiConnection::~BidiConnection()
             // the browser is gone, or ends the session when it notices
         }
     }
-    if (m_socket) {
-        m_socket->disconnect();
-        m_socket->abort();
-    }
 }
 
 QString BidiConnection::busyText()
@@ -42,79 +33,26 @@ QString BidiConnection::busyText()
     return QStringLiteral("another program is driving the browser (it allows one debugging session at a time)");
 }
 
-void BidiConnection::beginOpen(const QString& address)
-{
-    const QUrl url(address);
-    if (address.isEmpty() || !url.isValid()
-        || (url.scheme() != QLatin1String("ws") && url.scheme() != QLatin1String("wss")))
-        throw Error(QStringLiteral("the browser offers no debugger connection to it"));
+void BidiConnection::beginOpen(const QString& address) { m_socket.open(address); }
 
-    m_socket = std::make_unique<QWebSocket>();
-    m_socket->setProxy(QNetworkProxy::NoProxy);
-    m_socket->setMaxAllowedIncomingMessageSize(quint64(kMaxMessageBytes));
-    m_socket->setMaxAllowedIncomingFrameSize(quint64(kMaxMessageBytes));
-    QWebSocket* socket = m_socket.get();
-    QObject::connect(socket, &QWebSocket::textMessageReceived, socket, [this](const QString& message) {
-        const QJsonObject o = QJsonDocument::fromJson(message.toUtf8()).object();
-        const QJsonValue id = o.value(QLatin1String("id"));
-        if (id.isUndefined() || id.isNull())
-            return; // an event, or an error about no command
-        if (m_waitingFor == 0 || id.toInt() != m_waitingFor)
-            return; // an answer to nothing asked now
-        m_waitingFor = 0;
-        if (o.value(QLatin1String("type")).toString() == QLatin1String("error") || o.contains(QLatin1String("error"))) {
-            m_refusalCode = o.value(QLatin1String("error")).toString();
-            m_refusal = o.value(QLatin1String("message")).toString();
-            if (m_refusal.isEmpty())
-                m_refusal = m_refusalCode.isEmpty() ? QStringLiteral("the browser refused the command") : m_refusalCode;
-        } else {
-            m_answer = o.value(QLatin1String("result")).toObject();
-        }
-        m_answered = true;
-        wake();
-    });
-    QObject::connect(socket, &QWebSocket::disconnected, socket, [this] {
-        if (m_failure.isEmpty())
-            m_failure = QStringLiteral("the connection was closed");
-        wake();
-    });
-    QObject::connect(socket, &QWebSocket::connected, socket, [this] { wake(); });
-    QObject::connect(socket, QOverload<QAbstractSocket::SocketError>::of(&QWebSocket::error), socket,
-                     [this, socket](QAbstractSocket::SocketError) {
-                         if (m_failure.isEmpty())
-                             m_failure = socket->errorString();
-                         wake();
-                     });
-    socket->open(url);
-}
-
-void BidiConnection::waitOpen()
-{
-    if (!m_socket)
-        throw Error(QStringLiteral("the browser offers no debugger connection to it"));
-    QWebSocket* socket = m_socket.get();
-    wait([socket] { return socket->state() == QAbstractSocket::ConnectedState; });
-}
+void BidiConnection::waitOpen() { m_socket.waitOpen(m_deadline, QStringLiteral("no answer in time")); }
 
 QJsonObject BidiConnection::call(const QString& method, const QJsonObject& params)
 {
-    if (!m_socket || m_socket->state() != QAbstractSocket::ConnectedState)
-        throw Error(m_failure.isEmpty() ? QStringLiteral("the connection was closed") : m_failure);
     QJsonObject request;
-    const int id = m_nextId++;
-    request.insert(QLatin1String("id"), id);
     request.insert(QLatin1String("method"), method);
     request.insert(QLatin1String("params"), params);
-    m_answered = false;
-    m_answer = {};
-    m_refusal.clear();
     m_refusalCode.clear();
-    m_waitingFor = id;
-    m_socket->sendTextMessage(QString::fromUtf8(QJsonDocument(request).toJson(QJsonDocument::Compact)));
-    wait([this] { return m_answered; });
-    if (!m_refusal.isEmpty())
-        throw Error(m_refusal);
-    return std::exchange(m_answer, {});
+    const QJsonObject answer = m_socket.send(request, m_deadline, QStringLiteral("no answer in time"));
+    if (answer.value(QLatin1String("type")).toString() == QLatin1String("error")
+        || answer.contains(QLatin1String("error"))) {
+        m_refusalCode = answer.value(QLatin1String("error")).toString();
+        QString refusal = answer.value(QLatin1String("message")).toString();
+        if (refusal.isEmpty())
+            refusal = m_refusalCode.isEmpty() ? QStringLiteral("the browser refused the command") : m_refusalCode;
+        throw Error(refusal);
+    }
+    return answer.value(QLatin1String("result")).toObject();
 }
 
 namespace {
@@ -151,32 +89,6 @@ void BidiConnection::endSession()
     // Ended even when the work ran out of time: a session left open locks the browser.
     atLeast(m_deadline, kEndWaitMs);
     call(QStringLiteral("session.end"));
-}
-
-void BidiConnection::wait(const std::function<bool()>& done)
-{
-    QEventLoop loop;
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
-    m_loop = &loop;
-    while (!done() && m_failure.isEmpty() && !m_deadline.hasExpired()) {
-        const qint64 left = m_deadline.remainingTime();
-        deadline.start(int(std::clamp<qint64>(left < 0 ? 60000 : left, 1, 60000)));
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    }
-    m_loop = nullptr;
-    if (done())
-        return;
-    if (!m_failure.isEmpty())
-        throw Error(m_failure);
-    throw Error(QStringLiteral("no answer in time"));
-}
-
-void BidiConnection::wake()
-{
-    if (m_loop)
-        m_loop->quit();
 }
 
 QJsonObject evaluateInSandbox(BidiConnection& connection, const QString& context, const QString& expression)

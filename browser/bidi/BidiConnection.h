@@ -1,14 +1,13 @@
 #pragma once
 
+#include "browser/CommandSocket.h"
+
 #include <QDeadlineTimer>
 #include <QJsonObject>
 #include <QString>
 
 #include <functional>
 #include <memory>
-
-class QEventLoop;
-class QWebSocket;
 
 namespace pxt {
 
@@ -49,27 +48,15 @@ public:
 
     static QString busyText();
 
-    // The longest message taken: a page of 10,000 thumbnails is some 3 MB.
-    static constexpr qint64 kMaxMessageBytes = 512LL * 1024 * 1024;
+    static constexpr qint64 kMaxMessageBytes = CommandSocket::kMaxMessageBytes;
     static constexpr int kEndWaitMs = 1000;
     static constexpr int kSessionWaitMs = 10000;
 
 private:
-    // Runs the local event loop until done() or a failure; throws on the failure.
-    void wait(const std::function<bool()>& done);
-    void wake();
-
-    std::unique_ptr<QWebSocket> m_socket;
+    CommandSocket m_socket;
     QDeadlineTimer m_deadline;
-    int m_nextId = 1;
-    int m_waitingFor = 0;
-    QJsonObject m_answer;
-    bool m_answered = false;
-    QString m_failure;     // the connection's failure, for good
-    QString m_refusal;     // the error answer to the last command
-    QString m_refusalCode; // its "error" code
+    QString m_refusalCode; // the "error" code of the last refused command
     bool m_session = false;
-    QEventLoop* m_loop = nullptr; // the loop waiting now
 };
 
 // Evaluates an expression in the sandbox of a browsing context where the program reads pages (the

@@ -3,13 +3,10 @@
 #include "browser/FrameSlots.h"
 #include "core/Error.h"
 
-#include <QEventLoop>
 #include <QHash>
+#include <QJsonArray>
 #include <QJsonDocument>
-#include <QNetworkProxy>
-#include <QTimer>
 #include <QUrl>
-#include <QWebSocket>
 
 #include <algorithm>
 #include <utility>
@@ -21,106 +18,44 @@ namespace {
 const QString kWorldName = QStringLiteral("pixtrawl");
 } // namespace
 
-DevToolsConnection::DevToolsConnection(int timeoutMs) : m_deadline(timeoutMs), m_timeoutMs(timeoutMs) {}
-
-DevToolsConnection::~DevToolsConnection()
+DevToolsConnection::DevToolsConnection(int timeoutMs) : m_deadline(timeoutMs), m_timeoutMs(timeoutMs)
 {
-    if (m_socket) {
-        m_socket->disconnect();
-        m_socket->abort();
-    }
+    m_socket.onMessage = [this](const QJsonObject& o) {
+        if (onEvent && o.contains(QLatin1String("method")))
+            onEvent(o);
+    };
+}
+
+DevToolsConnection::~DevToolsConnection() = default;
+
+QString DevToolsConnection::timeoutText() const
+{
+    return QStringLiteral("no answer within %1 seconds").arg((m_timeoutMs + 999) / 1000);
 }
 
 void DevToolsConnection::open(const QString& address)
 {
-    const QUrl url(address);
-    if (address.isEmpty() || !url.isValid()
-        || (url.scheme() != QLatin1String("ws") && url.scheme() != QLatin1String("wss")))
-        throw Error(QStringLiteral("the browser offers no debugger connection to it"));
-
-    m_socket = std::make_unique<QWebSocket>();
-    m_socket->setProxy(QNetworkProxy::NoProxy);
-    m_socket->setMaxAllowedIncomingMessageSize(quint64(m_maxMessageBytes));
-    m_socket->setMaxAllowedIncomingFrameSize(quint64(m_maxMessageBytes));
-    QWebSocket* socket = m_socket.get();
-    QObject::connect(socket, &QWebSocket::textMessageReceived, socket, [this](const QString& message) {
-        const QJsonObject o = QJsonDocument::fromJson(message.toUtf8()).object();
-        const QJsonValue id = o.value(QLatin1String("id"));
-        if (id.isUndefined()) {
-            if (onEvent && o.contains(QLatin1String("method")))
-                onEvent(o);
-            return;
-        }
-        if (m_waitingFor == 0 || id.toInt() != m_waitingFor)
-            return; // an answer to nothing asked now
-        m_waitingFor = 0;
-        if (o.contains(QLatin1String("error"))) {
-            QString text = o.value(QLatin1String("error")).toObject().value(QLatin1String("message")).toString();
-            m_failure = text.isEmpty() ? QStringLiteral("the browser refused the command") : text;
-        } else {
-            m_answer = o.value(QLatin1String("result")).toObject();
-            m_answered = true;
-        }
-        wake();
-    });
-    QObject::connect(socket, &QWebSocket::disconnected, socket, [this] {
-        if (m_failure.isEmpty())
-            m_failure = QStringLiteral("the connection was closed");
-        wake();
-    });
-    QObject::connect(socket, &QWebSocket::connected, socket, [this] { wake(); });
-    QObject::connect(socket, QOverload<QAbstractSocket::SocketError>::of(&QWebSocket::error), socket,
-                     [this, socket](QAbstractSocket::SocketError) {
-                         if (m_failure.isEmpty())
-                             m_failure = socket->errorString();
-                         wake();
-                     });
-    socket->open(url);
-    wait([socket] { return socket->state() == QAbstractSocket::ConnectedState; });
+    m_socket.open(address);
+    m_socket.waitOpen(m_deadline, timeoutText());
 }
 
 QJsonObject DevToolsConnection::call(const QString& method, const QJsonObject& params, const QString& sessionId)
 {
-    if (!m_socket || m_socket->state() != QAbstractSocket::ConnectedState)
-        throw Error(m_failure.isEmpty() ? QStringLiteral("the connection was closed") : m_failure);
     QJsonObject request;
-    const int id = m_nextId++;
-    request.insert(QLatin1String("id"), id);
     request.insert(QLatin1String("method"), method);
     request.insert(QLatin1String("params"), params);
     if (!sessionId.isEmpty())
         request.insert(QLatin1String("sessionId"), sessionId);
-    m_answered = false;
-    m_answer = {};
-    m_waitingFor = id;
-    m_socket->sendTextMessage(QString::fromUtf8(QJsonDocument(request).toJson(QJsonDocument::Compact)));
-    wait([this] { return m_answered; });
-    return std::exchange(m_answer, {});
-}
-
-void DevToolsConnection::wait(const std::function<bool()>& done)
-{
-    QEventLoop loop;
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
-    m_loop = &loop;
-    while (!done() && m_failure.isEmpty() && !m_deadline.hasExpired()) {
-        deadline.start(int(std::max<qint64>(1, m_deadline.remainingTime())));
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    const QJsonObject answer = m_socket.send(request, m_deadline, timeoutText());
+    if (answer.contains(QLatin1String("error"))) {
+        QString text = answer.value(QLatin1String("error")).toObject().value(QLatin1String("message")).toString();
+        if (text.isEmpty())
+            text = QStringLiteral("the browser refused the command");
+        // A refused command ends the connection's use, as a broken one does.
+        m_socket.fail(text);
+        throw Error(text);
     }
-    m_loop = nullptr;
-    if (done())
-        return;
-    if (!m_failure.isEmpty())
-        throw Error(m_failure);
-    throw Error(QStringLiteral("no answer within %1 seconds").arg((m_timeoutMs + 999) / 1000));
-}
-
-void DevToolsConnection::wake()
-{
-    if (m_loop)
-        m_loop->quit();
+    return answer.value(QLatin1String("result")).toObject();
 }
 
 namespace {

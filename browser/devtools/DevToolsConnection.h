@@ -1,14 +1,13 @@
 #pragma once
 
+#include "browser/CommandSocket.h"
+
 #include <QDeadlineTimer>
 #include <QJsonObject>
 #include <QString>
 
 #include <functional>
 #include <memory>
-
-class QEventLoop;
-class QWebSocket;
 
 namespace pxt {
 
@@ -34,25 +33,16 @@ public:
 
     // The longest message taken: a page of 10,000 thumbnails is some 3 MB. A longer one ends the
     // connection, and the command waiting fails.
-    static constexpr qint64 kMaxMessageBytes = 256LL * 1024 * 1024;
+    static constexpr qint64 kMaxMessageBytes = CommandSocket::kMaxMessageBytes;
     // A smaller limit (tests); takes effect at the next open().
-    void setMaxMessageBytes(qint64 bytes) { m_maxMessageBytes = bytes; }
+    void setMaxMessageBytes(qint64 bytes) { m_socket.setMaxMessageBytes(bytes); }
 
 private:
-    // Runs the local event loop until done() or a failure; throws on the failure.
-    void wait(const std::function<bool()>& done);
-    void wake();
+    QString timeoutText() const;
 
-    std::unique_ptr<QWebSocket> m_socket;
+    CommandSocket m_socket;
     QDeadlineTimer m_deadline;
     int m_timeoutMs;
-    qint64 m_maxMessageBytes = kMaxMessageBytes;
-    int m_nextId = 1;
-    int m_waitingFor = 0;
-    QJsonObject m_answer;
-    bool m_answered = false;
-    QString m_failure;
-    QEventLoop* m_loop = nullptr; // the loop waiting now
 };
 
 // Evaluates an expression whose value is a string (or a promise of one) in an isolated world of the
