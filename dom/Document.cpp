@@ -115,9 +115,24 @@ void Element::setInnerHTML(const QString& html)
     const QString text = append ? html.mid(current.size()) : html;
     if (append && text.isEmpty())
         return;
-    const std::vector<Node*> nodes = DocumentBuilder::parseFragment(this, text);
+    const bool live = doc->m_channel && doc->m_snapshot >= 0 && m_handle >= 0;
 
-    // all() changes by one splice: the element's old descendants out, the new elements in.
+    // A live page parses the text itself and hands back what it made; only the test view's pages
+    // are parsed here.
+    QString answer;
+    std::vector<Node*> nodes;
+    if (live && doc->m_channel->readsBack()) {
+        answer = doc->m_channel->runAndRead(QStringLiteral("globalThis.__pxt?__pxt.%1(%2,%3,%4):null")
+                                                .arg(append ? QLatin1String("appendRead") : QLatin1String("htmlRead"))
+                                                .arg(doc->m_snapshot)
+                                                .arg(m_handle)
+                                                .arg(scriptString(text)));
+    } else {
+        nodes = DocumentBuilder::parseFragment(this, text);
+    }
+
+    // all() changes by one splice: the element's old descendants out, the new elements in. (Taken
+    // after the page's answer: other writes may have changed all() while it was awaited.)
     const qsizetype index = doc->m_allDirty ? -1 : DocumentBuilder::allIndexOf(*doc, this);
     const qsizetype first = index + 1;
     qsizetype oldCount = 0;
@@ -137,14 +152,20 @@ void Element::setInnerHTML(const QString& html)
     }
 
     std::vector<Element*> added;
-    for (Node* n : nodes) {
-        DocumentBuilder::appendChild(this, n);
-        if (Element* e = n->asElement())
-            added.push_back(e);
-        forEachDescendant(n, [&](const Node* d) {
-            if (d->type() == NodeType::Element)
-                added.push_back(const_cast<Element*>(static_cast<const Element*>(d)));
-        });
+    if (!answer.isNull()) {
+        int firstHandle = 0;
+        added = DocumentBuilder::appendFromJson(this, answer.toUtf8(), firstHandle);
+        doc->m_nextHandle = std::max(doc->m_nextHandle, firstHandle + int(added.size()));
+    } else {
+        for (Node* n : nodes) {
+            DocumentBuilder::appendChild(this, n);
+            if (Element* e = n->asElement())
+                added.push_back(e);
+            forEachDescendant(n, [&](const Node* d) {
+                if (d->type() == NodeType::Element)
+                    added.push_back(const_cast<Element*>(static_cast<const Element*>(d)));
+            });
+        }
     }
 
     if (index >= 0) {
@@ -156,7 +177,7 @@ void Element::setInnerHTML(const QString& html)
         doc->m_allNumbered = std::min(doc->m_allNumbered, size_t(append ? pos : first));
     }
 
-    if (doc->m_channel && doc->m_snapshot >= 0 && m_handle >= 0) {
+    if (live && answer.isNull()) {
         // The page numbers the new elements in the same order.
         for (Element* e : added)
             e->m_handle = doc->m_nextHandle++;

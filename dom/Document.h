@@ -124,6 +124,15 @@ class LiveChannel {
 public:
     virtual ~LiveChannel() = default;
     virtual void run(const QString& script) = 0;
+    // Whether the page answers runAndRead: then a write of markup is parsed by the page alone, and
+    // the model takes the new elements as the page made them.
+    virtual bool readsBack() const { return false; }
+    // Runs the script after the writes before it and returns the string it gives. Throws Error.
+    virtual QString runAndRead(const QString& script)
+    {
+        Q_UNUSED(script);
+        return {};
+    }
 };
 
 // One entry of a document's frames: its document, or the reason it cannot be read.

@@ -87,6 +87,21 @@ void DocumentBuilder::removeChildren(Node* parent)
     parent->m_firstChild = parent->m_lastChild = nullptr;
 }
 
+void DocumentBuilder::removeChildrenAfter(Node* parent, Node* last)
+{
+    Node* c = last ? last->m_next : parent->m_firstChild;
+    while (c) {
+        Node* next = c->m_next;
+        c->m_parent = c->m_prev = c->m_next = nullptr;
+        c = next;
+    }
+    if (last)
+        last->m_next = nullptr;
+    else
+        parent->m_firstChild = nullptr;
+    parent->m_lastChild = last;
+}
+
 void DocumentBuilder::takeViewsFromAttributes(Element* e, const QUrl& base)
 {
     if (!e->m_html)

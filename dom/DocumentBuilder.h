@@ -23,6 +23,8 @@ public:
     static void appendChild(Node* parent, Node* child);
     // Unlinks every child of parent; they stay alive in the document's arena.
     static void removeChildren(Node* parent);
+    // Unlinks the children of parent behind last (all of them when last is null).
+    static void removeChildrenAfter(Node* parent, Node* last);
     static void reserveAttributes(Element* e, qsizetype n) { e->m_attributes.reserve(n); }
     static void addAttribute(Element* e, const QString& name, const QString& value)
     {
@@ -68,6 +70,11 @@ public:
     static void rebuildAll(const Document& doc);
     // The position of e in all(); -1 when it is not in the tree.
     static qsizetype allIndexOf(const Document& doc, const Element* e);
+
+    // Links the nodes of a page's answer to a write ({"first": handle, "nodes": records}, records with
+    // parent -1 for the element) as the last children of parent, with the page's handles; gives the
+    // new elements in document order and the first handle. Throws Error for an answer it cannot read.
+    static std::vector<Element*> appendFromJson(Element* parent, const QByteArray& json, int& firstHandle);
 
     // Parses html with the HTML fragment parser in the context of the element; the new nodes belong
     // to its document but are not linked into the tree yet.

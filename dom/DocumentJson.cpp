@@ -129,12 +129,13 @@ QString optionalString(JsonReader& r, const QString& key)
     return r.string();
 }
 
-// The nodes of the list at hand, into doc; returns the number of elements (the page's handles).
-int readNodes(JsonReader& r, Document& doc, TagNames& tagNames)
+// The nodes of the list at hand, into root (the document's root, or an element written to) with the
+// page's handles from firstHandle on; returns the number of elements. made: the elements, in order.
+int readNodes(JsonReader& r, Document& doc, Node* root, int firstHandle, TagNames& tagNames,
+              std::vector<Element*>* made = nullptr)
 {
     NodeReader nodes(r);
     std::vector<Node*> byIndex;
-    Node* root = DocumentBuilder::root(doc);
     int elements = 0;
     for (qsizetype index = 0; nodes.nextRecord(index); ++index) {
         const qint64 parent = nodes.integer("parent", -1, index - 1);
@@ -142,9 +143,9 @@ int readNodes(JsonReader& r, Document& doc, TagNames& tagNames)
         if (into != root && into->type() != NodeType::Element)
             fail(QStringLiteral("node %1 has a parent that is not an element").arg(index));
         const auto kind = Kind(nodes.integer("kind", 0, KLast));
-        Node* made = nullptr;
+        Node* node = nullptr;
         if (kind == KText || kind == KComment) {
-            made = DocumentBuilder::newCharacterData(doc, kind == KText ? NodeType::Text : NodeType::Comment,
+            node = DocumentBuilder::newCharacterData(doc, kind == KText ? NodeType::Text : NodeType::Comment,
                                                      nodes.string("text"));
         } else {
             const QString localName = nodes.string("name");
@@ -168,11 +169,15 @@ int readNodes(JsonReader& r, Document& doc, TagNames& tagNames)
                 const bool checked = nodes.flag("checked state");
                 DocumentBuilder::setInputView(e, checked, nodes.string("value"));
             }
-            DocumentBuilder::setHandle(e, elements++);
-            made = e;
+            if (firstHandle > std::numeric_limits<int>::max() - elements)
+                fail(QStringLiteral("node %1 has no handle").arg(index));
+            DocumentBuilder::setHandle(e, firstHandle + elements++);
+            if (made)
+                made->push_back(e);
+            node = e;
         }
-        DocumentBuilder::appendChild(into, made);
-        byIndex.push_back(made);
+        DocumentBuilder::appendChild(into, node);
+        byIndex.push_back(node);
     }
     return elements;
 }
@@ -208,7 +213,7 @@ Frame readDocument(JsonReader& r, const std::shared_ptr<LiveChannel>& channel, i
             if (r.peek() != JsonReader::Array)
                 fail(QStringLiteral("the node list is missing"));
             hasNodes = true;
-            elements = readNodes(r, *doc, tagNames);
+            elements = readNodes(r, *doc, DocumentBuilder::root(*doc), 0, tagNames);
         } else if (key == QLatin1String("frames")) {
             if (r.peek() != JsonReader::Array)
                 fail(QStringLiteral("its frame list is not a list"));
@@ -261,6 +266,42 @@ std::shared_ptr<Document> Document::fromJson(const QByteArray& json, std::shared
     } catch (const JsonSyntaxError& e) {
         fail(e.text());
     }
+}
+
+std::vector<Element*> DocumentBuilder::appendFromJson(Element* parent, const QByteArray& json, int& firstHandle)
+{
+    std::vector<Element*> made;
+    Node* const last = parent->lastChild();
+    try {
+        JsonReader r(json);
+        if (r.peek() != JsonReader::Object)
+            fail(QStringLiteral("the page's answer to a write is not a JSON object"));
+        TagNames tagNames;
+        bool hasFirst = false;
+        r.object([&](const QString& key) {
+            if (key == QLatin1String("first")) {
+                const double d = r.peek() == JsonReader::Number ? r.number() : -1;
+                if (d != std::floor(d) || d < 0 || d > std::numeric_limits<int>::max())
+                    fail(QStringLiteral("the first new handle is not a number"));
+                firstHandle = int(d);
+                hasFirst = true;
+            } else if (key == QLatin1String("nodes") && hasFirst && r.peek() == JsonReader::Array) {
+                readNodes(r, *parent->ownerDocument(), parent, firstHandle, tagNames, &made);
+            } else {
+                r.skip();
+            }
+        });
+        r.expectEnd();
+        if (!hasFirst)
+            fail(QStringLiteral("the page's answer to a write names no handle"));
+    } catch (const JsonSyntaxError& e) {
+        DocumentBuilder::removeChildrenAfter(parent, last);
+        fail(e.text());
+    } catch (...) {
+        DocumentBuilder::removeChildrenAfter(parent, last);
+        throw;
+    }
+    return made;
 }
 
 QString serializerFunction()

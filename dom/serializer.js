@@ -39,6 +39,11 @@
 //   __pxt.check(id, handle, on)     sets checked
 //   __pxt.html(id, handle, text)    sets innerHTML
 //   __pxt.append(id, handle, text)  appends with insertAdjacentHTML('beforeend', text)
+//   __pxt.htmlRead(id, handle, text), __pxt.appendRead(id, handle, text)
+//                                   the same, and give back the new nodes as the page parsed them:
+//                                   the JSON text {"first": the first new handle, "nodes": [...]},
+//                                   records as above with parent -1 for the element written to;
+//                                   null when the element is gone
 //   __pxt.drop(id)                  forgets a snapshot
 // The elements a write creates get the next handles, in document order.
 ((options) => {
@@ -177,9 +182,9 @@
   }
 
   let P = keepHandles ? globalThis.__pxt : null;
-  if (keepHandles && (!P || P.v !== 1)) {
+  if (keepHandles && (!P || P.v !== 2)) {
     P = {
-      v: 1,
+      v: 2,
       next: 1 + Math.floor(Math.random() * 1e9),
       snaps: new Map(), // id -> elements by handle
       calls: [],        // ids of each call's documents, oldest first
@@ -228,6 +233,26 @@
         insertAdjacentHTML.call(e, 'beforeend', text);
         this.adopt(id, e, last ? nextSibling.call(last) : firstChild.call(e));
       },
+      // The new nodes under e from first on, as records, their elements adopted.
+      readBack(id, e, first) {
+        const els = this.snaps.get(id);
+        const start = els.length;
+        const nodes = first ? records(e.ownerDocument, e, first, els) : [];
+        return JSON.stringify({first: start, nodes: nodes});
+      },
+      htmlRead(id, h, text) {
+        const e = this.el(id, h);
+        if (!e) return null;
+        setInnerHTML.call(e, text);
+        return this.readBack(id, e, firstChild.call(e));
+      },
+      appendRead(id, h, text) {
+        const e = this.el(id, h);
+        if (!e) return null;
+        const last = lastChild.call(e);
+        insertAdjacentHTML.call(e, 'beforeend', text);
+        return this.readBack(id, e, last ? nextSibling.call(last) : firstChild.call(e));
+      },
       drop(id) {
         this.snaps.delete(id);
         this.calls = this.calls.filter((g) => g.some((i) => this.snaps.has(i)));
@@ -247,9 +272,9 @@
   }
 
   // A loop over the sibling and parent links: scripts build trees deeper than the call stack.
-  function serialize(doc, depth) {
+  // The records of the nodes under root from first on, in document order; their elements go to els.
+  function records(doc, root, first, els) {
     const nodes = [];
-    const els = [];
     const written = new Map(); // string -> its number
     const str = (text) => {
       const k = written.get(text);
@@ -259,7 +284,7 @@
     };
     const parents = [-1];
     let count = 0;
-    let n = firstChild.call(doc);
+    let n = first;
     while (n) {
       const type = nodeType.call(n);
       let me = -1;
@@ -306,12 +331,17 @@
       while (!next) {
         n = parentNode.call(n);
         parents.pop();
-        if (!n || n === doc) break;
+        if (!n || n === root) break;
         next = nextSibling.call(n);
       }
       n = next;
     }
+    return nodes;
+  }
 
+  function serialize(doc, depth) {
+    const els = [];
+    const nodes = records(doc, doc, firstChild.call(doc), els);
     const id = keepHandles ? P.add(els) : 0;
     ids.push(id);
     const frames = [];

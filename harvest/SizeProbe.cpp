@@ -249,8 +249,12 @@ void SizeProbe::PacketReceived(size_t at)
         const QString kilobytes = KilobytesFromHeader(client.Header());
         if (kilobytes.isEmpty())
             return; // read to its end; its end then moves the walk on
-        writeSize(slot, kilobytes);
+        // Taken and disconnected before the write: a write waits for the page, and nothing more of
+        // this request may run meanwhile.
         slot.taken = true;
+        client.Disconnect();
+        writeSize(slot, kilobytes);
+        return;
     }
     client.Disconnect();
 }
@@ -260,9 +264,11 @@ void SizeProbe::Done(size_t at)
     Slot& slot = m_slots[at];
     if (!slot.busy)
         return;
-    slot.busy = false;
     const THttpClient& client = *slot.client;
+    // The slot stays busy while its text is written: the write waits for the page, and the events
+    // that run meanwhile must neither take the slot nor end the run.
     if (!slot.taken) {
+        slot.taken = true;
         const int reply = client.ReplyNumber();
         if (!client.ErrorText().isEmpty()) {
             write(slot, FailureText(QStringLiteral("?"), client.ErrorText()));
@@ -274,6 +280,7 @@ void SizeProbe::Done(size_t at)
             write(slot, FailureText(QString::number(reply), client.StatusLine()));
         }
     }
+    slot.busy = false;
     if (OnReply)
         OnReply();
     fill();

@@ -18,7 +18,9 @@ class THttpClient;
 // link for its header and writes the picture's size into its div as the reply comes. It keeps up to
 // the "Parallel requests" setting's number of requests in flight, each on a client of its own (the
 // first is the pane's); with 1 it is one request after the other. Requests are started, never waited
-// for, so no wait nests inside another and a gallery of thousands of pictures runs in one loop.
+// for, so a gallery of thousands of pictures runs in one loop. A write into a live page waits for the
+// page's answer, and other requests' events run meanwhile: a request is done with (taken, its
+// connection closed) before its text is written, and its slot stays busy until then.
 //
 // A request that fails, or whose final reply is not a success, writes the reply number ("?" when no
 // reply came) with the reason as its tooltip, and the walk goes on. A run the user ended writes

@@ -17,6 +17,8 @@
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 
+#include <optional>
+
 namespace pxt {
 
 // The page of a view: hands the engine's navigation questions and its own Save Page command to the view.
@@ -95,6 +97,57 @@ private:
     bool m_scheduled = false;
 };
 
+
+// How often a wait runs the deletions posted within it.
+constexpr int kDeletionsMs = 20;
+
+// Runs the script in the program's world after the writes still pending, and waits for its value in
+// a local loop that takes no user input, timeoutMs at most. Null when no value came in time or the
+// page went away meanwhile.
+std::optional<QVariant> runAndWait(QWebEnginePage* target, const QString& script, int timeoutMs)
+{
+    // The answer may come after this call has given up: it lands in shared state, never on the stack.
+    struct Answer {
+        bool arrived = false;
+        QVariant value;
+        QPointer<QEventLoop> loop;
+    };
+    auto answer = std::make_shared<Answer>();
+    const QPointer<QWebEnginePage> page(target);
+
+    QEventLoop loop;
+    answer->loop = &loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    QObject::connect(page, &QObject::destroyed, &loop, &QEventLoop::quit);
+    WebEngineWriteQueue::of(page)->flush();
+    page->runJavaScript(script, QWebEngineScript::ApplicationWorld, [answer](const QVariant& value) {
+        answer->arrived = true;
+        answer->value = value;
+        if (answer->loop)
+            answer->loop->quit();
+    });
+    // After a page of another process (a local page after a web page), the engine answers the new
+    // page only once it has deleted what served the old one, a deletion it leaves to the event loop;
+    // a waiting loop runs deletions posted within it only when it returns, so this one runs them as
+    // it goes (those posted by the loops outside it stay theirs).
+    QTimer deletions;
+    QObject::connect(&deletions, &QTimer::timeout, &loop,
+                     [] { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); });
+    if (!answer->arrived) {
+        timer.start(timeoutMs);
+        deletions.start(kDeletionsMs);
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    answer->loop = nullptr;
+    if (!page || !answer->arrived)
+        return std::nullopt;
+    return answer->value;
+}
+
+// Writes go out batched; a write whose new elements the model must know is read back at once, so
+// that the page's own parse of the written text gives the model its elements.
 class WebEngineLiveChannel : public LiveChannel {
 public:
     explicit WebEngineLiveChannel(QWebEnginePage* page) : m_page(page) {}
@@ -103,8 +156,21 @@ public:
         if (m_page)
             WebEngineWriteQueue::of(m_page)->add(script);
     }
+    bool readsBack() const override { return true; }
+    QString runAndRead(const QString& script) override
+    {
+        if (!m_page)
+            throw Error(QStringLiteral("The page was closed before it could be written to."));
+        const std::optional<QVariant> value = runAndWait(m_page, script, kReadBackMs);
+        if (!value)
+            throw Error(QStringLiteral("The page did not answer a write within %1 seconds.").arg(kReadBackMs / 1000));
+        if (value->typeId() != QMetaType::QString)
+            throw Error(QStringLiteral("The page no longer holds the element written to."));
+        return value->toString();
+    }
 
 private:
+    static constexpr int kReadBackMs = 10000;
     QPointer<QWebEnginePage> m_page;
 };
 
@@ -142,7 +208,6 @@ QString defaultSaveFolder()
 }
 
 constexpr int kSaveStartMs = 10000;
-constexpr int kDeletionsMs = 20;
 
 QString suffixFor(WebEngineBrowserView::SaveFormat format)
 {
@@ -301,52 +366,18 @@ std::shared_ptr<Document> WebEngineBrowserView::document()
     if (m_offeringNavigation > 0)
         throw Error(QStringLiteral("The page cannot be read while a navigation is being decided."));
 
-    // The answer may come after this call has given up: it lands in shared state, never on the stack.
-    struct Answer {
-        bool arrived = false;
-        QVariant value;
-        QPointer<QEventLoop> loop;
-    };
-    auto answer = std::make_shared<Answer>();
     const QPointer<QWebEnginePage> page(m_page.data());
     const QPointer<WebEngineBrowserView> self = this;
     const int timeoutMs = m_documentTimeoutMs;
-
-    QEventLoop loop;
-    answer->loop = &loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    connect(page, &QObject::destroyed, &loop, &QEventLoop::quit);
-    WebEngineWriteQueue::of(page)->flush();
-    page->runJavaScript(serializerScript(), QWebEngineScript::ApplicationWorld, [answer](const QVariant& value) {
-        answer->arrived = true;
-        answer->value = value;
-        if (answer->loop)
-            answer->loop->quit();
-    });
-    // After a page of another process (a local page after a web page), the engine answers the new
-    // page only once it has deleted what served the old one, a deletion it leaves to the event loop;
-    // a waiting loop runs deletions posted within it only when it returns, so this one runs them as
-    // it goes (those posted by the loops outside it stay theirs).
-    QTimer deletions;
-    connect(&deletions, &QTimer::timeout, &loop,
-            [] { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); });
-    if (!answer->arrived) {
-        timer.start(timeoutMs);
-        deletions.start(kDeletionsMs);
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    }
-    answer->loop = nullptr;
-
+    const std::optional<QVariant> value = runAndWait(page, serializerScript(), timeoutMs);
     if (!self || !page)
         throw Error(QStringLiteral("The browser view was closed while its page was being read."));
-    if (!answer->arrived)
+    if (!value)
         throw Error(QStringLiteral("The page did not hand over its document within %1 seconds.")
                         .arg(timeoutMs / 1000.0));
-    if (answer->value.typeId() != QMetaType::QString)
+    if (value->typeId() != QMetaType::QString)
         throw Error(QStringLiteral("The page's document could not be read: the page did not run the reader."));
-    return Document::fromJson(answer->value.toString().toUtf8(), std::make_shared<WebEngineLiveChannel>(page));
+    return Document::fromJson(value->toString().toUtf8(), std::make_shared<WebEngineLiveChannel>(page));
 }
 
 QString WebEngineBrowserView::completePageFilter() { return QStringLiteral("Web page, complete (*.html *.htm)"); }

@@ -21,6 +21,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <unistd.h>
 
 using namespace pxt;
@@ -205,7 +207,10 @@ TEST(BidiWindowList, ListsTheTopLevelContextsInOneSession)
     EXPECT_EQ(list.Item(1)->LocationURL(), "about:blank");
     EXPECT_EQ(list.Item(2)->LocationName(), "Second \"quoted\"");
     EXPECT_THROW(list.Item(3), Error);
-    EXPECT_EQ(chromium.requests().size(), 2u) << "only /json/version and /session over plain HTTP";
+    // (A connection the client opened and left unused, on a busy machine, holds no request.)
+    const std::vector<QByteArray> asked = chromium.requests();
+    EXPECT_EQ(std::count_if(asked.begin(), asked.end(), [](const QByteArray& r) { return !r.isEmpty(); }), 2)
+        << "only /json/version and /session over plain HTTP";
 
     EXPECT_EQ(firefox.methods, QStringList({"session.new", "browsingContext.getTree", "script.evaluate",
                                             "script.evaluate", "script.evaluate", "session.end"}));

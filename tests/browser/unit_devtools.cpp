@@ -157,6 +157,7 @@ TEST(DevToolsWindowList, ListsThePagesOfTheEndpointsThatAnswer)
     // The version is asked for the browser's socket; an answer without one leaves the HTTP list.
     // /session tells a browser that speaks WebDriver BiDi, which is left to its own list.
     QStringList asked = first.requests();
+    asked.removeAll(QString()); // a connection the client opened and left unused (a busy machine)
     asked.sort();
     EXPECT_EQ(asked, QStringList({"GET /json/list HTTP/1.1", "GET /json/version HTTP/1.1", "GET /session HTTP/1.1"}));
     EXPECT_THROW(list.Item(3), Error);
