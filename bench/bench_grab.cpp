@@ -3,7 +3,7 @@
 // progress window) to "thumbs.html" written. Beside it, the time the page itself needs for a plain
 // walk over document.links reading each link's address and image size.
 #include "app/ProgressForm.h"
-#include "bench/BenchSupport.h"
+#include "bench/GrabTiming.h"
 #include "browser/devtools/DevToolsConnection.h"
 #include "browser/devtools/DevToolsWindows.h"
 #include "dom/Document.h"
@@ -30,26 +30,7 @@
 
 namespace {
 
-constexpr int kThumbs = 10000;
-
-void writeFile(const QString& path, const QByteArray& data)
-{
-    QFile f(path);
-    if (f.open(QIODevice::WriteOnly))
-        f.write(data);
-}
-
-QByteArray gallery()
-{
-    QByteArray html = "<html><head><title>Bench Gallery</title></head><body>\n";
-    for (int i = 0; i < kThumbs; ++i) {
-        html += "<a href=\"full/p" + QByteArray::number(i) + ".jpg\"><img src=\"t" + QByteArray::number(i % 50) +
-                ".png\" width=120 height=90></a>\n";
-        if (i % 10 == 9)
-            html += "<br>\n";
-    }
-    return html + "</body></html>\n";
-}
+constexpr int kThumbs = pxt::bench::kGalleryThumbs;
 
 const char* kPlainWalk = "(() => { const t = performance.now(); let n = 0;"
                          " for (const a of document.links) { const img = a.getElementsByTagName('img')[0];"
@@ -63,12 +44,9 @@ int main(int argc, char** argv)
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QTemporaryDir site, profile, program;
-    pxt::bench::writeThumbPictures(site.path());
-    for (int i = 0; i < 50; ++i)
-        QFile::rename(site.filePath(QStringLiteral("thumb%1.png").arg(i)), site.filePath(QStringLiteral("t%1.png").arg(i)));
-    writeFile(site.filePath("gallery.html"), gallery());
-    pxt::setProgramFolderForTests(program.path());
-    QFile::copy(QStringLiteral(PXT_SOURCE_DIR "/resources/clear.html"), program.filePath("clear.html"));
+    if (!pxt::bench::writeGallerySite(site.path()))
+        return 1;
+    pxt::bench::useProgramFolder(program.path(), QStringLiteral(PXT_SOURCE_DIR));
 
     pxt::test::StaticServer server(site.path());
     const QString url = server.url(QStringLiteral("gallery.html"));
@@ -82,46 +60,16 @@ int main(int argc, char** argv)
     sources.profileRoot = profile.path();
     sources.fixedEndpoints = {};
     pxt::DevToolsWindowList windows(sources);
-    std::shared_ptr<pxt::BrowserWindow> window;
-    pxt::bench::waitFor([&] {
-        windows.Refresh();
-        for (int i = 0; i < windows.Count(); ++i)
-            if (windows.Item(i)->LocationURL() == url)
-                window = windows.Item(i);
-        try {
-            return window && window->document()->links().size() == size_t(kThumbs);
-        } catch (const std::exception&) {
-            return false;
-        }
-    }, 60000);
+    const std::shared_ptr<pxt::BrowserWindow> window = pxt::bench::galleryWindow(windows, url);
     if (!window) {
         std::fprintf(stderr, "the gallery did not come up in Chromium\n");
         return 1;
     }
 
-    pxt::RecordingDialogs dialogs;
-    pxt::WebEngineViewFactory views(dialogs);
-    pxt::Settings settings;
-    pxt::TFormProgress progress;
-    pxt::TFrameThumbs thumbs(views, settings, progress, dialogs);
-    thumbs.resize(445, 600);
-    thumbs.show();
-
-    std::vector<double> times, reads;
-    for (int run = 0; run < 3; ++run) {
-        QElapsedTimer t;
-        t.start();
-        thumbs.StopThumbs();
-        thumbs.ShowBlank();
-        const auto doc = window->document();
-        reads.push_back(t.nsecsElapsed() / 1e6);
-        thumbs.GrabDocument(doc, false);
-        times.push_back(t.nsecsElapsed() / 1e6);
-        if (!QFile::exists(program.filePath("thumbs.html"))) {
-            std::fprintf(stderr, "thumbs.html was not written\n");
-            return 1;
-        }
-        pxt::bench::waitFor([&] { return thumbs.statusText() == "Ready"; }, 30000);
+    const pxt::bench::GrabTimes grabs = pxt::bench::timeGrabs(*window, program.path());
+    if (!grabs.written) {
+        std::fprintf(stderr, "thumbs.html was not written\n");
+        return 1;
     }
     std::vector<double> ownReads;
     for (int run = 0; run < 3; ++run) {
@@ -164,13 +112,11 @@ int main(int argc, char** argv)
         }
         std::sort(pageWorldReads.begin(), pageWorldReads.end());
     }
-    std::sort(times.begin(), times.end());
-    std::sort(reads.begin(), reads.end());
     const QString walk = static_cast<pxt::DevToolsWindow&>(*window).evaluateString(QString::fromLatin1(kPlainWalk));
     std::printf("grab of %d thumbnails from Chromium to thumbs.html: median %.0f ms, best %.0f ms (target under 1500 ms)\n",
-                kThumbs, times[1], times[0]);
+                kThumbs, pxt::bench::median(grabs.grabs), *std::min_element(grabs.grabs.begin(), grabs.grabs.end()));
     std::printf("of which the stop, the blank page and the window's document read over DevTools: median %.0f ms\n",
-                reads[1]);
+                pxt::bench::median(grabs.reads));
     std::printf("the window's document read alone: median %.0f ms\n", ownReads[1]);
     std::printf("the same read with the serializer in the page's own world, no lazy-image pass: median %.0f ms\n",
                 pageWorldReads[1]);

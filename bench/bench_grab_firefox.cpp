@@ -3,7 +3,7 @@
 // own, the serializer in a sandbox), and the whole grab from the confirmed pick to "thumbs.html"
 // written, as bench_grab measures it for Chromium.
 #include "app/ProgressForm.h"
-#include "bench/BenchSupport.h"
+#include "bench/GrabTiming.h"
 #include "browser/bidi/BidiWindows.h"
 #include "browser/webengine/WebEngineViewFactory.h"
 #include "core/ProgramFiles.h"
@@ -23,25 +23,7 @@
 
 namespace {
 
-constexpr int kThumbs = 10000;
-
-QByteArray gallery()
-{
-    QByteArray html = "<html><head><title>Bench Gallery</title></head><body>\n";
-    for (int i = 0; i < kThumbs; ++i) {
-        html += "<a href=\"full/p" + QByteArray::number(i) + ".jpg\"><img src=\"t" + QByteArray::number(i % 50)
-            + ".png\" width=120 height=90></a>\n";
-        if (i % 10 == 9)
-            html += "<br>\n";
-    }
-    return html + "</body></html>\n";
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
+constexpr int kThumbs = pxt::bench::kGalleryThumbs;
 
 } // namespace
 
@@ -50,16 +32,9 @@ int main(int argc, char** argv)
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QTemporaryDir site, profile, program, none;
-    pxt::bench::writeThumbPictures(site.path());
-    for (int i = 0; i < 50; ++i)
-        QFile::rename(site.filePath(QStringLiteral("thumb%1.png").arg(i)), site.filePath(QStringLiteral("t%1.png").arg(i)));
-    {
-        QFile f(site.filePath("gallery.html"));
-        if (f.open(QIODevice::WriteOnly))
-            f.write(gallery());
-    }
-    pxt::setProgramFolderForTests(program.path());
-    QFile::copy(QStringLiteral(PXT_SOURCE_DIR "/resources/clear.html"), program.filePath("clear.html"));
+    if (!pxt::bench::writeGallerySite(site.path()))
+        return 1;
+    pxt::bench::useProgramFolder(program.path(), QStringLiteral(PXT_SOURCE_DIR));
 
     pxt::test::StaticServer server(site.path());
     const QString url = server.url(QStringLiteral("gallery.html"));
@@ -74,19 +49,7 @@ int main(int argc, char** argv)
     sources.fixedEndpoints = {QStringLiteral("127.0.0.1:%1").arg(port)};
     sources.settingsFile = none.filePath("none.ini");
     pxt::BidiWindowList windows(sources);
-    std::shared_ptr<pxt::BrowserWindow> window;
-    pxt::bench::waitFor([&] {
-        windows.Refresh();
-        window = nullptr;
-        for (int i = 0; i < windows.Count(); ++i)
-            if (windows.Item(i)->LocationURL() == url)
-                window = windows.Item(i);
-        try {
-            return window && window->document()->links().size() == size_t(kThumbs);
-        } catch (const std::exception&) {
-            return false;
-        }
-    }, 60000);
+    const std::shared_ptr<pxt::BrowserWindow> window = pxt::bench::galleryWindow(windows, url);
     if (!window) {
         std::fprintf(stderr, "the gallery did not come up in Firefox\n");
         return 1;
@@ -100,34 +63,16 @@ int main(int argc, char** argv)
         fills.push_back(t.nsecsElapsed() / 1e6);
     }
 
-    pxt::RecordingDialogs dialogs;
-    pxt::WebEngineViewFactory views(dialogs);
-    pxt::Settings settings;
-    pxt::TFormProgress progress;
-    pxt::TFrameThumbs thumbs(views, settings, progress, dialogs);
-    thumbs.resize(445, 600);
-    thumbs.show();
-    std::vector<double> times, reads;
-    for (int run = 0; run < 3; ++run) {
-        QElapsedTimer t;
-        t.start();
-        thumbs.StopThumbs();
-        thumbs.ShowBlank();
-        const auto doc = window->document();
-        reads.push_back(t.nsecsElapsed() / 1e6);
-        thumbs.GrabDocument(doc, false);
-        times.push_back(t.nsecsElapsed() / 1e6);
-        if (!QFile::exists(program.filePath("thumbs.html"))) {
-            std::fprintf(stderr, "thumbs.html was not written\n");
-            return 1;
-        }
-        pxt::bench::waitFor([&] { return thumbs.statusText() == "Ready"; }, 30000);
+    const pxt::bench::GrabTimes grabs = pxt::bench::timeGrabs(*window, program.path());
+    if (!grabs.written) {
+        std::fprintf(stderr, "thumbs.html was not written\n");
+        return 1;
     }
     std::printf("picker fill from Firefox (session, tabs, titles, session end): median %.0f ms (endpoint time-out %d ms)\n",
-                median(fills), pxt::BidiWindowList::kAnswerTimeoutMs);
-    std::printf("grab of %d thumbnails from Firefox to thumbs.html: median %.0f ms\n", kThumbs, median(times));
+                pxt::bench::median(fills), pxt::BidiWindowList::kAnswerTimeoutMs);
+    std::printf("grab of %d thumbnails from Firefox to thumbs.html: median %.0f ms\n", kThumbs, pxt::bench::median(grabs.grabs));
     std::printf("of which the stop, the blank page and the window's document read over BiDi: median %.0f ms\n",
-                median(reads));
+                pxt::bench::median(grabs.reads));
     pxt::setProgramFolderForTests(QString());
     return 0;
 }

@@ -275,7 +275,6 @@ void TFrameThumbs::borrowSession(const std::shared_ptr<Document>& doc, const Har
 {
     if (!m_session || !source || !m_settings.useBrowserLogin())
         return;
-    m_session->setEnabled(true);
     for (const Harvester::Cell& cell : harvester.cells()) {
         m_session->addReferer(cell.link, cell.page);
         m_session->addReferer(cell.thumb, cell.page);

@@ -4,7 +4,10 @@
 // turn into the same cells of "thumbs.html" whichever browser shows them: the sites, the cases and the
 // cells of a thumbnail page.
 
+#include "browser/BrowserWindows.h"
 #include "dom/Document.h"
+#include "harvest/ThumbsFrame.h"
+#include "testing/RecordingDialogs.h"
 #include "tests/support/Processes.h"
 
 #include <QDir>
@@ -13,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <ostream>
 #include <vector>
 
@@ -144,5 +148,22 @@ public:
 
 // The global names of a page's own world, to see that a grab adds none.
 inline const char* const kGlobalNames = "Object.getOwnPropertyNames(globalThis).sort().join(',')";
+
+// Grabs the window's page into the thumbnail page and checks its cells, no box on the way, and that
+// the grab added nothing to the page's own world (globalNames reads it there).
+inline void expectGrabbedCells(TFrameThumbs& thumbs, RecordingDialogs& messages, const TempProgramFolder& folder,
+                               BrowserWindow& window, const std::vector<Cell>& expected,
+                               const std::function<QString()>& globalNames)
+{
+    const QString namesBefore = globalNames();
+    thumbs.StopThumbs();
+    thumbs.GrabDocument(window.document(), false);
+    EXPECT_TRUE(messages.errors.isEmpty()) << messages.errors.join('\n').toStdString();
+    EXPECT_TRUE(messages.informations.isEmpty()) << messages.informations.join('\n').toStdString();
+    messages.errors.clear();
+    messages.informations.clear();
+    EXPECT_EQ(cells(folder.read(QStringLiteral("thumbs.html"))), expected);
+    EXPECT_EQ(globalNames(), namesBefore);
+}
 
 } // namespace pxt::test

@@ -147,16 +147,8 @@ TEST_F(FirefoxE2E, TheGalleriesGiveTheSameCellsAsFromChromium)
         const std::shared_ptr<BrowserWindow> window = listedWindow(list, url, QString::fromUtf8(c.name));
         ASSERT_TRUE(window) << "the page is not listed with its title";
 
-        const QString namesBefore = firefox.evaluateInPage(url, QString::fromLatin1(kGlobalNames));
-        thumbs.StopThumbs();
-        thumbs.GrabDocument(window->document(), false);
-        EXPECT_TRUE(messages.errors.isEmpty()) << messages.errors.join('\n').toStdString();
-        EXPECT_TRUE(messages.informations.isEmpty()) << messages.informations.join('\n').toStdString();
-        messages.errors.clear();
-        messages.informations.clear();
-        EXPECT_EQ(cells(folder.read(QStringLiteral("thumbs.html"))), c.expected);
-        // The grab adds nothing to the page's own world.
-        EXPECT_EQ(firefox.evaluateInPage(url, QString::fromLatin1(kGlobalNames)), namesBefore);
+        expectGrabbedCells(thumbs, messages, folder, *window, c.expected,
+                           [&] { return firefox.evaluateInPage(url, QString::fromLatin1(kGlobalNames)); });
     }
 }
 

@@ -173,16 +173,8 @@ TEST(GalleriesE2E, EveryThumbnailAsTheBrowserShowsIt)
         const std::shared_ptr<BrowserWindow> window = loadedWindow(list, url, QString::fromUtf8(c.name));
         ASSERT_TRUE(window) << "the page did not load";
 
-        const QString namesBefore = browser.evaluateInPage(url, QString::fromLatin1(kGlobalNames));
-        thumbs.StopThumbs();
-        thumbs.GrabDocument(window->document(), false);
-        EXPECT_TRUE(messages.errors.isEmpty()) << messages.errors.join('\n').toStdString();
-        EXPECT_TRUE(messages.informations.isEmpty()) << messages.informations.join('\n').toStdString();
-        messages.errors.clear();
-        messages.informations.clear();
-        EXPECT_EQ(cells(folder.read(QStringLiteral("thumbs.html"))), c.expected);
-        // The grab adds nothing to the page's own world.
-        EXPECT_EQ(browser.evaluateInPage(url, QString::fromLatin1(kGlobalNames)), namesBefore);
+        expectGrabbedCells(thumbs, messages, folder, *window, c.expected,
+                           [&] { return browser.evaluateInPage(url, QString::fromLatin1(kGlobalNames)); });
     }
 }
 

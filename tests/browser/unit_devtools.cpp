@@ -14,6 +14,8 @@
 #include <QWebSocket>
 #include <QWebSocketServer>
 
+#include "tests/support/Processes.h"
+
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -22,13 +24,7 @@ using namespace pxt;
 
 namespace {
 
-void writeFile(const QString& path, const QByteArray& data)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(data);
-}
+using pxt::test::writeFile;
 
 // A DevTools endpoint on 127.0.0.1 that answers every request with one canned HTTP response, or,
 // when silent, accepts the connection and never answers.

@@ -13,6 +13,8 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include "tests/support/Processes.h"
+
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -21,13 +23,7 @@ using namespace pxt;
 
 namespace {
 
-void writeFile(const QString& path, const QByteArray& data)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(data);
-}
+using pxt::test::writeFile;
 
 QByteArray response(const QByteArray& status, const QByteArray& body)
 {

@@ -6,15 +6,19 @@
 #include "testing/Chromium.h"
 #include "tests/support/TestSupport.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 
 #include <gtest/gtest.h>
 
 namespace pxt::test {
 
+// Writes the file, making its folder first.
 inline void writeFile(const QString& path, const QByteArray& data)
 {
+    QDir().mkpath(QFileInfo(path).path());
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(data);
