@@ -4,6 +4,7 @@
 #include "browser/JoinedWindows.h"
 #include "browser/bidi/BidiWindows.h"
 #include "browser/devtools/DevToolsWindows.h"
+#include "browser/webengine/WebEngineBrowserView.h"
 #include "browser/webengine/WebEngineViewFactory.h"
 #include "http/BrowserSession.h"
 #include "picker/SelectBrowserDlg.h"
@@ -15,6 +16,7 @@
 
 int main(int argc, char** argv)
 {
+    pxt::WebEngineBrowserView::drawInSoftware();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     pxt::setUpApplication();

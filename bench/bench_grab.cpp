@@ -3,6 +3,7 @@
 // progress window) to "thumbs.html" written. Beside it, the time the page itself needs for a plain
 // walk over document.links reading each link's address and image size.
 #include "app/ProgressForm.h"
+#include "browser/webengine/WebEngineBrowserView.h"
 #include "bench/GrabTiming.h"
 #include "browser/devtools/DevToolsConnection.h"
 #include "browser/devtools/DevToolsWindows.h"
@@ -41,6 +42,7 @@ const char* kPlainWalk = "(() => { const t = performance.now(); let n = 0;"
 
 int main(int argc, char** argv)
 {
+    pxt::WebEngineBrowserView::drawInSoftware(); // as the program does
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QTemporaryDir site, profile, program;

@@ -3,6 +3,7 @@
 // own, the serializer in a sandbox), and the whole grab from the confirmed pick to "thumbs.html"
 // written, as bench_grab measures it for Chromium.
 #include "app/ProgressForm.h"
+#include "browser/webengine/WebEngineBrowserView.h"
 #include "bench/GrabTiming.h"
 #include "browser/bidi/BidiWindows.h"
 #include "browser/webengine/WebEngineViewFactory.h"
@@ -29,6 +30,7 @@ constexpr int kThumbs = pxt::bench::kGalleryThumbs;
 
 int main(int argc, char** argv)
 {
+    pxt::WebEngineBrowserView::drawInSoftware(); // as the program does
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QTemporaryDir site, profile, program, none;

@@ -30,6 +30,7 @@ using pxt::bench::waitFor;
 
 int main(int argc, char** argv)
 {
+    pxt::WebEngineBrowserView::drawInSoftware(); // as the program does
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
 

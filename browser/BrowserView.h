@@ -27,7 +27,8 @@ public:
     // The view's own Save As dialog for the page it shows.
     virtual void SaveAs() = 0;
     virtual bool Busy() const = 0;
-    // The document of the shown page, read afresh; writes on it reach the page. Throws Error.
+    // The document of the shown page as it is now (maybe the object given before, brought up to
+    // date); writes on it reach the page. Throws Error.
     virtual std::shared_ptr<Document> document() = 0;
     virtual QString LocationURL() const = 0;
 

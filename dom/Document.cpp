@@ -180,7 +180,7 @@ void Element::setInnerHTML(const QString& html)
     if (live && answer.isNull()) {
         // The page numbers the new elements in the same order.
         for (Element* e : added)
-            e->m_handle = doc->m_nextHandle++;
+            DocumentBuilder::setHandle(e, doc->m_nextHandle++);
         doc->m_channel->run(QStringLiteral("globalThis.__pxt&&__pxt.%1(%2,%3,%4)")
                                 .arg(append ? QLatin1String("append") : QLatin1String("html"))
                                 .arg(doc->m_snapshot)
@@ -196,10 +196,67 @@ void Element::setStatus(bool on)
     // Sent even when the model already holds the value: the user may have clicked the box on the
     // page since the document was read.
     if (doc->m_channel && doc->m_snapshot >= 0 && m_handle >= 0)
-        doc->m_channel->run(QStringLiteral("globalThis.__pxt&&__pxt.check(%1,%2,%3)")
-                                .arg(doc->m_snapshot)
-                                .arg(m_handle)
-                                .arg(on ? QLatin1String("true") : QLatin1String("false")));
+        doc->m_channel->check(doc->m_snapshot, m_handle, on);
+}
+
+void LiveChannel::check(int snapshot, int handle, bool on)
+{
+    run(QStringLiteral("globalThis.__pxt&&__pxt.check(%1,%2,%3)")
+            .arg(snapshot)
+            .arg(handle)
+            .arg(on ? QLatin1String("true") : QLatin1String("false")));
+}
+
+namespace {
+enum Changes { InputChanges = 1, ImageChanges = 2 };
+QString changesScript(int snapshot, int what)
+{
+    return QStringLiteral("globalThis.__pxt?__pxt.changes(%1,%2):'null'").arg(snapshot).arg(what);
+}
+} // namespace
+
+bool Document::refresh()
+{
+    if (!m_channel || m_snapshot < 0 || !m_channel->readsBack())
+        return false;
+    const QByteArray answer = m_channel->runAndRead(changesScript(m_snapshot, InputChanges)).toUtf8();
+    if (!DocumentBuilder::applyChanges(*this, answer))
+        return false;
+    m_imagesStale = true;
+    return true;
+}
+
+// The images' sizes cost the page a layout check each, so they are asked for only when needed. When
+// the page can no longer tell, the views stay as they were read.
+void Document::refreshImages() const
+{
+    m_imagesStale = false;
+    try {
+        const QByteArray answer = m_channel->runAndRead(changesScript(m_snapshot, ImageChanges)).toUtf8();
+        DocumentBuilder::applyChanges(const_cast<Document&>(*this), answer);
+    } catch (const Error&) {
+    }
+}
+
+int Element::width() const
+{
+    if (ownerDocument()->m_imagesStale)
+        ownerDocument()->refreshImages();
+    return m_width;
+}
+
+int Element::height() const
+{
+    if (ownerDocument()->m_imagesStale)
+        ownerDocument()->refreshImages();
+    return m_height;
+}
+
+QString Element::href() const
+{
+    if (ownerDocument()->m_imagesStale)
+        ownerDocument()->refreshImages();
+    return m_href;
 }
 
 Document::~Document()
@@ -271,6 +328,18 @@ qsizetype DocumentBuilder::allIndexOf(const Document& doc, const Element* e)
             return qsizetype(i);
     }
     return -1;
+}
+
+void DocumentBuilder::setHandle(Element* e, int handle)
+{
+    e->m_handle = handle;
+    // Handles come in order; one far beyond the rest (a bad answer) is kept off the list.
+    std::vector<Element*>& byHandle = e->ownerDocument()->m_byHandle;
+    if (handle < 0 || size_t(handle) > byHandle.size() + (1u << 20))
+        return;
+    if (size_t(handle) >= byHandle.size())
+        byHandle.resize(size_t(handle) + 1, nullptr);
+    byHandle[size_t(handle)] = e;
 }
 
 void DocumentBuilder::rebuildAll(const Document& doc)

@@ -90,9 +90,9 @@ public:
 
     // Image view: laid-out size (from the attributes for a page parsed from text, 0 when missing) and
     // the resolved address of the picture. Anchor view: the resolved link address (href).
-    int width() const { return m_width; }
-    int height() const { return m_height; }
-    QString href() const { return m_href; }
+    int width() const;
+    int height() const;
+    QString href() const;
 
     // Input view.
     QString name() const { return getAttribute(QStringLiteral("name")); }
@@ -133,6 +133,8 @@ public:
         Q_UNUSED(script);
         return {};
     }
+    // Sets an input's checked state; a channel may send many of these as one script.
+    virtual void check(int snapshot, int handle, bool on);
 };
 
 // One entry of a document's frames: its document, or the reason it cannot be read.
@@ -172,6 +174,12 @@ public:
     // The document of frame i; throws Error when it cannot be read or i is out of range.
     std::shared_ptr<Document> frame(int i) const;
 
+    // Brings a live document up to date with what changed on the page since it was read (or last
+    // refreshed), when the page kept track of that (a read with SerializerOptions::watch) and nothing
+    // but inputs and images changed. False when it cannot: the page is then to be read afresh.
+    // The images' views are brought up to date when one is first asked for.
+    bool refresh();
+
     QString title() const { return m_title; }
     QString URL() const { return m_url; }
     Element* documentElement() const;
@@ -202,6 +210,9 @@ private:
     std::shared_ptr<LiveChannel> m_channel;
     int m_snapshot = -1;    // the live page's snapshot id of this document
     int m_nextHandle = 0;   // the handle the live page gives to its next new element
+    std::vector<Element*> m_byHandle; // the elements with a handle, by handle
+    mutable bool m_imagesStale = false; // the images' views are to be asked of the page
+    void refreshImages() const;
 };
 
 // How the serializer reads a page.
@@ -212,6 +223,9 @@ struct SerializerOptions {
     // script's value is then a promise of the text.
     bool loadLazy = false;
     int lazyWaitMs = 3000;
+    // Keep track of the top document on the page, so that Document::refresh can bring it up to date
+    // at the cost of what changed.
+    bool watch = false;
 };
 
 // The serializer script: evaluates to the JSON text of the page's document (a string).

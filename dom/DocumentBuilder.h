@@ -52,7 +52,7 @@ public:
         e->m_checked = checked;
         e->m_value = value;
     }
-    static void setHandle(Element* e, int handle) { e->m_handle = handle; }
+    static void setHandle(Element* e, int handle);
 
     static void setUrl(Document& doc, const QString& url) { doc.m_url = url; }
     static void setTitle(Document& doc, const QString& title) { doc.m_title = title; }
@@ -75,6 +75,9 @@ public:
     // parent -1 for the element) as the last children of parent, with the page's handles; gives the
     // new elements in document order and the first handle. Throws Error for an answer it cannot read.
     static std::vector<Element*> appendFromJson(Element* parent, const QByteArray& json, int& firstHandle);
+    // Takes a page's report of changed inputs and images (__pxt.changes); false when the page reports
+    // that it cannot tell. Throws Error for a report it cannot read.
+    static bool applyChanges(Document& doc, const QByteArray& json);
 
     // Parses html with the HTML fragment parser in the context of the element; the new nodes belong
     // to its document but are not linked into the tree yet.

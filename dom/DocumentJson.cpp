@@ -304,6 +304,44 @@ std::vector<Element*> DocumentBuilder::appendFromJson(Element* parent, const QBy
     return made;
 }
 
+bool DocumentBuilder::applyChanges(Document& doc, const QByteArray& json)
+{
+    try {
+        JsonReader r(json);
+        if (r.peek() == JsonReader::Null) {
+            r.null();
+            r.expectEnd();
+            return false;
+        }
+        if (r.peek() != JsonReader::Array)
+            fail(QStringLiteral("the page's changes are not a list"));
+        NodeReader changes(r);
+        for (qsizetype i = 0; changes.nextRecord(i); ++i) {
+            const auto kind = Kind(changes.integer("kind", KImage, KInput));
+            const qint64 handle = changes.integer("handle", 0, std::numeric_limits<int>::max());
+            Element* e = size_t(handle) < doc.m_byHandle.size() ? doc.m_byHandle[size_t(handle)] : nullptr;
+            if (kind == KInput) {
+                const bool checked = changes.flag("checked state");
+                const QString value = changes.string("value");
+                if (e && isHtml(e, "input"))
+                    setInputView(e, checked, value);
+            } else if (kind == KImage) {
+                const int width = changes.size("width");
+                const int height = changes.size("height");
+                const QString src = changes.string("src");
+                if (e && isHtml(e, "img"))
+                    setImageView(e, width, height, src);
+            } else {
+                fail(QStringLiteral("change %1 is of an unknown kind").arg(i));
+            }
+        }
+        r.expectEnd();
+        return true;
+    } catch (const JsonSyntaxError& e) {
+        fail(e.text());
+    }
+}
+
 QString serializerFunction()
 {
     static const QString function = [] {
@@ -318,10 +356,11 @@ QString serializerFunction()
 QString serializerScript(const SerializerOptions& options)
 {
     return serializerFunction()
-        + QStringLiteral("({handles: %1, loadLazy: %2, lazyWaitMs: %3})")
+        + QStringLiteral("({handles: %1, loadLazy: %2, lazyWaitMs: %3, watch: %4})")
               .arg(options.handles ? QLatin1String("true") : QLatin1String("false"),
                    options.loadLazy ? QLatin1String("true") : QLatin1String("false"))
-              .arg(std::max(0, options.lazyWaitMs));
+              .arg(std::max(0, options.lazyWaitMs))
+              .arg(options.watch ? QLatin1String("true") : QLatin1String("false"));
 }
 
 } // namespace pxt

@@ -13,6 +13,8 @@
 //   frameSlots (default false) a frame of another origin is {"slot": k, "error": reason}, and its
 //                             IFRAME or FRAME element is entry k of globalThis.__pxtSlots (in the
 //                             world the script runs in), so the caller can read it on its own
+//   watch     (default false) keep track of the document (with handles, when it has no frames) so
+//                             that __pxt.changes below can tell what changed since
 //
 // "nodes" is one flat list of node records in document order (pre-order), one after the other:
 //   parent, kind, ...        parent: index of the parent's record, -1 for a top-level node
@@ -44,8 +46,17 @@
 //                                   the JSON text {"first": the first new handle, "nodes": [...]},
 //                                   records as above with parent -1 for the element written to;
 //                                   null when the element is gone
+//   __pxt.checks(id, [handles], on) sets checked on each
 //   __pxt.drop(id)                  forgets a snapshot
 // The elements a write creates get the next handles, in document order.
+//
+// A watched document (one at a time, the last one read with watch) is kept in step cheaply:
+//   __pxt.changes(id, what)         the JSON text of what changed since the read or the last call,
+//                                   other than by the writes above: a flat list of
+//                                   5, handle, checked, value       an input's state (what & 1)
+//                                   3, handle, width, height, src   an image as shown (what & 2)
+//                                   or "null" when anything else may have changed (the tree, a text,
+//                                   an attribute, the address): then the page is to be read afresh.
 ((options) => {
   'use strict';
   options = options || {};
@@ -84,6 +95,10 @@
   const currentSrc = getter(HTMLImageElement.prototype, 'currentSrc');
   const complete = getter(HTMLImageElement.prototype, 'complete');
   const naturalWidth = getter(HTMLImageElement.prototype, 'naturalWidth');
+  const Observer = MutationObserver;
+  const observe = Observer.prototype.observe;
+  const takeRecords = Observer.prototype.takeRecords;
+  const disconnect = Observer.prototype.disconnect;
   const LAZY_ADDRESSES = ['data-src', 'data-lazy-src', 'data-original'];
   const MAX_DEPTH = 32;
 
@@ -182,9 +197,9 @@
   }
 
   let P = keepHandles ? globalThis.__pxt : null;
-  if (keepHandles && (!P || P.v !== 2)) {
+  if (keepHandles && (!P || P.v !== 3)) {
     P = {
-      v: 2,
+      v: 3,
       next: 1 + Math.floor(Math.random() * 1e9),
       snaps: new Map(), // id -> elements by handle
       calls: [],        // ids of each call's documents, oldest first
@@ -218,13 +233,33 @@
       },
       check(id, h, on) {
         const e = this.el(id, h);
-        if (e) e.checked = on;
+        if (!e) return;
+        e.checked = on;
+        const w = this.watch;
+        if (w && w.id === id && w.checked[h] !== undefined) w.checked[h] = e.checked;
       },
+      checks(id, hs, on) {
+        for (const h of hs) this.check(id, h, on);
+      },
+      // The watched document's own changes are told from the program's writes: those pending
+      // before a write are kept as a sign of change, the write's own are dropped.
+      quiet(id, write) {
+        const w = this.watch;
+        if (!w || w.id !== id) return write();
+        if (takeRecords.call(w.observer).length > 0) w.stale = true;
+        try {
+          return write();
+        } finally {
+          takeRecords.call(w.observer);
+        }
+      },
+      // Writes without read-back adopt new elements the watch does not know.
       html(id, h, text) {
         const e = this.el(id, h);
         if (!e) return;
         setInnerHTML.call(e, text);
         this.adopt(id, e, firstChild.call(e));
+        this.unwatch(id);
       },
       append(id, h, text) {
         const e = this.el(id, h);
@@ -232,30 +267,72 @@
         const last = lastChild.call(e);
         insertAdjacentHTML.call(e, 'beforeend', text);
         this.adopt(id, e, last ? nextSibling.call(last) : firstChild.call(e));
+        this.unwatch(id);
       },
       // The new nodes under e from first on, as records, their elements adopted.
       readBack(id, e, first) {
         const els = this.snaps.get(id);
         const start = els.length;
-        const nodes = first ? records(e.ownerDocument, e, first, els) : [];
+        const w = this.watch && this.watch.id === id ? this.watch : null;
+        const nodes = first ? records(e.ownerDocument, e, first, els, w) : [];
         return JSON.stringify({first: start, nodes: nodes});
       },
       htmlRead(id, h, text) {
         const e = this.el(id, h);
         if (!e) return null;
-        setInnerHTML.call(e, text);
-        return this.readBack(id, e, firstChild.call(e));
+        return this.quiet(id, () => {
+          setInnerHTML.call(e, text);
+          return this.readBack(id, e, firstChild.call(e));
+        });
       },
       appendRead(id, h, text) {
         const e = this.el(id, h);
         if (!e) return null;
-        const last = lastChild.call(e);
-        insertAdjacentHTML.call(e, 'beforeend', text);
-        return this.readBack(id, e, last ? nextSibling.call(last) : firstChild.call(e));
+        return this.quiet(id, () => {
+          const last = lastChild.call(e);
+          insertAdjacentHTML.call(e, 'beforeend', text);
+          return this.readBack(id, e, last ? nextSibling.call(last) : firstChild.call(e));
+        });
       },
       drop(id) {
         this.snaps.delete(id);
         this.calls = this.calls.filter((g) => g.some((i) => this.snaps.has(i)));
+        this.unwatch(id);
+      },
+      watch: null,
+      unwatch(id) {
+        if (this.watch && (id === undefined || this.watch.id === id)) {
+          disconnect.call(this.watch.observer);
+          this.watch = null;
+        }
+      },
+      changes(id, what) {
+        const w = this.watch;
+        const els = this.snaps.get(id);
+        if (!w || w.id !== id || !els || w.stale || takeRecords.call(w.observer).length > 0
+            || docURL.call(w.doc) !== w.url)
+          return 'null';
+        const out = [];
+        for (const h of what & 1 ? w.inputs : []) {
+          const e = els[h];
+          const c = e.checked, v = e.value;
+          if (c !== w.checked[h] || v !== w.values[h]) {
+            w.checked[h] = c;
+            w.values[h] = v;
+            out.push(5, h, c ? 1 : 0, v);
+          }
+        }
+        // (Sizes as laid out cost a layout check each: some 3 ms for 1,000 images.)
+        for (const h of what & 2 ? w.images : []) {
+          const [width, height, src] = imageRecord(els[h], w.doc);
+          if (width !== w.widths[h] || height !== w.heights[h] || src !== w.srcs[h]) {
+            w.widths[h] = width;
+            w.heights[h] = height;
+            w.srcs[h] = src;
+            out.push(3, h, width, height, src);
+          }
+        }
+        return JSON.stringify(out);
       },
     };
     globalThis.__pxt = P;
@@ -263,6 +340,21 @@
 
   const ids = [];
   const slots = options.frameSlots ? [] : null;
+
+  // What a watch keeps of a document: its inputs' and images' state as last reported, by handle,
+  // and an observer of everything else.
+  function newWatch(doc) {
+    const w = {
+      id: 0, doc: doc, url: docURL.call(doc), stale: false,
+      inputs: [], checked: [], values: [],
+      images: [], widths: [], heights: [], srcs: [],
+    };
+    w.observer = new Observer(() => {
+      w.stale = true;
+      disconnect.call(w.observer);
+    });
+    return w;
+  }
 
   // The IFRAME or FRAME element of the document that holds the frame window w, or null.
   function frameOwner(doc, w) {
@@ -273,7 +365,8 @@
 
   // A loop over the sibling and parent links: scripts build trees deeper than the call stack.
   // The records of the nodes under root from first on, in document order; their elements go to els.
-  function records(doc, root, first, els) {
+  // A watch, when given, learns the handles and state of the inputs and images.
+  function records(doc, root, first, els, watch) {
     const nodes = [];
     const written = new Map(); // string -> its number
     const str = (text) => {
@@ -306,12 +399,27 @@
           if (value === null) value = attributes.call(n)[i].value;
           nodes.push(str(name), str(value));
         }
+        const h = els.length;
         if (kind === 3) {
-          const [w, h, src] = imageRecord(n, doc);
-          nodes.push(w, h, str(src));
+          const [width, height, src] = imageRecord(n, doc);
+          nodes.push(width, height, str(src));
+          if (watch) {
+            watch.images.push(h);
+            watch.widths[h] = width;
+            watch.heights[h] = height;
+            watch.srcs[h] = src;
+          }
+        } else if (kind === 4) {
+          nodes.push(str(n.href));
+        } else if (kind === 5) {
+          const checked = n.checked, value = n.value;
+          nodes.push(checked ? 1 : 0, str(value));
+          if (watch) {
+            watch.inputs.push(h);
+            watch.checked[h] = checked;
+            watch.values[h] = value;
+          }
         }
-        else if (kind === 4) nodes.push(str(n.href));
-        else if (kind === 5) nodes.push(n.checked ? 1 : 0, str(n.value));
         if (keepHandles) els.push(n);
         me = count++;
       } else if (type === 3 || type === 4) {
@@ -341,7 +449,8 @@
 
   function serialize(doc, depth) {
     const els = [];
-    const nodes = records(doc, doc, firstChild.call(doc), els);
+    const watch = options.watch && keepHandles && depth === 0 ? newWatch(doc) : null;
+    const nodes = records(doc, doc, firstChild.call(doc), els, watch);
     const id = keepHandles ? P.add(els) : 0;
     ids.push(id);
     const frames = [];
@@ -365,6 +474,13 @@
       if (!sub) frames.push({error: 'the frame has no document'});
       else if (depth + 1 >= MAX_DEPTH) frames.push({error: 'the frames are nested too deeply'});
       else frames.push(serialize(sub, depth + 1));
+    }
+    // A page with frames is read afresh each time: their documents change unseen.
+    if (watch && frames.length === 0) {
+      P.unwatch();
+      watch.id = id;
+      observe.call(watch.observer, doc, {subtree: true, childList: true, attributes: true, characterData: true});
+      P.watch = watch;
     }
     return {
       v: 2,

@@ -74,16 +74,28 @@ public:
     }
     void add(const QString& script)
     {
+        endChecks();
         // One failing write must not cost the others of the batch.
         m_pending += QStringLiteral("try{") + script + QStringLiteral("}catch(e){}\n");
-        if (!m_scheduled) {
-            m_scheduled = true;
-            QTimer::singleShot(0, this, &WebEngineWriteQueue::flush);
+        schedule();
+    }
+    // Boxes set one after the other to the same state go as one list.
+    void addCheck(int snapshot, int handle, bool on)
+    {
+        if (m_checkHandles.isEmpty() || snapshot != m_checkSnapshot || on != m_checkOn) {
+            endChecks();
+            m_checkSnapshot = snapshot;
+            m_checkOn = on;
+        } else {
+            m_checkHandles += QLatin1Char(',');
         }
+        m_checkHandles += QString::number(handle);
+        schedule();
     }
     void flush()
     {
         m_scheduled = false;
+        endChecks();
         if (m_pending.isEmpty())
             return;
         m_page->runJavaScript(m_pending, QWebEngineScript::ApplicationWorld);
@@ -92,8 +104,27 @@ public:
 
 private:
     explicit WebEngineWriteQueue(QWebEnginePage* page) : QObject(page), m_page(page) {}
+    void schedule()
+    {
+        if (!m_scheduled) {
+            m_scheduled = true;
+            QTimer::singleShot(0, this, &WebEngineWriteQueue::flush);
+        }
+    }
+    void endChecks()
+    {
+        if (m_checkHandles.isEmpty())
+            return;
+        m_pending += QStringLiteral("try{globalThis.__pxt&&__pxt.checks(%1,[%2],%3)}catch(e){}\n")
+                         .arg(m_checkSnapshot)
+                         .arg(m_checkHandles, m_checkOn ? QLatin1String("true") : QLatin1String("false"));
+        m_checkHandles.clear();
+    }
     QWebEnginePage* m_page;
     QString m_pending;
+    QString m_checkHandles; // the boxes of the list under way, comma-separated
+    int m_checkSnapshot = -1;
+    bool m_checkOn = false;
     bool m_scheduled = false;
 };
 
@@ -156,6 +187,11 @@ public:
         if (m_page)
             WebEngineWriteQueue::of(m_page)->add(script);
     }
+    void check(int snapshot, int handle, bool on) override
+    {
+        if (m_page)
+            WebEngineWriteQueue::of(m_page)->addCheck(snapshot, handle, on);
+    }
     bool readsBack() const override { return true; }
     QString runAndRead(const QString& script) override
     {
@@ -193,6 +229,16 @@ QWebEngineProfile* WebEngineBrowserView::sharedProfile()
                          });
     }
     return profile;
+}
+
+void WebEngineBrowserView::drawInSoftware()
+{
+    // Thumbnail and view pages are still pictures: a GL stack (Mesa's with LLVM: some 60 MB) buys
+    // them nothing.
+    if (!qEnvironmentVariableIsSet("QT_QUICK_BACKEND"))
+        qputenv("QT_QUICK_BACKEND", "software");
+    if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
+        qputenv("QT_XCB_GL_INTEGRATION", "none");
 }
 
 namespace {
@@ -341,6 +387,7 @@ void WebEngineBrowserView::onLoadingChanged(const QWebEngineLoadingInfo& info)
     switch (info.status()) {
     case QWebEngineLoadingInfo::LoadStartedStatus:
         m_loading = true;
+        m_shown.reset();
         return;
     case QWebEngineLoadingInfo::LoadStoppedStatus:
         m_loading = false;
@@ -366,10 +413,26 @@ std::shared_ptr<Document> WebEngineBrowserView::document()
     if (m_offeringNavigation > 0)
         throw Error(QStringLiteral("The page cannot be read while a navigation is being decided."));
 
-    const QPointer<QWebEnginePage> page(m_page.data());
+    // The document read last, brought up to date, while the page has changed no more than its
+    // inputs and images: a page of 10,000 thumbnails costs a whole read only once.
     const QPointer<WebEngineBrowserView> self = this;
+    if (const std::shared_ptr<Document> shown = m_shown) {
+        try {
+            if (shown->refresh() && self && m_shown == shown)
+                return shown;
+        } catch (const Error&) {
+            // read afresh below
+        }
+        if (!self)
+            throw Error(QStringLiteral("The browser view was closed while its page was being read."));
+        m_shown.reset();
+    }
+
+    const QPointer<QWebEnginePage> page(m_page.data());
     const int timeoutMs = m_documentTimeoutMs;
-    const std::optional<QVariant> value = runAndWait(page, serializerScript(), timeoutMs);
+    SerializerOptions options;
+    options.watch = true;
+    std::optional<QVariant> value = runAndWait(page, serializerScript(options), timeoutMs);
     if (!self || !page)
         throw Error(QStringLiteral("The browser view was closed while its page was being read."));
     if (!value)
@@ -377,7 +440,13 @@ std::shared_ptr<Document> WebEngineBrowserView::document()
                         .arg(timeoutMs / 1000.0));
     if (value->typeId() != QMetaType::QString)
         throw Error(QStringLiteral("The page's document could not be read: the page did not run the reader."));
-    return Document::fromJson(value->toString().toUtf8(), std::make_shared<WebEngineLiveChannel>(page));
+    // The text twice (UTF-16 and UTF-8) beside the tree it becomes would be the program's peak.
+    const QByteArray json = value->toString().toUtf8();
+    value.reset();
+    std::shared_ptr<Document> doc = Document::fromJson(json, std::make_shared<WebEngineLiveChannel>(page));
+    if (!m_loading)
+        m_shown = doc;
+    return doc;
 }
 
 QString WebEngineBrowserView::completePageFilter() { return QStringLiteral("Web page, complete (*.html *.htm)"); }

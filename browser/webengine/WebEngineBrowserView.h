@@ -46,7 +46,9 @@ public:
     void SaveAs() override;
     bool Busy() const override;
     // Runs the serializer in the page and waits for it in a local event loop (user input stays
-    // queued meanwhile). Throws Error when the page does not answer in time or cannot be read.
+    // queued meanwhile); on a loaded page whose tree has not changed since, the document read last is
+    // given again, with the inputs and images the page reports changed. Throws Error when the page
+    // does not answer in time or cannot be read.
     std::shared_ptr<Document> document() override;
     QString LocationURL() const override;
 
@@ -59,6 +61,10 @@ public:
     QWebEnginePage* page() const;
     // The profile every view shares: off the record, so nothing of it reaches the disk.
     static QWebEngineProfile* sharedProfile();
+    // Before the application object is made: the views draw in software, so no GL library is loaded
+    // into the program (and the engine composites in software). The user's own choice in
+    // QT_QUICK_BACKEND or QT_XCB_GL_INTEGRATION stays.
+    static void drawInSoftware();
     // How Navigate reads its argument: a plain file path, else an address.
     static QUrl addressToUrl(const QString& address);
     // The longest document() waits for the page; 10 s unless changed.
@@ -96,6 +102,8 @@ private:
     QUrl m_approvedUrl; // the load Navigate started, until the engine asks about it
     int m_offeringNavigation = 0; // > 0 while BeforeNavigate2 handlers run
     int m_documentTimeoutMs = 10000;
+    // The document of the loaded page as last read, kept in step with the page; null while a page loads.
+    std::shared_ptr<Document> m_shown;
     QString m_savePath; // the file a running save writes; empty when none runs
     QDateTime m_replacedFileTime; // of the file the running save replaces; invalid when it is new
     QTimer m_saveStart; // runs from saveTo until the engine starts the save

@@ -152,10 +152,13 @@ protected:
     void scriptClicksLink() { m_view->page()->runJavaScript(QStringLiteral("document.querySelector('a').click()"), QWebEngineScript::UserWorld); }
 
     // The user's click on the page's first link, with the mouse.
-    void userClicksLink()
+    void userClicksLink() { userClicks(QStringLiteral("a")); }
+
+    // The user's click on the first element the CSS selector names, with the mouse.
+    void userClicks(const QString& selector)
     {
         const QStringList box = pageValue(QStringLiteral(
-            "(() => { const r = document.querySelector('a').getBoundingClientRect(); return [r.x + r.width / 2, r.y + r.height / 2].join(); })()"))
+            "(() => { const r = document.querySelector('%1').getBoundingClientRect(); return [r.x + r.width / 2, r.y + r.height / 2].join(); })()").arg(selector))
                                     .toString()
                                     .split(u',');
         ASSERT_EQ(box.size(), 2);
@@ -510,6 +513,80 @@ TEST_F(WebEngineViewTest, WritesReachThePageAndTheNextReading)
     font->setInnerHTML(QStringLiteral("13 KB"));
     EXPECT_EQ(pageValue(QStringLiteral("document.querySelectorAll('div')[1].lastChild.textContent")).toString(),
               QStringLiteral("13 KB"));
+}
+
+// The document a view gives is kept in step with its page: the user's clicks, the program's writes and
+// pictures laid out anew cost no new read; any other change of the tree gives a document read afresh.
+// Either way the model holds what a fresh read of the page holds.
+TEST_F(WebEngineViewTest, TheShownDocumentKeepsInStepWithThePage)
+{
+    load(writeThumbPage());
+    const auto expectAsThePage = [&](const Document& doc) {
+        pxt::SerializerOptions plain;
+        plain.handles = false;
+        const auto fresh = Document::fromJson(pageValue(pxt::serializerScript(plain)).toString().toUtf8());
+        EXPECT_EQ(doc.documentElement()->outerHTML(), fresh->documentElement()->outerHTML());
+        ASSERT_EQ(doc.all().size(), fresh->all().size());
+        for (size_t i = 0; i < doc.all().size(); ++i) {
+            const Element* mine = doc.all()[i];
+            const Element* page = fresh->all()[i];
+            EXPECT_EQ(mine->checked(), page->checked()) << i;
+            EXPECT_EQ(mine->value(), page->value()) << i;
+            EXPECT_EQ(mine->width(), page->width()) << i;
+            EXPECT_EQ(mine->height(), page->height()) << i;
+            EXPECT_EQ(mine->href(), page->href()) << i;
+        }
+    };
+    const std::shared_ptr<Document> doc = m_view->document();
+
+    // The click reaches the page on its own time.
+    const auto pageShows = [&](const QString& script) {
+        return waitUntil([&] { return pageValue(script).toBool(); }, 5000);
+    };
+    userClicks(QStringLiteral("input[value$=\"two.jpg\"]"));
+    ASSERT_TRUE(pageShows(QStringLiteral("document.querySelectorAll('input')[1].checked")));
+    EXPECT_EQ(m_view->document(), doc);
+    EXPECT_TRUE(nthWithTag(*doc, QStringLiteral("INPUT"), 1)->checked());
+    expectAsThePage(*doc);
+
+    nthWithTag(*doc, QStringLiteral("INPUT"), 0)->setStatus(true);
+    Element* div = nthWithTag(*doc, QStringLiteral("DIV"), 2);
+    div->setInnerHTML(div->innerHTML() + QStringLiteral("<br><font size=1>12 kB</font><input type=checkbox>"));
+    nthWithTag(*doc, QStringLiteral("INPUT"), 3)->setStatus(true);
+    EXPECT_EQ(m_view->document(), doc);
+    expectAsThePage(*doc);
+    userClicks(QStringLiteral("input:not([value])"));
+    ASSERT_TRUE(pageShows(QStringLiteral("!document.querySelector('input:not([value])').checked")));
+    EXPECT_EQ(m_view->document(), doc);
+    expectAsThePage(*doc);
+
+    // Pictures laid out anew without a change of the tree (a style sheet of another world).
+    pageValue(QStringLiteral("(() => { const s = new CSSStyleSheet(); s.replaceSync('img { width: 80px }');"
+                             " document.adoptedStyleSheets = [s]; return 1; })()"));
+    EXPECT_EQ(m_view->document(), doc);
+    EXPECT_EQ(nthWithTag(*doc, QStringLiteral("IMG"), 0)->width(), 80);
+    expectAsThePage(*doc);
+
+    // Changes of texts, attributes and the tree by anyone else: read afresh.
+    const QStringList changes{
+        QStringLiteral("document.querySelector('div font').firstChild.data = 'changed'"),
+        QStringLiteral("document.querySelector('img').setAttribute('alt', 'changed')"),
+        QStringLiteral("document.body.append(document.createElement('p'))"),
+    };
+    std::shared_ptr<Document> before = doc;
+    for (const QString& change : changes) {
+        SCOPED_TRACE(change.toStdString());
+        pageValue(change);
+        const std::shared_ptr<Document> after = m_view->document();
+        EXPECT_NE(after, before);
+        expectAsThePage(*after);
+        EXPECT_EQ(m_view->document(), after); // and kept in step from then on
+        before = after;
+    }
+
+    // Another page.
+    load(writeThumbPage());
+    EXPECT_NE(m_view->document(), before);
 }
 
 TEST_F(WebEngineViewTest, DocumentCanBeReadInsideDocumentComplete)

@@ -163,6 +163,64 @@ TEST(LiveDocument, WritesGoToThePageInOrderAndNameTheirElements)
     EXPECT_EQ(channel->scripts[0], "globalThis.__pxt&&__pxt.drop(" + kSnapshot + ")");
 }
 
+// A channel whose page answers the change reads with the texts given, one after the other.
+class ReportingChannel : public RecordingChannel {
+public:
+    bool readsBack() const override { return true; }
+    QString runAndRead(const QString& script) override
+    {
+        asked << script;
+        return answers.isEmpty() ? QStringLiteral("null") : answers.takeFirst();
+    }
+    QStringList asked;
+    QStringList answers;
+};
+
+TEST(LiveDocument, RefreshTakesThePagesChangesAndAsksForImagesOnlyWhenOneIsRead)
+{
+    // A div, a box and a picture, handles 0 to 2.
+    const QByteArray json = R"({"v":2,"id":7,"url":"file:///t.html","title":"t","nodes":[)"
+                            R"(-1,2,"div",0, 0,5,"input",0,0,"a", 0,3,"img",0,40,30,"file:///a.png"]})";
+    auto channel = std::make_shared<ReportingChannel>();
+    auto doc = Document::fromJson(json, channel);
+    Element* box = doc->all()[1];
+    Element* img = doc->all()[2];
+
+    channel->answers = {R"([5,1,1,"b"])", R"([3,2,80,60,"file:///b.png", 3,9,1,1,"x"])"};
+    ASSERT_TRUE(doc->refresh());
+    EXPECT_TRUE(box->checked());
+    EXPECT_EQ(box->value(), "b");
+    ASSERT_EQ(channel->asked.size(), 1);
+    EXPECT_EQ(channel->asked[0], "globalThis.__pxt?__pxt.changes(7,1):'null'");
+    EXPECT_EQ(box->name(), ""); // reading inputs asks nothing more
+    ASSERT_EQ(channel->asked.size(), 1);
+    EXPECT_EQ(img->width(), 80); // (an unknown handle in the answer is passed over)
+    EXPECT_EQ(img->height(), 60);
+    EXPECT_EQ(img->href(), "file:///b.png");
+    ASSERT_EQ(channel->asked.size(), 2);
+    EXPECT_EQ(channel->asked[1], "globalThis.__pxt?__pxt.changes(7,2):'null'");
+
+    // A change that does not fit the element it names is passed over.
+    channel->answers = {R"([3,1,5,5,"file:///c.png", 5,2,1,"y"])"};
+    ASSERT_TRUE(doc->refresh());
+    EXPECT_EQ(box->value(), "b");
+    EXPECT_EQ(img->width(), 80); // the image read after this refresh: "null", the views stay
+
+    // The page cannot tell what changed: read it afresh.
+    channel->answers = {QStringLiteral("null")};
+    EXPECT_FALSE(doc->refresh());
+
+    // A report that cannot be read is an error, never a guess.
+    for (const char* bad : {"{}", "[5,1]", "[7,1,1,\"v\"]", "[5,-1,1,\"v\"]", "[5,1,1,\"v\"", "[5,1,1,0]"}) {
+        SCOPED_TRACE(bad);
+        channel->answers = {QString::fromLatin1(bad)};
+        EXPECT_THROW(doc->refresh(), Error);
+    }
+
+    // A document read from text has no page to ask.
+    EXPECT_FALSE(Document::fromHtml("<input>", "file:///t.html")->refresh());
+}
+
 TEST(LiveDocument, ADocumentWithoutChannelOrHandlesSendsNothing)
 {
     auto channel = std::make_shared<RecordingChannel>();
