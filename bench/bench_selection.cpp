@@ -135,8 +135,8 @@ int main(int argc, char** argv)
     report("Deselect All", none, noneOwn);
     report("Select Links", links, linksOwn);
     report("Select Images", images, imagesOwn);
-    report("read of the page", read, readOwn);
-    report("View selected Thumbnails", viewRun, readOwn);
+    report("read (View/Save selected, probe)", read, readOwn);
+    report("View selected (whole command)", viewRun, readOwn);
     std::printf("(target: each under 50 ms and within 5 times the page's own script)\n");
     std::printf("peak memory of the program (VmHWM) %.0f MB with the page shown (target under 150 MB); "
                 "%.0f MB before its views were made\n",
