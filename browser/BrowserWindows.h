@@ -18,7 +18,9 @@ public:
     virtual ~BrowserWindow() = default;
     virtual QString LocationName() const = 0; // the title
     virtual QString LocationURL() const = 0;  // empty when it shows nothing
-    // The live document of the window. Throws Error when it cannot be read.
+    // The live document of the window as a harvest reads it: its title element and its links with
+    // what lies inside them, in document order (all() holds those elements only), and its frames read
+    // the same way. Throws Error when it cannot be read.
     virtual std::shared_ptr<Document> document() = 0;
     // The browser's cookies that apply to any of these addresses, HttpOnly ones included; empty where
     // the browser cannot tell. The caller keeps them in memory only. Throws Error like document().

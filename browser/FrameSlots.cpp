@@ -29,9 +29,10 @@ qsizetype slotEnd(const QString& json, qsizetype from)
 
 QString frameSlotReaderScript(int lazyWaitMs)
 {
-    // No element handles: the copy has no live channel, so nothing is kept in the page.
+    // No element handles: the copy has no live channel, so nothing is kept in the page. Only what a
+    // harvest reads: on a gallery with much else around its links that is a fraction of the page.
     return serializerFunction()
-        + QStringLiteral("({handles: false, loadLazy: true, lazyWaitMs: %1, frameSlots: true})").arg(lazyWaitMs);
+        + QStringLiteral("({handles: false, loadLazy: true, lazyWaitMs: %1, frameSlots: true, links: true})").arg(lazyWaitMs);
 }
 
 QString frameSlotElementExpression(int slot) { return QStringLiteral("globalThis.__pxtSlots[%1]").arg(slot); }

@@ -13,8 +13,9 @@ namespace pxt {
 // each frame it cannot, its IFRAME or FRAME element kept as globalThis.__pxtSlots[k] in the world the
 // serializer ran in; the caller reads each such frame in a world of its own and splices it in.
 
-// The serializer's call for such a read: no element handles kept, lazily loaded images made to load
-// first (lazyWaitMs at most), frames of another origin left as slots.
+// The serializer's call for such a read: what a harvest reads (the title element and the links with
+// what lies inside them, see the links option of the serializer), no element handles kept, lazily
+// loaded images made to load first (lazyWaitMs at most), frames of another origin left as slots.
 QString frameSlotReaderScript(int lazyWaitMs);
 
 // The expression whose value is the IFRAME or FRAME element of slot k.

@@ -15,6 +15,10 @@
 //                             world the script runs in), so the caller can read it on its own
 //   watch     (default false) keep track of the document (with handles, when it has no frames) so
 //                             that __pxt.changes below can tell what changed since
+//   links     (default false) what a harvest reads: each document's nodes are only its first HTML
+//                             TITLE element and its HTML A and AREA elements with an href, each with
+//                             what lies inside it (a link inside another comes with that one), as
+//                             top-level nodes in document order
 //
 // "nodes" is one flat list of node records in document order (pre-order), one after the other:
 //   parent, kind, ...        parent: index of the parent's record, -1 for a top-level node
@@ -88,6 +92,9 @@
   const docURL = getter(Document.prototype, 'URL');
   const defaultView = getter(Document.prototype, 'defaultView');
   const querySelectorAll = Document.prototype.querySelectorAll;
+  const getElementsByTagNameNS = Document.prototype.getElementsByTagNameNS;
+  const contains = Node.prototype.contains;
+  const compareDocumentPosition = Node.prototype.compareDocumentPosition;
   const setAttribute = Element.prototype.setAttribute;
   const addEventListener = EventTarget.prototype.addEventListener;
   const removeEventListener = EventTarget.prototype.removeEventListener;
@@ -363,12 +370,16 @@
     return null;
   }
 
+  // One node list: its records, the strings written out in it and the number of records.
+  const newList = () => ({nodes: [], written: new Map(), count: 0});
+
   // A loop over the sibling and parent links: scripts build trees deeper than the call stack.
-  // The records of the nodes under root from first on, in document order; their elements go to els.
-  // A watch, when given, learns the handles and state of the inputs and images.
-  function records(doc, root, first, els, watch) {
-    const nodes = [];
-    const written = new Map(); // string -> its number
+  // The records of the nodes under root from first on (first itself and what lies inside it when
+  // first is root), in document order, added to the list; their elements go to els. A watch, when
+  // given, learns the handles and state of the inputs and images.
+  function records(doc, root, first, els, watch, list = newList()) {
+    const nodes = list.nodes;
+    const written = list.written; // string -> its number
     const str = (text) => {
       const k = written.get(text);
       if (k !== undefined) return k;
@@ -376,7 +387,7 @@
       return text;
     };
     const parents = [-1];
-    let count = 0;
+    let count = list.count;
     let n = first;
     while (n) {
       const type = nodeType.call(n);
@@ -435,6 +446,7 @@
         n = child;
         continue;
       }
+      if (n === root) break;
       let next = nextSibling.call(n);
       while (!next) {
         n = parentNode.call(n);
@@ -444,13 +456,36 @@
       }
       n = next;
     }
+    list.count = count;
     return nodes;
+  }
+
+  const isHtmlElement = (n, names) => namespaceURI.call(n) === HTML && names.includes(localName.call(n));
+
+  // The records of what a harvest reads (the links option).
+  function linkRecords(doc, els) {
+    const tops = [];
+    let last = null;
+    for (const a of querySelectorAll.call(doc, 'a[href], area[href]')) {
+      if (!isHtmlElement(a, ['a', 'area']) || (last && contains.call(last, a))) continue;
+      tops.push(a);
+      last = a;
+    }
+    const title = getElementsByTagNameNS.call(doc, HTML, 'title')[0];
+    if (title && !tops.some((t) => contains.call(t, title))) {
+      let at = 0;
+      while (at < tops.length && (compareDocumentPosition.call(title, tops[at]) & 2)) at++; // tops[at] precedes it
+      tops.splice(at, 0, title);
+    }
+    const list = newList();
+    for (const top of tops) records(doc, top, top, els, null, list);
+    return list.nodes;
   }
 
   function serialize(doc, depth) {
     const els = [];
-    const watch = options.watch && keepHandles && depth === 0 ? newWatch(doc) : null;
-    const nodes = records(doc, doc, firstChild.call(doc), els, watch);
+    const watch = options.watch && !options.links && keepHandles && depth === 0 ? newWatch(doc) : null;
+    const nodes = options.links ? linkRecords(doc, els) : records(doc, doc, firstChild.call(doc), els, watch);
     const id = keepHandles ? P.add(els) : 0;
     ids.push(id);
     const frames = [];

@@ -2,7 +2,9 @@
 // from the page's text and with what the browser itself holds, and the writes reach the page.
 
 #include "dom/Document.h"
+#include "dom/SerializerScript.h"
 #include "core/Error.h"
+#include "tests/support/Processes.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +12,7 @@
 #include <functional>
 
 #include <QFile>
+#include <QTemporaryDir>
 #include <QWebEnginePage>
 #include <QWebEngineScript>
 #include <QWebEngineView>
@@ -297,4 +300,65 @@ TEST(Serializer, ReadsTreesDeeperThanTheCallStack)
     const QString html = doc->documentElement()->outerHTML();
     EXPECT_TRUE(html.contains("<b><span>leaf</span></b>"));
     EXPECT_TRUE(html.endsWith("</b></span></b></div></body></html>"));
+}
+
+// The read a harvest makes holds the title element and the links with what lies inside them, as the
+// whole read has them, in document order; every link of the page is among them.
+TEST(Serializer, TheHarvestsReadHoldsTheTitleAndTheLinksWithWhatLiesInside)
+{
+    const QStringList pages{
+        // Links around pictures, an empty one, an AREA, an SVG link (no link of the harvest's), text
+        // and other elements around them.
+        QStringLiteral("<title>Links <b>x</b></title><p>before <a href=a.jpg><img src=t.png width=5>"
+                       "<span>one</span></a> <a href=e.html></a><map><area href=m.jpg></map>"
+                       "<svg><a href=s.jpg><text>s</text></a></svg><a name=anchor>no href</a>"
+                       "<div><a href=z.jpg>last</a></div>"),
+        // The title behind the links, a link inside another (made by a script), no title at all.
+        QStringLiteral("<a href=1.jpg id=outer>1</a><a href=2.jpg>2</a><title>late</title>"
+                       "<script>document.getElementById('outer').append(Object.assign("
+                       "document.createElement('a'), {href: 'inner.jpg', textContent: 'in'}))</script>"),
+        QStringLiteral("<p>no links here</p>"),
+    };
+    QTemporaryDir dir;
+    for (const QString& html : pages) {
+        SCOPED_TRACE(html.toStdString());
+        const QString path = dir.filePath(QStringLiteral("page.html"));
+        writeFile(path, html.toUtf8());
+        BrowserPage browser;
+        browser.load(QUrl::fromLocalFile(path));
+        const auto whole = browser.read();
+        const QVariant shaped = browser.run(serializerFunction() + QStringLiteral("({handles: false, links: true})"),
+                                            QWebEngineScript::ApplicationWorld);
+        const auto links = Document::fromJson(shaped.toString().toUtf8());
+
+        // What the whole read holds of the same: the first title, the links not inside another link.
+        QStringList expected;
+        const Element* inside = nullptr;
+        bool title = false;
+        for (const Element* e : whole->all()) {
+            const bool isLink = (e->tagName() == "A" || e->tagName() == "AREA") && e->hasAttribute("href");
+            bool within = false;
+            for (const Element* up = e->parentElement(); up; up = up->parentElement())
+                within = within || up == inside;
+            if (within)
+                continue; // written with the link around it
+            if (isLink || (e->tagName() == "TITLE" && !title)) {
+                expected << e->outerHTML();
+                title = title || e->tagName() == "TITLE";
+                if (isLink)
+                    inside = e;
+            }
+        }
+        QStringList got;
+        for (const Node* n = links->documentElement(); n; n = n->nextSibling())
+            got << n->asElement()->outerHTML();
+        EXPECT_EQ(got, expected);
+        EXPECT_EQ(links->title(), whole->title());
+        QStringList wholeLinks, shapedLinks;
+        for (const Element* e : whole->links())
+            wholeLinks << e->href();
+        for (const Element* e : links->links())
+            shapedLinks << e->href();
+        EXPECT_EQ(shapedLinks, wholeLinks);
+    }
 }
