@@ -106,6 +106,12 @@ int main(int argc, char** argv)
     pxt::bench::waitFor([&] { return !thumbs.WebBrowserThumbs->Busy() && thumbs.statusText() == "Download complete"; },
                         120000);
     pxt::BrowserView* view = thumbs.WebBrowserThumbs;
+    // The one whole read of a loaded page (the probe's start at its load, or the first command);
+    // every later read asks the page only for what changed.
+    QElapsedTimer firstRead;
+    firstRead.start();
+    thumbs.ThumbsDocument();
+    const double first = firstRead.nsecsElapsed() / 1e6;
 
     // The page's own work: the same boxes set, the same values read.
     const QString boxes = QStringLiteral("const boxes = document.querySelectorAll('input');");
@@ -138,6 +144,7 @@ int main(int argc, char** argv)
     report("read (View/Save selected, probe)", read, readOwn);
     report("View selected (whole command)", viewRun, readOwn);
     std::printf("(target: each under 50 ms and within 5 times the page's own script)\n");
+    std::printf("the whole read of the page once it has loaded: %.1f ms\n", first);
     std::printf("peak memory of the program (VmHWM) %.0f MB with the page shown (target under 150 MB); "
                 "%.0f MB before its views were made\n",
                 peakKilobytes() / 1024.0, before / 1024.0);
