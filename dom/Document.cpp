@@ -57,6 +57,19 @@ Element* Node::parentElement() const
     return m_parent && m_parent->m_type == NodeType::Element ? static_cast<Element*>(m_parent) : nullptr;
 }
 
+const QString& Node::data() const
+{
+    static const QString none;
+    return m_type == NodeType::Element ? none : static_cast<const CharacterData*>(this)->m_data;
+}
+
+ElementViews& Element::views()
+{
+    if (!m_views)
+        m_views = ownerDocument()->m_views.make();
+    return *m_views;
+}
+
 Element* Node::asElement() { return m_type == NodeType::Element ? static_cast<Element*>(this) : nullptr; }
 
 const Element* Node::asElement() const
@@ -191,7 +204,7 @@ void Element::setInnerHTML(const QString& html)
 
 void Element::setStatus(bool on)
 {
-    m_checked = on;
+    views().checked = on;
     Document* doc = ownerDocument();
     // Sent even when the model already holds the value: the user may have clicked the box on the
     // page since the document was read.
@@ -242,21 +255,21 @@ int Element::width() const
 {
     if (ownerDocument()->m_imagesStale)
         ownerDocument()->refreshImages();
-    return m_width;
+    return m_views ? m_views->width : 0;
 }
 
 int Element::height() const
 {
     if (ownerDocument()->m_imagesStale)
         ownerDocument()->refreshImages();
-    return m_height;
+    return m_views ? m_views->height : 0;
 }
 
 QString Element::href() const
 {
     if (ownerDocument()->m_imagesStale)
         ownerDocument()->refreshImages();
-    return m_href;
+    return m_views ? m_views->href : QString();
 }
 
 Document::~Document()

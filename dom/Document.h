@@ -1,11 +1,14 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 
 #include <functional>
 #include <memory>
+#include <new>
+#include <utility>
 #include <vector>
 
 namespace pxt {
@@ -13,14 +16,52 @@ namespace pxt {
 class Document;
 class Element;
 
-enum class NodeType { Element, Text, Comment };
+enum class NodeType : unsigned char { Element, Text, Comment };
 
-// A node of the one in-memory tree. Nodes are owned by their document (an arena, so that neither
+// Where a document keeps its nodes: made in place, a chunk at a time, never moved, destroyed with
+// the document (a page of 10,000 thumbnails has some 100,000 nodes; one allocation each would cost
+// a third again of their size).
+template <class T>
+class NodeArena {
+public:
+    NodeArena() = default;
+    NodeArena(const NodeArena&) = delete;
+    NodeArena& operator=(const NodeArena&) = delete;
+    ~NodeArena()
+    {
+        for (size_t i = 0; i < m_chunks.size(); ++i) {
+            T* items = reinterpret_cast<T*>(m_chunks[i].get());
+            const size_t used = i + 1 == m_chunks.size() ? m_used : kChunk;
+            for (size_t k = 0; k < used; ++k)
+                items[k].~T();
+        }
+    }
+    template <class... Args>
+    T* make(Args&&... args)
+    {
+        if (m_chunks.empty() || m_used == kChunk) {
+            m_chunks.push_back(std::make_unique<Slot[]>(kChunk));
+            m_used = 0;
+        }
+        T* item = new (&m_chunks.back()[m_used]) T(std::forward<Args>(args)...);
+        ++m_used;
+        return item;
+    }
+
+private:
+    static constexpr size_t kChunk = 256;
+    struct alignas(T) Slot {
+        unsigned char bytes[sizeof(T)];
+    };
+    std::vector<std::unique_ptr<Slot[]>> m_chunks;
+    size_t m_used = 0;
+};
+
+// A node of the one in-memory tree. Nodes are owned by their document (arenas, so that neither
 // building nor destroying a tree nested 100,000 deep recurses); pointers stay valid as long as the
 // document lives, also for nodes an innerHTML write has removed from the tree.
 class Node {
 public:
-    virtual ~Node() = default;
     NodeType type() const { return m_type; }
     // "IMG", "DIV", ... for elements (tagName); "#text" and "#comment" otherwise.
     QString nodeName() const;
@@ -34,23 +75,49 @@ public:
     Document* ownerDocument() const { return m_doc; }
     Element* asElement();
     const Element* asElement() const;
-    // Text and comment nodes: their character data.
-    const QString& data() const { return m_data; }
+    // Text and comment nodes: their character data; empty for elements.
+    const QString& data() const;
 
 protected:
     Node(Document* doc, NodeType type) : m_doc(doc), m_type(type) {}
+    ~Node() = default; // nodes are destroyed as what they are, by their document
 
 private:
     friend class Document;
     friend class DocumentBuilder;
     Document* m_doc;
-    NodeType m_type;
     Node* m_parent = nullptr;
     Node* m_firstChild = nullptr;
     Node* m_lastChild = nullptr;
     Node* m_prev = nullptr;
     Node* m_next = nullptr;
+    NodeType m_type;
+};
+
+// A text or comment node (and the document's root, an empty comment).
+class CharacterData : public Node {
+private:
+    friend class DocumentBuilder;
+    friend class Node;
+    template <class> friend class NodeArena;
+    CharacterData(Document* doc, NodeType type, const QString& data) : Node(doc, type), m_data(data) {}
     QString m_data;
+};
+
+// An element's names, kept once per document for all elements of that name.
+struct ElementName {
+    QString localName;
+    QString tagName;
+    bool html = true; // in the HTML namespace (not SVG or MathML)
+};
+
+// What the image, anchor and input views of an element hold; only elements with such a view have it.
+struct ElementViews {
+    int width = 0;
+    int height = 0;
+    QString href;
+    QString value;
+    bool checked = false;
 };
 
 struct Attribute {
@@ -62,9 +129,9 @@ struct Attribute {
 class Element : public Node {
 public:
     // Upper-case tag name of an HTML element ("IMG"); the local name as written otherwise.
-    const QString& tagName() const { return m_tagName; }
+    const QString& tagName() const { return m_name->tagName; }
     // Lower-case local name, as innerHTML and outerHTML write it.
-    const QString& localName() const { return m_localName; }
+    const QString& localName() const { return m_name->localName; }
     QString id() const { return getAttribute(QStringLiteral("id")); }
 
     const QList<Attribute>& attributes() const { return m_attributes; }
@@ -96,24 +163,20 @@ public:
 
     // Input view.
     QString name() const { return getAttribute(QStringLiteral("name")); }
-    QString value() const { return m_value; }
-    bool checked() const { return m_checked; }
-    bool status() const { return m_checked; }
+    QString value() const { return m_views ? m_views->value : QString(); }
+    bool checked() const { return m_views && m_views->checked; }
+    bool status() const { return checked(); }
     void setStatus(bool on);
 
 private:
     friend class Document;
     friend class DocumentBuilder;
-    Element(Document* doc) : Node(doc, NodeType::Element) {}
-    QString m_tagName;
-    QString m_localName;
+    template <class> friend class NodeArena;
+    Element(Document* doc, const ElementName* name) : Node(doc, NodeType::Element), m_name(name) {}
+    ElementViews& views();
+    const ElementName* m_name;
     QList<Attribute> m_attributes;
-    int m_width = 0;
-    int m_height = 0;
-    QString m_href;
-    QString m_value;
-    bool m_checked = false;
-    bool m_html = true;  // in the HTML namespace (not SVG or MathML)
+    ElementViews* m_views = nullptr;
     int m_handle = -1; // the live page's handle of this element; -1 when the page has none
     mutable int m_allIndex = -1; // position in the document's all() (maybe an old one); -1 outside the tree
 };
@@ -194,8 +257,12 @@ private:
     friend class Node;
     Document() = default;
 
-    // The arena: every node ever made for this document.
-    std::vector<std::unique_ptr<Node>> m_nodes;
+    // The arenas: every node ever made for this document, the elements' names and views.
+    NodeArena<Element> m_elements;
+    NodeArena<CharacterData> m_characterData;
+    NodeArena<ElementName> m_names;
+    NodeArena<ElementViews> m_views;
+    QHash<QString, std::vector<const ElementName*>> m_namesByLocalName;
     // A container node; its children are the top-level nodes, whose parentNode() is null.
     Node* m_root = nullptr;
     mutable std::vector<Element*> m_all;

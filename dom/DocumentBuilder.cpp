@@ -6,17 +6,6 @@ namespace pxt {
 
 namespace {
 
-// The document's root: holds the top-level nodes, never shown to the program.
-class RootNode : public Node {
-public:
-    explicit RootNode(Document* doc) : Node(doc, NodeType::Comment) {}
-};
-
-class CharacterData : public Node {
-public:
-    CharacterData(Document* doc, NodeType type) : Node(doc, type) {}
-};
-
 bool isSpecialScheme(const QString& scheme)
 {
     return scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("ftp")
@@ -39,8 +28,8 @@ int defaultPort(const QString& scheme)
 std::shared_ptr<Document> DocumentBuilder::newDocument(const QString& url)
 {
     std::shared_ptr<Document> doc(new Document);
-    doc->m_nodes.push_back(std::make_unique<RootNode>(doc.get()));
-    doc->m_root = doc->m_nodes.back().get();
+    // The root holds the top-level nodes and is never shown to the program.
+    doc->m_root = doc->m_characterData.make(doc.get(), NodeType::Comment, QString());
     doc->m_url = url;
     doc->m_baseUrl = url;
     return doc;
@@ -48,20 +37,22 @@ std::shared_ptr<Document> DocumentBuilder::newDocument(const QString& url)
 
 Element* DocumentBuilder::newElement(Document& doc, const QString& localName, bool html, const QString& tagName)
 {
-    auto* e = new Element(&doc);
-    doc.m_nodes.push_back(std::unique_ptr<Node>(e));
-    e->m_localName = localName;
-    e->m_html = html;
-    e->m_tagName = !tagName.isEmpty() ? tagName : html ? localName.toUpper() : localName;
-    return e;
+    const QString tag = !tagName.isEmpty() ? tagName : html ? localName.toUpper() : localName;
+    std::vector<const ElementName*>& named = doc.m_namesByLocalName[localName];
+    const ElementName* name = nullptr;
+    for (const ElementName* n : named)
+        if (n->html == html && n->tagName == tag)
+            name = n;
+    if (!name) {
+        name = doc.m_names.make(ElementName{localName, tag, html});
+        named.push_back(name);
+    }
+    return doc.m_elements.make(&doc, name);
 }
 
 Node* DocumentBuilder::newCharacterData(Document& doc, NodeType type, const QString& data)
 {
-    auto* n = new CharacterData(&doc, type);
-    doc.m_nodes.push_back(std::unique_ptr<Node>(n));
-    n->m_data = data;
-    return n;
+    return doc.m_characterData.make(&doc, type, data);
 }
 
 void DocumentBuilder::appendChild(Node* parent, Node* child)
@@ -104,26 +95,28 @@ void DocumentBuilder::removeChildrenAfter(Node* parent, Node* last)
 
 void DocumentBuilder::takeViewsFromAttributes(Element* e, const QUrl& base)
 {
-    if (!e->m_html)
+    if (!e->m_name->html)
         return;
-    const QString& n = e->m_localName;
+    const QString& n = e->m_name->localName;
     if (n == QLatin1String("img")) {
-        e->m_width = parseDimension(e->getAttribute(QStringLiteral("width")));
-        e->m_height = parseDimension(e->getAttribute(QStringLiteral("height")));
+        ElementViews& v = e->views();
+        v.width = parseDimension(e->getAttribute(QStringLiteral("width")));
+        v.height = parseDimension(e->getAttribute(QStringLiteral("height")));
         if (e->hasAttribute(QStringLiteral("src")))
-            e->m_href = resolveAddress(base, e->getAttribute(QStringLiteral("src")));
+            v.href = resolveAddress(base, e->getAttribute(QStringLiteral("src")));
     } else if (n == QLatin1String("a") || n == QLatin1String("area") || n == QLatin1String("link")
                || n == QLatin1String("base")) {
         if (e->hasAttribute(QStringLiteral("href")))
-            e->m_href = resolveAddress(base, e->getAttribute(QStringLiteral("href")));
+            e->views().href = resolveAddress(base, e->getAttribute(QStringLiteral("href")));
     } else if (n == QLatin1String("input")) {
-        e->m_checked = e->hasAttribute(QStringLiteral("checked"));
+        ElementViews& v = e->views();
+        v.checked = e->hasAttribute(QStringLiteral("checked"));
         const QString type = e->getAttribute(QStringLiteral("type")).trimmed().toLower();
         // A box without a value attribute reports "on", as browsers do.
         if (!e->hasAttribute(QStringLiteral("value")) && (type == QLatin1String("checkbox") || type == QLatin1String("radio")))
-            e->m_value = QStringLiteral("on");
+            v.value = QStringLiteral("on");
         else
-            e->m_value = e->getAttribute(QStringLiteral("value"));
+            v.value = e->getAttribute(QStringLiteral("value"));
     }
 }
 

@@ -30,10 +30,10 @@ public:
     {
         e->m_attributes.append(Attribute{name, value});
     }
-    static bool isHtml(const Element* e) { return e->m_html; }
+    static bool isHtml(const Element* e) { return e->m_name->html; }
     static bool isHtml(const Element* e, const char* localName)
     {
-        return e->m_html && e->m_localName == QLatin1String(localName);
+        return e->m_name->html && e->m_name->localName == QLatin1String(localName);
     }
 
     // The image, anchor and input views as a page parsed from text has them: addresses resolved
@@ -42,15 +42,17 @@ public:
     // The views as the live page reported them.
     static void setImageView(Element* e, int width, int height, const QString& src)
     {
-        e->m_width = width;
-        e->m_height = height;
-        e->m_href = src;
+        ElementViews& v = e->views();
+        v.width = width;
+        v.height = height;
+        v.href = src;
     }
-    static void setLinkView(Element* e, const QString& href) { e->m_href = href; }
+    static void setLinkView(Element* e, const QString& href) { e->views().href = href; }
     static void setInputView(Element* e, bool checked, const QString& value)
     {
-        e->m_checked = checked;
-        e->m_value = value;
+        ElementViews& v = e->views();
+        v.checked = checked;
+        v.value = value;
     }
     static void setHandle(Element* e, int handle);
 
