@@ -1,8 +1,10 @@
 // The document from the serializer's JSON, and what the program then writes of it: the whole
 // document's HTML, the innerHTML of its links, the outerHTML and innerHTML of a spread of its other
-// elements, the same for each readable frame.
+// elements, the same for each readable frame. The same text also as a page's report of changed
+// inputs and images, taken into a small document.
 #include "core/Error.h"
 #include "dom/Document.h"
+#include "dom/DocumentBuilder.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -70,11 +72,28 @@ void walk(const pxt::Document& doc)
     }
 }
 
+// A box, a picture and a link, handles 0 to 3.
+const QByteArray kReported = R"({"v":2,"id":1,"url":"file:///t.html","nodes":[-1,2,"div",0, 0,5,"input",0,0,"a",)"
+                             R"( 0,3,"img",0,4,3,"file:///a.png", 0,4,"a",1,"href","b.html","file:///b.html"]})";
+
+void changes(const QByteArray& json)
+{
+    const std::shared_ptr<pxt::Document> doc = pxt::Document::fromJson(kReported);
+    try {
+        pxt::DocumentBuilder::applyChanges(*doc, json);
+    } catch (const pxt::Error&) {
+        // a report that cannot be read
+    }
+    budget = kBudget;
+    walk(*doc);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const QByteArray json(reinterpret_cast<const char*>(data), qsizetype(size));
+    changes(json);
     std::shared_ptr<pxt::Document> doc;
     try {
         doc = pxt::Document::fromJson(json);
@@ -85,3 +104,4 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     walk(*doc);
     return 0;
 }
+
