@@ -251,25 +251,29 @@ void Document::refreshImages() const
     }
 }
 
-int Element::width() const
+const ElementViews* Element::currentViews() const
 {
     if (ownerDocument()->m_imagesStale)
         ownerDocument()->refreshImages();
-    return m_views ? m_views->width : 0;
+    return m_views;
+}
+
+int Element::width() const
+{
+    const ElementViews* v = currentViews();
+    return v ? v->width : 0;
 }
 
 int Element::height() const
 {
-    if (ownerDocument()->m_imagesStale)
-        ownerDocument()->refreshImages();
-    return m_views ? m_views->height : 0;
+    const ElementViews* v = currentViews();
+    return v ? v->height : 0;
 }
 
 QString Element::href() const
 {
-    if (ownerDocument()->m_imagesStale)
-        ownerDocument()->refreshImages();
-    return m_views ? m_views->href : QString();
+    const ElementViews* v = currentViews();
+    return v ? v->href : QString();
 }
 
 Document::~Document()

@@ -30,7 +30,7 @@ public:
     ~NodeArena()
     {
         for (size_t i = 0; i < m_chunks.size(); ++i) {
-            T* items = reinterpret_cast<T*>(m_chunks[i].get());
+            T* items = std::launder(reinterpret_cast<T*>(m_chunks[i].get()));
             const size_t used = i + 1 == m_chunks.size() ? m_used : kChunk;
             for (size_t k = 0; k < used; ++k)
                 items[k].~T();
@@ -174,6 +174,8 @@ private:
     template <class> friend class NodeArena;
     Element(Document* doc, const ElementName* name) : Node(doc, NodeType::Element), m_name(name) {}
     ElementViews& views();
+    // The views, the images' brought up to date first when the page may have changed them.
+    const ElementViews* currentViews() const;
     const ElementName* m_name;
     QList<Attribute> m_attributes;
     ElementViews* m_views = nullptr;

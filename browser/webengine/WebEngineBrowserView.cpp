@@ -129,10 +129,6 @@ private:
 };
 
 
-// The document's text comes in pieces of this many characters.
-constexpr qint64 kPieceChars = 256 * 1024;
-constexpr qint64 kMaxDocumentChars = 256 * 1024 * 1024;
-
 // How often a wait runs the deletions posted within it.
 constexpr int kDeletionsMs = 20;
 
@@ -179,6 +175,54 @@ std::optional<QVariant> runAndWait(QWebEnginePage* target, const QString& script
     if (!page || !answer->arrived)
         return std::nullopt;
     return answer->value;
+}
+
+// The document's text comes in pieces of this many characters, and has at most so many.
+constexpr qint64 kPieceChars = 256 * 1024;
+constexpr qint64 kMaxDocumentChars = 256 * 1024 * 1024;
+
+// The value of the script, a string, as UTF-8. The string is kept in the page and fetched in pieces:
+// the engine's copies of one large answer beside the tree it becomes would be the program's peak.
+// Throws Error; gives nothing when the page went away meanwhile.
+QByteArray readText(const QPointer<QWebEnginePage>& page, const QString& script, int timeoutMs)
+{
+    const auto ask = [&](const QString& question) {
+        const std::optional<QVariant> value = runAndWait(page, question, timeoutMs);
+        if (!value && page)
+            throw Error(QStringLiteral("The page did not hand over its document within %1 seconds.")
+                            .arg(timeoutMs / 1000.0));
+        return value.value_or(QVariant());
+    };
+    const QVariant length = ask(QStringLiteral("(() => { const text = ") + script
+                                + QStringLiteral("; globalThis.__pxtText = text; return text.length; })()"));
+    if (!page)
+        return {};
+    bool isNumber = false;
+    const qint64 total = length.toLongLong(&isNumber);
+    if (!isNumber || length.typeId() == QMetaType::QString)
+        throw Error(QStringLiteral("The page's document could not be read: the page did not run the reader."));
+    if (total > kMaxDocumentChars)
+        throw Error(QStringLiteral("The page's document is too large to be read (%1 characters).").arg(total));
+    QByteArray text;
+    text.reserve(qsizetype(total));
+    for (qint64 at = 0; at < total;) {
+        // A piece never ends inside a surrogate pair.
+        const QVariant piece = ask(QStringLiteral("(() => { const t = globalThis.__pxtText; if (typeof t !== 'string') return null;"
+                                                  " let end = Math.min(%1 + %2, t.length);"
+                                                  " if (end < t.length && (t.charCodeAt(end - 1) & 0xFC00) === 0xD800) end--;"
+                                                  " return t.slice(%1, end); })()")
+                                       .arg(at)
+                                       .arg(kPieceChars));
+        if (!page)
+            return {};
+        const QString part = piece.toString();
+        if (piece.typeId() != QMetaType::QString || part.isEmpty())
+            throw Error(QStringLiteral("The page changed while its document was being read."));
+        text += part.toUtf8();
+        at += part.size();
+    }
+    WebEngineWriteQueue::of(page)->add(QStringLiteral("delete globalThis.__pxtText"));
+    return text;
 }
 
 // Writes go out batched; a write whose new elements the model must know is read back at once, so
@@ -433,42 +477,11 @@ std::shared_ptr<Document> WebEngineBrowserView::document()
     }
 
     const QPointer<QWebEnginePage> page(m_page.data());
-    const int timeoutMs = m_documentTimeoutMs;
     SerializerOptions options;
     options.watch = true;
-    // The text is kept in the page and fetched in pieces: the engine's copies of one large answer
-    // beside the tree it becomes would be the program's peak.
-    const auto ask = [&](const QString& script) {
-        const std::optional<QVariant> value = runAndWait(page, script, timeoutMs);
-        if (!self || !page)
-            throw Error(QStringLiteral("The browser view was closed while its page was being read."));
-        if (!value)
-            throw Error(QStringLiteral("The page did not hand over its document within %1 seconds.")
-                            .arg(timeoutMs / 1000.0));
-        return *value;
-    };
-    const QVariant length = ask(QStringLiteral("(() => { const text = ") + serializerScript(options)
-                                + QStringLiteral("; globalThis.__pxtText = text; return text.length; })()"));
-    if (length.typeId() != QMetaType::Double && length.typeId() != QMetaType::Int && length.typeId() != QMetaType::LongLong)
-        throw Error(QStringLiteral("The page's document could not be read: the page did not run the reader."));
-    const qint64 total = length.toLongLong();
-    QByteArray json;
-    json.reserve(qsizetype(std::min<qint64>(total, kMaxDocumentChars)));
-    for (qint64 at = 0; at < total;) {
-        // A piece never ends inside a surrogate pair.
-        const QVariant piece = ask(QStringLiteral("(() => { const t = globalThis.__pxtText; if (typeof t !== 'string') return null;"
-                                                  " let end = Math.min(%1 + %2, t.length);"
-                                                  " if (end < t.length && (t.charCodeAt(end - 1) & 0xFC00) === 0xD800) end--;"
-                                                  " return t.slice(%1, end); })()")
-                                       .arg(at)
-                                       .arg(kPieceChars));
-        if (piece.typeId() != QMetaType::QString || piece.toString().isEmpty())
-            throw Error(QStringLiteral("The page changed while its document was being read."));
-        const QString text = piece.toString();
-        json += text.toUtf8();
-        at += text.size();
-    }
-    WebEngineWriteQueue::of(page)->add(QStringLiteral("delete globalThis.__pxtText"));
+    const QByteArray json = readText(page, serializerScript(options), m_documentTimeoutMs);
+    if (!self || !page)
+        throw Error(QStringLiteral("The browser view was closed while its page was being read."));
     std::shared_ptr<Document> doc = Document::fromJson(json, std::make_shared<WebEngineLiveChannel>(page));
     if (!m_loading)
         m_shown = doc;
