@@ -79,7 +79,7 @@ const Element* Node::asElement() const
 
 bool Element::hasAttribute(const QString& name) const
 {
-    for (const Attribute& a : m_attributes)
+    for (const Attribute& a : attributes())
         if (a.name == name)
             return true;
     return false;
@@ -87,7 +87,7 @@ bool Element::hasAttribute(const QString& name) const
 
 QString Element::getAttribute(const QString& name) const
 {
-    for (const Attribute& a : m_attributes)
+    for (const Attribute& a : attributes())
         if (a.name == name)
             return a.value;
     return QString();

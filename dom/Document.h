@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <new>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -125,6 +126,32 @@ struct Attribute {
     QString value;
 };
 
+// Where a document's elements keep their attributes: each element's in one run, the runs side by
+// side in chunks. A run that outgrows its place moves to a larger one; the old place stays unused.
+class AttributeRuns {
+public:
+    Attribute* take(size_t n)
+    {
+        if (n > kChunk) {
+            m_large.push_back(std::make_unique<Attribute[]>(n));
+            return m_large.back().get();
+        }
+        if (m_chunks.empty() || m_used + n > kChunk) {
+            m_chunks.push_back(std::make_unique<Attribute[]>(kChunk));
+            m_used = 0;
+        }
+        Attribute* run = m_chunks.back().get() + m_used;
+        m_used += n;
+        return run;
+    }
+
+private:
+    static constexpr size_t kChunk = 1024;
+    std::vector<std::unique_ptr<Attribute[]>> m_chunks;
+    std::vector<std::unique_ptr<Attribute[]>> m_large;
+    size_t m_used = 0;
+};
+
 // An element, with the image, anchor and input views of the document operations.
 class Element : public Node {
 public:
@@ -134,7 +161,7 @@ public:
     const QString& localName() const { return m_name->localName; }
     QString id() const { return getAttribute(QStringLiteral("id")); }
 
-    const QList<Attribute>& attributes() const { return m_attributes; }
+    std::span<const Attribute> attributes() const { return {m_attributes, m_attributeCount}; }
     bool hasAttribute(const QString& name) const;
     QString getAttribute(const QString& name) const; // empty when missing
 
@@ -177,7 +204,9 @@ private:
     // The views, the images' brought up to date first when the page may have changed them.
     const ElementViews* currentViews() const;
     const ElementName* m_name;
-    QList<Attribute> m_attributes;
+    Attribute* m_attributes = nullptr;
+    quint32 m_attributeCount = 0;
+    quint32 m_attributeRoom = 0;
     ElementViews* m_views = nullptr;
     int m_handle = -1; // the live page's handle of this element; -1 when the page has none
     mutable int m_allIndex = -1; // position in the document's all() (maybe an old one); -1 outside the tree
@@ -264,6 +293,7 @@ private:
     NodeArena<CharacterData> m_characterData;
     NodeArena<ElementName> m_names;
     NodeArena<ElementViews> m_views;
+    AttributeRuns m_attributes;
     QHash<QString, std::vector<const ElementName*>> m_namesByLocalName;
     // A container node; its children are the top-level nodes, whose parentNode() is null.
     Node* m_root = nullptr;

@@ -1,5 +1,6 @@
 #include "dom/DocumentBuilder.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace pxt {
@@ -48,6 +49,26 @@ Element* DocumentBuilder::newElement(Document& doc, const QString& localName, bo
         named.push_back(name);
     }
     return doc.m_elements.make(&doc, name);
+}
+
+void DocumentBuilder::reserveAttributes(Element* e, qsizetype n)
+{
+    if (n <= qsizetype(e->m_attributeRoom) || n > std::numeric_limits<quint32>::max())
+        return;
+    Attribute* run = e->ownerDocument()->m_attributes.take(size_t(n));
+    std::move(e->m_attributes, e->m_attributes + e->m_attributeCount, run);
+    e->m_attributes = run;
+    e->m_attributeRoom = quint32(n);
+}
+
+void DocumentBuilder::addAttribute(Element* e, const QString& name, const QString& value)
+{
+    if (e->m_attributeCount == e->m_attributeRoom) {
+        reserveAttributes(e, std::max<qsizetype>(4, qsizetype(e->m_attributeRoom) * 2));
+        if (e->m_attributeCount == e->m_attributeRoom)
+            return; // no element holds 4 billion attributes
+    }
+    e->m_attributes[e->m_attributeCount++] = Attribute{name, value};
 }
 
 Node* DocumentBuilder::newCharacterData(Document& doc, NodeType type, const QString& data)

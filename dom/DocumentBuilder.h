@@ -25,11 +25,9 @@ public:
     static void removeChildren(Node* parent);
     // Unlinks the children of parent behind last (all of them when last is null).
     static void removeChildrenAfter(Node* parent, Node* last);
-    static void reserveAttributes(Element* e, qsizetype n) { e->m_attributes.reserve(n); }
-    static void addAttribute(Element* e, const QString& name, const QString& value)
-    {
-        e->m_attributes.append(Attribute{name, value});
-    }
+    // Room for n attributes of e in all (more can be added; they then move).
+    static void reserveAttributes(Element* e, qsizetype n);
+    static void addAttribute(Element* e, const QString& name, const QString& value);
     static bool isHtml(const Element* e) { return e->m_name->html; }
     static bool isHtml(const Element* e, const char* localName)
     {
