@@ -122,8 +122,10 @@ int main(int argc, char** argv)
     std::printf("the window's document read alone: median %.0f ms\n", ownReads[1]);
     std::printf("the same read with the serializer in the page's own world, no lazy-image pass: median %.0f ms\n",
                 pageWorldReads[1]);
-    std::printf("the page's own walk over document.links (address and image size): %.1f ms\n",
-                walk.section(' ', 0, 0).toDouble());
+    const double walkMs = walk.section(' ', 0, 0).toDouble();
+    std::printf("the page's own walk over document.links (address and image size): %.1f ms\n", walkMs);
+    std::printf("the grab against the page's own walk: ratio %.1f (target within 2)\n",
+                walkMs > 0 ? pxt::bench::median(grabs.grabs) / walkMs : 0.0);
     pxt::setProgramFolderForTests(QString());
     return 0;
 }
