@@ -93,6 +93,7 @@ public:
                 bool html = true;
                 const QString name = elementName(el, html);
                 Element* e = DocumentBuilder::newElement(doc, name, html);
+                DocumentBuilder::reserveAttributes(e, qsizetype(el.attributes.length));
                 for (unsigned i = 0; i < el.attributes.length; ++i) {
                     const auto* a = static_cast<const GumboAttribute*>(el.attributes.data[i]);
                     QString value = QString::fromUtf8(a->value);
