@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Error.h"
 #include "dom/Document.h"
 
 #include <QList>
@@ -9,6 +10,8 @@
 #include <QUrl>
 
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace pxt {
 
@@ -43,6 +46,30 @@ public:
     // Where the last Refresh() looked for browsers ("127.0.0.1:9222", ...), for telling the user;
     // empty for a list that looks nowhere.
     virtual QStringList Endpoints() const { return {}; }
+};
+
+// A list that answers from what its last Refresh() found.
+class ListedBrowserWindows : public BrowserWindowList {
+public:
+    int Count() const override { return int(m_windows.size()); }
+    std::shared_ptr<BrowserWindow> Item(int index) const override
+    {
+        if (index < 0 || index >= Count())
+            throw Error(QStringLiteral("The browser window %1 no longer exists").arg(index));
+        return m_windows[size_t(index)];
+    }
+    QStringList Endpoints() const override { return m_endpoints; }
+
+protected:
+    void setListing(QStringList endpoints, std::vector<std::shared_ptr<BrowserWindow>> windows)
+    {
+        m_endpoints = std::move(endpoints);
+        m_windows = std::move(windows);
+    }
+
+private:
+    QStringList m_endpoints;
+    std::vector<std::shared_ptr<BrowserWindow>> m_windows;
 };
 
 } // namespace pxt

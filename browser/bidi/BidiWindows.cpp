@@ -268,15 +268,7 @@ void BidiWindowList::Refresh()
         }
         connections[i].reset();
     }
-    m_endpoints = endpoints;
-    m_windows = std::move(windows);
-}
-
-std::shared_ptr<BrowserWindow> BidiWindowList::Item(int index) const
-{
-    if (index < 0 || index >= Count())
-        throw Error(QStringLiteral("The browser window %1 no longer exists").arg(index));
-    return m_windows[size_t(index)];
+    setListing(endpoints, std::move(windows));
 }
 
 } // namespace pxt

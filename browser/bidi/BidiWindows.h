@@ -78,7 +78,7 @@ private:
 
 // The running Firefox windows: the top-level browsing contexts of every endpoint that speaks WebDriver
 // BiDi.
-class BidiWindowList : public BrowserWindowList {
+class BidiWindowList : public ListedBrowserWindows {
 public:
     explicit BidiWindowList(BrowserEndpointSources sources = {});
 
@@ -89,16 +89,11 @@ public:
     // endpoint that does not answer in time, or whose browser has a session open already, is left
     // out without a message.
     void Refresh() override;
-    int Count() const override { return int(m_windows.size()); }
-    std::shared_ptr<BrowserWindow> Item(int index) const override;
-    QStringList Endpoints() const override { return m_endpoints; }
 
     static constexpr int kAnswerTimeoutMs = kEndpointAnswerTimeoutMs;
 
 private:
     BrowserEndpointSources m_sources;
-    QStringList m_endpoints;
-    std::vector<std::shared_ptr<BrowserWindow>> m_windows;
 };
 
 } // namespace pxt

@@ -214,15 +214,7 @@ void DevToolsWindowList::Refresh()
                 windows.push_back(std::make_shared<DevToolsWindow>(std::move(t)));
         }
     }
-    m_endpoints = endpoints;
-    m_windows = std::move(windows);
-}
-
-std::shared_ptr<BrowserWindow> DevToolsWindowList::Item(int index) const
-{
-    if (index < 0 || index >= Count())
-        throw Error(QStringLiteral("The browser window %1 no longer exists").arg(index));
-    return m_windows[size_t(index)];
+    setListing(endpoints, std::move(windows));
 }
 
 } // namespace pxt

@@ -72,7 +72,7 @@ private:
 };
 
 // The running browser windows: the page targets of every DevTools endpoint that answers.
-class DevToolsWindowList : public BrowserWindowList {
+class DevToolsWindowList : public ListedBrowserWindows {
 public:
     explicit DevToolsWindowList(BrowserEndpointSources sources = {});
     ~DevToolsWindowList() override;
@@ -82,19 +82,14 @@ public:
     // or by /json/version) with Target.getTargets, or, where that fails, from /json/list. An endpoint
     // that does not answer in that time is left out without a message.
     void Refresh() override;
-    int Count() const override { return int(m_windows.size()); }
-    std::shared_ptr<BrowserWindow> Item(int index) const override;
 
     // The endpoints the last refresh asked.
-    const QStringList& endpoints() const { return m_endpoints; }
-    QStringList Endpoints() const override { return m_endpoints; }
+    QStringList endpoints() const { return Endpoints(); }
 
     static constexpr int kAnswerTimeoutMs = kEndpointAnswerTimeoutMs;
 
 private:
     BrowserEndpointSources m_sources;
-    QStringList m_endpoints;
-    std::vector<std::shared_ptr<BrowserWindow>> m_windows;
 };
 
 } // namespace pxt

@@ -4,9 +4,12 @@
 // turn into the same cells of "thumbs.html" whichever browser shows them: the sites, the cases and the
 // cells of a thumbnail page.
 
+#include "app/ProgressForm.h"
 #include "browser/BrowserWindows.h"
+#include "browser/webengine/WebEngineViewFactory.h"
 #include "dom/Document.h"
 #include "harvest/ThumbsFrame.h"
+#include "settings/Settings.h"
 #include "testing/RecordingDialogs.h"
 #include "tests/support/Processes.h"
 
@@ -164,6 +167,46 @@ inline void expectGrabbedCells(TFrameThumbs& thumbs, RecordingDialogs& messages,
     messages.informations.clear();
     EXPECT_EQ(cells(folder.read(QStringLiteral("thumbs.html"))), expected);
     EXPECT_EQ(globalNames(), namesBefore);
+}
+
+// A thumbnails pane of its own, shown, writing into a program folder of its own.
+struct ThumbsPane {
+    TempProgramFolder folder;
+    RecordingDialogs messages;
+    WebEngineViewFactory views{messages};
+    Settings settings;
+    TFormProgress progress;
+    TFrameThumbs thumbs{views, settings, progress, messages};
+    ThumbsPane()
+    {
+        thumbs.resize(445, 600);
+        thumbs.show();
+    }
+};
+
+// A browser as the gallery cases drive it: open shows a page, windowOf finds the window showing it
+// with its title once it can be grabbed (null when it does not come), evaluateInPage reads the page's
+// own world.
+struct GalleryBrowser {
+    std::function<void(const QString& url)> open;
+    std::function<std::shared_ptr<BrowserWindow>(const QString& url, const QString& title)> windowOf;
+    std::function<QString(const QString& url, const QString& script)> evaluateInPage;
+};
+
+// Every gallery case, grabbed from the browser into a thumbnail pane of its own (expectGrabbedCells).
+inline void expectEveryGalleryGrabbed(GallerySites& sites, const GalleryBrowser& browser)
+{
+    ThumbsPane pane;
+    for (size_t i = 0; i < sites.cases.size(); ++i) {
+        const GalleryCase& c = sites.cases[i];
+        SCOPED_TRACE(c.name);
+        const QString url = sites.page(i);
+        browser.open(url);
+        const std::shared_ptr<BrowserWindow> window = browser.windowOf(url, QString::fromUtf8(c.name));
+        ASSERT_TRUE(window) << "the page did not come up with its title";
+        expectGrabbedCells(pane.thumbs, pane.messages, pane.folder, *window, c.expected,
+                           [&] { return browser.evaluateInPage(url, QString::fromLatin1(kGlobalNames)); });
+    }
 }
 
 } // namespace pxt::test

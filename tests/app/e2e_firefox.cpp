@@ -1,15 +1,10 @@
 // Firefox windows over WebDriver BiDi, with a headless firefox-esr of its own: the galleries grabbed
 // from Chromium give the same thumbnail page from Firefox, a grab leaves no session behind, a busy
 // or portless Firefox is left out of the list quietly, and the window hands over its cookies.
-#include "app/ProgressForm.h"
 #include "browser/bidi/BidiConnection.h"
 #include "browser/bidi/BidiWindows.h"
-#include "browser/webengine/WebEngineViewFactory.h"
 #include "core/Error.h"
-#include "harvest/ThumbsFrame.h"
-#include "settings/Settings.h"
 #include "testing/Firefox.h"
-#include "testing/RecordingDialogs.h"
 #include "tests/app/GalleryCases.h"
 #include "tests/support/TestSupport.h"
 
@@ -129,27 +124,9 @@ TEST_F(FirefoxE2E, TheGalleriesGiveTheSameCellsAsFromChromium)
     ASSERT_NO_FATAL_FAILURE(sites.SetUp());
     FirefoxDriver firefox(s_port);
     BidiWindowList list(onlyEndpoint(m_dir, s_port));
-
-    TempProgramFolder folder;
-    RecordingDialogs messages;
-    WebEngineViewFactory views(messages);
-    Settings settings;
-    TFormProgress progress;
-    TFrameThumbs thumbs(views, settings, progress, messages);
-    thumbs.resize(445, 600);
-    thumbs.show();
-
-    for (size_t i = 0; i < sites.cases.size(); ++i) {
-        const GalleryCase& c = sites.cases[i];
-        SCOPED_TRACE(c.name);
-        const QString url = sites.page(i);
-        firefox.open(url);
-        const std::shared_ptr<BrowserWindow> window = listedWindow(list, url, QString::fromUtf8(c.name));
-        ASSERT_TRUE(window) << "the page is not listed with its title";
-
-        expectGrabbedCells(thumbs, messages, folder, *window, c.expected,
-                           [&] { return firefox.evaluateInPage(url, QString::fromLatin1(kGlobalNames)); });
-    }
+    expectEveryGalleryGrabbed(sites, {[&](const QString& url) { firefox.open(url); },
+                                      [&](const QString& url, const QString& title) { return listedWindow(list, url, title); },
+                                      [&](const QString& url, const QString& script) { return firefox.evaluateInPage(url, script); }});
 }
 
 // Firefox allows one session at a time: a grab ends its own, and a Firefox driven by another program

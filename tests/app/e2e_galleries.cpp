@@ -1,13 +1,8 @@
 // Galleries written the way sites are written now, grabbed from a running Chromium into the thumbnail
 // page: one small page per case, each checked by the cells of "thumbs.html".
-#include "app/ProgressForm.h"
 #include "browser/devtools/DevToolsConnection.h"
 #include "browser/devtools/DevToolsWindows.h"
-#include "browser/webengine/WebEngineViewFactory.h"
 #include "dom/Document.h"
-#include "harvest/ThumbsFrame.h"
-#include "settings/Settings.h"
-#include "testing/RecordingDialogs.h"
 #include "tests/app/GalleryCases.h"
 #include "tests/support/Processes.h"
 #include "tests/support/TestSupport.h"
@@ -150,32 +145,13 @@ TEST(GalleriesE2E, EveryThumbnailAsTheBrowserShowsIt)
 {
     GallerySites sites;
     ASSERT_NO_FATAL_FAILURE(sites.SetUp());
-    const std::vector<GalleryCase>& cases = sites.cases;
 
     Browser browser;
     ASSERT_TRUE(browser.start()) << "Chromium announced no DevTools port";
     DevToolsWindowList list(browser.sources());
-
-    TempProgramFolder folder;
-    RecordingDialogs messages;
-    WebEngineViewFactory views(messages);
-    Settings settings;
-    TFormProgress progress;
-    TFrameThumbs thumbs(views, settings, progress, messages);
-    thumbs.resize(445, 600);
-    thumbs.show();
-
-    for (size_t i = 0; i < cases.size(); ++i) {
-        const GalleryCase& c = cases[i];
-        SCOPED_TRACE(c.name);
-        const QString url = sites.page(i);
-        browser.open(url);
-        const std::shared_ptr<BrowserWindow> window = loadedWindow(list, url, QString::fromUtf8(c.name));
-        ASSERT_TRUE(window) << "the page did not load";
-
-        expectGrabbedCells(thumbs, messages, folder, *window, c.expected,
-                           [&] { return browser.evaluateInPage(url, QString::fromLatin1(kGlobalNames)); });
-    }
+    expectEveryGalleryGrabbed(sites, {[&](const QString& url) { browser.open(url); },
+                                      [&](const QString& url, const QString& title) { return loadedWindow(list, url, title); },
+                                      [&](const QString& url, const QString& script) { return browser.evaluateInPage(url, script); }});
 }
 
 TEST(GalleriesE2E, ABrowserThatOffersOnlyItsWebSocket)
@@ -206,14 +182,9 @@ TEST(GalleriesE2E, ABrowserThatOffersOnlyItsWebSocket)
     const std::shared_ptr<BrowserWindow> window = loadedWindow(list, url, QStringLiteral("Socket only"));
     ASSERT_TRUE(window) << "the page is not listed with its title through the browser's socket";
 
-    TempProgramFolder folder;
-    RecordingDialogs messages;
-    WebEngineViewFactory views(messages);
-    Settings settings;
-    TFormProgress progress;
-    TFrameThumbs thumbs(views, settings, progress, messages);
-    thumbs.GrabDocument(window->document(), false);
-    EXPECT_TRUE(messages.errors.isEmpty()) << messages.errors.join('\n').toStdString();
-    EXPECT_EQ(cells(folder.read(QStringLiteral("thumbs.html"))),
+    ThumbsPane pane;
+    pane.thumbs.GrabDocument(window->document(), false);
+    EXPECT_TRUE(pane.messages.errors.isEmpty()) << pane.messages.errors.join('\n').toStdString();
+    EXPECT_EQ(cells(pane.folder.read(QStringLiteral("thumbs.html"))),
               std::vector<Cell>({{server.url(QStringLiteral("pics/1.jpg")), server.url(QStringLiteral("t.png"))}}));
 }
