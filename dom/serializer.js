@@ -16,9 +16,10 @@
 //   watch     (default false) keep track of the document (with handles, when it has no frames) so
 //                             that __pxt.changes below can tell what changed since
 //   links     (default false) what a harvest reads: each document's nodes are only its first HTML
-//                             TITLE element and its HTML A and AREA elements with an href, each with
-//                             what lies inside it (a link inside another comes with that one), as
-//                             top-level nodes in document order
+//                             TITLE element, its HTML META elements named "referrer" and its HTML A
+//                             and AREA elements with an href, each with what lies inside it (a link
+//                             inside another comes with that one), as top-level nodes in document
+//                             order
 //
 // "nodes" is one flat list of node records in document order (pre-order), one after the other:
 //   parent, kind, ...        parent: index of the parent's record, -1 for a top-level node
@@ -466,8 +467,14 @@
   function linkRecords(doc, els) {
     const tops = [];
     let last = null;
-    for (const a of querySelectorAll.call(doc, 'a[href], area[href]')) {
-      if (!isHtmlElement(a, ['a', 'area']) || (last && contains.call(last, a))) continue;
+    // The page's referrer policy comes with the links: its meta elements that name one.
+    for (const a of querySelectorAll.call(doc, 'a[href], area[href], meta[name]')) {
+      if (last && contains.call(last, a)) continue;
+      if (isHtmlElement(a, ['meta'])) {
+        if (String(getAttribute.call(a, 'name')).toLowerCase() === 'referrer') tops.push(a);
+        continue;
+      }
+      if (!isHtmlElement(a, ['a', 'area'])) continue;
       tops.push(a);
       last = a;
     }

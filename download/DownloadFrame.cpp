@@ -184,13 +184,14 @@ void TFrameDownload::LinkDocumentComplete()
     }
     if (doc) {
         const double ratio = m_settings.bannerRatio();
+        const ReferrerPolicy pagePolicy = m_session ? DocumentReferrerPolicy(*doc) : ReferrerPolicy::Unset;
         const std::vector<Element*>& all = doc->all();
         for (size_t i = 0, n = all.size(); i < n; ++i) {
             const Element* e = all[i];
             if (e->tagName() == QLatin1String("IMG") && !IsBanner(e->width(), e->height(), ratio)) {
                 MemoLinks.append(e->href());
                 if (m_session)
-                    m_session->addReferer(e->href(), doc->URL());
+                    m_session->addReferer(e->href(), doc->URL(), ImageReferrerPolicy(*e, pagePolicy));
             }
         }
     }

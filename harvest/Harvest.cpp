@@ -58,6 +58,7 @@ int Harvester::HarvestDocument(Document& doc)
     const std::vector<Element*> links = doc.links();
     const int n = int(links.size());
     const QString page = doc.URL();
+    const ReferrerPolicy pagePolicy = DocumentReferrerPolicy(doc);
     m_progress.Setup(QStringLiteral("Grabbing Thumbnails"), QStringLiteral("Searching..."), 0, n - 1, 0, true);
 
     m_buffer.append(ThumbPage::tableStartLine());
@@ -68,6 +69,7 @@ int Harvester::HarvestDocument(Document& doc)
     for (int i = 0; i < n; ++i) {
         Element* link = links[size_t(i)];
         QString image;
+        ReferrerPolicy imagePolicy = kDefaultReferrerPolicy;
         if (link->innerHTMLContains(QLatin1StringView("IMG"))) {
             if (const Element* img = FindThumbImage(link)) {
                 const int w = img->width();
@@ -75,8 +77,10 @@ int Harvester::HarvestDocument(Document& doc)
                 if (w > m_settings.minThumbWidth() && h > m_settings.minThumbHeight()) {
                     if (IsBanner(w, h, m_settings.bannerRatio()))
                         ++ratioFiltered;
-                    else
+                    else {
                         image = img->href();
+                        imagePolicy = ImageReferrerPolicy(*img, pagePolicy);
+                    }
                 } else {
                     ++sizeFiltered;
                 }
@@ -96,7 +100,7 @@ int Harvester::HarvestDocument(Document& doc)
             ++k;
             m_progress.SetText(QStringLiteral("Searching...Found %1").arg(k));
             m_buffer.append(ThumbPage::cellLine(address, image, name));
-            m_cells.push_back({page, address, image});
+            m_cells.push_back({page, address, image, LinkReferrerPolicy(*link, pagePolicy), imagePolicy});
         }
 
         m_progress.StepTo(i);

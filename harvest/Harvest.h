@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dom/Document.h"
+#include "http/ReferrerPolicy.h"
 #include "pages/PageText.h"
 
 #include <vector>
@@ -29,11 +30,14 @@ public:
     // following siblings by name. Whitespace-only text nodes are passed over as if absent.
     static Element* FindThumbImage(Node* link);
 
-    // A cell written: its link and thumbnail, and the address of the document they were found on.
+    // A cell written: its link and thumbnail, the address of the document they were found on, and
+    // the referrer policies that page gives the requests for each.
     struct Cell {
         QString page;
         QString link;
         QString thumb;
+        ReferrerPolicy linkPolicy = kDefaultReferrerPolicy;
+        ReferrerPolicy thumbPolicy = kDefaultReferrerPolicy;
     };
     // Every cell written so far, in page order.
     const std::vector<Cell>& cells() const { return m_cells; }

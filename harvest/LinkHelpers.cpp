@@ -1,5 +1,7 @@
 #include "harvest/LinkHelpers.h"
 
+#include "dom/Document.h"
+
 #include "settings/Settings.h"
 
 namespace pxt {
@@ -53,6 +55,35 @@ bool IsBanner(int width, int height, double ratio)
     const long double w = width;
     const long double h = height;
     return w / h >= ratio || h / w >= ratio;
+}
+
+ReferrerPolicy DocumentReferrerPolicy(const Document& doc)
+{
+    ReferrerPolicy policy = ReferrerPolicy::Unset;
+    for (const Element* e : doc.all()) {
+        if (e->tagName() != QLatin1String("META")
+            || e->getAttribute(QStringLiteral("name")).compare(QLatin1String("referrer"), Qt::CaseInsensitive) != 0)
+            continue;
+        const ReferrerPolicy p = referrerPolicyFromMeta(e->getAttribute(QStringLiteral("content")));
+        if (p != ReferrerPolicy::Unset)
+            policy = p;
+    }
+    return policy;
+}
+
+ReferrerPolicy LinkReferrerPolicy(const Element& link, ReferrerPolicy page)
+{
+    const QString rel = link.getAttribute(QStringLiteral("rel")).simplified();
+    for (QStringView token : QStringView(rel).split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        if (token.compare(QLatin1String("noreferrer"), Qt::CaseInsensitive) == 0)
+            return ReferrerPolicy::NoReferrer;
+    }
+    return effectiveReferrerPolicy(referrerPolicyFromToken(link.getAttribute(QStringLiteral("referrerpolicy"))), page);
+}
+
+ReferrerPolicy ImageReferrerPolicy(const Element& image, ReferrerPolicy page)
+{
+    return effectiveReferrerPolicy(referrerPolicyFromToken(image.getAttribute(QStringLiteral("referrerpolicy"))), page);
 }
 
 } // namespace pxt

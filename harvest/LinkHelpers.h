@@ -1,11 +1,14 @@
 #pragma once
 
 #include "core/AsciiText.h"
+#include "http/ReferrerPolicy.h"
 
 #include <QString>
 
 namespace pxt {
 
+class Document;
+class Element;
 class Settings;
 
 // The text after the last "/" of the link; empty when there is none or the link ends with "/".
@@ -24,5 +27,13 @@ bool MatchesFileType(const QString& name, const Settings& settings);
 // A banner's shape: one side at least ratio times the other. An image without a size has no shape to
 // judge, and a ratio of 0 or less turns the test off.
 bool IsBanner(int width, int height, double ratio);
+
+// The page's own referrer policy: that of its last <meta name="referrer"> that names one; Unset when
+// none does.
+ReferrerPolicy DocumentReferrerPolicy(const Document& doc);
+// The policy of the requests a link leads to (rel="noreferrer", its referrerpolicy), and of a
+// picture's request (its referrerpolicy), on a page with the given policy; never Unset.
+ReferrerPolicy LinkReferrerPolicy(const Element& link, ReferrerPolicy page);
+ReferrerPolicy ImageReferrerPolicy(const Element& image, ReferrerPolicy page);
 
 } // namespace pxt

@@ -276,8 +276,8 @@ void TFrameThumbs::borrowSession(const std::shared_ptr<Document>& doc, const Har
     if (!m_session || !source || !m_settings.useBrowserLogin())
         return;
     for (const Harvester::Cell& cell : harvester.cells()) {
-        m_session->addReferer(cell.link, cell.page);
-        m_session->addReferer(cell.thumb, cell.page);
+        m_session->addReferer(cell.link, cell.page, cell.linkPolicy);
+        m_session->addReferer(cell.thumb, cell.page, cell.thumbPolicy);
     }
     QSet<QString> folders;
     addFrameFolders(folders, doc, 0);

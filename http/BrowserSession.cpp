@@ -67,7 +67,7 @@ QString BrowserSession::key(const QUrl& url)
     return url.adjusted(QUrl::RemoveFragment | QUrl::NormalizePathSegments).toString(QUrl::FullyEncoded);
 }
 
-void BrowserSession::addReferer(const QString& resource, const QString& page)
+void BrowserSession::addReferer(const QString& resource, const QString& page, ReferrerPolicy policy)
 {
     const QUrl url(resource);
     const QUrl from(page);
@@ -78,21 +78,20 @@ void BrowserSession::addReferer(const QString& resource, const QString& page)
         return;
     QMutexLocker lock(&m_mutex);
     if (m_enabled)
-        m_referers.insert(key(url), from.adjusted(QUrl::RemoveFragment | QUrl::RemoveUserInfo).toString(QUrl::FullyEncoded));
+        m_referers.insert(key(url), RefererSource {from.adjusted(QUrl::RemoveFragment | QUrl::RemoveUserInfo), policy});
+}
+
+BrowserSession::RefererSource BrowserSession::refererSource(const QUrl& url) const
+{
+    QMutexLocker lock(&m_mutex);
+    if (!m_enabled)
+        return {};
+    return m_referers.value(key(url));
 }
 
 QString BrowserSession::refererFor(const QUrl& url) const
 {
-    QString page;
-    {
-        QMutexLocker lock(&m_mutex);
-        if (!m_enabled)
-            return {};
-        page = m_referers.value(key(url));
-    }
-    if (page.startsWith(QLatin1String("https:")) && url.scheme() == QLatin1String("http"))
-        return {};
-    return page;
+    return refererSource(url).refererFor(url);
 }
 
 QUrl BrowserSession::cookieOrigin(const QNetworkCookie& cookie)

@@ -9,6 +9,8 @@
 #include <QString>
 #include <QUrl>
 
+#include "http/ReferrerPolicy.h"
+
 namespace pxt {
 
 // What the program borrows of the user's browser session for one run: the cookies of the galleries
@@ -35,11 +37,23 @@ public:
     // Those cookies as the value of a Cookie line ("a=1; b=2"); empty when none applies.
     QByteArray cookieHeader(const QUrl& url) const;
 
-    // The resource (a thumbnail, a picture, a linked page) was found on the page: requests for it
-    // carry the page's address as Referer. A later page replaces an earlier one.
-    void addReferer(const QString& resource, const QString& page);
-    // The Referer for a request of the address; empty when it has none. A page on https is not named
-    // to an address on http, as browsers do.
+    // Where a request for a resource comes from: the page it was found on and the referrer policy
+    // that page gave it.
+    struct RefererSource {
+        QUrl page;
+        ReferrerPolicy policy = ReferrerPolicy::Unset;
+        bool isEmpty() const { return page.isEmpty(); }
+        // The Referer of a request of target from here (also of each address a redirect leads to).
+        QString refererFor(const QUrl& target) const { return referrerFor(page, policy, target); }
+    };
+
+    // The resource (a thumbnail, a picture, a linked page) was found on the page, under the policy:
+    // requests for it carry the Referer a browser would send from there. A later page replaces an
+    // earlier one.
+    void addReferer(const QString& resource, const QString& page, ReferrerPolicy policy = ReferrerPolicy::Unset);
+    // Where a request of the address comes from; empty when the session does not know it.
+    RefererSource refererSource(const QUrl& url) const;
+    // The Referer for a request of the address; empty when it has none.
     QString refererFor(const QUrl& url) const;
 
     // The address a cookie applies to (its domain's root on https or http), for cookie stores that want
@@ -64,7 +78,7 @@ private:
     mutable QMutex m_mutex;
     bool m_enabled = true;
     Jar m_jar;
-    QHash<QString, QString> m_referers;
+    QHash<QString, RefererSource> m_referers;
 };
 
 } // namespace pxt

@@ -93,7 +93,7 @@ void THttpClient::Start(const QString& url)
     m_handlerError = nullptr;
     m_repeats = 0;
     m_target.parse(url);
-    m_referer = m_session ? m_session->refererFor(m_target.address()) : QString();
+    m_refererSource = m_session ? m_session->refererSource(m_target.address()) : BrowserSession::RefererSource();
     const QString problem = m_target.problem();
     if (!problem.isEmpty())
         throw Error(problem);
@@ -231,9 +231,7 @@ QByteArray THttpClient::requestText() const
     // The cookie of a redirect goes back to the host that set it only, beside the browser's.
     if (!m_cookie.isEmpty() && m_cookieHost.compare(m_target.host, Qt::CaseInsensitive) == 0)
         cookies += (cookies.isEmpty() ? "" : "; ") + m_cookie;
-    // Never an https page to a plain-http address, as browsers do.
-    const bool referer = !m_referer.isEmpty() && (m_target.tls || !m_referer.startsWith(QLatin1String("https:")));
-    return m_target.request(cookies, referer ? m_referer.toLatin1() : QByteArray());
+    return m_target.request(cookies, m_refererSource.refererFor(m_target.address()).toLatin1());
 }
 
 // --- the response ------------------------------------------------------------------------------------

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "http/BrowserSession.h"
 #include "http/HttpResponse.h"
 #include "http/HttpTarget.h"
 #include "http/SocketClient.h"
@@ -134,7 +135,9 @@ private:
     int m_repeats = 0;
 
     const BrowserSession* m_session = nullptr;
-    QString m_referer; // taken from the session for the address Start was given
+    // Taken from the session for the address Start was given; each address a redirect leads to gets
+    // its Referer from it anew.
+    BrowserSession::RefererSource m_refererSource;
 
     // The cookie a redirect set, and the host that set it: it goes to that host only.
     QString m_cookieHost;

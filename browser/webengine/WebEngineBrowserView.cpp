@@ -302,6 +302,8 @@ QString defaultSaveFolder()
 }
 
 constexpr int kSaveStartMs = 10000;
+// How long a load waits for the one it replaces to report its end.
+constexpr int kPendingStartMs = 2000;
 
 QString suffixFor(WebEngineBrowserView::SaveFormat format)
 {
@@ -330,6 +332,8 @@ WebEngineBrowserView::WebEngineBrowserView(Dialogs& dialogs, QWidget* parent) : 
     connect(m_page, &QWebEnginePage::loadingChanged, this,
             [this](const QWebEngineLoadingInfo& info) { onLoadingChanged(info); });
     m_saveStart.setSingleShot(true);
+    m_pendingStart.setSingleShot(true);
+    connect(&m_pendingStart, &QTimer::timeout, this, &WebEngineBrowserView::startPendingLoad);
     connect(&m_saveStart, &QTimer::timeout, this, &WebEngineBrowserView::saveNeverStarted);
     connect(m_page, &QWebEnginePage::newWindowRequested, this, [this](QWebEngineNewWindowRequest& request) {
         const QUrl url = request.requestedUrl();
@@ -370,14 +374,41 @@ void WebEngineBrowserView::Navigate(const QString& address)
     const QPointer<WebEngineBrowserView> self = this;
     if (!offerNavigation(url.toString(), true) || !self || !m_page)
         return;
+    // The engine reports nothing of a load started while a local page of the view still loads (a
+    // grab's blank page, then its thumbnail page): neither its start nor its end. Such a load starts
+    // once the local one has ended, which takes moments. (A web page that still loads is replaced at
+    // once, as the engine reports that; stopping it first would leave an empty page behind.)
+    if (m_loading && m_loadingUrl.isLocalFile()) {
+        m_pendingUrl = url;
+        m_pendingStart.start(kPendingStartMs);
+        return;
+    }
+    startLoad(url);
+}
+
+void WebEngineBrowserView::startLoad(QUrl url)
+{
+    m_pendingUrl.clear();
+    m_pendingStart.stop();
+    if (!m_page)
+        return;
     m_approvedUrl = url;
     allowScriptsFor(url);
     m_page->load(url);
 }
 
+// The load Navigate left waiting, now that the one before it has ended (or has not said so in time).
+void WebEngineBrowserView::startPendingLoad()
+{
+    if (!m_pendingUrl.isEmpty())
+        startLoad(m_pendingUrl);
+}
+
 void WebEngineBrowserView::Stop()
 {
     m_approvedUrl.clear();
+    m_pendingUrl.clear();
+    m_pendingStart.stop();
     if (m_page)
         m_page->triggerAction(QWebEnginePage::Stop);
 }
@@ -435,11 +466,16 @@ void WebEngineBrowserView::onLoadingChanged(const QWebEngineLoadingInfo& info)
     switch (info.status()) {
     case QWebEngineLoadingInfo::LoadStartedStatus:
         m_loading = true;
+        m_loadingUrl = info.url();
         m_shown.reset();
         return;
     case QWebEngineLoadingInfo::LoadStoppedStatus:
         m_loading = false;
         m_approvedUrl.clear();
+        if (!m_pendingUrl.isEmpty()) {
+            startPendingLoad();
+            return;
+        }
         // The page that stays keeps its own rule, whatever the stopped load had asked for.
         if (m_page)
             allowScriptsFor(m_page->url());
@@ -448,6 +484,11 @@ void WebEngineBrowserView::onLoadingChanged(const QWebEngineLoadingInfo& info)
     case QWebEngineLoadingInfo::LoadFailedStatus:
         m_loading = false;
         m_approvedUrl.clear();
+        // Replaced by a load waiting for it: that one's end is the page's.
+        if (!m_pendingUrl.isEmpty()) {
+            startPendingLoad();
+            return;
+        }
         guarded(m_dialogs, [&] { Q_EMIT DocumentComplete(); });
         return;
     }

@@ -88,6 +88,8 @@ private:
 
     friend class WebEnginePage;
     bool offerNavigation(const QString& address, bool isMainFrame);
+    void startLoad(QUrl url); // by value: it may be the pending address, which it clears
+    void startPendingLoad();
     bool engineAsksNavigation(const QUrl& url, bool isMainFrame);
     void onLoadingChanged(const QWebEngineLoadingInfo& info);
     void watchSave(QWebEngineDownloadRequest* download);
@@ -100,6 +102,9 @@ private:
     QPointer<WebEnginePage> m_page;
     bool m_loading = false;
     QUrl m_approvedUrl; // the load Navigate started, until the engine asks about it
+    QUrl m_pendingUrl;  // the load Navigate asked for while another one ran, until that one has ended
+    QTimer m_pendingStart;
+    QUrl m_loadingUrl; // of the load under way
     int m_offeringNavigation = 0; // > 0 while BeforeNavigate2 handlers run
     int m_documentTimeoutMs = 10000;
     // The document of the loaded page as last read, kept in step with the page; null while a page loads.

@@ -13,9 +13,12 @@ namespace pxt {
 namespace {
 
 // Only the addresses the session knows (the harvested thumbnails and links, the pictures of a view
-// run) get the gallery as Referer and the borrowed cookies; every other request stays as the engine
-// made it. The cookies go as a header as well as into the store: the program's own pages are local
-// files, and the engine sends a site's cookies without SameSite=None to none of its pictures there.
+// run) get the gallery's Referer and the borrowed cookies; every other request stays as the engine
+// made it. The Referer is the one the gallery's policy gives, no more than the engine's own policy
+// for the request allows (the default one: the program's pages set none): the engine cancels a
+// request whose Referer its policy would not have sent, and recomputes it itself at each redirect.
+// The cookies go as a header as well as into the store: the program's own pages are local files, and
+// the engine sends a site's cookies without SameSite=None to none of its pictures there.
 class RefererInterceptor : public QWebEngineUrlRequestInterceptor {
 public:
     RefererInterceptor(BrowserSession* session, QObject* parent)
@@ -25,11 +28,14 @@ public:
     {
         if (!m_session)
             return;
-        const QString referer = m_session->refererFor(info.requestUrl());
-        if (referer.isEmpty())
+        const QUrl url = info.requestUrl();
+        const BrowserSession::RefererSource source = m_session->refererSource(url);
+        if (source.isEmpty())
             return;
-        info.setHttpHeader(QByteArrayLiteral("Referer"), referer.toUtf8());
-        const QByteArray cookies = m_session->cookieHeader(info.requestUrl());
+        const QString referer = referrerFor(QUrl(source.refererFor(url)), kDefaultReferrerPolicy, url);
+        if (!referer.isEmpty())
+            info.setHttpHeader(QByteArrayLiteral("Referer"), referer.toUtf8());
+        const QByteArray cookies = m_session->cookieHeader(url);
         if (!cookies.isEmpty())
             info.setHttpHeader(QByteArrayLiteral("Cookie"), cookies);
     }

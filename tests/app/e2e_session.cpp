@@ -1,6 +1,9 @@
-// A gallery whose full pictures need the user's login (a session cookie) and one whose pictures need a
-// Referer of the gallery, on a server over TLS: grabbed from a running Chromium, every picture is sized
-// by the probe and shown in the views; with "Use the browser's login" off, both are refused.
+// Galleries on a server over TLS, grabbed from a running Chromium: one whose full pictures need the
+// user's login (a session cookie) and one whose pictures need a Referer of the gallery, sized by the
+// probe and shown in the views, and refused with "Use the browser's login" off; one whose pictures lie
+// on another site, which gets the Referer the browser would send (the gallery's origin, never its
+// whole address) and shows every picture either way; and a gallery of srcset thumbnails grabbed again
+// and again, each grab sized in every cell.
 #include "app/ProgressForm.h"
 #include "browser/devtools/DevToolsConnection.h"
 #include "browser/devtools/DevToolsWindows.h"
@@ -19,6 +22,7 @@
 #include "tests/support/TestSupport.h"
 
 #include <QBuffer>
+#include <QTemporaryFile>
 #include <QDirIterator>
 #include <QEventLoop>
 #include <QProcess>
@@ -31,6 +35,12 @@
 #include <QWebEngineScript>
 
 #include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <functional>
+#include <mutex>
 
 using namespace pxt;
 using namespace pxt::test;
@@ -126,6 +136,15 @@ QString evaluate(BrowserView* view, const QString& expression)
 }
 
 // The natural widths of the pictures of the view page the pane wrote, once each has loaded or failed.
+// The natural widths of a view's pictures, once each has loaded or failed.
+QString naturalWidthsOf(BrowserView* view)
+{
+    const QString all = QStringLiteral("Array.from(document.images)");
+    waitUntil([&] { return !view->Busy() && evaluate(view, all + QStringLiteral(".every(i => i.complete) ? 'yes' : ''")) == "yes"; },
+              20000);
+    return evaluate(view, all + QStringLiteral(".map(i => i.naturalWidth).join(',')"));
+}
+
 QString naturalWidths(TFrameDownload& pane)
 {
     BrowserView* view = pane.WebBrowserDownload;
@@ -139,7 +158,7 @@ QString naturalWidths(TFrameDownload& pane)
 
 // The size texts of the thumbnail page's divs (after the file name), once the probe has written into
 // every one of the page the grab wrote.
-QStringList probedSizes(TFrameThumbs& thumbs, QSignalSpy& loaded)
+QStringList probedSizes(TFrameThumbs& thumbs, QSignalSpy& loaded, int cells = 2)
 {
     QStringList sizes;
     waitUntil([&] {
@@ -157,7 +176,7 @@ QStringList probedSizes(TFrameThumbs& thumbs, QSignalSpy& loaded)
             text.replace(QLatin1String("&nbsp;"), QLatin1String(" "));
             sizes << text.mid(text.indexOf(QLatin1String(".jpg")) + 4).simplified();
         }
-        return sizes.size() == 2 && !sizes.contains(QString());
+        return sizes.size() == cells && !sizes.contains(QString());
     }, 30000);
     return sizes;
 }
@@ -175,82 +194,168 @@ bool fileHolds(const QString& folder, const QByteArray& text, QString* where)
     return false;
 }
 
-} // namespace
+// What the program's process writes to its standard error from now on (the engine logs there), in a
+// file of its own; given back when it goes.
+class StandardErrorCapture {
+public:
+    StandardErrorCapture()
+    {
+        m_file.open();
+        std::fflush(stderr);
+        m_saved = ::dup(2);
+        ::dup2(m_file.handle(), 2);
+    }
+    ~StandardErrorCapture()
+    {
+        std::fflush(stderr);
+        ::dup2(m_saved, 2);
+        ::close(m_saved);
+        const QByteArray text = this->text();
+        std::fwrite(text.constData(), 1, size_t(text.size()), stderr);
+    }
+    QByteArray text() const
+    {
+        std::fflush(stderr);
+        QFile f(m_file.fileName());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
 
-TEST(SessionE2E, LoggedInAndHotlinkProtectedPicturesShowAndAreSized)
-{
-    QTemporaryDir home;
-    ASSERT_TRUE(home.isValid());
-    TestPki pki;
-    ASSERT_TRUE(trustInNss(home.path(), pki.caFile())) << "certutil could not make the NSS database";
-    struct Home {
-        QByteArray old = qgetenv("HOME");
-        explicit Home(const QString& path) { qputenv("HOME", path.toLocal8Bit()); }
-        ~Home() { qputenv("HOME", old); }
-    } homeForTheTest(home.path());
-    const TestPki::Trust trust(pki);
+private:
+    QTemporaryFile m_file;
+    int m_saved = -1;
+};
 
-    QByteArray origin;
-    LocalServer server([&](int, const QByteArray& r) { return site(r, origin); },
-                       pki.server({QStringLiteral("127.0.0.1")}));
-    origin = server.url(QString()).toLatin1();
-    const QString gallery = server.url(QStringLiteral("/gallery.html"));
+// A HOME that trusts the test authority, a server over TLS for 127.0.0.1 and localhost (two sites) that
+// plays the given site, a headless Chromium on a page of it, and the program's panes on one session.
+class SessionE2E : public ::testing::Test {
+protected:
+    using Site = std::function<Script(const QByteArray& request)>;
 
+    // One HOME and one authority for every test: the engine reads its trust once, at its start.
+    static void SetUpTestSuite()
+    {
+        home = new QTemporaryDir;
+        pki = new TestPki;
+        ASSERT_TRUE(home->isValid());
+        ASSERT_TRUE(trustInNss(home->path(), pki->caFile())) << "certutil could not make the NSS database";
+        oldHome = new QByteArray(qgetenv("HOME"));
+        qputenv("HOME", home->path().toLocal8Bit());
+        trust = new TestPki::Trust(*pki);
+    }
+    static void TearDownTestSuite()
+    {
+        delete trust;
+        qputenv("HOME", *oldHome);
+        delete oldHome;
+        delete pki;
+        delete home;
+    }
+
+    void serve(Site play)
+    {
+        server = std::make_unique<LocalServer>([play](int, const QByteArray& r) { return play(r); },
+                                               pki->server({QStringLiteral("127.0.0.1"), QStringLiteral("localhost")}));
+    }
+
+    // Chromium on the address, its window with the title found in the list.
+    void openInChromium(const QString& address, const QString& title)
+    {
+        ASSERT_TRUE(startHeadlessChromium(chromium, profiles.filePath(QStringLiteral("chromium")), address))
+            << "Chromium announced no DevTools port";
+        BrowserEndpointSources sources;
+        sources.profileRoot = profiles.path();
+        sources.fixedEndpoints = {};
+        sources.settingsFile = profiles.filePath(QStringLiteral("none.ini"));
+        list = std::make_unique<DevToolsWindowList>(sources);
+        ASSERT_TRUE(waitUntil([&] {
+            list->Refresh();
+            for (int i = 0; i < list->Count(); ++i)
+                if (list->Item(i)->LocationURL() == address && list->Item(i)->LocationName() == title)
+                    window = list->Item(i);
+            return window != nullptr;
+        }, 30000)) << "the gallery did not load in Chromium";
+    }
+
+    void showPanes()
+    {
+        views = std::make_unique<WebEngineViewFactory>(messages, &session);
+        ASSERT_TRUE(WebEngineBrowserView::sharedProfile()->isOffTheRecord());
+        thumbs = std::make_unique<TFrameThumbs>(*views, settings, progress, messages);
+        thumbs->setSession(&session);
+        download = std::make_unique<TFrameDownload>(*views, settings, messages);
+        download->setSession(&session);
+        thumbs->resize(445, 600);
+        download->resize(800, 600);
+        thumbs->show();
+        download->show();
+    }
+
+    void loginOff()
+    {
+        SnapshotValues off;
+        off.useBrowserLogin = false;
+        settings.takeSnapshot(off);
+        session.setEnabled(false);
+    }
+
+    // Grabs the window into the thumbnail page: the probe's size texts once it wrote into every cell.
+    QStringList grab(int cells)
+    {
+        thumbs->StopThumbs();
+        QSignalSpy loaded(thumbs->WebBrowserThumbs, &BrowserView::DocumentComplete);
+        thumbs->GrabDocument(window->document(), false, window.get());
+        EXPECT_TRUE(messages.errors.isEmpty()) << messages.errors.join('\n').toStdString();
+        return probedSizes(*thumbs, loaded, cells);
+    }
+
+    static inline QTemporaryDir* home = nullptr;
+    static inline TestPki* pki = nullptr;
+    static inline TestPki::Trust* trust = nullptr;
+    static inline QByteArray* oldHome = nullptr;
+    StandardErrorCapture engineLog;
+    std::unique_ptr<LocalServer> server;
     QTemporaryDir profiles;
     GroupProcess chromium;
-    ASSERT_TRUE(startHeadlessChromium(chromium, profiles.filePath(QStringLiteral("chromium")), gallery))
-        << "Chromium announced no DevTools port";
-    BrowserEndpointSources sources;
-    sources.profileRoot = profiles.path();
-    sources.fixedEndpoints = {};
-    sources.settingsFile = profiles.filePath(QStringLiteral("none.ini"));
-    DevToolsWindowList list(sources);
+    std::unique_ptr<DevToolsWindowList> list;
     std::shared_ptr<BrowserWindow> window;
-    ASSERT_TRUE(waitUntil([&] {
-        list.Refresh();
-        for (int i = 0; i < list.Count(); ++i)
-            if (list.Item(i)->LocationURL() == gallery && list.Item(i)->LocationName() == QLatin1String("Members"))
-                window = list.Item(i);
-        return window != nullptr;
-    }, 30000)) << "the gallery did not load in Chromium";
-
     TempProgramFolder folder;
     RecordingDialogs messages;
     BrowserSession session;
-    WebEngineViewFactory views(messages, &session);
-    ASSERT_TRUE(WebEngineBrowserView::sharedProfile()->isOffTheRecord());
     Settings settings;
     TFormProgress progress;
-    TFrameThumbs thumbs(views, settings, progress, messages);
-    thumbs.setSession(&session);
-    TFrameDownload download(views, settings, messages);
-    download.setSession(&session);
-    thumbs.resize(445, 600);
-    download.resize(800, 600);
-    thumbs.show();
-    download.show();
+    std::unique_ptr<WebEngineViewFactory> views;
+    std::unique_ptr<TFrameThumbs> thumbs;
+    std::unique_ptr<TFrameDownload> download;
+};
 
-    const QString big1 = server.url(QStringLiteral("/login/big1.jpg"));
-    const QString big2 = server.url(QStringLiteral("/hotlink/big2.jpg"));
+} // namespace
+
+TEST_F(SessionE2E, LoggedInAndHotlinkProtectedPicturesShowAndAreSized)
+{
+    QByteArray origin;
+    serve([&](const QByteArray& r) { return site(r, origin); });
+    origin = server->url(QString()).toLatin1();
+    const QString gallery = server->url(QStringLiteral("/gallery.html"));
+    ASSERT_NO_FATAL_FAILURE(openInChromium(gallery, QStringLiteral("Members")));
+    ASSERT_NO_FATAL_FAILURE(showPanes());
+
+    const QString big1 = server->url(QStringLiteral("/login/big1.jpg"));
+    const QString big2 = server->url(QStringLiteral("/hotlink/big2.jpg"));
     auto grabAndView = [&](const char* stage, const QString& expectedSize, bool shown) {
         SCOPED_TRACE(stage);
-        thumbs.StopThumbs();
-        QSignalSpy loaded(thumbs.WebBrowserThumbs, &BrowserView::DocumentComplete);
-        thumbs.GrabDocument(window->document(), false, window.get());
-        EXPECT_TRUE(messages.errors.isEmpty()) << messages.errors.join('\n').toStdString();
-        EXPECT_EQ(probedSizes(thumbs, loaded), QStringList({expectedSize, expectedSize}));
+        EXPECT_EQ(grab(2), QStringList({expectedSize, expectedSize}));
 
-        thumbs.SelectAll();
-        ASSERT_TRUE(download.StartView(thumbs.ThumbsDocument(), QStringLiteral("<HEAD><title>Members</title></HEAD>")));
+        thumbs->SelectAll();
+        ASSERT_TRUE(download->StartView(thumbs->ThumbsDocument(), QStringLiteral("<HEAD><title>Members</title></HEAD>")));
         const QString widths = shown ? QStringLiteral("120,120") : QStringLiteral("0,0");
-        EXPECT_EQ(naturalWidths(download), widths) << "the view page";
+        EXPECT_EQ(naturalWidths(*download), widths) << "the view page";
 
         // A clicked thumbnail is shown alone.
-        download.ViewLink(big1);
-        EXPECT_EQ(naturalWidths(download), shown ? QStringLiteral("120") : QStringLiteral("0"))
+        download->ViewLink(big1);
+        EXPECT_EQ(naturalWidths(*download), shown ? QStringLiteral("120") : QStringLiteral("0"))
             << "a clicked thumbnail";
-        download.ViewLink(big2);
-        EXPECT_EQ(naturalWidths(download), shown ? QStringLiteral("120") : QStringLiteral("0"))
+        download->ViewLink(big2);
+        EXPECT_EQ(naturalWidths(*download), shown ? QStringLiteral("120") : QStringLiteral("0"))
             << "a clicked thumbnail";
     };
 
@@ -258,15 +363,116 @@ TEST(SessionE2E, LoggedInAndHotlinkProtectedPicturesShowAndAreSized)
 
     // Nothing of the session reaches a file of the program or of its profile.
     QString where;
-    for (const QString& place : {folder.path(), home.path(), WebEngineBrowserView::sharedProfile()->persistentStoragePath(),
+    for (const QString& place : {folder.path(), home->path(), WebEngineBrowserView::sharedProfile()->persistentStoragePath(),
                                  WebEngineBrowserView::sharedProfile()->cachePath()}) {
         if (!place.isEmpty())
             EXPECT_FALSE(fileHolds(place, kSessionValue, &where)) << "the session cookie is in " << where.toStdString();
     }
 
-    SnapshotValues off;
-    off.useBrowserLogin = false;
-    settings.takeSnapshot(off);
-    session.setEnabled(false);
+    loginOff();
     grabAndView("without it", QStringLiteral("403"), false);
+}
+
+// The gallery on 127.0.0.1 keeps its thumbnails and pictures on localhost, another site: the browser
+// names only the gallery's origin there, and so do the views and the probe; the engine cancels no
+// request for its Referer.
+TEST_F(SessionE2E, PicturesOnAnotherSiteGetTheGallerysOriginAsReferer)
+{
+    std::mutex mutex;
+    QList<QByteArray> referers; // of every request the picture host got
+    QString cdn;
+    serve([&](const QByteArray& r) {
+        const QByteArray path = requestPath(r);
+        if (path.startsWith("/album.html")) {
+            QByteArray page = "<!DOCTYPE html><html><head><title>Harbour</title></head><body>";
+            for (int i = 1; i <= 3; ++i) {
+                const QByteArray n = QByteArray::number(i);
+                page += "<a href=\"" + cdn.toLatin1() + "/cdn/big" + n + ".jpg\"><img src=\"" + cdn.toLatin1()
+                        + "/cdn/t" + n + ".png\" width=\"96\" height=\"72\"></a>";
+            }
+            return reply("200 OK", "text/html", page + "</body></html>");
+        }
+        if (path.startsWith("/cdn/") && header(r, "Host").startsWith("localhost:")) {
+            const std::lock_guard<std::mutex> lock(mutex);
+            referers << header(r, "Referer");
+            return reply("200 OK", "image/png", picture());
+        }
+        return reply("404 Not Found", "text/plain", "no");
+    });
+    cdn = server->url(QString(), QStringLiteral("localhost"));
+    const QString gallery = server->url(QStringLiteral("/album.html?key=s3cret"));
+    const QByteArray galleryOrigin = server->url(QStringLiteral("/")).toLatin1();
+    ASSERT_NO_FATAL_FAILURE(openInChromium(gallery, QStringLiteral("Harbour")));
+    ASSERT_TRUE(waitUntil([&] {
+        const std::lock_guard<std::mutex> lock(mutex);
+        return referers.size() >= 3;
+    }, 20000)) << "Chromium did not load the thumbnails";
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        EXPECT_EQ(referers, QList<QByteArray>(3, galleryOrigin)) << "what the browser itself sends";
+        referers.clear();
+    }
+    ASSERT_NO_FATAL_FAILURE(showPanes());
+
+    for (const bool login : {true, false}) {
+        SCOPED_TRACE(login ? "with the browser's login" : "without it");
+        if (!login)
+            loginOff();
+        EXPECT_EQ(grab(3), QStringList(3, QStringLiteral("10 kB")));
+        const QString thumbnails = naturalWidthsOf(thumbs->WebBrowserThumbs);
+        EXPECT_EQ(thumbnails, QStringLiteral("120,120,120")) << "the thumbnail page";
+        thumbs->SelectAll();
+        ASSERT_TRUE(download->StartView(thumbs->ThumbsDocument(), QStringLiteral("<HEAD><title>Harbour</title></HEAD>")));
+        EXPECT_EQ(naturalWidths(*download), QStringLiteral("120,120,120")) << "the view page";
+
+        const std::lock_guard<std::mutex> lock(mutex);
+        EXPECT_FALSE(referers.isEmpty());
+        for (const QByteArray& referer : std::as_const(referers)) {
+            EXPECT_FALSE(referer.contains("s3cret")) << referer.constData();
+            if (login)
+                EXPECT_EQ(referer, galleryOrigin);
+        }
+        referers.clear();
+    }
+    EXPECT_FALSE(engineLog.text().contains("invalid referrer")) << engineLog.text().constData();
+}
+
+// Thumbnails that are srcset pictures over TLS: every grab writes a size into every cell.
+TEST_F(SessionE2E, EveryGrabSizesEveryPicture)
+{
+    constexpr int kCells = 12;
+    constexpr int kGrabs = 8;
+    serve([&](const QByteArray& r) {
+        const QByteArray path = requestPath(r);
+        if (path == "/srcset.html") {
+            QByteArray page = "<!DOCTYPE html><html><head><title>Srcset</title></head><body>";
+            for (int i = 1; i <= kCells; ++i) {
+                const QByteArray n = QByteArray::number(i);
+                page += "<a href=\"/big/p" + n + ".jpg\"><img src=\"/t/s" + n + "-240.png\" srcset=\"/t/s" + n
+                        + "-240.png 240w, /t/s" + n + "-480.png 480w\" sizes=\"480px\"></a>\n";
+            }
+            return reply("200 OK", "text/html", page + "</body></html>");
+        }
+        if (path.startsWith("/t/")) {
+            const int width = path.endsWith("-480.png") ? 480 : 240;
+            QImage image(width, width * 3 / 4, QImage::Format_RGB32);
+            image.fill(Qt::darkCyan);
+            QByteArray png;
+            QBuffer buffer(&png);
+            buffer.open(QIODevice::WriteOnly);
+            image.save(&buffer, "PNG");
+            return reply("200 OK", "image/png", png);
+        }
+        if (path.startsWith("/big/"))
+            return reply("200 OK", "image/jpeg", picture());
+        return reply("404 Not Found", "text/plain", "no");
+    });
+    const QString gallery = server->url(QStringLiteral("/srcset.html"));
+    ASSERT_NO_FATAL_FAILURE(openInChromium(gallery, QStringLiteral("Srcset")));
+    ASSERT_NO_FATAL_FAILURE(showPanes());
+    for (int i = 0; i < kGrabs; ++i) {
+        SCOPED_TRACE("grab " + std::to_string(i + 1));
+        EXPECT_EQ(grab(kCells), QStringList(kCells, QStringLiteral("10 kB")));
+        EXPECT_EQ(thumbs->statusText(), QStringLiteral("Ready"));
+    }
 }

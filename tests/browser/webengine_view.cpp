@@ -392,6 +392,33 @@ TEST_F(WebEngineViewTest, RunningLoadsMeetOtherNavigations)
     }
 }
 
+// A page asked for while the one before it still loads (a grab's blank page, then its thumbnail page)
+// completes like any other; the one it replaced reports nothing.
+TEST_F(WebEngineViewTest, APageAskedForWhileAnotherLoadsCompletes)
+{
+    const QString blank = writePage(QStringLiteral("blank.html"), QStringLiteral("<title>Blank</title>"));
+    const QString page = writePage(QStringLiteral("page.html"), QStringLiteral("<title>Page</title><p>cells</p>"));
+    // The second one asked for at once, after a turn of the event loop, as soon as the first has begun.
+    const std::function<void()> between[] = {
+        [] {},
+        [] { QCoreApplication::processEvents(); },
+        [this] { waitUntil([&] { return m_view->Busy(); }, 1000); },
+    };
+    for (int round = 0; round < 12; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        load(page);
+        completed.clear();
+        m_view->Navigate(blank);
+        between[round % std::size(between)]();
+        m_view->Navigate(page);
+        ASSERT_TRUE(waitUntil([&] { return completed.contains(fileUrl(page)); }, 10000)) << completed.join(' ').toStdString();
+        settle(100);
+        EXPECT_FALSE(m_view->Busy());
+        if (!completed.isEmpty())
+            EXPECT_EQ(completed.last(), fileUrl(page));
+    }
+}
+
 // A local page that replaces a web page (a view run's view page after the last gallery page) is read
 // at its DocumentComplete like any other: the engine may drop the first request to such a page.
 TEST_F(WebEngineViewTest, ALocalPageAfterAWebPageIsReadAtItsCompletion)

@@ -302,8 +302,9 @@ TEST(Serializer, ReadsTreesDeeperThanTheCallStack)
     EXPECT_TRUE(html.endsWith("</b></span></b></div></body></html>"));
 }
 
-// The read a harvest makes holds the title element and the links with what lies inside them, as the
-// whole read has them, in document order; every link of the page is among them.
+// The read a harvest makes holds the title element, the meta elements that name a referrer policy and
+// the links with what lies inside them, as the whole read has them, in document order; every link of
+// the page is among them.
 TEST(Serializer, TheHarvestsReadHoldsTheTitleAndTheLinksWithWhatLiesInside)
 {
     const QStringList pages{
@@ -318,6 +319,9 @@ TEST(Serializer, TheHarvestsReadHoldsTheTitleAndTheLinksWithWhatLiesInside)
                        "<script>document.getElementById('outer').append(Object.assign("
                        "document.createElement('a'), {href: 'inner.jpg', textContent: 'in'}))</script>"),
         QStringLiteral("<p>no links here</p>"),
+        // The page's referrer policy, in the head and behind a link; other meta elements stay out.
+        QStringLiteral("<meta name=\"Referrer\" content=origin><meta name=viewport content=x><title>m</title>"
+                       "<a href=1.jpg>1</a><meta name=referrer content=unsafe-url><a href=2.jpg>2</a>"),
     };
     QTemporaryDir dir;
     for (const QString& html : pages) {
@@ -342,7 +346,8 @@ TEST(Serializer, TheHarvestsReadHoldsTheTitleAndTheLinksWithWhatLiesInside)
                 within = within || up == inside;
             if (within)
                 continue; // written with the link around it
-            if (isLink || (e->tagName() == "TITLE" && !title)) {
+            const bool isPolicy = e->tagName() == "META" && e->getAttribute("name").toLower() == "referrer";
+            if (isLink || isPolicy || (e->tagName() == "TITLE" && !title)) {
                 expected << e->outerHTML();
                 title = title || e->tagName() == "TITLE";
                 if (isLink)

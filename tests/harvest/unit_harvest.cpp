@@ -419,3 +419,47 @@ TEST(HarvestPage, TitleLinesEscapeTheTitle)
               "style=\"font-family:Verdana,Arial,Helvetica,sans-serif; font-weight:bold; font-size:10px; "
               "text-decoration:none\">http://x.test/</a><hr>");
 }
+
+// Each cell carries the referrer policy its requests go under: the link's rel="noreferrer" and
+// referrerpolicy, the picture's referrerpolicy, else the page's last <meta name="referrer"> that names
+// one, else the default.
+TEST(HarvestCells, CarryTheirRequestsReferrerPolicies)
+{
+    using P = ReferrerPolicy;
+    struct Case {
+        const char* what;
+        QString head;
+        QString link;
+        P linkPolicy;
+        P thumbPolicy;
+    };
+    const QString plain = QStringLiteral("<a href=\"a.jpg\"><img src=\"t.jpg\" width=90 height=90></a>");
+    const Case cases[] = {
+        {"nothing said", QString(), plain, P::StrictOriginWhenCrossOrigin, P::StrictOriginWhenCrossOrigin},
+        {"the page's meta", QStringLiteral("<meta name=\"Referrer\" content=\"unsafe-url\">"), plain, P::UnsafeUrl,
+         P::UnsafeUrl},
+        {"the last meta that names one", QStringLiteral("<meta name=referrer content=origin><meta name=referrer content=same-origin>"
+                                                        "<meta name=referrer content=bogus>"),
+         plain, P::SameOrigin, P::SameOrigin},
+        {"rel=noreferrer", QStringLiteral("<meta name=referrer content=unsafe-url>"),
+         QStringLiteral("<a href=\"a.jpg\" rel=\"nofollow\tNoReferrer\"><img src=\"t.jpg\" width=90 height=90></a>"),
+         P::NoReferrer, P::UnsafeUrl},
+        {"the elements' own", QString(),
+         QStringLiteral("<a href=\"a.jpg\" referrerpolicy=origin><img src=\"t.jpg\" referrerpolicy=no-referrer width=90 height=90></a>"),
+         P::Origin, P::NoReferrer},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto doc = Document::fromHtml(
+            QStringLiteral("<html><head>%1<title>G</title></head><body>%2</body></html>").arg(c.head, c.link), kBase);
+        PageLines lines;
+        ProgressRecorder progress;
+        Settings settings;
+        Harvester h(lines, settings, progress);
+        int total = 0;
+        h.WalkDocument(doc, total);
+        ASSERT_EQ(h.cells().size(), 1u);
+        EXPECT_EQ(h.cells()[0].linkPolicy, c.linkPolicy);
+        EXPECT_EQ(h.cells()[0].thumbPolicy, c.thumbPolicy);
+    }
+}

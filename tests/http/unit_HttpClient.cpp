@@ -223,14 +223,15 @@ TEST_F(HttpClientTest, RequestsCarryTheSessionsCookiesAndReferer)
     login.setDomain(QStringLiteral("127.0.0.1"));
     login.setPath(QStringLiteral("/pics"));
     session.addCookies({login});
-    const QString gallery = QStringLiteral("http://127.0.0.1/gallery.html");
+    const QString gallery = server.url(QStringLiteral("/gallery.html?key=s3cret"));
     session.addReferer(server.url(QStringLiteral("/a.jpg")), gallery);
-    session.addReferer(server.url(QStringLiteral("/pics/c.jpg")), QStringLiteral("https://127.0.0.1/secret.html"));
+    session.addReferer(server.url(QStringLiteral("/pics/c.jpg")), QStringLiteral("https://127.0.0.1/secret.html"),
+                       ReferrerPolicy::UnsafeUrl);
 
     THttpClient client;
     client.setSession(&session);
     client.Get(server.url(QStringLiteral("/a.jpg")));      // redirected into /pics
-    client.Get(server.url(QStringLiteral("/pics/c.jpg"))); // an https page is not named to http
+    client.Get(server.url(QStringLiteral("/pics/c.jpg"))); // named to http as its policy asks
     client.setSession(nullptr);
     client.Get(server.url(QStringLiteral("/pics/d.jpg")));
     const std::vector<QByteArray> requests = server.requests();
@@ -241,8 +242,33 @@ TEST_F(HttpClientTest, RequestsCarryTheSessionsCookiesAndReferer)
     EXPECT_TRUE(requests[1].contains("\r\nReferer: " + gallery.toLatin1() + "\r\n")) << "kept through the redirect";
     // (The redirect's cookie stays with its host, as without a session.)
     EXPECT_TRUE(requests[2].contains("\r\nCookie: sid=s1; hop=1\r\n")) << requests[2].constData();
-    EXPECT_FALSE(requests[2].contains("Referer:")) << requests[2].constData();
+    EXPECT_TRUE(requests[2].contains("\r\nReferer: https://127.0.0.1/secret.html\r\n")) << requests[2].constData();
     EXPECT_FALSE(requests[3].contains("sid=") || requests[3].contains("Referer:")) << requests[3].constData();
+}
+
+// The Referer is recomputed for each address a redirect leads to: the whole gallery address to its
+// own origin, the origin alone to another site, the secret key never.
+TEST_F(HttpClientTest, ARedirectToAnotherSiteGetsTheOriginAlone)
+{
+    QString elsewhere;
+    LocalServer server([&](int index, const QByteArray&) {
+        if (index == 0)
+            return Script {send("HTTP/1.0 302 Found\r\nLocation: " + elsewhere.toLatin1() + "\r\n\r\n")};
+        return Script {send(okResponse("ok"))};
+    });
+    elsewhere = server.url(QStringLiteral("/cdn/b.jpg"), QStringLiteral("localhost"));
+    BrowserSession session;
+    const QString gallery = server.url(QStringLiteral("/album.html?key=s3cret"));
+    session.addReferer(server.url(QStringLiteral("/a.jpg")), gallery);
+    THttpClient client;
+    client.setSession(&session);
+    client.Get(server.url(QStringLiteral("/a.jpg")));
+    const std::vector<QByteArray> requests = server.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_TRUE(requests[0].contains("\r\nReferer: " + gallery.toLatin1() + "\r\n")) << requests[0].constData();
+    EXPECT_TRUE(requests[1].contains("\r\nReferer: " + server.url(QStringLiteral("/")).toLatin1() + "\r\n"))
+        << requests[1].constData();
+    EXPECT_FALSE(requests[1].contains("s3cret")) << requests[1].constData();
 }
 
 TEST_F(HttpClientTest, RedirectsEndAfterTheLimitAndOtherRepliesAtOnce)

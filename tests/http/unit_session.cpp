@@ -65,13 +65,18 @@ TEST(BrowserSession, ANewerCookieReplacesTheOldOne)
     EXPECT_EQ(session.cookieHeader(QUrl(QStringLiteral("http://example.com/"))), "sid=w");
 }
 
-TEST(BrowserSession, EachResourceKeepsThePageItCameFrom)
+TEST(BrowserSession, EachResourceKeepsThePageItCameFromAndItsPolicy)
 {
     BrowserSession session;
-    session.addReferer(QStringLiteral("http://img.example.com/t1.jpg"), QStringLiteral("http://example.com/g1.html#top"));
-    session.addReferer(QStringLiteral("http://img.example.com/t2.jpg"), QStringLiteral("https://example.com/g2.html"));
+    session.addReferer(QStringLiteral("http://img.example.com/t1.jpg"), QStringLiteral("http://example.com/g1.html#top"),
+                       ReferrerPolicy::UnsafeUrl);
+    session.addReferer(QStringLiteral("http://img.example.com/t2.jpg"), QStringLiteral("https://example.com/g2.html"),
+                       ReferrerPolicy::UnsafeUrl);
     session.addReferer(QStringLiteral("https://img.example.com/t3.jpg"), QStringLiteral("https://example.com/g2.html"));
     session.addReferer(QStringLiteral("http://img.example.com/t4.jpg"), QStringLiteral("file:///home/u/thumbs.html"));
+    session.addReferer(QStringLiteral("https://example.com/t5.jpg"), QStringLiteral("https://example.com/g2.html?k=1"));
+    session.addReferer(QStringLiteral("https://example.com/t6.jpg"), QStringLiteral("https://example.com/g2.html"),
+                       ReferrerPolicy::NoReferrer);
     struct Case {
         const char* url;
         const char* referer;
@@ -80,9 +85,11 @@ TEST(BrowserSession, EachResourceKeepsThePageItCameFrom)
         {"http://img.example.com/t1.jpg", "http://example.com/g1.html"},
         {"http://img.example.com/t1.jpg#x", "http://example.com/g1.html"},
         {"http://IMG.example.com/t1.jpg", "http://example.com/g1.html"},
-        {"http://img.example.com/t2.jpg", ""}, // an https page is not named to http
-        {"https://img.example.com/t3.jpg", "https://example.com/g2.html"},
-        {"http://img.example.com/t4.jpg", ""}, // only web pages are named
+        {"http://img.example.com/t2.jpg", "https://example.com/g2.html"}, // as the page's policy says
+        {"https://img.example.com/t3.jpg", "https://example.com/"},       // the default: the origin to another site
+        {"http://img.example.com/t4.jpg", ""},                            // only web pages are named
+        {"https://example.com/t5.jpg", "https://example.com/g2.html?k=1"}, // the whole address to its own origin
+        {"https://example.com/t6.jpg", ""},
         {"http://img.example.com/unknown.jpg", ""},
     };
     for (const Case& c : cases) {
