@@ -2,6 +2,7 @@
 // model into the page buffer, and the building of that gallery's models from their HTML text.
 #include "dom/Document.h"
 #include "harvest/Harvest.h"
+#include "pages/ThumbPage.h"
 #include "testing/SilentProgress.h"
 #include "settings/Settings.h"
 
@@ -51,14 +52,13 @@ int main(int argc, char** argv)
     double best = 1e9;
     int cells = 0;
     for (int run = 0; run < 5; ++run) {
-        pxt::PageLines buffer;
-        pxt::Harvester harvester(buffer, settings, progress);
+        pxt::Harvester harvester(settings, progress);
         QElapsedTimer t;
         t.start();
-        int total = 0;
-        harvester.WalkDocument(top, total);
+        const pxt::HarvestResult result = harvester.harvest(top);
+        const pxt::PageLines lines = pxt::ThumbPage::harvestLines(result, settings.thumbColumnCount());
         best = std::min(best, t.nsecsElapsed() / 1e6);
-        cells = total;
+        cells = result.countedCells();
     }
     const int links = kParts * kThumbsPerPart * 2;
     std::printf("harvest: %d links, %d cells in %.1f ms (target < 100 ms): %.0f links/s\n", links, cells, best,

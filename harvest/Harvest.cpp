@@ -2,7 +2,6 @@
 
 #include "harvest/LinkHelpers.h"
 #include "harvest/ProgressSink.h"
-#include "pages/ThumbPage.h"
 #include "settings/Settings.h"
 
 #include <vector>
@@ -47,7 +46,7 @@ Element* Harvester::FindThumbImage(Node* node)
     return nullptr;
 }
 
-int Harvester::HarvestDocument(Document& doc)
+void Harvester::harvestDocument(Document& doc, HarvestResult& result)
 {
     // The hourglass while the document is harvested; the arrow again as the last act, however it ends.
     struct Hourglass {
@@ -57,15 +56,13 @@ int Harvester::HarvestDocument(Document& doc)
     } hourglass(m_progress);
     const std::vector<Element*> links = doc.links();
     const int n = int(links.size());
-    const QString page = doc.URL();
+    const int index = int(result.documents.size());
+    result.documents.push_back({doc.URL(), {}, false});
     const ReferrerPolicy pagePolicy = DocumentReferrerPolicy(doc);
     m_progress.Setup(QStringLiteral("Grabbing Thumbnails"), QStringLiteral("Searching..."), 0, n - 1, 0, true);
 
-    m_buffer.append(ThumbPage::tableStartLine());
     int k = 0;
-    int linkFiltered = 0;
-    int sizeFiltered = 0;
-    int ratioFiltered = 0;
+    FilterCounts rejected;
     for (int i = 0; i < n; ++i) {
         Element* link = links[size_t(i)];
         QString image;
@@ -76,13 +73,13 @@ int Harvester::HarvestDocument(Document& doc)
                 const int h = img->height();
                 if (w > m_settings.minThumbWidth() && h > m_settings.minThumbHeight()) {
                     if (IsBanner(w, h, m_settings.bannerRatio()))
-                        ++ratioFiltered;
+                        ++rejected.ratio;
                     else {
                         image = img->href();
                         imagePolicy = ImageReferrerPolicy(*img, pagePolicy);
                     }
                 } else {
-                    ++sizeFiltered;
+                    ++rejected.size;
                 }
             }
         }
@@ -90,36 +87,30 @@ int Harvester::HarvestDocument(Document& doc)
         const QString address = link->href();
         QString name;
         if (ApplyLinkFilter(address, m_settings).isEmpty())
-            ++linkFiltered;
+            ++rejected.link;
         else
             name = LinkFileName(address);
 
         if (!name.isEmpty() && !image.isEmpty()) {
-            if (k > 0 && k % m_settings.thumbColumnCount() == 0)
-                m_buffer.append(ThumbPage::rowBreakLine());
             ++k;
             m_progress.SetText(QStringLiteral("Searching...Found %1").arg(k));
-            m_buffer.append(ThumbPage::cellLine(address, image, name));
-            m_cells.push_back({page, address, image, LinkReferrerPolicy(*link, pagePolicy), imagePolicy});
+            result.cells.push_back({address, image, name, index, LinkReferrerPolicy(*link, pagePolicy), imagePolicy});
         }
 
         m_progress.StepTo(i);
         if (m_progress.Cancelled() || m_aborted)
             break;
     }
-    m_buffer.append(ThumbPage::tableEndLine());
-    m_rejections.link += linkFiltered;
-    m_rejections.size += sizeFiltered;
-    m_rejections.ratio += ratioFiltered;
-    if (linkFiltered > 0 || sizeFiltered > 0 || ratioFiltered > 0)
-        m_buffer.append(ThumbPage::summaryLine(linkFiltered, sizeFiltered, ratioFiltered));
+    HarvestedDocument& done = result.documents[size_t(index)];
+    done.rejected = rejected;
+    done.finished = true;
     m_progress.Close();
-    return k;
 }
 
-void Harvester::WalkDocument(const std::shared_ptr<Document>& doc, int& total)
+HarvestResult Harvester::harvest(const std::shared_ptr<Document>& doc)
 {
-    total += HarvestDocument(*doc);
+    HarvestResult result;
+    harvestDocument(*doc, result);
 
     // Depth-first over the frames with a stack of its own, each frame guarded on its own.
     struct Level {
@@ -140,14 +131,15 @@ void Harvester::WalkDocument(const std::shared_ptr<Document>& doc, int& total)
             std::shared_ptr<Document> child = level.doc->frame(i);
             if (!child)
                 continue;
-            const int found = HarvestDocument(*child);
-            total += found;
+            harvestDocument(*child, result);
             const int frames = child->framesLength();
             stack.push_back({std::move(child), 0, frames});
         } catch (const std::exception&) {
             // A frame that cannot be read or harvested is left out without a message.
         }
     }
+    result.aborted = m_aborted;
+    return result;
 }
 
 } // namespace pxt

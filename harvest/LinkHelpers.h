@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/AsciiText.h"
-#include "http/ReferrerPolicy.h"
+#include "core/ReferrerPolicy.h"
 
 #include <QString>
 

@@ -15,7 +15,6 @@
 #include "settings/Settings.h"
 
 #include <QFile>
-#include <QSet>
 #include <QUrl>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -188,42 +187,32 @@ void TFrameThumbs::GrabDocument(const std::shared_ptr<Document>& doc, bool addTo
 void TFrameThumbs::CancelHarvest()
 {
     if (m_harvester)
-        m_harvester->Abort();
+        m_harvester->abort();
 }
 
 void TFrameThumbs::WriteThumbPage(const std::shared_ptr<Document>& doc, BrowserWindow* source)
 {
-    const PageLines before = MemoThumbs;
-    int total = 0;
-    if (!(FAddToExisting && !MemoThumbs.isEmpty())) {
-        MemoThumbs.clear();
-        MemoThumbs.append(ThumbPage::headerLine(doc->title()));
-    }
-    MemoThumbs.append(ThumbPage::titleLine(doc->title(), doc->URL()));
-
-    Harvester harvester(MemoThumbs, m_settings, m_progress);
+    Harvester harvester(m_settings, m_progress);
     struct Running {
         Harvester*& slot;
         Running(Harvester*& s, Harvester* h) : slot(s) { slot = h; }
         ~Running() { slot = nullptr; }
     } running(m_harvester, &harvester);
-    harvester.WalkDocument(doc, total);
-    if (harvester.aborted()) {
-        MemoThumbs = before;
+    const HarvestResult result = harvester.harvest(doc);
+    if (result.aborted)
         return;
-    }
 
     const QString thumbs = ProgramFiles::thumbsPage();
-    if (total > 0) {
-        borrowSession(doc, harvester, source);
-        MemoThumbs.append(ThumbPage::trailerLine());
+    if (result.countedCells() > 0) {
+        borrowSession(result, source);
+        MemoThumbs = ThumbPage::grabbedPage(FAddToExisting ? MemoThumbs : PageLines(), doc->title(), doc->URL(), result,
+                                            m_settings.thumbColumnCount());
         writePageLines(thumbs, MemoThumbs);
         showFile(thumbs);
         return;
     }
 
     // Nothing found: the page stays as it was before this grab.
-    MemoThumbs = before;
     if (!MemoThumbs.isEmpty()) {
         writePageLines(thumbs, MemoThumbs);
         showFile(thumbs);
@@ -231,16 +220,14 @@ void TFrameThumbs::WriteThumbPage(const std::shared_ptr<Document>& doc, BrowserW
     // The status goes up after the box: the restored page loads while the box is shown and would
     // overwrite it, and without a status text of its own its progress leaves the status alone.
     FStatusText.clear();
-    const Harvester::Rejections& r = harvester.rejections();
-    m_dialogs.information(QStringLiteral("No Thumbnails found!\n") + ThumbPage::summaryText(r.link, r.size, r.ratio));
+    m_dialogs.information(QStringLiteral("No Thumbnails found!\n") + ThumbPage::summaryText(result.rejected()));
     setStatus(QStringLiteral("No Thumbnails found"));
 }
 
-// The folders of the page, its frames, the links and the thumbnails: a cookie with a path is asked for
-// with its folder, not only its origin.
 namespace {
 
-void addFolder(QSet<QString>& folders, const QString& address)
+// The folder of an address: a cookie with a path is asked for with its folder, not only its origin.
+void addFolder(QStringList& folders, const QString& address)
 {
     const QUrl url(address);
     const QString scheme = url.scheme();
@@ -250,40 +237,30 @@ void addFolder(QSet<QString>& folders, const QString& address)
     path.truncate(path.lastIndexOf(QLatin1Char('/')) + 1);
     QUrl folder = url.adjusted(QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::RemoveUserInfo);
     folder.setPath(path.isEmpty() ? QStringLiteral("/") : path, QUrl::TolerantMode);
-    folders.insert(folder.toString(QUrl::FullyEncoded));
-}
-
-void addFrameFolders(QSet<QString>& folders, const std::shared_ptr<Document>& doc, int depth)
-{
-    addFolder(folders, doc->URL());
-    if (depth >= Document::kMaxFrameDepth)
-        return;
-    for (int i = 0, n = doc->framesLength(); i < n; ++i) {
-        try {
-            if (const std::shared_ptr<Document> frame = doc->frame(i))
-                addFrameFolders(folders, frame, depth + 1);
-        } catch (const std::exception&) {
-            // A frame that cannot be read has no address to ask for.
-        }
-    }
+    const QString text = folder.toString(QUrl::FullyEncoded);
+    if (!folders.contains(text))
+        folders.append(text);
 }
 
 } // namespace
 
-void TFrameThumbs::borrowSession(const std::shared_ptr<Document>& doc, const Harvester& harvester,
-                                 BrowserWindow* source)
+// The Referers and the cookie folders come from what the harvest found: the documents it read (the
+// page and its frames), and each cell's link and thumbnail.
+void TFrameThumbs::borrowSession(const HarvestResult& result, BrowserWindow* source)
 {
     if (!m_session || !source || !m_settings.useBrowserLogin())
         return;
-    for (const Harvester::Cell& cell : harvester.cells()) {
-        m_session->addReferer(cell.link, cell.page, cell.linkPolicy);
-        m_session->addReferer(cell.thumb, cell.page, cell.thumbPolicy);
+    for (const ThumbCell& cell : result.cells) {
+        const QString& page = result.documentOf(cell).url;
+        m_session->addReferer(cell.link, page, cell.linkPolicy);
+        m_session->addReferer(cell.thumbnail, page, cell.thumbnailPolicy);
     }
-    QSet<QString> folders;
-    addFrameFolders(folders, doc, 0);
-    for (const Harvester::Cell& cell : harvester.cells()) {
+    QStringList folders;
+    for (const HarvestedDocument& doc : result.documents)
+        addFolder(folders, doc.url);
+    for (const ThumbCell& cell : result.cells) {
         addFolder(folders, cell.link);
-        addFolder(folders, cell.thumb);
+        addFolder(folders, cell.thumbnail);
     }
     QList<QUrl> urls;
     for (const QString& folder : std::as_const(folders))

@@ -16,6 +16,7 @@ class BrowserSession;
 class BrowserWindow;
 class Dialogs;
 class Harvester;
+struct HarvestResult;
 class ProgressSink;
 class SizeProbe;
 class Settings;
@@ -93,7 +94,7 @@ Q_SIGNALS:
 
 private:
     void WriteThumbPage(const std::shared_ptr<Document>& doc, BrowserWindow* source);
-    void borrowSession(const std::shared_ptr<Document>& doc, const Harvester& harvester, BrowserWindow* source);
+    void borrowSession(const HarvestResult& result, BrowserWindow* source);
     void setStatus(const QString& text);
     void showFile(const QString& file);
     template <typename Rule> void forEachInput(Rule rule);

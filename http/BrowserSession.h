@@ -9,7 +9,7 @@
 #include <QString>
 #include <QUrl>
 
-#include "http/ReferrerPolicy.h"
+#include "core/ReferrerPolicy.h"
 
 namespace pxt {
 

@@ -62,4 +62,39 @@ QByteArray summaryLine(int linkFiltered, int sizeFiltered, int ratioFiltered)
 
 QByteArray trailerLine() { return QByteArrayLiteral("<br><br><br>"); }
 
+QString summaryText(const FilterCounts& counts) { return summaryText(counts.link, counts.size, counts.ratio); }
+
+PageLines harvestLines(const HarvestResult& result, int columns)
+{
+    PageLines lines;
+    size_t next = 0; // the first cell not yet written
+    for (size_t d = 0; d < result.documents.size(); ++d) {
+        lines.append(tableStartLine());
+        for (int k = 0; next < result.cells.size() && result.cells[next].document == int(d); ++next, ++k) {
+            const ThumbCell& cell = result.cells[next];
+            if (k > 0 && columns > 0 && k % columns == 0)
+                lines.append(rowBreakLine());
+            lines.append(cellLine(cell.link, cell.thumbnail, cell.name));
+        }
+        const HarvestedDocument& doc = result.documents[d];
+        if (!doc.finished)
+            continue;
+        lines.append(tableEndLine());
+        if (doc.rejected.any())
+            lines.append(summaryLine(doc.rejected.link, doc.rejected.size, doc.rejected.ratio));
+    }
+    return lines;
+}
+
+PageLines grabbedPage(PageLines page, const QString& documentTitle, const QString& documentUrl,
+                      const HarvestResult& result, int columns)
+{
+    if (page.isEmpty())
+        page.append(headerLine(documentTitle));
+    page.append(titleLine(documentTitle, documentUrl));
+    page.append(harvestLines(result, columns));
+    page.append(trailerLine());
+    return page;
+}
+
 } // namespace pxt::ThumbPage

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "pages/PageText.h"
+#include "pages/ThumbCells.h"
 
 #include <QString>
 
@@ -24,6 +25,15 @@ QByteArray trailerLine();
 
 // The text a summary line gives, without its markup (for messages).
 QString summaryText(int linkFiltered, int sizeFiltered, int ratioFiltered);
+QString summaryText(const FilterCounts& counts);
+
+// The lines of a harvest: a table for each document with a row break every columns cells, and after a
+// finished document its table's end and, when its filters turned something away, its summary.
+PageLines harvestLines(const HarvestResult& result, int columns);
+// The thumbnail page after a grab: the page so far (a new one, its header first, when there is none),
+// then the grabbed document's title line, the harvest's lines and the trailer.
+PageLines grabbedPage(PageLines page, const QString& documentTitle, const QString& documentUrl,
+                      const HarvestResult& result, int columns);
 
 } // namespace ThumbPage
 } // namespace pxt

@@ -12,8 +12,10 @@
 #include "settings/Settings.h"
 #include "testing/RecordingDialogs.h"
 #include "tests/support/Processes.h"
+#include "tests/support/TestSupport.h"
 
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
 
@@ -193,6 +195,24 @@ struct GalleryBrowser {
     std::function<QString(const QString& url, const QString& script)> evaluateInPage;
 };
 
+// The thumbnail page of case i is the one kept in tests/fixtures/galleries, byte for byte, the sites'
+// ports aside (PXT_WRITE_GOLDEN=1 writes it there instead).
+inline void expectTheKeptThumbnailPage(const GallerySites& sites, size_t i, QByteArray page)
+{
+    page.replace(sites.base.toLatin1(), "http://SITE/");
+    page.replace(sites.otherBase.toLatin1(), "http://OTHER/");
+    page.replace(sites.otherSiteBase.toLatin1(), "http://OTHERSITE/");
+    const QString name = QStringLiteral("galleries/case%1.html").arg(i);
+    if (qEnvironmentVariableIsSet("PXT_WRITE_GOLDEN")) {
+        QDir().mkpath(fixturePath(QStringLiteral("galleries")));
+        QFile file(fixturePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(page);
+        return;
+    }
+    EXPECT_EQ(page, readFixture(name)) << "the thumbnail page of " << name.toStdString();
+}
+
 // Every gallery case, grabbed from the browser into a thumbnail pane of its own (expectGrabbedCells).
 inline void expectEveryGalleryGrabbed(GallerySites& sites, const GalleryBrowser& browser)
 {
@@ -206,6 +226,7 @@ inline void expectEveryGalleryGrabbed(GallerySites& sites, const GalleryBrowser&
         ASSERT_TRUE(window) << "the page did not come up with its title";
         expectGrabbedCells(pane.thumbs, pane.messages, pane.folder, *window, c.expected,
                            [&] { return browser.evaluateInPage(url, QString::fromLatin1(kGlobalNames)); });
+        expectTheKeptThumbnailPage(sites, i, pane.folder.read(QStringLiteral("thumbs.html")));
     }
 }
 

@@ -68,12 +68,15 @@ struct HarvestRun {
     int cells() const { return int(text().filter(QStringLiteral("<td valign=bottom>")).size()); }
 };
 
+// The harvest's cells as the thumbnail page's writer writes them.
 HarvestRun harvest(const std::shared_ptr<Document>& doc, const Settings& settings, ProgressRecorder* rec = nullptr)
 {
     ProgressRecorder local;
     HarvestRun run;
-    Harvester h(run.lines, settings, rec ? *rec : local);
-    h.WalkDocument(doc, run.total);
+    Harvester h(settings, rec ? *rec : local);
+    const HarvestResult result = h.harvest(doc);
+    run.lines = ThumbPage::harvestLines(result, settings.thumbColumnCount());
+    run.total = result.countedCells();
     return run;
 }
 
@@ -319,11 +322,8 @@ TEST(HarvestFrames, AFailureInTheTopDocumentPropagates)
     Settings settings;
     ProgressRecorder rec;
     rec.onStep = [](int) { throw Error(QStringLiteral("gone")); };
-    PageLines lines;
-    Harvester h(lines, settings, rec);
-    int total = 0;
-    EXPECT_THROW(h.WalkDocument(framePage(QStringLiteral("top"), 2), total), Error);
-    EXPECT_EQ(total, 0);
+    Harvester h(settings, rec);
+    EXPECT_THROW(h.harvest(framePage(QStringLiteral("top"), 2)), Error);
     // The hourglass ends with the failure too.
     EXPECT_EQ(rec.hourglass, (QList<bool>{true, false}));
 }
@@ -452,14 +452,42 @@ TEST(HarvestCells, CarryTheirRequestsReferrerPolicies)
         SCOPED_TRACE(c.what);
         const auto doc = Document::fromHtml(
             QStringLiteral("<html><head>%1<title>G</title></head><body>%2</body></html>").arg(c.head, c.link), kBase);
-        PageLines lines;
         ProgressRecorder progress;
         Settings settings;
-        Harvester h(lines, settings, progress);
-        int total = 0;
-        h.WalkDocument(doc, total);
-        ASSERT_EQ(h.cells().size(), 1u);
-        EXPECT_EQ(h.cells()[0].linkPolicy, c.linkPolicy);
-        EXPECT_EQ(h.cells()[0].thumbPolicy, c.thumbPolicy);
+        const HarvestResult result = Harvester(settings, progress).harvest(doc);
+        ASSERT_EQ(result.cells.size(), 1u);
+        EXPECT_EQ(result.cells[0].linkPolicy, c.linkPolicy);
+        EXPECT_EQ(result.cells[0].thumbnailPolicy, c.thumbPolicy);
     }
+}
+
+// The harvest's values: each document read with its address, its counts and whether it finished;
+// each cell with its document.
+TEST(HarvestResult, DocumentsWithTheirCountsAndCellsWithTheirDocument)
+{
+    Settings settings;
+    auto top = page(thumb(QStringLiteral("a.jpg"), 100, 100) + thumb(QStringLiteral("b.jpg"), 20, 20));
+    auto frame = Document::fromHtml(thumb(QStringLiteral("c.jpg"), 100, 100) + thumb(QStringLiteral("d.jpg"), 100, 100),
+                                    QStringLiteral("http://frames.test/f.html"));
+    top->addFrame(frame);
+    ProgressRecorder rec;
+    rec.onStep = [&](int position) {
+        if (rec.setups.size() == 2 && position == 0)
+            throw Error(QStringLiteral("frame went away"));
+    };
+    const HarvestResult result = Harvester(settings, rec).harvest(top);
+    ASSERT_EQ(result.documents.size(), 2u);
+    EXPECT_EQ(result.documents[0].url, kBase);
+    EXPECT_TRUE(result.documents[0].finished);
+    EXPECT_EQ(result.documents[0].rejected.size, 1);
+    EXPECT_EQ(result.documents[1].url, QStringLiteral("http://frames.test/f.html"));
+    EXPECT_FALSE(result.documents[1].finished);
+    ASSERT_EQ(result.cells.size(), 2u);
+    EXPECT_EQ(result.cells[0].name, QStringLiteral("a.jpg"));
+    EXPECT_EQ(result.cells[0].link, QStringLiteral("http://gallery.test/a.jpg"));
+    EXPECT_EQ(result.cells[0].thumbnail, QStringLiteral("http://gallery.test/t.jpg"));
+    EXPECT_EQ(result.documentOf(result.cells[1]).url, QStringLiteral("http://frames.test/f.html"));
+    EXPECT_EQ(result.countedCells(), 1);
+    EXPECT_EQ(result.rejected().size, 1);
+    EXPECT_FALSE(result.aborted);
 }

@@ -1,5 +1,5 @@
 // The Referer a browser sends, by the page's and the element's referrer policy.
-#include "http/ReferrerPolicy.h"
+#include "core/ReferrerPolicy.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "http/ReferrerPolicy.h"
+#include "core/ReferrerPolicy.h"
 
 #include <QStringList>
 
