@@ -12,7 +12,9 @@ namespace pxt {
 // The writes on a page's documents, sent as one script per turn of the event loop: a command that
 // checks 10,000 boxes costs one round trip, not 10,000. Reading the page sends what is pending first,
 // so a read always sees every earlier write.
+// A QObject of its own (Q_OBJECT): of() finds the queue among the page's children by its type.
 class WebEngineWriteQueue : public QObject {
+    Q_OBJECT
 public:
     static WebEngineWriteQueue* of(QWebEnginePage* page);
     void add(const QString& script);
