@@ -7,6 +7,7 @@
 #include "core/Dialogs.h"
 #include "ui/PaneWidgets.h"
 #include "core/ProgramFiles.h"
+#include "core/SettingsKeys.h"
 #include "download/DownloadFrame.h"
 #include "dom/Document.h"
 #include "pages/ViewPage.h"
@@ -47,8 +48,9 @@ QString noBrowserText(const QStringList& endpoints)
         "or Firefox with a debugging port (and, while your everyday Firefox runs, a profile folder of "
         "its own that exists):\n\n"
         "    firefox --remote-debugging-port 9222 --profile /tmp/pixtrawl-firefox\n\n"
-        "open the gallery in it and grab again. Other endpoints can be listed in pxt.ini under "
-        "[Browsers] DevToolsEndpoints=host:port,host:port.");
+        "open the gallery in it and grab again. Other endpoints can be listed in %1 under "
+        "[%2] %3=host:port,host:port.")
+        .arg(ProgramFiles::kSettings, SettingsKeys::kBrowsersSection, SettingsKeys::kDevToolsEndpoints);
     return text;
 }
 
@@ -226,8 +228,8 @@ void TFormMain::FormCreate()
         b->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0px; }"));
         MenuToolbar1->addWidget(b);
     }
-    FormStorage1 = std::make_unique<FormStorage>(this, QStringLiteral("TFormMain"), m_services.dialogs);
-    FormStorage1->addIntProperty(QStringLiteral("FrameThumbs1_Width"), [this] { return FrameThumbs1->width(); },
+    FormStorage1 = std::make_unique<FormStorage>(this, SettingsKeys::kMainFormSection, m_services.dialogs);
+    FormStorage1->addIntProperty(SettingsKeys::kThumbsPaneWidth, [this] { return FrameThumbs1->width(); },
                                  [this](int w) {
                                      const int total = Splitter1->width() > 0 ? Splitter1->width() : 889;
                                      Splitter1->setSizes({w, qMax(0, total - w - Splitter1->handleWidth())});

@@ -2,6 +2,7 @@
 
 #include "core/IniFile.h"
 #include "core/ProgramFiles.h"
+#include "core/SettingsKeys.h"
 
 #include <QEventLoop>
 #include <QFile>
@@ -106,7 +107,8 @@ QStringList discoverBrowserEndpoints(const BrowserEndpointSources& sources)
         add(e);
     const QString settings = sources.settingsFile.isEmpty() ? ProgramFiles::settingsFile()
                                                             : sources.settingsFile;
-    const QString configured = IniFile(settings).read(u"Browsers", u"DevToolsEndpoints").value_or(QString());
+    const QString configured =
+        IniFile(settings).read(SettingsKeys::kBrowsersSection, SettingsKeys::kDevToolsEndpoints).value_or(QString());
     for (const QString& e : configured.split(QLatin1Char(','), Qt::SkipEmptyParts))
         add(e);
     return endpoints;

@@ -3,6 +3,7 @@
 #include "core/Dialogs.h"
 #include "core/ProgramFiles.h"
 #include "core/IniFile.h"
+#include "core/SettingsKeys.h"
 
 #include <QGuiApplication>
 #include <QRect>
@@ -14,10 +15,11 @@
 
 namespace pxt {
 
+using namespace SettingsKeys;
+
 namespace {
 
 constexpr int kRestoreToMaximized = 2;
-const QString kUnplaced = QStringLiteral("-1,-1,-1,-1");
 
 std::optional<int> toInt(const std::optional<QString>& text)
 {
@@ -28,7 +30,7 @@ std::optional<int> toInt(const std::optional<QString>& text)
     return ok ? std::optional<int>(v) : std::nullopt;
 }
 
-QString sizeSuffix(QSize size) { return QStringLiteral("(%1x%2)").arg(size.width()).arg(size.height()); }
+QString sizeSuffix(QSize size) { return kScreenSizeSuffix.arg(size.width()).arg(size.height()); }
 
 QRect normalRect(const QWidget* w)
 {
@@ -94,7 +96,7 @@ void FormStorage::restore()
 
     const IniFile ini(m_iniFileName);
     auto value = [&](const QString& key) { return ini.read(m_section, key); };
-    if (toInt(value(QStringLiteral("FormVersion"))).value_or(0) < 0)
+    if (toInt(value(kFormVersion)).value_or(0) < 0)
         return;
 
     const Screen screen = currentScreen();
@@ -109,11 +111,11 @@ void FormStorage::restore()
     const int currentFlags = state.testFlag(Qt::WindowMinimized) && state.testFlag(Qt::WindowMaximized)
                                  ? kRestoreToMaximized
                                  : 0;
-    const int flags = toInt(value(QStringLiteral("Flags"))).value_or(currentFlags);
+    const int flags = toInt(value(kFlags)).value_or(currentFlags);
 
     // Minimized and maximized positions belong to the window manager here; only their presence counts.
-    const QString minMax = placement(QStringLiteral("MinMaxPos"));
-    const QString norm = placement(QStringLiteral("NormPos"));
+    const QString minMax = placement(kMinMaxPos);
+    const QString norm = placement(kNormPos);
     const QRect current = normalRect(m_window);
     int edges[4] = {current.left(), current.top(), current.left() + current.width(),
                     current.top() + current.height()};
@@ -122,7 +124,7 @@ void FormStorage::restore()
         for (int i = 0; i < 4 && i < items.size(); ++i)
             edges[i] = toInt(IniFile::trimmed(items[i])).value_or(edges[i]);
     }
-    const int pixelsPerInch = toInt(value(QStringLiteral("PixelsPerInch"))).value_or(screen.pixelsPerInch);
+    const int pixelsPerInch = toInt(value(kPixelsPerInch)).value_or(screen.pixelsPerInch);
     if ((!minMax.isEmpty() || !norm.isEmpty()) && pixelsPerInch == screen.pixelsPerInch) {
         auto& [left, top, right, bottom] = edges;
         if (m_window->minimumSize() == m_window->maximumSize()) {
@@ -137,7 +139,7 @@ void FormStorage::restore()
     }
 
     Qt::WindowStates newState = state & ~(Qt::WindowMinimized | Qt::WindowMaximized);
-    switch (toInt(value(QStringLiteral("ShowCmd"))).value_or(0)) {
+    switch (toInt(value(kShowCmd)).value_or(0)) {
     case 2:
     case 6:
     case 7:
@@ -184,15 +186,15 @@ void FormStorage::write(bool destroying)
 
     IniFile ini(m_iniFileName);
     using Kind = IniFile::Kind;
-    ini.write(m_section, QStringLiteral("FormVersion"), QStringLiteral("0"), Kind::Number);
-    ini.write(m_section, QStringLiteral("Flags"), QString::number(flags), Kind::Number);
-    ini.write(m_section, QStringLiteral("ShowCmd"), QString::number(showCmd), Kind::Number);
-    ini.write(m_section, QStringLiteral("PixelsPerInch"), QString::number(screen.pixelsPerInch), Kind::Number);
-    ini.write(m_section, QStringLiteral("MinMaxPos") + suffix, kUnplaced);
-    ini.write(m_section, QStringLiteral("MinMaxPos"), kUnplaced);
-    ini.write(m_section, QStringLiteral("NormPos") + suffix, norm);
-    ini.write(m_section, QStringLiteral("NormPos"), norm);
-    ini.write(m_section, QStringLiteral("Visible"), destroying ? QStringLiteral("1") : QStringLiteral("0"),
+    ini.write(m_section, kFormVersion, kFormVersionWritten, Kind::Number);
+    ini.write(m_section, kFlags, QString::number(flags), Kind::Number);
+    ini.write(m_section, kShowCmd, QString::number(showCmd), Kind::Number);
+    ini.write(m_section, kPixelsPerInch, QString::number(screen.pixelsPerInch), Kind::Number);
+    ini.write(m_section, kMinMaxPos + suffix, kUnplaced);
+    ini.write(m_section, kMinMaxPos, kUnplaced);
+    ini.write(m_section, kNormPos + suffix, norm);
+    ini.write(m_section, kNormPos, norm);
+    ini.write(m_section, kVisible, destroying ? QStringLiteral("1") : QStringLiteral("0"),
               Kind::Number);
     for (const Property& p : m_properties)
         ini.write(m_section, p.key, QString::number(p.get()));

@@ -16,8 +16,8 @@ class Dialogs;
 // Keeps a top-level window's placement and some integer properties in a section of the settings file.
 //
 // Usage (the main window):
-//     FormStorage1 = std::make_unique<FormStorage>(this, QStringLiteral("TFormMain"));
-//     FormStorage1->addIntProperty(QStringLiteral("FrameThumbs1_Width"), getter, setter);
+//     FormStorage1 = std::make_unique<FormStorage>(this, SettingsKeys::kMainFormSection, dialogs);
+//     FormStorage1->addIntProperty(SettingsKeys::kThumbsPaneWidth, getter, setter);
 //     showEvent (not spontaneous):  FormStorage1->restore();
 //     closeEvent:                   FormStorage1->save(false);
 //     destructor:                   FormStorage1->save(true);

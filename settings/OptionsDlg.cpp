@@ -4,6 +4,7 @@
 #include "core/ProgramFiles.h"
 #include "core/Rounding.h"
 #include "core/IniFile.h"
+#include "core/SettingsKeys.h"
 
 #include <QCheckBox>
 #include <QDoubleSpinBox>
@@ -24,10 +25,9 @@
 
 namespace pxt {
 
-namespace {
+using namespace SettingsKeys;
 
-const QString kSection = QStringLiteral("TDlgOptions");
-const QString kLinesSection = QStringLiteral("TDlgOptions.MemoFilter_Lines");
+namespace {
 
 // A damaged file must not make the dialog build millions of empty lines.
 constexpr int kMaxFilterLines = 100000;
@@ -58,12 +58,12 @@ std::optional<double> readNumber(const IniFile& ini, const QString& section, con
 // "True" or "False" in any case; anything else leaves the box as it is.
 void readChecked(const IniFile& ini, const QString& key, QCheckBox& box)
 {
-    const std::optional<QString> checked = ini.read(kSection, key);
+    const std::optional<QString> checked = ini.read(kOptionsSection, key);
     if (!checked)
         return;
-    if (checked->compare(QLatin1String("True"), Qt::CaseInsensitive) == 0)
+    if (checked->compare(kTrue, Qt::CaseInsensitive) == 0)
         box.setChecked(true);
-    else if (checked->compare(QLatin1String("False"), Qt::CaseInsensitive) == 0)
+    else if (checked->compare(kFalse, Qt::CaseInsensitive) == 0)
         box.setChecked(false);
 }
 
@@ -298,30 +298,30 @@ SnapshotValues TDlgOptions::fieldValues()
 void TDlgOptions::readSection()
 {
     const IniFile ini(m_iniFileName);
-    if (readInt(ini, kSection, QStringLiteral("FormVersion")).value_or(0) < 0)
+    if (readInt(ini, kOptionsSection, kFormVersion).value_or(0) < 0)
         return;
 
-    if (const auto text = ini.read(kSection, QStringLiteral("EditFileTypes_Text")))
+    if (const auto text = ini.read(kOptionsSection, kFileTypes))
         EditFileTypes->setText(*text);
-    readChecked(ini, QStringLiteral("CheckBox1_Checked"), *CheckBox1);
-    readChecked(ini, QStringLiteral("CheckBoxLogin_Checked"), *CheckBoxLogin);
-    const int count = std::min(readInt(ini, kLinesSection, QStringLiteral("Count")).value_or(0), kMaxFilterLines);
+    readChecked(ini, kLinkFilterChecked, *CheckBox1);
+    readChecked(ini, kUseBrowserLogin, *CheckBoxLogin);
+    const int count = std::min(readInt(ini, kFilterLinesSection, kFilterLineCount).value_or(0), kMaxFilterLines);
     if (count > 0) {
         QStringList lines;
         lines.reserve(count);
         for (int i = 0; i < count; ++i)
-            lines += ini.read(kLinesSection, QStringLiteral("Item%1").arg(i), IniFile::Trim::No).value_or(QString());
+            lines += ini.read(kFilterLinesSection, kFilterLineItem.arg(i), IniFile::Trim::No).value_or(QString());
         setFilterLines(lines);
     }
-    if (const auto ratio = readNumber(ini, kSection, QStringLiteral("RxSpinEditRatio_Value")))
+    if (const auto ratio = readNumber(ini, kOptionsSection, kBannerRatio))
         RxSpinEditRatio->setValue(*ratio);
-    if (const auto columns = readNumber(ini, kSection, QStringLiteral("RxSpinEditColCount_Value")))
+    if (const auto columns = readNumber(ini, kOptionsSection, kColumnCount))
         setWholeValue(*RxSpinEditColCount, *columns);
-    if (const auto height = readNumber(ini, kSection, QStringLiteral("RxSpinEditHeight_Value")))
+    if (const auto height = readNumber(ini, kOptionsSection, kMinThumbHeight))
         setWholeValue(*RxSpinEditHeight, *height);
-    if (const auto width = readNumber(ini, kSection, QStringLiteral("RxSpinEditWidth_Value")))
+    if (const auto width = readNumber(ini, kOptionsSection, kMinThumbWidth))
         setWholeValue(*RxSpinEditWidth, *width);
-    if (const auto parallel = readNumber(ini, kSection, QStringLiteral("RxSpinEditParallel_Value")))
+    if (const auto parallel = readNumber(ini, kOptionsSection, kParallelRequests))
         setWholeValue(*RxSpinEditParallel, *parallel);
 }
 
@@ -332,24 +332,22 @@ void TDlgOptions::writeSection()
     const SnapshotValues v = fieldValues();
     IniFile ini(m_iniFileName);
     using Kind = IniFile::Kind;
-    ini.write(kSection, QStringLiteral("FormVersion"), QStringLiteral("0"), Kind::Number);
-    ini.write(kSection, QStringLiteral("EditFileTypes_Text"), v.fileTypes);
-    ini.write(kSection, QStringLiteral("CheckBox1_Checked"),
-              CheckBox1->isChecked() ? QStringLiteral("True") : QStringLiteral("False"));
-    ini.eraseSection(kLinesSection);
+    ini.write(kOptionsSection, kFormVersion, kFormVersionWritten, Kind::Number);
+    ini.write(kOptionsSection, kFileTypes, v.fileTypes);
+    ini.write(kOptionsSection, kLinkFilterChecked, CheckBox1->isChecked() ? kTrue : kFalse);
+    ini.eraseSection(kFilterLinesSection);
     const QStringList lines = linkFilterLines();
     if (!lines.isEmpty()) {
-        ini.write(kLinesSection, QStringLiteral("Count"), QString::number(lines.size()));
+        ini.write(kFilterLinesSection, kFilterLineCount, QString::number(lines.size()));
         for (int i = 0; i < lines.size(); ++i)
-            ini.write(kLinesSection, QStringLiteral("Item%1").arg(i), lines[i], Kind::Text, IniFile::Trim::No);
+            ini.write(kFilterLinesSection, kFilterLineItem.arg(i), lines[i], Kind::Text, IniFile::Trim::No);
     }
-    ini.write(kSection, QStringLiteral("RxSpinEditRatio_Value"), numberText(RxSpinEditRatio->value()));
-    ini.write(kSection, QStringLiteral("RxSpinEditColCount_Value"), numberText(v.thumbColumnCount));
-    ini.write(kSection, QStringLiteral("RxSpinEditHeight_Value"), numberText(v.minThumbHeight));
-    ini.write(kSection, QStringLiteral("RxSpinEditWidth_Value"), numberText(v.minThumbWidth));
-    ini.write(kSection, QStringLiteral("RxSpinEditParallel_Value"), numberText(v.parallelRequests));
-    ini.write(kSection, QStringLiteral("CheckBoxLogin_Checked"),
-              v.useBrowserLogin ? QStringLiteral("True") : QStringLiteral("False"));
+    ini.write(kOptionsSection, kBannerRatio, numberText(RxSpinEditRatio->value()));
+    ini.write(kOptionsSection, kColumnCount, numberText(v.thumbColumnCount));
+    ini.write(kOptionsSection, kMinThumbHeight, numberText(v.minThumbHeight));
+    ini.write(kOptionsSection, kMinThumbWidth, numberText(v.minThumbWidth));
+    ini.write(kOptionsSection, kParallelRequests, numberText(v.parallelRequests));
+    ini.write(kOptionsSection, kUseBrowserLogin, v.useBrowserLogin ? kTrue : kFalse);
     ini.save();
 }
 
