@@ -10,7 +10,7 @@
 #include "core/SettingsKeys.h"
 #include "download/DownloadFrame.h"
 #include "dom/Document.h"
-#include "pages/ViewPage.h"
+#include "harvest/ThumbnailGrab.h"
 #include "harvest/ThumbsFrame.h"
 #include "http/BrowserSession.h"
 #include "picker/SelectBrowserDlg.h"
@@ -317,19 +317,8 @@ bool TFormMain::GrabFromBrowser()
     FSelectedWindow = picker.SelectedWindowIndex();
     FrameThumbs1->StopThumbs();
     FrameThumbs1->ShowBlank();
-    std::shared_ptr<Document> doc;
     const std::shared_ptr<BrowserWindow> window = m_services.windows.Item(FSelectedWindow);
-    {
-        // Reading waits for the page's lazily loaded pictures (a few seconds at most): under the
-        // progress window, so the user sees the grab is under way.
-        TFormProgress& progress = m_services.progress;
-        progress.Setup(QStringLiteral("Grabbing Thumbnails"), QStringLiteral("Reading the page..."), 0, 1, 0, false);
-        struct Closer {
-            TFormProgress& p;
-            ~Closer() { p.Close(); }
-        } closer{progress};
-        doc = window->document();
-    }
+    const std::shared_ptr<Document> doc = ThumbnailGrab::readWindow(*window, m_services.progress);
     if (m_closed)
         return true; // closed while the page was read: no harvest behind a closed window
     StartHarvest(doc, window.get());
@@ -338,17 +327,7 @@ bool TFormMain::GrabFromBrowser()
 
 void TFormMain::StartHarvest(const std::shared_ptr<Document>& doc, BrowserWindow* source)
 {
-    for (const Element* e : doc->all()) {
-        if (e->tagName() == QLatin1String("TITLE")) {
-            // Only the title's text: a page script can put markup (a comment, say) into the element.
-            QString text;
-            for (const Node* n = e->firstChild(); n; n = n->nextSibling())
-                if (n->type() == NodeType::Text)
-                    text += n->data();
-            FPageHead = viewPageHead(text);
-            break;
-        }
-    }
+    FPageHead = ThumbnailGrab::viewHead(*doc, FPageHead);
     FrameThumbs1->GrabDocument(doc, FAddToExisting, source);
 }
 

@@ -43,8 +43,7 @@ double probe(const QStringList& urls, int parallel, int& sizes)
     pxt::SnapshotValues v;
     v.parallelRequests = parallel;
     settings.takeSnapshot(v);
-    pxt::THttpClient client;
-    pxt::SizeProbe probe(client, settings);
+    pxt::SizeProbe probe(settings);
     QEventLoop loop;
     probe.OnFinished = [&] { loop.quit(); };
     const auto start = std::chrono::steady_clock::now();

@@ -1,40 +1,51 @@
 #include "harvest/SizeProbe.h"
 
-#include "core/AsciiText.h"
 #include "core/Error.h"
-#include "core/Rounding.h"
 #include "dom/Document.h"
 #include "harvest/LinkHelpers.h"
 #include "http/HttpClient.h"
-#include "pages/PageText.h"
+#include "pages/SizeText.h"
 #include "settings/Settings.h"
 
 #include <algorithm>
-#include <cmath>
 
 namespace pxt {
 
 namespace {
 
-const QString kFontStyle =
-    QStringLiteral("font-family:Arial,Verdana,Helvetica,sans-serif; font-size:11px; color:#000000;");
-
 bool isSuccess(int reply) { return reply >= 200 && reply <= 299; }
 
 } // namespace
 
-SizeProbe::SizeProbe(THttpClient& client, const Settings& settings) : m_client(client), m_settings(settings)
+SizeProbe::SizeProbe(const Settings& settings)
+    : m_settings(settings), m_idleLimitMs(THttpClient::kDefaultIdleLimitMs)
 {
-    m_slots.push_back(Slot {&m_client});
-    wire(m_slots.back(), 0);
+    addClient();
 }
 
 SizeProbe::~SizeProbe()
 {
     dropRequests();
-    m_client.OnPacketRecvd = nullptr;
-    m_client.OnSuccess = nullptr;
-    m_client.OnDone = nullptr;
+    for (Slot& slot : m_slots) {
+        slot.client->OnPacketRecvd = nullptr;
+        slot.client->OnSuccess = nullptr;
+        slot.client->OnDone = nullptr;
+    }
+}
+
+void SizeProbe::addClient()
+{
+    m_clients.push_back(std::make_unique<THttpClient>(m_idleLimitMs));
+    m_clients.back()->setSession(m_session);
+    m_slots.push_back(Slot {m_clients.back().get(), nullptr, {}});
+    wire(m_slots.back(), m_slots.size() - 1);
+}
+
+void SizeProbe::setIdleLimit(int ms)
+{
+    m_idleLimitMs = ms;
+    for (Slot& slot : m_slots)
+        slot.client->setIdleLimit(ms);
 }
 
 void SizeProbe::wire(Slot& slot, size_t at)
@@ -42,40 +53,6 @@ void SizeProbe::wire(Slot& slot, size_t at)
     slot.client->OnPacketRecvd = [this, at] { PacketReceived(at); };
     slot.client->OnSuccess = nullptr;
     slot.client->OnDone = [this, at] { Done(at); };
-}
-
-QString SizeProbe::SizeText(const QString& kilobytes)
-{
-    return QStringLiteral("<font style=\"") + kFontStyle + QStringLiteral("\">&nbsp;&nbsp;") + kilobytes
-           + QStringLiteral(" kB </font>");
-}
-
-QString SizeProbe::FailureText(const QString& label, const QString& reason)
-{
-    return QStringLiteral("<font style=\"") + kFontStyle + QStringLiteral("\" title=\"") + escapeAttribute(reason)
-           + QStringLiteral("\">&nbsp;&nbsp;") + escapeText(label) + QStringLiteral(" </font>");
-}
-
-QString SizeProbe::KilobytesFromHeader(const QString& header)
-{
-    const QString upper = asciiUpper(header);
-    qsizetype p = upper.indexOf(QLatin1String("LENGTH"));
-    if (p < 0)
-        return {};
-    const auto isDigit = [&](qsizetype i) { return upper.at(i).unicode() >= '0' && upper.at(i).unicode() <= '9'; };
-    while (p < upper.size() && !isDigit(p))
-        ++p;
-    qsizetype q = p;
-    while (q < upper.size() && isDigit(q))
-        ++q;
-    // No digit at all, or digits running to the very end of the header: no length can be read.
-    if (q == p || q >= upper.size())
-        return {};
-    bool ok = false;
-    const double bytes = upper.mid(p, q - p).toDouble(&ok);
-    if (!ok || !std::isfinite(bytes))
-        return {};
-    return QString::number(roundHalfEven(bytes / 1024.0), 'f', 0);
 }
 
 // --- the run -----------------------------------------------------------------------------------------
@@ -89,12 +66,8 @@ void SizeProbe::Start(std::shared_ptr<Document> doc)
     m_next = 0;
     m_visited = nullptr;
     m_parallel = std::clamp(m_settings.parallelRequests(), 1, SnapshotValues::kMaxParallelRequests);
-    while (m_slots.size() < size_t(m_parallel)) {
-        m_own.push_back(std::make_unique<THttpClient>(m_client.IdleLimit()));
-        m_own.back()->setSession(m_session);
-        m_slots.push_back(Slot {m_own.back().get()});
-        wire(m_slots.back(), m_slots.size() - 1);
-    }
+    while (m_slots.size() < size_t(m_parallel))
+        addClient();
     fill();
 }
 
@@ -177,7 +150,7 @@ void SizeProbe::fill()
                 slot.client->Start(slot.address);
                 slot.busy = true;
             } catch (const Error& e) {
-                write(slot, FailureText(QStringLiteral("?"), e.text()));
+                write(slot, SizeText::failureText(QStringLiteral("?"), e.text()));
             }
         }
     }
@@ -202,10 +175,10 @@ void SizeProbe::write(const Slot& slot, const QString& text)
     writeUnless(slot, text, text);
 }
 
-void SizeProbe::writeSize(const Slot& slot, const QString& kilobytes)
+void SizeProbe::writeSize(const Slot& slot, qint64 bytes)
 {
-    if (!kilobytes.isEmpty())
-        writeUnless(slot, kilobytes + QStringLiteral(" kB"), SizeText(kilobytes));
+    const QString kilobytes = SizeText::kilobytes(bytes);
+    writeUnless(slot, kilobytes + QStringLiteral(" kB"), SizeText::sizeText(kilobytes));
 }
 
 // A div whose markup is too long to be read is left as it is; the walk goes on.
@@ -237,8 +210,9 @@ void SizeProbe::append(Element* div, const QString& text)
         m_next = std::max(0, m_next + moved);
 }
 
-// The size is taken as soon as a success's header holds a length; the rest of the body is not needed,
-// nor is the body of any other reply (a redirect is then followed by the client).
+// The size is taken as soon as a success's header holds its length; the rest of the body is not
+// needed, nor is the body of any other reply (a redirect is then followed by the client). A success
+// without a length is read to its end and writes nothing.
 void SizeProbe::PacketReceived(size_t at)
 {
     Slot& slot = m_slots[at];
@@ -246,14 +220,14 @@ void SizeProbe::PacketReceived(size_t at)
         return;
     THttpClient& client = *slot.client;
     if (isSuccess(client.ReplyNumber())) {
-        const QString kilobytes = KilobytesFromHeader(client.Header());
-        if (kilobytes.isEmpty())
+        const qint64 bytes = client.ContentLength();
+        if (bytes < 0)
             return; // read to its end; its end then moves the walk on
         // Taken and disconnected before the write: a write waits for the page, and nothing more of
         // this request may run meanwhile.
         slot.taken = true;
         client.Disconnect();
-        writeSize(slot, kilobytes);
+        writeSize(slot, bytes);
         return;
     }
     client.Disconnect();
@@ -271,13 +245,14 @@ void SizeProbe::Done(size_t at)
         slot.taken = true;
         const int reply = client.ReplyNumber();
         if (!client.ErrorText().isEmpty()) {
-            write(slot, FailureText(QStringLiteral("?"), client.ErrorText()));
+            write(slot, SizeText::failureText(QStringLiteral("?"), client.ErrorText()));
         } else if (isSuccess(reply)) {
-            writeSize(slot, KilobytesFromHeader(client.Header()));
+            if (client.ContentLength() >= 0)
+                writeSize(slot, client.ContentLength());
         } else if (reply == 0) {
-            write(slot, FailureText(QStringLiteral("?"), QStringLiteral("Keine Antwort")));
+            write(slot, SizeText::failureText(QStringLiteral("?"), QStringLiteral("Keine Antwort")));
         } else {
-            write(slot, FailureText(QString::number(reply), client.StatusLine()));
+            write(slot, SizeText::failureText(QString::number(reply), client.StatusLine()));
         }
     }
     slot.busy = false;

@@ -16,8 +16,9 @@ class THttpClient;
 
 // The size probe: walks the thumbnail page's divs in document order, asks the server of each picture
 // link for its header and writes the picture's size into its div as the reply comes. It keeps up to
-// the "Parallel requests" setting's number of requests in flight, each on a client of its own (the
-// first is the pane's); with 1 it is one request after the other. Requests are started, never waited
+// the "Parallel requests" setting's number of requests in flight, each on a client of its own; with 1
+// it is one request after the other. It measures (the reply's parsed Content-Length); the texts it
+// writes are the thumbnail page's (SizeText). Requests are started, never waited
 // for, so a gallery of thousands of pictures runs in one loop. A write into a live page waits for the
 // page's answer, and other requests' events run meanwhile: a request is done with (taken, its
 // connection closed) before its text is written, and its slot stays busy until then.
@@ -33,7 +34,7 @@ public:
         Stopped, // the user ended the walk: no further request, no further text
     };
 
-    SizeProbe(THttpClient& client, const Settings& settings);
+    explicit SizeProbe(const Settings& settings);
     ~SizeProbe();
     SizeProbe(const SizeProbe&) = delete;
     SizeProbe& operator=(const SizeProbe&) = delete;
@@ -58,17 +59,10 @@ public:
     // The element the walk goes on from, in the document's all(); -100 after a stop.
     int index() const { return m_next; }
     const std::shared_ptr<Document>& document() const { return m_doc; }
-    // The clients the probe runs on (the first is the one it was made with).
+    // The clients the probe runs on.
     size_t clientCount() const { return m_slots.size(); }
-
-    // The kilobytes of the first number after "LENGTH" in the header, rounded half to even; empty
-    // when there is no usable number.
-    static QString KilobytesFromHeader(const QString& header);
-    // The size text written into a picture thumbnail's div.
-    static QString SizeText(const QString& kilobytes);
-    // The text written for a failed request or a reply that is not a success: the label in the size
-    // text's style, the reason as its tooltip.
-    static QString FailureText(const QString& label, const QString& reason);
+    // Milliseconds without a byte from a server after which its request fails (every client's).
+    void setIdleLimit(int ms);
 
 private:
     struct Slot {
@@ -86,15 +80,17 @@ private:
     void Done(size_t at);
     Element* divOf(const Slot& slot) const;
     void write(const Slot& slot, const QString& text);
-    void writeSize(const Slot& slot, const QString& kilobytes);
+    void writeSize(const Slot& slot, qint64 bytes);
     void writeUnless(const Slot& slot, const QString& present, const QString& text);
     void append(Element* div, const QString& text);
     void dropRequests();
     void finishIfIdle();
 
-    THttpClient& m_client;
+    void addClient();
+
     const Settings& m_settings;
-    std::vector<std::unique_ptr<THttpClient>> m_own;
+    std::vector<std::unique_ptr<THttpClient>> m_clients;
+    int m_idleLimitMs;
     std::vector<Slot> m_slots;
     std::shared_ptr<Document> m_doc;
     State m_state = State::Idle;

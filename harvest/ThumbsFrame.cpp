@@ -4,14 +4,13 @@
 #include "core/Dialogs.h"
 #include "ui/PaneWidgets.h"
 #include "core/ProgramFiles.h"
-#include "harvest/Harvest.h"
+#include "harvest/ThumbnailGrab.h"
 #include "harvest/LinkHelpers.h"
 #include "pages/SelectedPage.h"
 #include "pages/ThumbPage.h"
 #include "harvest/SizeProbe.h"
 #include "http/BrowserSession.h"
 #include "browser/BrowserWindows.h"
-#include "http/HttpClient.h"
 #include "settings/Settings.h"
 
 #include <QFile>
@@ -34,9 +33,8 @@ const QString kChecking = QStringLiteral("Checking File-Size...");
 
 TFrameThumbs::TFrameThumbs(BrowserViewFactory& views, Settings& settings, ProgressSink& progress, Dialogs& dialogs,
                            QWidget* parent)
-    : QWidget(parent), HttpClient1(std::make_unique<THttpClient>()),
-      Probe(std::make_unique<SizeProbe>(*HttpClient1, settings)), m_settings(settings), m_progress(progress),
-      m_dialogs(dialogs)
+    : QWidget(parent), Probe(std::make_unique<SizeProbe>(settings)), m_settings(settings), m_progress(progress),
+      m_grab(std::make_unique<ThumbnailGrab>(settings, progress)), m_dialogs(dialogs)
 {
     setObjectName(QStringLiteral("FrameThumbs1"));
     auto* layout = new QVBoxLayout(this);
@@ -151,7 +149,7 @@ void TFrameThumbs::WebBrowserThumbsBeforeNavigate2(const QString& address, bool*
 void TFrameThumbs::WebBrowserThumbsDocumentComplete()
 {
     setStatus(kComplete);
-    if (!MemoThumbs.isEmpty() && !FProbeStopped) {
+    if (!pageLines().isEmpty() && !FProbeStopped) {
         setStatus(kChecking);
         Probe->Start(ThumbsDocument());
     }
@@ -171,6 +169,7 @@ void TFrameThumbs::WebBrowserThumbsProgressChange(int progress, int progressMax)
 void TFrameThumbs::setSession(BrowserSession* session)
 {
     m_session = session;
+    m_grab->setSession(session);
     Probe->setSession(session);
 }
 
@@ -178,99 +177,30 @@ void TFrameThumbs::GrabDocument(const std::shared_ptr<Document>& doc, bool addTo
 {
     FAddToExisting = addToExisting;
     showFile(ProgramFiles::blankPage());
-    QFile::remove(ProgramFiles::thumbsPage());
     setStatus(kLoading);
     FStatusText = kLoading;
-    WriteThumbPage(doc, source);
-}
-
-void TFrameThumbs::CancelHarvest()
-{
-    if (m_harvester)
-        m_harvester->abort();
-}
-
-void TFrameThumbs::WriteThumbPage(const std::shared_ptr<Document>& doc, BrowserWindow* source)
-{
-    Harvester harvester(m_settings, m_progress);
-    struct Running {
-        Harvester*& slot;
-        Running(Harvester*& s, Harvester* h) : slot(s) { slot = h; }
-        ~Running() { slot = nullptr; }
-    } running(m_harvester, &harvester);
-    const HarvestResult result = harvester.harvest(doc);
-    if (result.aborted)
+    const ThumbnailGrab::Outcome outcome = m_grab->grab(doc, addToExisting, source);
+    switch (outcome.kind) {
+    case ThumbnailGrab::Outcome::Aborted:
         return;
-
-    const QString thumbs = ProgramFiles::thumbsPage();
-    if (result.countedCells() > 0) {
-        borrowSession(result, source);
-        MemoThumbs = ThumbPage::grabbedPage(FAddToExisting ? MemoThumbs : PageLines(), doc->title(), doc->URL(), result,
-                                            m_settings.thumbColumnCount());
-        writePageLines(thumbs, MemoThumbs);
-        showFile(thumbs);
+    case ThumbnailGrab::Outcome::Written:
+        showFile(ProgramFiles::thumbsPage());
+        return;
+    case ThumbnailGrab::Outcome::NothingFound:
+        if (!pageLines().isEmpty())
+            showFile(ProgramFiles::thumbsPage());
+        // The status goes up after the box: the restored page loads while the box is shown and would
+        // overwrite it, and without a status text of its own its progress leaves the status alone.
+        FStatusText.clear();
+        m_dialogs.information(QStringLiteral("No Thumbnails found!\n") + ThumbPage::summaryText(outcome.rejected));
+        setStatus(QStringLiteral("No Thumbnails found"));
         return;
     }
-
-    // Nothing found: the page stays as it was before this grab.
-    if (!MemoThumbs.isEmpty()) {
-        writePageLines(thumbs, MemoThumbs);
-        showFile(thumbs);
-    }
-    // The status goes up after the box: the restored page loads while the box is shown and would
-    // overwrite it, and without a status text of its own its progress leaves the status alone.
-    FStatusText.clear();
-    m_dialogs.information(QStringLiteral("No Thumbnails found!\n") + ThumbPage::summaryText(result.rejected()));
-    setStatus(QStringLiteral("No Thumbnails found"));
 }
 
-namespace {
+void TFrameThumbs::CancelHarvest() { m_grab->abort(); }
 
-// The folder of an address: a cookie with a path is asked for with its folder, not only its origin.
-void addFolder(QStringList& folders, const QString& address)
-{
-    const QUrl url(address);
-    const QString scheme = url.scheme();
-    if (url.host().isEmpty() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
-        return;
-    QString path = url.path(QUrl::FullyEncoded);
-    path.truncate(path.lastIndexOf(QLatin1Char('/')) + 1);
-    QUrl folder = url.adjusted(QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::RemoveUserInfo);
-    folder.setPath(path.isEmpty() ? QStringLiteral("/") : path, QUrl::TolerantMode);
-    const QString text = folder.toString(QUrl::FullyEncoded);
-    if (!folders.contains(text))
-        folders.append(text);
-}
-
-} // namespace
-
-// The Referers and the cookie folders come from what the harvest found: the documents it read (the
-// page and its frames), and each cell's link and thumbnail.
-void TFrameThumbs::borrowSession(const HarvestResult& result, BrowserWindow* source)
-{
-    if (!m_session || !source || !m_settings.useBrowserLogin())
-        return;
-    for (const ThumbCell& cell : result.cells) {
-        const QString& page = result.documentOf(cell).url;
-        m_session->addReferer(cell.link, page, cell.linkPolicy);
-        m_session->addReferer(cell.thumbnail, page, cell.thumbnailPolicy);
-    }
-    QStringList folders;
-    for (const HarvestedDocument& doc : result.documents)
-        addFolder(folders, doc.url);
-    for (const ThumbCell& cell : result.cells) {
-        addFolder(folders, cell.link);
-        addFolder(folders, cell.thumbnail);
-    }
-    QList<QUrl> urls;
-    for (const QString& folder : std::as_const(folders))
-        urls.append(QUrl(folder));
-    try {
-        m_session->addCookies(source->cookies(urls));
-    } catch (const Error&) {
-        // Without the browser's cookies the page still shows what needs no login.
-    }
-}
+const PageLines& TFrameThumbs::pageLines() const { return m_grab->pageLines(); }
 
 // --- selection --------------------------------------------------------------------------------------
 
@@ -335,16 +265,16 @@ void TFrameThumbs::SaveAllThumbs()
 void TFrameThumbs::OpenThumbs(const QString& fileName)
 {
     StopThumbs();
-    MemoThumbs.clear();
+    m_grab->clearPage();
     showFile(fileName);
 }
 
 void TFrameThumbs::SaveSelectedThumbs()
 {
-    MemoTemp = selectedThumbsPage(*ThumbsDocument(), m_settings.thumbColumnCount());
-    if (!MemoTemp.isEmpty()) {
+    const PageLines selected = selectedThumbsPage(*ThumbsDocument(), m_settings.thumbColumnCount());
+    if (!selected.isEmpty()) {
         const QString file = ProgramFiles::selectedPage();
-        writePageLines(file, MemoTemp);
+        writePageLines(file, selected);
         StopThumbs();
         WebBrowserSel->Navigate(file);
     } else {

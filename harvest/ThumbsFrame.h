@@ -15,16 +15,15 @@ namespace pxt {
 class BrowserSession;
 class BrowserWindow;
 class Dialogs;
-class Harvester;
-struct HarvestResult;
 class ProgressSink;
+class ThumbnailGrab;
 class SizeProbe;
 class Settings;
 class THttpClient;
 
 // The thumbnails pane: the thumbnail page in a browser view with a title bar, Stop and Reload and a
-// status line. It owns the page buffer, the size probe's HTTP client and a hidden second view for
-// saving the selection. Web links clicked on its page are handed over through LinkDiverted.
+// status line. It shows what its grab (the widget-free road of a grab) writes, runs the size probe on
+// the shown page, and has a hidden second view for saving the selection. Web links clicked on its page are handed over through LinkDiverted.
 class TFrameThumbs : public QWidget {
     Q_OBJECT
 public:
@@ -46,8 +45,7 @@ public:
     // window's cookies for the harvested addresses and the thumbnails' Referers go to the session
     // before the page is shown.
     void GrabDocument(const std::shared_ptr<Document>& doc, bool addToExisting, BrowserWindow* source = nullptr);
-    // Ends a running harvest for good (the program is closing): the page buffer is put back as it was
-    // before the grab, and nothing is written, shown or told.
+    // Ends a running harvest for good (the program is closing): nothing is written, shown or told.
     void CancelHarvest();
 
     // Selection on the shown page.
@@ -75,10 +73,9 @@ public:
     BrowserView* WebBrowserThumbs;
     QLabel* StatusBar1;
     BrowserView* WebBrowserSel;
-    PageLines MemoThumbs;
-    PageLines MemoTemp;
-    std::unique_ptr<THttpClient> HttpClient1;
-    std::unique_ptr<SizeProbe> Probe; // the size probe, on HttpClient1 (its events go to the probe)
+    std::unique_ptr<SizeProbe> Probe; // the size probe
+    // The thumbnail page's lines as the last grab left them.
+    const PageLines& pageLines() const;
 
     // Fields.
     bool FAddToExisting = false;
@@ -93,8 +90,6 @@ Q_SIGNALS:
     void LinkDiverted(const QString& address);
 
 private:
-    void WriteThumbPage(const std::shared_ptr<Document>& doc, BrowserWindow* source);
-    void borrowSession(const HarvestResult& result, BrowserWindow* source);
     void setStatus(const QString& text);
     void showFile(const QString& file);
     template <typename Rule> void forEachInput(Rule rule);
@@ -108,7 +103,7 @@ private:
 
     Settings& m_settings;
     ProgressSink& m_progress;
-    Harvester* m_harvester = nullptr; // the harvest running now, if any
+    std::unique_ptr<ThumbnailGrab> m_grab;
     Dialogs& m_dialogs;
     BrowserSession* m_session = nullptr;
 };

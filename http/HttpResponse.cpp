@@ -125,9 +125,16 @@ void HttpResponse::takeStatusLine(const QByteArray& line)
 void HttpResponse::takeHeaderLine(const QByteArray& line)
 {
     const QByteArray text = lineText(line);
+    // The name ends at its colon ("Content-Length:2048" as well as "Content-Length: 2048"); the value
+    // begins after the blanks that follow it.
     const qsizetype blank = text.indexOf(' ');
-    const QByteArray name = (blank < 0 ? text : text.left(blank)).toUpper();
-    const QByteArray value = withoutControls(text.mid(name.size() + 1));
+    const qsizetype colon = text.indexOf(':');
+    const qsizetype nameEnd = colon >= 0 && (blank < 0 || colon < blank) ? colon + 1 : (blank < 0 ? text.size() : blank);
+    const QByteArray name = text.left(nameEnd).toUpper();
+    qsizetype from = nameEnd;
+    while (from < text.size() && (text[from] == ' ' || text[from] == '\t'))
+        ++from;
+    const QByteArray value = withoutControls(text.mid(from));
     if (name == "SET-COOKIE:") {
         m_setCookie = value.left(kMaxValueLength);
     } else if (name == "LOCATION:") {

@@ -287,7 +287,7 @@ TEST(GrabCommand, ClosingTheMainWindowEndsARunningHarvest)
     setPumpHook({});
     ASSERT_GE(pumps, 1) << "the harvest let messages run";
     EXPECT_FALSE(a.folder.exists("thumbs.html"));
-    EXPECT_TRUE(a.main->FrameThumbs1->MemoThumbs.isEmpty());
+    EXPECT_TRUE(a.main->FrameThumbs1->pageLines().isEmpty());
     EXPECT_TRUE(a.messages.informations.isEmpty());
     EXPECT_TRUE(a.messages.errors.isEmpty());
     EXPECT_FALSE(a.progress.isVisible());

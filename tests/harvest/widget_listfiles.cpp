@@ -91,7 +91,7 @@ TEST(ListFiles, AnOpenedPageStartsNoProbe)
     p.grab("Cats", 2);
     p.folder.write("saved.html", p.folder.read("thumbs.html"));
     p.frame.OpenThumbs(p.folder.file("saved.html"));
-    EXPECT_TRUE(p.frame.MemoThumbs.isEmpty());
+    EXPECT_TRUE(p.frame.pageLines().isEmpty());
     EXPECT_EQ(p.frame.statusText(), "Loading Thumbnails...");
     ASSERT_TRUE(waitUntil([&] { return !p.frame.WebBrowserThumbs->Busy(); }));
     QCoreApplication::processEvents();

@@ -1,5 +1,6 @@
 #include "tests/harvest/ThumbsPane.h"
 #include "harvest/SizeProbe.h"
+#include "pages/SizeText.h"
 #include "http/HttpClient.h"
 #include "testing/LocalServer.h"
 #include "testing/TestPki.h"
@@ -226,7 +227,7 @@ TEST(SizeProbe, FailuresShowTheirReasonWhileTheWalkGoesOn)
     EXPECT_TRUE(divs[1]->innerHTML().contains("title=\"Verbindung fehlgeschlagen\""));
     EXPECT_TRUE(divs[3]->innerHTML().contains("title=\"10054:Connection reset by peer\""));
     EXPECT_EQ(divs[2]->innerHTML().count("&nbsp;&nbsp;"), 1);
-    EXPECT_TRUE(divs[0]->innerHTML().endsWith(SizeProbe::FailureText("404", "HTTP/1.0 404 Not Found")));
+    EXPECT_TRUE(divs[0]->innerHTML().endsWith(SizeText::failureText("404", "HTTP/1.0 404 Not Found")));
 
     // A second run writes nothing twice.
     p.frame.CheckImageSizes();
@@ -243,7 +244,7 @@ TEST(SizeProbe, ASilentServerTimesOutAndTheWalkGoesOn)
     });
     Probe p;
     p.parallel(1);
-    p.frame.HttpClient1->setIdleLimit(300);
+    p.frame.Probe->setIdleLimit(300);
     p.grab({server.url("/silent.jpg"), server.url("/a.jpg")});
     ASSERT_TRUE(p.ready());
     EXPECT_EQ(p.sizes(), (QStringList{"?", "4"}));
@@ -308,8 +309,7 @@ TEST(SizeProbe, WritesOnlyIntoTheDivItAskedFor)
         return answer({{"a.jpg", {send(withLength(1024))}}, {"b.jpg", {pause(300), send(withLength(2048))}}}, r);
     });
     Settings settings;
-    THttpClient client;
-    SizeProbe probe(client, settings);
+    SizeProbe probe(settings);
     const auto doc = Document::fromHtml(QStringLiteral("<div id=\"%1\"><div id=\"%2\"></div></div><p>after</p>")
                                             .arg(server.url("/a.jpg"), server.url("/b.jpg")),
                                         QStringLiteral("file:///thumbs.html"));
@@ -326,8 +326,8 @@ TEST(SizeProbe, WritesOnlyIntoTheDivItAskedFor)
     probe.OnFinished = [&] { finished = true; };
     probe.Start(doc);
     ASSERT_TRUE(waitUntil([&] { return finished; }));
-    EXPECT_EQ(divs[1]->innerHTML(), SizeProbe::SizeText("2"));
-    EXPECT_EQ(divs[0]->innerHTML(), divs[1]->outerHTML() + SizeProbe::SizeText("1"));
+    EXPECT_EQ(divs[1]->innerHTML(), SizeText::sizeText("2"));
+    EXPECT_EQ(divs[0]->innerHTML(), divs[1]->outerHTML() + SizeText::sizeText("1"));
     EXPECT_EQ(after->innerHTML(), "after");
     EXPECT_EQ(server.requests().size(), 2u);
 }

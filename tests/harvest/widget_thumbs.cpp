@@ -30,7 +30,7 @@ struct Pane : ThumbsPane {
     QStringList lines() const
     {
         QStringList out;
-        for (const QByteArray& l : frame.MemoThumbs)
+        for (const QByteArray& l : frame.pageLines())
             out << QString::fromLatin1(l);
         return out;
     }
@@ -64,7 +64,7 @@ TEST(ThumbsPane, TwoGrabsAddedToOnePage)
     EXPECT_EQ(lines.last(), "<br><br><br>");
     // The first grab's trailer stands between the two grabs' blocks.
     EXPECT_LT(lines.indexOf("<br><br><br>"), lines.indexOf(QRegularExpression("^<font size=2.*Second.*")));
-    EXPECT_EQ(p.folder.read("thumbs.html"), p.frame.MemoThumbs.join("\r\n") + "\r\n");
+    EXPECT_EQ(p.folder.read("thumbs.html"), p.frame.pageLines().join("\r\n") + "\r\n");
     EXPECT_EQ(p.frame.WebBrowserThumbs->LocationURL(), QUrl::fromLocalFile(p.folder.file("thumbs.html")).toString());
 
     // Without "Add to existing Thumbnails" a new page starts.
@@ -87,11 +87,11 @@ TEST(ThumbsPane, AGrabThatFindsNothingKeepsThePreviousPage)
     Pane p;
     p.frame.GrabDocument(gallery(QStringLiteral("First"), 2), false);
     ASSERT_TRUE(p.settled());
-    const auto before = p.frame.MemoThumbs;
+    const auto before = p.frame.pageLines();
     const QByteArray file = p.folder.read("thumbs.html");
 
     p.frame.GrabDocument(gallery(QStringLiteral("Empty"), 0), true);
-    EXPECT_EQ(p.frame.MemoThumbs, before);
+    EXPECT_EQ(p.frame.pageLines(), before);
     EXPECT_EQ(p.frame.statusText(), "No Thumbnails found");
     ASSERT_EQ(p.messages.informations.size(), 1);
     EXPECT_EQ(p.messages.informations[0],
@@ -121,7 +121,7 @@ TEST(ThumbsPane, AFirstGrabThatFindsNothingLeavesTheBlankPage)
 {
     Pane p;
     p.frame.GrabDocument(gallery(QStringLiteral("Empty"), 0), false);
-    EXPECT_TRUE(p.frame.MemoThumbs.isEmpty());
+    EXPECT_TRUE(p.frame.pageLines().isEmpty());
     EXPECT_FALSE(p.folder.exists("thumbs.html"));
     waitUntil([&] { return !p.frame.WebBrowserThumbs->Busy(); });
     EXPECT_TRUE(p.frame.WebBrowserThumbs->LocationURL().endsWith("clear.html"));

@@ -460,3 +460,37 @@ TEST_F(HttpClientTest, LongBodyIsCountedButKeptOnlyToItsLimit)
 }
 
 } // namespace
+
+// The response's length comes from its Content-Length line alone, with or without blanks after the
+// colon; another header naming "Content-Length" in its value gives none.
+TEST(HttpResponse, TheLengthOfItsContentLengthLine)
+{
+    struct Case {
+        const char* header;
+        qint64 length;
+    };
+    const Case cases[] = {
+        {"Content-Length: 2048", 2048},
+        {"content-length:2048", 2048},
+        {"Content-Length: \t 77", 77},
+        {"Content-Length: none", -1},
+        {"Access-Control-Expose-Headers: Content-Length\r\nDate: Thu, 10 Dec 2026 18:00:00 GMT", -1},
+        {"Access-Control-Expose-Headers: Content-Length\r\nContent-Length: 5", 5},
+        {"X-Length: 9", -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.header);
+        HttpResponse response;
+        const QByteArray text = "HTTP/1.0 200 OK\r\n" + QByteArray(c.header) + "\r\n\r\nbody";
+        qint64 used = 0;
+        ASSERT_TRUE(response.takeHeader(text.constData(), text.size(), used));
+        EXPECT_TRUE(response.headerDone());
+        EXPECT_EQ(response.contentLength(), c.length);
+    }
+    HttpResponse cookie;
+    const QByteArray text = "HTTP/1.0 200 OK\r\nSet-Cookie:id=42\r\nLocation:  /next\r\n\r\n";
+    qint64 used = 0;
+    ASSERT_TRUE(cookie.takeHeader(text.constData(), text.size(), used));
+    EXPECT_EQ(cookie.setCookie(), "id=42");
+    EXPECT_EQ(cookie.location(), "/next");
+}

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+namespace pxt {
+
+// What the size probe writes under a picture thumbnail, in the thumbnail page's style.
+namespace SizeText {
+
+// A size in bytes as whole kilobytes, rounded half to even.
+QString kilobytes(qint64 bytes);
+// The text of a picture's size ("&nbsp;&nbsp;169 kB ").
+QString sizeText(const QString& kilobytes);
+// The text of a request that failed or a reply that is not a success: the label (the reply number, or
+// "?" without one) with the reason as its tooltip.
+QString failureText(const QString& label, const QString& reason);
+
+} // namespace SizeText
+} // namespace pxt
