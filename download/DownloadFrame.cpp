@@ -5,13 +5,11 @@
 #include "core/Dialogs.h"
 #include "core/Error.h"
 #include "ui/PaneWidgets.h"
-#include "pages/ViewPage.h"
-#include "core/ProgramFiles.h"
-#include "harvest/LinkHelpers.h"
+#include "core/AsciiText.h"
+#include "harvest/ViewRun.h"
 #include "settings/Settings.h"
 
 #include <QCheckBox>
-#include <QFile>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QStackedLayout>
@@ -21,7 +19,7 @@
 namespace pxt {
 
 TFrameDownload::TFrameDownload(BrowserViewFactory& views, Settings& settings, Dialogs& dialogs, QWidget* parent)
-    : QWidget(parent), m_settings(settings), m_dialogs(dialogs)
+    : QWidget(parent), m_settings(settings), m_dialogs(dialogs), m_run(settings)
 {
     setObjectName(QStringLiteral("FrameDownload1"));
     auto* layout = new QVBoxLayout(this);
@@ -109,60 +107,36 @@ void TFrameDownload::SaveView()
 
 bool TFrameDownload::StartView(const std::shared_ptr<Document>& document, const QString& head)
 {
-    FSingleLink = false;
     StopView();
-    MemoSource.clear();
-    MemoLinks.clear();
     FPageHead = head;
-    bool selected = false;
-    const std::vector<Element*>& all = document->all();
-    for (size_t i = 0, n = all.size(); i < n; ++i) {
-        const Element* e = all[i];
-        if (e->tagName() == QLatin1String("INPUT") && e->status()) {
-            MemoSource.append(e->value());
-            selected = true;
-        }
-    }
-    if (selected) {
-        FPageNo = 1;
-        ProcessLink(0);
-    }
-    return selected;
+    m_run.start(ViewRun::selectedLinks(*document), false);
+    if (m_run.atEnd())
+        return false;
+    ProcessLink();
+    return true;
 }
 
 void TFrameDownload::ViewLink(const QString& url)
 {
-    FSingleLink = true;
-    MemoSource.clear();
-    MemoLinks.clear();
-    MemoSource.append(url);
-    FPageNo = 1;
-    ProcessLink(0);
+    m_run.start({url}, true);
+    ProcessLink();
 }
 
-void TFrameDownload::ProcessLink(int index)
+void TFrameDownload::ProcessLink()
 {
-    FLinkIndex = index;
-    while (FLinkIndex < MemoSource.size()) {
-        const QString link = MemoSource.at(FLinkIndex);
-        if (MatchesFileType(LinkFileName(link), m_settings)) {
-            FLinkWasPage = false;
-            MemoLinks.append(link);
-            ++FLinkIndex;
-            continue;
-        }
-        FLinkWasPage = true;
+    const QString page = m_run.nextPage();
+    if (!page.isEmpty()) {
         if (!CheckBox1->isChecked())
             PanelDummy->show();
-        FStatus = QStringLiteral("Download: ") + link;
+        FStatus = QStringLiteral("Download: ") + page;
         setStatus(FStatus);
-        WebBrowserDownload->Navigate(link);
+        WebBrowserDownload->Navigate(page);
         return; // goes on at the view's document-complete event
     }
 
     bool show = true;
-    if (CheckBox1->isChecked() && FSingleLink) {
-        show = !FLinkWasPage;
+    if (CheckBox1->isChecked() && m_run.singleLink()) {
+        show = !m_run.lastWasPage();
         FStatus = QStringLiteral("Ready: ") + WebBrowserDownload->LocationURL();
         setStatus(FStatus);
     }
@@ -172,7 +146,7 @@ void TFrameDownload::ProcessLink(int index)
 
 void TFrameDownload::LinkDocumentComplete()
 {
-    if (FLinkIndex >= MemoSource.size()) {
+    if (m_run.atEnd()) {
         setStatus(QStringLiteral("Ready: ") + WebBrowserDownload->LocationURL());
         return;
     }
@@ -182,35 +156,15 @@ void TFrameDownload::LinkDocumentComplete()
         doc = WebBrowserDownload->document();
     } catch (const Error&) {
     }
-    if (doc) {
-        const double ratio = m_settings.bannerRatio();
-        const ReferrerPolicy pagePolicy = m_session ? DocumentReferrerPolicy(*doc) : ReferrerPolicy::Unset;
-        const std::vector<Element*>& all = doc->all();
-        for (size_t i = 0, n = all.size(); i < n; ++i) {
-            const Element* e = all[i];
-            if (e->tagName() == QLatin1String("IMG") && !IsBanner(e->width(), e->height(), ratio)) {
-                MemoLinks.append(e->href());
-                if (m_session)
-                    m_session->addReferer(e->href(), doc->URL(), ImageReferrerPolicy(*e, pagePolicy));
-            }
-        }
-    }
-    ProcessLink(FLinkIndex + 1);
+    m_run.takePage(doc.get());
+    ProcessLink();
 }
 
 void TFrameDownload::WriteViewPage()
 {
     FStatus = QStringLiteral("Download...");
     setStatus(FStatus);
-
-    const PageLines lines = viewPage(MemoLinks, FPageHead);
-    QString path = ProgramFiles::viewPage(FPageNo);
-    while (QFile::exists(path)) {
-        ++FPageNo;
-        path = ProgramFiles::viewPage(FPageNo);
-    }
-    FPageFile = path;
-    writePageLines(FPageFile, lines);
+    FPageFile = m_run.writeViewPage(FPageHead);
     PanelDummy->hide();
     WebBrowserDownload->Navigate(FPageFile);
 }

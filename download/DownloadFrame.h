@@ -1,6 +1,7 @@
 #pragma once
 
 #include "browser/BrowserView.h"
+#include "harvest/ViewRun.h"
 
 #include <QStringList>
 #include <QWidget>
@@ -22,7 +23,7 @@ class TFrameDownload : public QWidget {
 public:
     // The session that learns which page each picture of a view run was found on (its Referer);
     // null: none. It must outlive the pane.
-    void setSession(BrowserSession* session) { m_session = session; }
+    void setSession(BrowserSession* session) { m_run.setSession(session); }
     TFrameDownload(BrowserViewFactory& views, Settings& settings, Dialogs& dialogs, QWidget* parent = nullptr);
 
     // The view run.
@@ -40,8 +41,8 @@ public:
 
     // Controls.
     BrowserView* WebBrowserDownload;
-    QStringList MemoSource; // the links, in the order the run takes them
-    QStringList MemoLinks;  // the pictures found
+    // The run: its links in the order it takes them, the pictures found, where it stands.
+    const ViewRun& run() const { return m_run; }
     QWidget* Panel1;
     QLabel* Panel1Caption;
     QLabel* StatusBar1;
@@ -52,18 +53,14 @@ public:
     QCheckBox* CheckBox1;
 
     // Fields.
-    int FPageNo = 0;
     QString FPageHead;
-    int FLinkIndex = 0;
     QString FPageFile;
     QString FStatus;
-    bool FSingleLink = false;
-    bool FLinkWasPage = false;
 
 private:
     // One step of the run; consecutive picture links are taken in a loop, only a page link waits for
     // the view's next document-complete event.
-    void ProcessLink(int index);
+    void ProcessLink();
     void WriteViewPage();
     void setStatus(const QString& text);
     void WebBrowserDownloadDocumentComplete();
@@ -71,7 +68,7 @@ private:
 
     Settings& m_settings;
     Dialogs& m_dialogs;
-    BrowserSession* m_session = nullptr;
+    ViewRun m_run;
 };
 
 } // namespace pxt

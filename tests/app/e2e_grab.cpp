@@ -163,7 +163,7 @@ TEST(GrabE2E, FromARunningBrowserToTheViewPage)
     TFrameDownload& download = *main.FrameDownload1;
     ASSERT_TRUE(waitUntil([&] { return download.statusText().startsWith("Ready: file://"); }, 30000))
         << download.statusText().toStdString();
-    EXPECT_EQ(download.MemoSource.size(), 4);
+    EXPECT_EQ(download.run().links().size(), 4);
     const QByteArray view = folder.read("download1.html");
     EXPECT_TRUE(view.startsWith("<HEAD><title>E2E Gallery</title></HEAD><img src=" + (base + "pics/one.jpg").toLatin1()));
     screenshot("view.png");

@@ -32,7 +32,7 @@ struct Pane {
     Settings settings;
     TFrameDownload frame{views, settings, messages};
 
-    bool idle() { return waitUntil([&] { return !frame.IsBusy() && frame.FLinkIndex >= frame.MemoSource.size(); }); }
+    bool idle() { return waitUntil([&] { return !frame.IsBusy() && frame.run().atEnd(); }); }
     QList<QByteArray> page(const QString& name) const
     {
         QList<QByteArray> lines = folder.read(name).split('\n');
@@ -56,9 +56,9 @@ TEST(ViewRun, NothingCheckedStartsNothing)
 {
     Pane p;
     EXPECT_FALSE(p.frame.StartView(selection({}, {"http://x.test/a.jpg"}), "<HEAD></HEAD>"));
-    EXPECT_TRUE(p.frame.MemoSource.isEmpty());
-    EXPECT_TRUE(p.frame.MemoLinks.isEmpty());
-    EXPECT_FALSE(p.frame.FSingleLink);
+    EXPECT_TRUE(p.frame.run().links().isEmpty());
+    EXPECT_TRUE(p.frame.run().pictures().isEmpty());
+    EXPECT_FALSE(p.frame.run().singleLink());
     EXPECT_EQ(p.frame.FPageHead, "<HEAD></HEAD>");
     EXPECT_FALSE(p.folder.exists("download1.html"));
 }
@@ -154,7 +154,7 @@ TEST(ViewRun, ASingleClickedPageLink)
         p.frame.ViewLink("http://x.test/page.html");
         EXPECT_EQ(p.frame.PanelDummy->isVisibleTo(&p.frame), !viewHtml);
         ASSERT_TRUE(p.idle());
-        EXPECT_TRUE(p.frame.FSingleLink);
+        EXPECT_TRUE(p.frame.run().singleLink());
         if (viewHtml) {
             EXPECT_FALSE(p.folder.exists("download1.html"));
             EXPECT_EQ(p.frame.statusText(), "Ready: http://x.test/page.html");

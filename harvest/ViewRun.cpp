@@ -1,0 +1,82 @@
+#include "harvest/ViewRun.h"
+
+#include "core/ProgramFiles.h"
+#include "dom/Document.h"
+#include "harvest/LinkHelpers.h"
+#include "http/BrowserSession.h"
+#include "pages/PageText.h"
+#include "pages/ViewPage.h"
+#include "settings/Settings.h"
+
+#include <QFile>
+
+namespace pxt {
+
+QStringList ViewRun::selectedLinks(const Document& doc)
+{
+    QStringList links;
+    const std::vector<Element*>& all = doc.all();
+    for (size_t i = 0, n = all.size(); i < n; ++i) {
+        const Element* e = all[i];
+        if (e->tagName() == QLatin1String("INPUT") && e->status())
+            links.append(e->value());
+    }
+    return links;
+}
+
+void ViewRun::start(const QStringList& links, bool singleLink)
+{
+    m_links = links;
+    m_pictures.clear();
+    m_position = 0;
+    m_pageNumber = 1;
+    m_singleLink = singleLink;
+    m_lastWasPage = false;
+}
+
+QString ViewRun::nextPage()
+{
+    while (m_position < m_links.size()) {
+        const QString& link = m_links.at(m_position);
+        if (!MatchesFileType(LinkFileName(link), m_settings)) {
+            m_lastWasPage = true;
+            return link;
+        }
+        m_lastWasPage = false;
+        m_pictures.append(link);
+        ++m_position;
+    }
+    return {};
+}
+
+void ViewRun::takePage(const Document* doc)
+{
+    if (doc) {
+        const double ratio = m_settings.bannerRatio();
+        const ReferrerPolicy pagePolicy = m_session ? DocumentReferrerPolicy(*doc) : ReferrerPolicy::Unset;
+        const std::vector<Element*>& all = doc->all();
+        for (size_t i = 0, n = all.size(); i < n; ++i) {
+            const Element* e = all[i];
+            if (e->tagName() == QLatin1String("IMG") && !IsBanner(e->width(), e->height(), ratio)) {
+                m_pictures.append(e->href());
+                if (m_session)
+                    m_session->addReferer(e->href(), doc->URL(), ImageReferrerPolicy(*e, pagePolicy));
+            }
+        }
+    }
+    ++m_position;
+}
+
+QString ViewRun::writeViewPage(const QString& head)
+{
+    const PageLines lines = viewPage(m_pictures, head);
+    QString path = ProgramFiles::viewPage(m_pageNumber);
+    while (QFile::exists(path)) {
+        ++m_pageNumber;
+        path = ProgramFiles::viewPage(m_pageNumber);
+    }
+    writePageLines(path, lines);
+    return path;
+}
+
+} // namespace pxt

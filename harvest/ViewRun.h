@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace pxt {
+
+class BrowserSession;
+class Document;
+class Settings;
+
+// The collection of a view run, without any window: the selected links become the pictures of a view
+// page. Picture links (by their name) are taken as they are; a page link is loaded by the viewer and
+// its pictures (every image that is not shaped like a banner) are taken from its document, each with
+// its page as Referer for the session.
+class ViewRun {
+public:
+    explicit ViewRun(const Settings& settings) : m_settings(settings) {}
+
+    // The session that learns where each picture was found; null: none.
+    void setSession(BrowserSession* session) { m_session = session; }
+
+    // The values of the document's checked inputs, in document order: the selected links.
+    static QStringList selectedLinks(const Document& doc);
+
+    // A new run over the links; singleLink: one clicked thumbnail rather than a selection.
+    void start(const QStringList& links, bool singleLink);
+    // Takes the picture links from the position on and stops at the next page link, which the viewer
+    // loads; empty when the run has taken every link.
+    QString nextPage();
+    // The page nextPage gave has loaded: its pictures are taken and the run moves past it. A page whose
+    // document could not be read (null) counts as one without pictures.
+    void takePage(const Document* doc);
+    bool atEnd() const { return m_position >= m_links.size(); }
+
+    // Writes the view page of the pictures under the head into the first downloadN.html not yet there,
+    // counting from the run's start; returns its path. Throws Error.
+    QString writeViewPage(const QString& head);
+
+    const QStringList& links() const { return m_links; }
+    const QStringList& pictures() const { return m_pictures; }
+    qsizetype position() const { return m_position; }
+    bool singleLink() const { return m_singleLink; }
+    // The last link taken was a page (not a picture).
+    bool lastWasPage() const { return m_lastWasPage; }
+
+private:
+    const Settings& m_settings;
+    BrowserSession* m_session = nullptr;
+    QStringList m_links;
+    QStringList m_pictures;
+    qsizetype m_position = 0;
+    int m_pageNumber = 1;
+    bool m_singleLink = false;
+    bool m_lastWasPage = false;
+};
+
+} // namespace pxt

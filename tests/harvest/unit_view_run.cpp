@@ -1,0 +1,50 @@
+// A view run's collection without any window: picture links as they are, a page link's pictures from
+// its document, the view page in the first free file.
+#include "dom/Document.h"
+#include "harvest/ViewRun.h"
+#include "http/BrowserSession.h"
+#include "settings/Settings.h"
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace pxt;
+using namespace pxt::test;
+
+TEST(ViewRun, PictureLinksAsTheyArePagesByTheirPictures)
+{
+    TempProgramFolder folder;
+    Settings settings;
+    BrowserSession session;
+    ViewRun run(settings);
+    run.setSession(&session);
+    const auto selection = Document::fromHtml(
+        QStringLiteral("<input type=checkbox value=\"http://g.test/a.jpg\" checked><input type=checkbox value=\"http://g.test/x.jpg\">"
+                       "<input type=checkbox value=\"http://g.test/p.html\" checked><input type=checkbox value=\"http://g.test/b.gif\" checked>"
+                       "<input type=checkbox value=\"http://g.test/gone.html\" checked>"),
+        QStringLiteral("file:///thumbs.html"));
+    run.start(ViewRun::selectedLinks(*selection), false);
+    EXPECT_EQ(run.links(), QStringList({"http://g.test/a.jpg", "http://g.test/p.html", "http://g.test/b.gif", "http://g.test/gone.html"}));
+
+    EXPECT_EQ(run.nextPage(), "http://g.test/p.html");
+    EXPECT_TRUE(run.lastWasPage());
+    const auto page = Document::fromHtml(
+        QStringLiteral("<meta name=referrer content=no-referrer><img src=\"big.jpg\" width=400 height=300>"
+                       "<img src=\"banner.gif\" width=468 height=60>"),
+        QStringLiteral("http://g.test/p.html"));
+    run.takePage(page.get());
+    EXPECT_EQ(run.nextPage(), "http://g.test/gone.html");
+    run.takePage(nullptr); // a page that could not be read
+    EXPECT_EQ(run.nextPage(), QString());
+    EXPECT_TRUE(run.atEnd());
+    EXPECT_EQ(run.pictures(), QStringList({"http://g.test/a.jpg", "http://g.test/big.jpg", "http://g.test/b.gif"}));
+    // The page's picture is known to the session, under the page's policy.
+    EXPECT_FALSE(session.refererSource(QUrl(QStringLiteral("http://g.test/big.jpg"))).isEmpty());
+    EXPECT_EQ(session.refererFor(QUrl(QStringLiteral("http://g.test/big.jpg"))), "");
+
+    // The view page goes to the first file not yet there.
+    folder.write(QStringLiteral("download1.html"), "earlier");
+    EXPECT_EQ(run.writeViewPage(QStringLiteral("<HEAD></HEAD>")), folder.file(QStringLiteral("download2.html")));
+    EXPECT_TRUE(folder.read(QStringLiteral("download2.html")).contains("http://g.test/big.jpg"));
+    EXPECT_EQ(folder.read(QStringLiteral("download1.html")), "earlier");
+}
