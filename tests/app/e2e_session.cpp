@@ -449,7 +449,7 @@ TEST_F(SessionE2E, EveryGrabSizesEveryPicture)
             for (int i = 1; i <= kCells; ++i) {
                 const QByteArray n = QByteArray::number(i);
                 page += "<a href=\"/big/p" + n + ".jpg\"><img src=\"/t/s" + n + "-240.png\" srcset=\"/t/s" + n
-                        + "-240.png 240w, /t/s" + n + "-480.png 480w\" sizes=\"480px\"></a>\n";
+                        + "-240.png 240w, /t/s" + n + "-480.png 480w\" sizes=\"480px\" width=\"480\" height=\"360\"></a>\n";
             }
             return reply("200 OK", "text/html", page + "</body></html>");
         }
