@@ -113,13 +113,14 @@ void WebEngineBrowserView::Navigate(const QString& address)
     const QPointer<WebEngineBrowserView> self = this;
     if (!offerNavigation(url.toString(), true) || !self || !m_page)
         return;
-    // The engine reports nothing of a load started while a local page of the view still loads (a
-    // grab's blank page, then its thumbnail page): neither its start nor its end. Such a load starts
-    // once the local one has ended, which takes moments. (A web page that still loads is replaced at
-    // once, as the engine reports that; stopping it first would leave an empty page behind.)
+    // The engine may report nothing of a load started while a local page of the view still loads (a
+    // grab's blank page, then its thumbnail page): neither its start nor its end. The local load is
+    // stopped first, and this one starts once the engine has reported that (or has not in time). A web
+    // page that still loads is replaced at once: the engine reports that as it should.
     if (m_loading && m_loadingUrl.isLocalFile()) {
         m_pendingUrl = url;
         m_pendingStart.start(kPendingStartMs);
+        m_page->triggerAction(QWebEnginePage::Stop);
         return;
     }
     startLoad(url);

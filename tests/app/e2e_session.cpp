@@ -38,6 +38,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <functional>
 #include <mutex>
@@ -441,7 +442,8 @@ TEST_F(SessionE2E, PicturesOnAnotherSiteGetTheGallerysOriginAsReferer)
 TEST_F(SessionE2E, EveryGrabSizesEveryPicture)
 {
     constexpr int kCells = 12;
-    constexpr int kGrabs = 8;
+    constexpr int kGrabs = 40;
+    std::atomic<int> shown {0}; // thumbnails Chromium has asked for
     serve([&](const QByteArray& r) {
         const QByteArray path = requestPath(r);
         if (path == "/srcset.html") {
@@ -449,11 +451,12 @@ TEST_F(SessionE2E, EveryGrabSizesEveryPicture)
             for (int i = 1; i <= kCells; ++i) {
                 const QByteArray n = QByteArray::number(i);
                 page += "<a href=\"/big/p" + n + ".jpg\"><img src=\"/t/s" + n + "-240.png\" srcset=\"/t/s" + n
-                        + "-240.png 240w, /t/s" + n + "-480.png 480w\" sizes=\"480px\" width=\"480\" height=\"360\"></a>\n";
+                        + "-240.png 240w, /t/s" + n + "-480.png 480w\" sizes=\"480px\"></a>\n";
             }
             return reply("200 OK", "text/html", page + "</body></html>");
         }
         if (path.startsWith("/t/")) {
+            ++shown;
             const int width = path.endsWith("-480.png") ? 480 : 240;
             QImage image(width, width * 3 / 4, QImage::Format_RGB32);
             image.fill(Qt::darkCyan);
@@ -469,6 +472,8 @@ TEST_F(SessionE2E, EveryGrabSizesEveryPicture)
     });
     const QString gallery = server->url(QStringLiteral("/srcset.html"));
     ASSERT_NO_FATAL_FAILURE(openInChromium(gallery, QStringLiteral("Srcset")));
+    // The grab counts only thumbnails with a size: Chromium lays them out once they have loaded.
+    ASSERT_TRUE(waitUntil([&] { return shown >= kCells; }, 20000)) << "Chromium did not load the thumbnails";
     ASSERT_NO_FATAL_FAILURE(showPanes());
     for (int i = 0; i < kGrabs; ++i) {
         SCOPED_TRACE("grab " + std::to_string(i + 1));

@@ -419,6 +419,32 @@ TEST_F(WebEngineViewTest, APageAskedForWhileAnotherLoadsCompletes)
     }
 }
 
+// A local page still loading its pictures (a thumbnail page of a slow gallery) replaced by another
+// local page: the new one completes, the stopped one reports nothing.
+TEST_F(WebEngineViewTest, ALocalPageStillLoadingIsReplacedByTheNext)
+{
+    SiteServer server;
+    ASSERT_TRUE(server.ok());
+    const QString slow = writePage(QStringLiteral("slow.html"),
+                                   QStringLiteral("<title>Slow</title><img src=\"%1\">").arg(server.url(QStringLiteral("/p.gif?delay=3"))));
+    const QString blank = writePage(QStringLiteral("blank2.html"), QStringLiteral("<title>Blank</title>"));
+    const QString page = writePage(QStringLiteral("next.html"), QStringLiteral("<title>Next</title>"));
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        load(blank);
+        completed.clear();
+        m_view->Navigate(slow);
+        ASSERT_TRUE(waitUntil([&] { return m_view->Busy(); }));
+        settle(300); // the page is there, its picture is not
+        ASSERT_TRUE(completed.isEmpty());
+        m_view->Navigate(page);
+        EXPECT_TRUE(waitUntil([&] { return completed.contains(fileUrl(page)); }, 2500)) << completed.join(' ').toStdString();
+        settle(100);
+        EXPECT_EQ(completed, QStringList{fileUrl(page)});
+        EXPECT_FALSE(m_view->Busy());
+    }
+}
+
 // A local page that replaces a web page (a view run's view page after the last gallery page) is read
 // at its DocumentComplete like any other: the engine may drop the first request to such a page.
 TEST_F(WebEngineViewTest, ALocalPageAfterAWebPageIsReadAtItsCompletion)
