@@ -1,6 +1,7 @@
 // The harvest of a generated gallery of 20,000 links (10,000 thumbnails, 3 frames) from the document
 // model into the page buffer, and the building of that gallery's models from their HTML text.
 #include "dom/Document.h"
+#include "testing/HtmlDocument.h"
 #include "harvest/Harvest.h"
 #include "pages/ThumbPage.h"
 #include "testing/SilentProgress.h"
@@ -42,9 +43,9 @@ int main(int argc, char** argv)
 
     QElapsedTimer build;
     build.start();
-    auto top = pxt::Document::fromHtml(texts[0], QStringLiteral("http://gallery.test/"));
+    auto top = pxt::htmlDocument(texts[0], QStringLiteral("http://gallery.test/"));
     for (int p = 1; p < kParts; ++p)
-        top->addFrame(pxt::Document::fromHtml(texts[p], QStringLiteral("http://gallery.test/frame%1.html").arg(p)));
+        top->addFrame(pxt::htmlDocument(texts[p], QStringLiteral("http://gallery.test/frame%1.html").arg(p)));
     const double buildMs = build.nsecsElapsed() / 1e6;
 
     pxt::Settings settings;

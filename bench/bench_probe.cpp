@@ -4,6 +4,7 @@
 
 #include "bench/Curl.h"
 #include "dom/Document.h"
+#include "testing/HtmlDocument.h"
 #include "harvest/SizeProbe.h"
 #include "http/HttpClient.h"
 #include "settings/Settings.h"
@@ -38,7 +39,7 @@ double probe(const QStringList& urls, int parallel, int& sizes)
     QString html;
     for (const QString& url : urls)
         html += QStringLiteral("<div id=\"%1\"><input type=checkbox name=x value=\"%1\">x</div>").arg(url);
-    const auto doc = pxt::Document::fromHtml(html, QStringLiteral("http://gallery.test/"));
+    const auto doc = pxt::htmlDocument(html, QStringLiteral("http://gallery.test/"));
     pxt::Settings settings;
     pxt::SnapshotValues v;
     v.parallelRequests = parallel;

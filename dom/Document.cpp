@@ -131,7 +131,8 @@ void Element::setInnerHTML(const QString& html)
     const bool live = doc->m_channel && doc->m_snapshot >= 0 && m_handle >= 0;
 
     // A live page parses the text itself and hands back what it made; only the test view's pages
-    // are parsed here.
+    // are parsed here, by the parser their builder gave them. Without either the write fails and
+    // changes nothing.
     QString answer;
     std::vector<Node*> nodes;
     if (live && doc->m_channel->readsBack()) {
@@ -140,8 +141,10 @@ void Element::setInnerHTML(const QString& html)
                                                 .arg(doc->m_snapshot)
                                                 .arg(m_handle)
                                                 .arg(scriptString(text)));
+    } else if (doc->m_fragmentParser) {
+        nodes = doc->m_fragmentParser->parse(*this, text);
     } else {
-        nodes = DocumentBuilder::parseFragment(this, text);
+        throw Error(QStringLiteral("The document cannot take new markup: no page parses it"));
     }
 
     // all() changes by one splice: the element's old descendants out, the new elements in. (Taken

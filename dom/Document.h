@@ -5,7 +5,6 @@
 #include <QList>
 #include <QString>
 
-#include <functional>
 #include <memory>
 #include <new>
 #include <span>
@@ -16,6 +15,7 @@ namespace pxt {
 
 class Document;
 class Element;
+class FragmentParser;
 
 enum class NodeType : unsigned char { Element, Text, Comment };
 
@@ -179,6 +179,7 @@ public:
     // Parses the text with the HTML fragment parser in the context of this element. When the text
     // begins with the current innerHTML only the rest is parsed and appended, so the existing
     // children (and a checked box among them) stay. On a live page the same write reaches the page.
+    // Throws Error when neither the page nor a parser of the document can parse the text.
     void setInnerHTML(const QString& html);
     QString outerHTML() const; // throws Error past kMaxSerializedLength
 
@@ -237,9 +238,6 @@ struct Frame {
     QString error;
 };
 
-// Loads the document of a frame of a page parsed from text; returns null when it cannot be read.
-using FrameLoader = std::function<std::shared_ptr<Document>(const QString& address)>;
-
 class Document {
 public:
     // Frames of frames are read at most this deep, whatever the page holds; deeper ones are unreadable.
@@ -249,10 +247,6 @@ public:
     Document(const Document&) = delete;
     Document& operator=(const Document&) = delete;
 
-    // From HTML text and the page's address (gumbo). Never fails: malformed HTML is repaired.
-    // The frames of FRAME and IFRAME elements are read through the loader when one is given.
-    static std::shared_ptr<Document> fromHtml(const QString& html, const QString& url,
-                                              const FrameLoader& loader = {});
     // From the JSON the live-page serializer returns. Throws Error on malformed input. Writes go to
     // the channel when one is given.
     static std::shared_ptr<Document> fromJson(const QByteArray& json,
@@ -307,6 +301,8 @@ private:
     QString m_url;
     QString m_baseUrl;
     std::shared_ptr<LiveChannel> m_channel;
+    // Parses markup written here when no page does (documents of tests); the program sets none.
+    std::shared_ptr<const FragmentParser> m_fragmentParser;
     int m_snapshot = -1;    // the live page's snapshot id of this document
     int m_nextHandle = 0;   // the handle the live page gives to its next new element
     std::vector<Element*> m_byHandle; // the elements with a handle, by handle

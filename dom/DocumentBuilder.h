@@ -1,14 +1,24 @@
 #pragma once
 
 // The inside of the document model: making nodes, linking them into the tree and keeping all() in
-// step. Shared by the builders from HTML text and from the serializer's JSON, the writes and the
-// HTML writer; not for the rest of the program.
+// step. Shared by the builder from the serializer's JSON, the writes and the HTML writer, and by the
+// builder from HTML text of tests (testing/); not for the rest of the program.
 
 #include "dom/Document.h"
 
 #include <QUrl>
 
 namespace pxt {
+
+// Parses markup written into a document that no page parses for it: the pages of the test view,
+// parsed from text. The program has none; its live pages parse what is written themselves.
+class FragmentParser {
+public:
+    virtual ~FragmentParser() = default;
+    // The nodes of html parsed in the context of the element, made in its document (with the
+    // DocumentBuilder) but not linked into the tree yet. Throws Error.
+    virtual std::vector<Node*> parse(const Element& context, const QString& html) const = 0;
+};
 
 class DocumentBuilder {
 public:
@@ -64,6 +74,10 @@ public:
         doc.m_nextHandle = nextHandle;
     }
     static void addFrameEntry(Document& doc, Frame frame) { doc.m_frames.push_back(std::move(frame)); }
+    static void setFragmentParser(Document& doc, std::shared_ptr<const FragmentParser> parser)
+    {
+        doc.m_fragmentParser = std::move(parser);
+    }
     // The address relative addresses of the document resolve against.
     static QUrl baseUrl(const Document& doc);
     // Renumbers all() from the tree; done once after building.
@@ -78,10 +92,6 @@ public:
     // Takes a page's report of changed inputs and images (__pxt.changes); false when the page reports
     // that it cannot tell. Throws Error for a report it cannot read.
     static bool applyChanges(Document& doc, const QByteArray& json);
-
-    // Parses html with the HTML fragment parser in the context of the element; the new nodes belong
-    // to its document but are not linked into the tree yet.
-    static std::vector<Node*> parseFragment(const Element* context, const QString& html);
 };
 
 // The absolute address of ref as a browser resolves it against base; ref itself when it cannot be

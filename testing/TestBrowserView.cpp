@@ -1,5 +1,6 @@
 #include "testing/TestBrowserView.h"
 
+#include "testing/HtmlDocument.h"
 #include "dom/DocumentBuilder.h"
 #include "core/Dialogs.h"
 #include "core/Error.h"
@@ -89,7 +90,7 @@ QString errorPage(const QString& address)
 std::shared_ptr<Document> loadFrame(const QString& address)
 {
     const Source s = readSource(address);
-    return s.found ? Document::fromHtml(s.html, s.url, loadFrame) : nullptr;
+    return s.found ? htmlDocument(s.html, s.url, loadFrame) : nullptr;
 }
 
 } // namespace
@@ -122,7 +123,7 @@ void TestBrowserView::finishLoad(quint64 serial, const QString& address)
     if (serial != m_serial)
         return; // stopped, or replaced by a later navigation
     const Source s = readSource(address);
-    m_document = Document::fromHtml(s.found ? s.html : errorPage(address), s.url, loadFrame);
+    m_document = htmlDocument(s.found ? s.html : errorPage(address), s.url, loadFrame);
     m_location = s.url;
     if (m_label)
         m_label->setText(m_document->title());
@@ -153,7 +154,7 @@ std::shared_ptr<Document> TestBrowserView::document()
     if (failure != unreadablePages().constEnd())
         throw Error(failure.value());
     if (!m_document)
-        m_document = Document::fromHtml(QString(), QStringLiteral("about:blank"));
+        m_document = htmlDocument(QString(), QStringLiteral("about:blank"));
     return m_document;
 }
 

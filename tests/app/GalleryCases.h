@@ -8,6 +8,7 @@
 #include "browser/BrowserWindows.h"
 #include "browser/webengine/WebEngineViewFactory.h"
 #include "dom/Document.h"
+#include "testing/HtmlDocument.h"
 #include "harvest/ThumbsFrame.h"
 #include "settings/Settings.h"
 #include "testing/RecordingDialogs.h"
@@ -53,7 +54,7 @@ inline void PrintTo(const Cell& c, std::ostream* os)
 inline std::vector<Cell> cells(const QByteArray& page)
 {
     std::vector<Cell> out;
-    const auto doc = Document::fromHtml(QString::fromLatin1(page), QStringLiteral("file:///thumbs.html"));
+    const auto doc = htmlDocument(QString::fromLatin1(page), QStringLiteral("file:///thumbs.html"));
     for (Element* a : doc->links()) {
         for (Element* img : a->children())
             if (img->tagName() == QLatin1String("IMG"))

@@ -4,6 +4,7 @@
 #include "testing/PlainWindows.h"
 #include "testing/RecordingDialogs.h"
 #include "dom/Document.h"
+#include "testing/HtmlDocument.h"
 #include "testing/TestBrowserView.h"
 #include "download/DownloadFrame.h"
 #include "harvest/ThumbsFrame.h"
@@ -33,11 +34,11 @@ namespace {
 
 std::shared_ptr<Document> gallery(const QString& title)
 {
-    return Document::fromHtml(QStringLiteral("<html><head><title>%1</title><title>second</title></head><body>"
-                                             "<a href=\"http://g.test/a.html\"><img src=t.jpg width=90 height=90></a>"
-                                             "</body></html>")
-                                  .arg(title),
-                              QStringLiteral("http://g.test/"));
+    return htmlDocument(QStringLiteral("<html><head><title>%1</title><title>second</title></head><body>"
+                                       "<a href=\"http://g.test/a.html\"><img src=t.jpg width=90 height=90></a>"
+                                       "</body></html>")
+                            .arg(title),
+                        QStringLiteral("http://g.test/"));
 }
 
 struct App {
@@ -188,8 +189,8 @@ TEST(GrabCommand, PicksAWindowAndHarvestsItsPage)
 
     // A page without a TITLE keeps the head of the page before.
     a.windows.windows = {std::make_shared<PlainBrowserWindow>(
-        "untitled", "http://g.test/2", Document::fromHtml("<a href=\"http://g.test/b.html\"><img width=90 height=90></a>",
-                                                          "http://g.test/2"))};
+        "untitled", "http://g.test/2", htmlDocument("<a href=\"http://g.test/b.html\"><img width=90 height=90></a>",
+                                                    "http://g.test/2"))};
     a.answerPicker(true);
     a.main->RxSpeedButtonThumbsClick();
     EXPECT_EQ(a.main->FPageHead, "<HEAD><title>Cats</title></HEAD>");
@@ -273,7 +274,7 @@ TEST(GrabCommand, ClosingTheMainWindowEndsARunningHarvest)
     QString links;
     for (int i = 0; i < 40; ++i)
         links += QStringLiteral("<a href=\"http://g.test/%1.jpg\"><img src=t.jpg width=90 height=90></a>").arg(i);
-    std::shared_ptr<Document> doc = Document::fromHtml(links, QStringLiteral("http://g.test/"));
+    std::shared_ptr<Document> doc = htmlDocument(links, QStringLiteral("http://g.test/"));
     doc->addFrame(gallery("Frame"));
     a.windows.windows = {std::make_shared<PlainBrowserWindow>("Many", "http://g.test/", doc)};
     a.answerPicker(true);

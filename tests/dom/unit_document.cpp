@@ -2,6 +2,7 @@
 // and innerHTML writes.
 
 #include "dom/Document.h"
+#include "testing/HtmlDocument.h"
 #include "core/Error.h"
 #include "tests/support/TestSupport.h"
 
@@ -41,7 +42,7 @@ Element* firstTag(const Document& doc, const QString& tag)
 
 std::shared_ptr<Document> page(const QString& html, const QString& url = QStringLiteral("http://gallery.test/dir/page.html"))
 {
-    return Document::fromHtml(html, url);
+    return htmlDocument(html, url);
 }
 
 // The elements of the tree in document order, walked through the node links.
@@ -68,7 +69,7 @@ std::vector<Element*> treeElements(const Document& doc)
 void expectAllMatchesTree(const Document& doc)
 {
     EXPECT_EQ(doc.all(), treeElements(doc));
-    const auto again = Document::fromHtml(doc.documentElement()->outerHTML(), doc.URL());
+    const auto again = htmlDocument(doc.documentElement()->outerHTML(), doc.URL());
     EXPECT_EQ(tags(doc), tags(*again));
 }
 
@@ -219,12 +220,12 @@ TEST(DocumentFromHtml, FramesAreReadThroughTheLoader)
         {"http://gallery.test/dir/two.html", "<title>Two</title><a href=deep.jpg>deep</a>"},
     };
     int loads = 0;
-    FrameLoader loader = [&](const QString& address) -> std::shared_ptr<Document> {
+    HtmlFrameLoader loader = [&](const QString& address) -> std::shared_ptr<Document> {
         ++loads;
         const auto it = pages.find(address);
-        return it == pages.end() ? nullptr : Document::fromHtml(*it, address, loader);
+        return it == pages.end() ? nullptr : htmlDocument(*it, address, loader);
     };
-    const auto doc = Document::fromHtml(pages["http://gallery.test/dir/page.html"], "http://gallery.test/dir/page.html", loader);
+    const auto doc = htmlDocument(pages["http://gallery.test/dir/page.html"], "http://gallery.test/dir/page.html", loader);
     ASSERT_EQ(doc->framesLength(), 5);
     EXPECT_EQ(doc->frame(0)->title(), "One");
     ASSERT_EQ(doc->frame(0)->framesLength(), 1);
@@ -239,10 +240,10 @@ TEST(DocumentFromHtml, FramesAreReadThroughTheLoader)
     EXPECT_EQ(loads, 3);
 
     // A frame page that frames itself under ever new addresses ends at a fixed depth.
-    FrameLoader endless = [&](const QString& address) {
-        return Document::fromHtml("<iframe src='?" + address + "'></iframe>", address, endless);
+    HtmlFrameLoader endless = [&](const QString& address) {
+        return htmlDocument("<iframe src='?" + address + "'></iframe>", address, endless);
     };
-    auto d = Document::fromHtml("<iframe src=a></iframe>", "http://x.test/", endless);
+    auto d = htmlDocument("<iframe src=a></iframe>", "http://x.test/", endless);
     int depth = 0;
     while (d->framesLength() == 1) {
         try {
@@ -256,8 +257,8 @@ TEST(DocumentFromHtml, FramesAreReadThroughTheLoader)
 
     EXPECT_EQ(page("<iframe src=one.html></iframe>")->framesLength(), 0); // no loader: no frames
 
-    const auto frameset = Document::fromHtml("<frameset cols='50%,50%'><frame src=one.html><frame src=two.html></frameset>",
-                                             "http://gallery.test/dir/set.html", loader);
+    const auto frameset = htmlDocument("<frameset cols='50%,50%'><frame src=one.html><frame src=two.html></frameset>",
+                                       "http://gallery.test/dir/set.html", loader);
     EXPECT_TRUE(frameset->links().empty());
     ASSERT_EQ(frameset->framesLength(), 2);
     EXPECT_EQ(frameset->frame(0)->title(), "One");

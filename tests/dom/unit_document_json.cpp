@@ -2,6 +2,7 @@
 // the live page, malformed and hostile input, and trees deeper than any stack.
 
 #include "dom/Document.h"
+#include "testing/HtmlDocument.h"
 #include "core/Error.h"
 #include "tests/support/TestSupport.h"
 
@@ -24,9 +25,13 @@ public:
 // document_gallery.json is what the serializer returned for document_gallery.html (snapshot id 965733467).
 const QString kSnapshot = QStringLiteral("965733467");
 
+// Markup written into it is parsed here, as on the test view's pages: the recording channels do not
+// read back.
 std::shared_ptr<Document> gallery(std::shared_ptr<LiveChannel> channel = {})
 {
-    return Document::fromJson(readFixture("document_gallery.json"), std::move(channel));
+    auto doc = Document::fromJson(readFixture("document_gallery.json"), std::move(channel));
+    parseWritesWithGumbo(*doc);
+    return doc;
 }
 
 int indexOf(const Document& doc, const Element* e)
@@ -218,7 +223,7 @@ TEST(LiveDocument, RefreshTakesThePagesChangesAndAsksForImagesOnlyWhenOneIsRead)
     }
 
     // A document read from text has no page to ask.
-    EXPECT_FALSE(Document::fromHtml("<input>", "file:///t.html")->refresh());
+    EXPECT_FALSE(htmlDocument("<input>", "file:///t.html")->refresh());
 }
 
 TEST(LiveDocument, ADocumentWithoutChannelOrHandlesSendsNothing)
@@ -229,6 +234,53 @@ TEST(LiveDocument, ADocumentWithoutChannelOrHandlesSendsNothing)
     doc.reset();
     EXPECT_TRUE(channel->scripts.isEmpty());
     EXPECT_FALSE(Document::fromJson(R"({"nodes":[-1,5,"input",0,1,"v"]})")->all()[0]->value().isEmpty());
+}
+
+// The program parses no markup: a write into a document read from JSON goes to a page that parses
+// it and reads back, or fails and leaves the document and the page as they were.
+TEST(LiveDocument, MarkupThatNoPageParsesIsRefusedAndChangesNothing)
+{
+    auto channel = std::make_shared<RecordingChannel>();
+    const auto doc = Document::fromJson(readFixture("document_gallery.json"), channel);
+    Element* probe = byId(*doc, "probe");
+    ASSERT_TRUE(probe);
+    const QString before = probe->innerHTML();
+    const QString outer = doc->documentElement()->outerHTML();
+    const std::vector<Element*> all = doc->all();
+    for (const QString& text : {before + "<b>12 kB</b>", QStringLiteral("<i>replaced</i>"), QString()}) {
+        SCOPED_TRACE(text.toStdString());
+        try {
+            probe->setInnerHTML(text);
+            FAIL() << "markup was parsed without a parser";
+        } catch (const Error& e) {
+            EXPECT_TRUE(e.text().contains("markup")) << e.text().toStdString();
+        }
+        EXPECT_EQ(doc->documentElement()->outerHTML(), outer);
+        EXPECT_EQ(doc->all(), all);
+        EXPECT_EQ(doc->indexOf(probe), qsizetype(std::find(all.begin(), all.end(), probe) - all.begin()));
+    }
+    EXPECT_TRUE(channel->scripts.isEmpty());
+    probe->setInnerHTML(before); // nothing to add: nothing to parse
+    EXPECT_TRUE(channel->scripts.isEmpty());
+    // The channel still takes the other writes.
+    probe->children().at(0)->setStatus(true);
+    EXPECT_EQ(channel->scripts.size(), 1);
+
+    // Nor does a copy without a channel (a DevTools or BiDi read) parse any.
+    EXPECT_THROW(Document::fromJson(readFixture("document_gallery.json"))->all()[0]->setInnerHTML("<p>x</p>"), Error);
+
+    // A page that reads back needs no parser here: the model links in the nodes it hands back.
+    const QByteArray json = R"({"v":2,"id":7,"url":"file:///t.html","title":"t","nodes":[-1,2,"div",0]})";
+    auto page = std::make_shared<ReportingChannel>();
+    const auto live = Document::fromJson(json, page);
+    Element* div = live->all()[0];
+    page->answers = {R"({"first":1,"nodes":[-1,2,"b",0, 0,0,"12 kB"]})"};
+    div->setInnerHTML("<b>12 kB</b>");
+    ASSERT_EQ(page->asked.size(), 1);
+    EXPECT_TRUE(page->asked[0].startsWith("globalThis.__pxt?__pxt.appendRead(7,0,")) << page->asked[0].toStdString();
+    EXPECT_EQ(div->innerHTML(), "<b>12 kB</b>");
+    ASSERT_EQ(live->all().size(), 2u);
+    EXPECT_EQ(live->all()[1]->tagName(), "B");
 }
 
 TEST(DocumentFromJson, StringsWrittenBeforeAreReadByTheirNumber)
@@ -407,6 +459,7 @@ TEST(DocumentFromJson, ATree100000DeepIsBuiltWalkedWrittenAndDestroyed)
 
     auto channel = std::make_shared<RecordingChannel>();
     auto doc = Document::fromJson(json, channel);
+    parseWritesWithGumbo(*doc);
     ASSERT_EQ(doc->all().size(), size_t(kDepth + 2));
     Element* deepest = doc->all().back();
     EXPECT_EQ(deepest->tagName(), "SPAN");

@@ -1,4 +1,5 @@
 #include "dom/Document.h"
+#include "testing/HtmlDocument.h"
 #include "testing/TestBrowserView.h"
 #include "download/DownloadFrame.h"
 #include "settings/Settings.h"
@@ -22,7 +23,7 @@ std::shared_ptr<Document> selection(const QStringList& checked, const QStringLis
         body += QStringLiteral("<div><input type=checkbox checked name=n value=\"%1\"></div>").arg(l);
     for (const QString& l : unchecked)
         body += QStringLiteral("<div><input type=checkbox name=n value=\"%1\"></div>").arg(l);
-    return Document::fromHtml(body, QStringLiteral("file:///thumbs.html"));
+    return htmlDocument(body, QStringLiteral("file:///thumbs.html"));
 }
 
 struct Pane {

@@ -1,6 +1,7 @@
 // The road of a grab without any window: a document into the thumbnail page's lines and file, and
 // what the session borrows from the window it came from.
 #include "dom/Document.h"
+#include "testing/HtmlDocument.h"
 #include "harvest/ThumbnailGrab.h"
 #include "http/BrowserSession.h"
 #include "pages/ThumbPage.h"
@@ -20,7 +21,7 @@ namespace {
 
 std::shared_ptr<Document> gallery(const QString& body, const QString& url = QStringLiteral("http://g.test/a/index.html"))
 {
-    return Document::fromHtml(QStringLiteral("<html><head><title>Cats</title></head><body>%1</body></html>").arg(body), url);
+    return htmlDocument(QStringLiteral("<html><head><title>Cats</title></head><body>%1</body></html>").arg(body), url);
 }
 
 const QString kThumb = QStringLiteral("<a href=\"big/1.jpg\"><img src=\"/t/1.jpg\" width=90 height=90></a>");
@@ -104,6 +105,6 @@ TEST(ThumbnailGrab, TheViewHeadIsTheTitleOrStaysAsItWas)
 {
     EXPECT_EQ(ThumbnailGrab::viewHead(*gallery(QString()), QStringLiteral("before")),
               QStringLiteral("<HEAD><title>Cats</title></HEAD>"));
-    const auto untitled = Document::fromHtml(QStringLiteral("<p>x</p>"), QStringLiteral("http://g.test/"));
+    const auto untitled = htmlDocument(QStringLiteral("<p>x</p>"), QStringLiteral("http://g.test/"));
     EXPECT_EQ(ThumbnailGrab::viewHead(*untitled, QStringLiteral("before")), QStringLiteral("before"));
 }

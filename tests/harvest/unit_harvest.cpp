@@ -1,4 +1,5 @@
 #include "dom/Document.h"
+#include "testing/HtmlDocument.h"
 #include "core/Error.h"
 #include "harvest/Harvest.h"
 #include "harvest/LinkHelpers.h"
@@ -51,8 +52,8 @@ QString thumb(const QString& href, int w, int h, const QString& src = QStringLit
 
 std::shared_ptr<Document> page(const QString& body, const QString& title = QStringLiteral("Gallery"))
 {
-    return Document::fromHtml(QStringLiteral("<html><head><title>%1</title></head><body>%2</body></html>").arg(title, body),
-                              kBase);
+    return htmlDocument(QStringLiteral("<html><head><title>%1</title></head><body>%2</body></html>").arg(title, body),
+                        kBase);
 }
 
 struct HarvestRun {
@@ -358,7 +359,7 @@ TEST(HarvestPage, HostileValuesAreEscapedAndReadBack)
     EXPECT_TRUE(cell.contains("&#26085;"));
 
     // What the page gives back is what went in.
-    auto back = Document::fromHtml(QString::fromLatin1(cell), QStringLiteral("file:///thumbs.html"));
+    auto back = htmlDocument(QString::fromLatin1(cell), QStringLiteral("file:///thumbs.html"));
     const Element* input = nullptr;
     const Element* div = nullptr;
     const Element* img = nullptr;
@@ -450,7 +451,7 @@ TEST(HarvestCells, CarryTheirRequestsReferrerPolicies)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const auto doc = Document::fromHtml(
+        const auto doc = htmlDocument(
             QStringLiteral("<html><head>%1<title>G</title></head><body>%2</body></html>").arg(c.head, c.link), kBase);
         ProgressRecorder progress;
         Settings settings;
@@ -467,8 +468,8 @@ TEST(HarvestResult, DocumentsWithTheirCountsAndCellsWithTheirDocument)
 {
     Settings settings;
     auto top = page(thumb(QStringLiteral("a.jpg"), 100, 100) + thumb(QStringLiteral("b.jpg"), 20, 20));
-    auto frame = Document::fromHtml(thumb(QStringLiteral("c.jpg"), 100, 100) + thumb(QStringLiteral("d.jpg"), 100, 100),
-                                    QStringLiteral("http://frames.test/f.html"));
+    auto frame = htmlDocument(thumb(QStringLiteral("c.jpg"), 100, 100) + thumb(QStringLiteral("d.jpg"), 100, 100),
+                              QStringLiteral("http://frames.test/f.html"));
     top->addFrame(frame);
     ProgressRecorder rec;
     rec.onStep = [&](int position) {

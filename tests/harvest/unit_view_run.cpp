@@ -1,6 +1,7 @@
 // A view run's collection without any window: picture links as they are, a page link's pictures from
 // its document, the view page in the first free file.
 #include "dom/Document.h"
+#include "testing/HtmlDocument.h"
 #include "harvest/ViewRun.h"
 #include "http/BrowserSession.h"
 #include "settings/Settings.h"
@@ -18,7 +19,7 @@ TEST(ViewRun, PictureLinksAsTheyArePagesByTheirPictures)
     BrowserSession session;
     ViewRun run(settings);
     run.setSession(&session);
-    const auto selection = Document::fromHtml(
+    const auto selection = htmlDocument(
         QStringLiteral("<input type=checkbox value=\"http://g.test/a.jpg\" checked><input type=checkbox value=\"http://g.test/x.jpg\">"
                        "<input type=checkbox value=\"http://g.test/p.html\" checked><input type=checkbox value=\"http://g.test/b.gif\" checked>"
                        "<input type=checkbox value=\"http://g.test/gone.html\" checked>"),
@@ -28,7 +29,7 @@ TEST(ViewRun, PictureLinksAsTheyArePagesByTheirPictures)
 
     EXPECT_EQ(run.nextPage(), "http://g.test/p.html");
     EXPECT_TRUE(run.lastWasPage());
-    const auto page = Document::fromHtml(
+    const auto page = htmlDocument(
         QStringLiteral("<meta name=referrer content=no-referrer><img src=\"big.jpg\" width=400 height=300>"
                        "<img src=\"banner.gif\" width=468 height=60>"),
         QStringLiteral("http://g.test/p.html"));

@@ -1,4 +1,5 @@
 #include "tests/harvest/ThumbsPane.h"
+#include "testing/HtmlDocument.h"
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -17,7 +18,7 @@ struct Pane : ThumbsPane {
         QString body;
         for (int i = 0; i < n; ++i)
             body += QStringLiteral("<a href=\"http://g.test/p%1.html\"><img src=t.jpg width=90 height=90></a>").arg(i);
-        frame.GrabDocument(Document::fromHtml("<title>" + title + "</title>" + body, "http://g.test/"), false);
+        frame.GrabDocument(htmlDocument("<title>" + title + "</title>" + body, "http://g.test/"), false);
         waitUntil([&] { return !frame.WebBrowserThumbs->Busy() && frame.statusText() == "Ready"; });
     }
     void check(const QList<int>& which)

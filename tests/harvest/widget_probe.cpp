@@ -1,4 +1,5 @@
 #include "tests/harvest/ThumbsPane.h"
+#include "testing/HtmlDocument.h"
 #include "harvest/SizeProbe.h"
 #include "pages/SizeText.h"
 #include "http/HttpClient.h"
@@ -46,7 +47,7 @@ struct Probe : ThumbsPane {
         QString body;
         for (const QString& l : links)
             body += QStringLiteral("<a href=\"%1\"><img src=\"t.jpg\" width=100 height=80></a>").arg(l);
-        frame.GrabDocument(Document::fromHtml(body, QStringLiteral("http://gallery.test/")), false);
+        frame.GrabDocument(htmlDocument(body, QStringLiteral("http://gallery.test/")), false);
     }
     bool ready() { return waitUntil([&] { return !frame.WebBrowserThumbs->Busy() && frame.statusText() == "Ready"; }); }
 
@@ -310,9 +311,9 @@ TEST(SizeProbe, WritesOnlyIntoTheDivItAskedFor)
     });
     Settings settings;
     SizeProbe probe(settings);
-    const auto doc = Document::fromHtml(QStringLiteral("<div id=\"%1\"><div id=\"%2\"></div></div><p>after</p>")
-                                            .arg(server.url("/a.jpg"), server.url("/b.jpg")),
-                                        QStringLiteral("file:///thumbs.html"));
+    const auto doc = htmlDocument(QStringLiteral("<div id=\"%1\"><div id=\"%2\"></div></div><p>after</p>")
+                                      .arg(server.url("/a.jpg"), server.url("/b.jpg")),
+                                  QStringLiteral("file:///thumbs.html"));
     std::vector<Element*> divs;
     Element* after = nullptr;
     for (Element* e : doc->all()) {

@@ -1,5 +1,6 @@
 #include "harvest/SizeProbe.h"
 #include "tests/harvest/ThumbsPane.h"
+#include "testing/HtmlDocument.h"
 
 #include <QLabel>
 #include <QRegularExpression>
@@ -22,7 +23,7 @@ std::shared_ptr<Document> gallery(const QString& title, int thumbs, const QStrin
                     .arg(prefix)
                     .arg(i);
     body += QStringLiteral("<a href=\"http://gallery.test/small.html\"><img src=\"s.jpg\" width=10 height=10></a>");
-    return Document::fromHtml(QStringLiteral("<title>%1</title>%2").arg(title, body), QStringLiteral("http://gallery.test/"));
+    return htmlDocument(QStringLiteral("<title>%1</title>%2").arg(title, body), QStringLiteral("http://gallery.test/"));
 }
 
 struct Pane : ThumbsPane {

@@ -1,5 +1,6 @@
 // The view page and the page of selected thumbnails as lines, without a window.
 #include "dom/Document.h"
+#include "testing/HtmlDocument.h"
 #include "pages/SelectedPage.h"
 #include "pages/ViewPage.h"
 
@@ -22,7 +23,7 @@ std::shared_ptr<Document> thumbsPage(const QString& marks)
         html += QStringLiteral("<td><div id=p%1.jpg><input type=checkbox name=p%1.jpg value=p%1.jpg%2></div></td>")
                     .arg(i)
                     .arg(marks[i] == 'x' ? " checked" : "");
-    return Document::fromHtml(html + "</tr></table></form></body></html>", "file:///thumbs.html");
+    return htmlDocument(html + "</tr></table></form></body></html>", "file:///thumbs.html");
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 // Documents and fragments from HTML text, with gumbo.
 
+#include "testing/HtmlDocument.h"
+
 #include "dom/DocumentBuilder.h"
 #include "core/Error.h"
 
@@ -311,6 +313,50 @@ QString titleOf(const Document& doc)
     return QString();
 }
 
+class GumboFragmentParser : public FragmentParser {
+public:
+    std::vector<Node*> parse(const Element& context, const QString& html) const override;
+};
+
+std::vector<Node*> GumboFragmentParser::parse(const Element& context, const QString& html) const
+{
+    Document& doc = *context.ownerDocument();
+    GumboTag tag;
+    GumboNamespaceEnum ns = GUMBO_NAMESPACE_HTML;
+    if (DocumentBuilder::isHtml(&context)) {
+        tag = context.localName() == QLatin1String("noscript") ? GUMBO_TAG_NOFRAMES : gumboTag(context.localName());
+    } else {
+        ns = foreignNamespace(&context);
+        tag = gumboTag(context.localName());
+    }
+    if (tag == GUMBO_TAG_LAST)
+        tag = GUMBO_TAG_UNKNOWN;
+    const GumboParse parse(html, tag, ns);
+    std::vector<Node*> tops;
+    parse.convert(doc, parse.output()->root->v.element.children, nullptr, &tops);
+    const QUrl base = DocumentBuilder::baseUrl(doc);
+    for (Node* top : tops) {
+        // The new elements get their views as a page parsed from text has them.
+        std::vector<Node*> stack{top};
+        while (!stack.empty()) {
+            Node* n = stack.back();
+            stack.pop_back();
+            if (Element* e = n->asElement())
+                DocumentBuilder::takeViewsFromAttributes(e, base);
+            for (Node* c = n->firstChild(); c; c = c->nextSibling())
+                stack.push_back(c);
+        }
+    }
+    return tops;
+}
+
+// One parser serves every document: it keeps nothing between parses.
+const std::shared_ptr<const FragmentParser>& gumboFragments()
+{
+    static const std::shared_ptr<const FragmentParser> parser = std::make_shared<GumboFragmentParser>();
+    return parser;
+}
+
 std::shared_ptr<Document> build(const QString& html, const QString& url, const QString& inheritedBase);
 
 std::shared_ptr<Document> emptyFrameDocument()
@@ -318,7 +364,7 @@ std::shared_ptr<Document> emptyFrameDocument()
     return build(QString(), QStringLiteral("about:blank"), QString());
 }
 
-Frame loadFrame(const Element* e, const QUrl& base, const FrameLoader& loader)
+Frame loadFrame(const Element* e, const QUrl& base, const HtmlFrameLoader& loader)
 {
     if (DocumentBuilder::isHtml(e, "iframe") && e->hasAttribute(QStringLiteral("srcdoc")))
         return {build(e->getAttribute(QStringLiteral("srcdoc")), QStringLiteral("about:srcdoc"),
@@ -345,6 +391,7 @@ Frame loadFrame(const Element* e, const QUrl& base, const FrameLoader& loader)
 std::shared_ptr<Document> build(const QString& html, const QString& url, const QString& inheritedBase)
 {
     std::shared_ptr<Document> doc = DocumentBuilder::newDocument(url);
+    DocumentBuilder::setFragmentParser(*doc, gumboFragments());
     {
         const GumboParse parse(html, GUMBO_TAG_LAST, GUMBO_NAMESPACE_HTML);
         parse.convert(*doc, parse.output()->document->v.document.children, DocumentBuilder::root(*doc), nullptr);
@@ -370,7 +417,7 @@ std::shared_ptr<Document> build(const QString& html, const QString& url, const Q
 
 } // namespace
 
-std::shared_ptr<Document> Document::fromHtml(const QString& html, const QString& url, const FrameLoader& loader)
+std::shared_ptr<Document> htmlDocument(const QString& html, const QString& url, const HtmlFrameLoader& loader)
 {
     std::shared_ptr<Document> doc = build(html, url, QString());
     if (!loader)
@@ -386,36 +433,6 @@ std::shared_ptr<Document> Document::fromHtml(const QString& html, const QString&
     return doc;
 }
 
-std::vector<Node*> DocumentBuilder::parseFragment(const Element* context, const QString& html)
-{
-    Document& doc = *context->ownerDocument();
-    GumboTag tag;
-    GumboNamespaceEnum ns = GUMBO_NAMESPACE_HTML;
-    if (isHtml(context)) {
-        tag = context->localName() == QLatin1String("noscript") ? GUMBO_TAG_NOFRAMES : gumboTag(context->localName());
-    } else {
-        ns = foreignNamespace(context);
-        tag = gumboTag(context->localName());
-    }
-    if (tag == GUMBO_TAG_LAST)
-        tag = GUMBO_TAG_UNKNOWN;
-    const GumboParse parse(html, tag, ns);
-    std::vector<Node*> tops;
-    parse.convert(doc, parse.output()->root->v.element.children, nullptr, &tops);
-    const QUrl base = baseUrl(doc);
-    for (Node* top : tops) {
-        // The new elements get their views as a page parsed from text has them.
-        std::vector<Node*> stack{top};
-        while (!stack.empty()) {
-            Node* n = stack.back();
-            stack.pop_back();
-            if (Element* e = n->asElement())
-                takeViewsFromAttributes(e, base);
-            for (Node* c = n->firstChild(); c; c = c->nextSibling())
-                stack.push_back(c);
-        }
-    }
-    return tops;
-}
+void parseWritesWithGumbo(Document& doc) { DocumentBuilder::setFragmentParser(doc, gumboFragments()); }
 
 } // namespace pxt
