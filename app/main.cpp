@@ -1,14 +1,14 @@
 #include "app/ApplicationSetup.h"
-#include "app/MainForm.h"
-#include "app/ProgressForm.h"
+#include "app/MainWindow.h"
+#include "app/ProgressWindow.h"
 #include "browser/JoinedWindows.h"
 #include "browser/bidi/BidiWindows.h"
 #include "browser/devtools/DevToolsWindows.h"
 #include "browser/webengine/WebEngineBrowserView.h"
 #include "browser/webengine/WebEngineViewFactory.h"
 #include "http/BrowserSession.h"
-#include "picker/SelectBrowserDlg.h"
-#include "settings/OptionsDlg.h"
+#include "dialogs/BrowserPicker.h"
+#include "dialogs/OptionsDialog.h"
 #include "settings/Settings.h"
 #include "ui/StandardDialogs.h"
 
@@ -31,10 +31,10 @@ int main(int argc, char** argv)
     pxt::Settings settings;
 
     // The windows that live for the whole run.
-    pxt::TFormProgress FormProgress;
-    pxt::TDlgOptions DlgOptions(settings, dialogs);
-    pxt::TDlgSelectBrowser DlgSelectBrowser(windows, dialogs);
-    pxt::TFormMain FormMain({views, windows, settings, FormProgress, DlgOptions, DlgSelectBrowser, dialogs, true, &session});
+    pxt::ProgressWindow FormProgress;
+    pxt::OptionsDialog DlgOptions(settings, dialogs);
+    pxt::BrowserPicker DlgSelectBrowser(windows, dialogs);
+    pxt::MainWindow FormMain({views, windows, settings, FormProgress, DlgOptions, DlgSelectBrowser, dialogs, true, &session});
 
     FormMain.show();
     return app.exec();

@@ -4,12 +4,12 @@
 // folder, the wait for the browser to show the gallery, and the grab of a window's page into
 // thumbs.html, timed as the user waits for it.
 
-#include "app/ProgressForm.h"
+#include "app/ProgressWindow.h"
 #include "bench/BenchSupport.h"
 #include "browser/BrowserWindows.h"
 #include "core/ProgramFiles.h"
 #include "browser/webengine/WebEngineViewFactory.h"
-#include "harvest/ThumbsFrame.h"
+#include "panes/ThumbnailsPane.h"
 #include "settings/Settings.h"
 #include "testing/RecordingDialogs.h"
 
@@ -95,8 +95,8 @@ inline GrabTimes timeGrabs(BrowserWindow& window, const QString& programFolder, 
     RecordingDialogs dialogs;
     WebEngineViewFactory views(dialogs);
     Settings settings;
-    TFormProgress progress;
-    TFrameThumbs thumbs(views, settings, progress, dialogs);
+    ProgressWindow progress;
+    ThumbnailsPane thumbs(views, settings, progress, dialogs);
     thumbs.resize(445, 600);
     thumbs.show();
     GrabTimes times;

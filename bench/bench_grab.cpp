@@ -2,7 +2,7 @@
 // (the pane stopped and blanked, the window's document read over DevTools, the harvest under the
 // progress window) to "thumbs.html" written. Beside it, the time the page itself needs for a plain
 // walk over document.links reading each link's address and image size.
-#include "app/ProgressForm.h"
+#include "app/ProgressWindow.h"
 #include "browser/webengine/WebEngineBrowserView.h"
 #include "bench/GrabTiming.h"
 #include "browser/devtools/DevToolsConnection.h"
@@ -12,7 +12,7 @@
 #include "browser/webengine/WebEngineViewFactory.h"
 #include "testing/Chromium.h"
 #include "testing/RecordingDialogs.h"
-#include "harvest/ThumbsFrame.h"
+#include "panes/ThumbnailsPane.h"
 #include "settings/Settings.h"
 
 #include <QApplication>

@@ -2,14 +2,14 @@
 // picker's fill (one session: the tabs and their titles), the window's document read (a session of its
 // own, the serializer in a sandbox), and the whole grab from the confirmed pick to "thumbs.html"
 // written, as bench_grab measures it for Chromium.
-#include "app/ProgressForm.h"
+#include "app/ProgressWindow.h"
 #include "browser/webengine/WebEngineBrowserView.h"
 #include "bench/GrabTiming.h"
 #include "browser/bidi/BidiWindows.h"
 #include "browser/webengine/WebEngineViewFactory.h"
 #include "core/ProgramFiles.h"
 #include "dom/Document.h"
-#include "harvest/ThumbsFrame.h"
+#include "panes/ThumbnailsPane.h"
 #include "settings/Settings.h"
 #include "testing/Firefox.h"
 #include "testing/RecordingDialogs.h"

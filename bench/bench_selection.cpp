@@ -8,9 +8,9 @@
 #include "browser/webengine/WebEngineBrowserView.h"
 #include "browser/webengine/WebEngineViewFactory.h"
 #include "testing/RecordingDialogs.h"
-#include "download/DownloadFrame.h"
+#include "panes/ViewerPane.h"
 #include "testing/SilentProgress.h"
-#include "harvest/ThumbsFrame.h"
+#include "panes/ThumbnailsPane.h"
 #include "settings/Settings.h"
 
 #include <QApplication>
@@ -28,7 +28,7 @@ constexpr int kRuns = 3;
 
 // The best of three runs of a command, up to the page having run its writes: a read of the page
 // after the command waits for them (and adds its own round trip to the figure).
-double timeCommand(pxt::TFrameThumbs& thumbs, const std::function<void()>& command, bool settle = true)
+double timeCommand(pxt::ThumbnailsPane& thumbs, const std::function<void()>& command, bool settle = true)
 {
     double best = 1e9;
     for (int run = 0; run < kRuns; ++run) {
@@ -98,8 +98,8 @@ int main(int argc, char** argv)
     pxt::WebEngineViewFactory views(dialogs);
     pxt::Settings settings;
     pxt::SilentProgress progress;
-    pxt::TFrameThumbs thumbs(views, settings, progress, dialogs);
-    pxt::TFrameDownload download(views, settings, dialogs);
+    pxt::ThumbnailsPane thumbs(views, settings, progress, dialogs);
+    pxt::ViewerPane download(views, settings, dialogs);
     thumbs.resize(600, 800);
     thumbs.show();
     thumbs.OpenThumbs(page);

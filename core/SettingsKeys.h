@@ -7,7 +7,7 @@
 // never change, not even in case or spacing. A new setting gets a new name here.
 namespace pxt::SettingsKeys {
 
-// --- [TDlgOptions]: the options dialog ---
+// --- [OptionsDialog]: the options dialog ---
 inline const QString kOptionsSection = QStringLiteral("TDlgOptions");
 inline const QString kFileTypes = QStringLiteral("EditFileTypes_Text");
 inline const QString kLinkFilterChecked = QStringLiteral("CheckBox1_Checked");
@@ -21,13 +21,13 @@ inline const QString kParallelRequests = QStringLiteral("RxSpinEditParallel_Valu
 inline const QString kTrue = QStringLiteral("True");
 inline const QString kFalse = QStringLiteral("False");
 
-// --- [TDlgOptions.MemoFilter_Lines]: the link filter's lines, Item0 .. Item<Count-1> ---
+// --- [OptionsDialog.MemoFilter_Lines]: the link filter's lines, Item0 .. Item<Count-1> ---
 inline const QString kFilterLinesSection = QStringLiteral("TDlgOptions.MemoFilter_Lines");
 inline const QString kFilterLineCount = QStringLiteral("Count");
 inline const QString kFilterLineItem = QStringLiteral("Item%1"); // %1: the line's index from 0
 
-// --- A window's section (FormStorage) ---
-// Also the first key of [TDlgOptions]; a negative version makes the section be ignored.
+// --- A window's section (WindowPlacement) ---
+// Also the first key of [OptionsDialog]; a negative version makes the section be ignored.
 inline const QString kFormVersion = QStringLiteral("FormVersion");
 inline const QString kFormVersionWritten = QStringLiteral("0");
 inline const QString kFlags = QStringLiteral("Flags");
@@ -41,7 +41,7 @@ inline const QString kScreenSizeSuffix = QStringLiteral("(%1x%2)");
 // The MinMaxPos value: the window manager places minimized and maximized windows.
 inline const QString kUnplaced = QStringLiteral("-1,-1,-1,-1");
 
-// --- [TFormMain]: the main window ---
+// --- [MainWindow]: the main window ---
 inline const QString kMainFormSection = QStringLiteral("TFormMain");
 inline const QString kThumbsPaneWidth = QStringLiteral("FrameThumbs1_Width");
 

@@ -2,6 +2,8 @@
 # implementation. Run as: cmake -DROOT=<source folder> -P layering.cmake
 #
 # Each folder is one layer; a file may include headers of its own folder and of layers of a lower rank.
+cmake_minimum_required(VERSION 3.16)
+
 set(PXT_LAYERS
   core 0
   dom 1
@@ -14,14 +16,18 @@ set(PXT_LAYERS
   browser/bidi 3
   settings 4
   harvest 5
-  picker 5
-  download 6
+  panes 6
+  dialogs 6
   app 7
   testing 8
   tests 9
   bench 9
   tools 9
   fuzz 9)
+
+# The road and everything under it link Qt Core and Network only: no file there includes a header of
+# Qt Widgets or Qt Gui (their names are read from WIDGET_HEADER_DIRS, the folders of those headers).
+set(PXT_WIDGET_FREE core dom pages browser http browser/devtools browser/bidi settings harvest)
 
 if(NOT ROOT)
   message(FATAL_ERROR "layering.cmake needs -DROOT=<source folder>")
@@ -73,6 +79,31 @@ foreach(file ${files})
       list(APPEND violations "${rel} (${layer}) includes \"${header}\" (${to_layer})")
     endif()
     math(EXPR checked "${checked} + 1")
+  endforeach()
+endforeach()
+
+string(REPLACE "|" ";" WIDGET_HEADER_DIRS "${WIDGET_HEADER_DIRS}")
+set(widget_headers "")
+foreach(dir ${WIDGET_HEADER_DIRS})
+  file(GLOB names RELATIVE "${dir}" "${dir}/Q*")
+  list(APPEND widget_headers ${names})
+endforeach()
+if(NOT widget_headers)
+  list(APPEND violations "no widget header names found (WIDGET_HEADER_DIRS: ${WIDGET_HEADER_DIRS})")
+endif()
+foreach(file ${files})
+  file(RELATIVE_PATH rel "${ROOT}" "${file}")
+  pxt_layer_of("${rel}" layer rank)
+  if(NOT layer IN_LIST PXT_WIDGET_FREE)
+    continue()
+  endif()
+  file(STRINGS "${file}" includes REGEX "^[ \t]*#[ \t]*include[ \t]*<[^>]+>")
+  foreach(line ${includes})
+    string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*<([^>]+)>.*" "\\1" header "${line}")
+    string(REGEX REPLACE "^Qt(Widgets|Gui)/" "" name "${header}")
+    if(header MATCHES "^Qt(Widgets|Gui)/" OR name IN_LIST widget_headers)
+      list(APPEND violations "${rel} (${layer}, without widgets) includes <${header}>")
+    endif()
   endforeach()
 endforeach()
 

@@ -4,12 +4,12 @@
 // turn into the same cells of "thumbs.html" whichever browser shows them: the sites, the cases and the
 // cells of a thumbnail page.
 
-#include "app/ProgressForm.h"
+#include "app/ProgressWindow.h"
 #include "browser/BrowserWindows.h"
 #include "browser/webengine/WebEngineViewFactory.h"
 #include "dom/Document.h"
 #include "testing/HtmlDocument.h"
-#include "harvest/ThumbsFrame.h"
+#include "panes/ThumbnailsPane.h"
 #include "settings/Settings.h"
 #include "testing/RecordingDialogs.h"
 #include "tests/support/Processes.h"
@@ -157,7 +157,7 @@ inline const char* const kGlobalNames = "Object.getOwnPropertyNames(globalThis).
 
 // Grabs the window's page into the thumbnail page and checks its cells, no box on the way, and that
 // the grab added nothing to the page's own world (globalNames reads it there).
-inline void expectGrabbedCells(TFrameThumbs& thumbs, RecordingDialogs& messages, const TempProgramFolder& folder,
+inline void expectGrabbedCells(ThumbnailsPane& thumbs, RecordingDialogs& messages, const TempProgramFolder& folder,
                                BrowserWindow& window, const std::vector<Cell>& expected,
                                const std::function<QString()>& globalNames)
 {
@@ -178,8 +178,8 @@ struct ThumbsPane {
     RecordingDialogs messages;
     WebEngineViewFactory views{messages};
     Settings settings;
-    TFormProgress progress;
-    TFrameThumbs thumbs{views, settings, progress, messages};
+    ProgressWindow progress;
+    ThumbnailsPane thumbs{views, settings, progress, messages};
     ThumbsPane()
     {
         thumbs.resize(445, 600);

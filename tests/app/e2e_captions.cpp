@@ -1,11 +1,11 @@
 // The captions of the program's windows as the window system has them (the X properties the window
 // manager reads), with the application set up as the program sets it up.
 #include "app/ApplicationSetup.h"
-#include "app/InfoDlg.h"
-#include "app/MainForm.h"
-#include "app/ProgressForm.h"
-#include "picker/SelectBrowserDlg.h"
-#include "settings/OptionsDlg.h"
+#include "app/AboutDialog.h"
+#include "app/MainWindow.h"
+#include "app/ProgressWindow.h"
+#include "dialogs/BrowserPicker.h"
+#include "dialogs/OptionsDialog.h"
 #include "settings/Settings.h"
 #include "testing/PlainWindows.h"
 #include "testing/RecordingDialogs.h"
@@ -53,11 +53,11 @@ TEST(Captions, AreExactlyTheWindowsOwn)
     TestBrowserViewFactory views(dialogs);
     PlainBrowserWindowList windows;
     Settings settings;
-    TFormProgress progress;
-    TDlgOptions options(settings, dialogs);
-    TDlgSelectBrowser picker(windows, dialogs);
-    TFormMain main({views, windows, settings, progress, options, picker, dialogs, false});
-    TDlgInfo info(dialogs);
+    ProgressWindow progress;
+    OptionsDialog options(settings, dialogs);
+    BrowserPicker picker(windows, dialogs);
+    MainWindow main({views, windows, settings, progress, options, picker, dialogs, false});
+    AboutDialog info(dialogs);
 
     EXPECT_EQ(windowNames(main), (QStringList{"Pixtrawl 1.0", "Pixtrawl 1.0"}));
     EXPECT_EQ(windowNames(options), (QStringList{"Options", "Options"}));

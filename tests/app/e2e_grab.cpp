@@ -1,16 +1,16 @@
 // The whole road on the real engine: a running Chromium shows a gallery, the grab takes its page into
 // the thumbnail page, the probe writes the sizes, Select Images and View selected Thumbnails show the
 // pictures, and the view page is saved with its pictures. PXT_SCREENSHOTS=<folder> keeps screenshots.
-#include "app/MainForm.h"
-#include "app/ProgressForm.h"
+#include "app/MainWindow.h"
+#include "app/ProgressWindow.h"
 #include "browser/devtools/DevToolsWindows.h"
 #include "dom/Document.h"
 #include "browser/webengine/WebEngineBrowserView.h"
 #include "browser/webengine/WebEngineViewFactory.h"
-#include "download/DownloadFrame.h"
-#include "harvest/ThumbsFrame.h"
-#include "picker/SelectBrowserDlg.h"
-#include "settings/OptionsDlg.h"
+#include "panes/ViewerPane.h"
+#include "panes/ThumbnailsPane.h"
+#include "dialogs/BrowserPicker.h"
+#include "dialogs/OptionsDialog.h"
 #include "settings/Settings.h"
 #include "testing/RecordingDialogs.h"
 #include "tests/support/Processes.h"
@@ -89,12 +89,12 @@ TEST(GrabE2E, FromARunningBrowserToTheViewPage)
     sources.fixedEndpoints = {};
     DevToolsWindowList windows(sources);
     Settings settings;
-    TFormProgress progress;
-    TDlgOptions options(settings, messages);
-    TDlgSelectBrowser picker(windows, messages);
-    TFormMain main({views, windows, settings, progress, options, picker, messages, false});
+    ProgressWindow progress;
+    OptionsDialog options(settings, messages);
+    BrowserPicker picker(windows, messages);
+    MainWindow main({views, windows, settings, progress, options, picker, messages, false});
     main.show();
-    TFrameThumbs& thumbs = *main.FrameThumbs1;
+    ThumbnailsPane& thumbs = *main.FrameThumbs1;
     ASSERT_TRUE(waitUntil([&] { return thumbs.statusText() == "Download complete"; }, 30000));
 
     // Wait until the gallery and its frames have loaded in the running browser.
@@ -160,7 +160,7 @@ TEST(GrabE2E, FromARunningBrowserToTheViewPage)
             ++checked;
     EXPECT_EQ(checked, 4);
     main.RxSpeedButtonDownloadClick();
-    TFrameDownload& download = *main.FrameDownload1;
+    ViewerPane& download = *main.FrameDownload1;
     ASSERT_TRUE(waitUntil([&] { return download.statusText().startsWith("Ready: file://"); }, 30000))
         << download.statusText().toStdString();
     EXPECT_EQ(download.run().links().size(), 4);

@@ -4,15 +4,15 @@
 // on another site, which gets the Referer the browser would send (the gallery's origin, never its
 // whole address) and shows every picture either way; and a gallery of srcset thumbnails grabbed again
 // and again, each grab sized in every cell.
-#include "app/ProgressForm.h"
+#include "app/ProgressWindow.h"
 #include "browser/devtools/DevToolsConnection.h"
 #include "browser/devtools/DevToolsWindows.h"
 #include "browser/webengine/WebEngineBrowserView.h"
 #include "browser/webengine/WebEngineViewFactory.h"
 #include "dom/Document.h"
-#include "download/DownloadFrame.h"
+#include "panes/ViewerPane.h"
 #include "harvest/SizeProbe.h"
-#include "harvest/ThumbsFrame.h"
+#include "panes/ThumbnailsPane.h"
 #include "http/BrowserSession.h"
 #include "settings/Settings.h"
 #include "testing/LocalServer.h"
@@ -146,7 +146,7 @@ QString naturalWidthsOf(BrowserView* view)
     return evaluate(view, all + QStringLiteral(".map(i => i.naturalWidth).join(',')"));
 }
 
-QString naturalWidths(TFrameDownload& pane)
+QString naturalWidths(ViewerPane& pane)
 {
     BrowserView* view = pane.WebBrowserDownload;
     const QString all = QStringLiteral("Array.from(document.images)");
@@ -159,7 +159,7 @@ QString naturalWidths(TFrameDownload& pane)
 
 // The size texts of the thumbnail page's divs (after the file name), once the probe has written into
 // every one of the page the grab wrote.
-QStringList probedSizes(TFrameThumbs& thumbs, QSignalSpy& loaded, int cells = 2)
+QStringList probedSizes(ThumbnailsPane& thumbs, QSignalSpy& loaded, int cells = 2)
 {
     QStringList sizes;
     waitUntil([&] {
@@ -281,9 +281,9 @@ protected:
     {
         views = std::make_unique<WebEngineViewFactory>(messages, &session);
         ASSERT_TRUE(WebEngineBrowserView::sharedProfile()->isOffTheRecord());
-        thumbs = std::make_unique<TFrameThumbs>(*views, settings, progress, messages);
+        thumbs = std::make_unique<ThumbnailsPane>(*views, settings, progress, messages);
         thumbs->setSession(&session);
-        download = std::make_unique<TFrameDownload>(*views, settings, messages);
+        download = std::make_unique<ViewerPane>(*views, settings, messages);
         download->setSession(&session);
         thumbs->resize(445, 600);
         download->resize(800, 600);
@@ -323,10 +323,10 @@ protected:
     RecordingDialogs messages;
     BrowserSession session;
     Settings settings;
-    TFormProgress progress;
+    ProgressWindow progress;
     std::unique_ptr<WebEngineViewFactory> views;
-    std::unique_ptr<TFrameThumbs> thumbs;
-    std::unique_ptr<TFrameDownload> download;
+    std::unique_ptr<ThumbnailsPane> thumbs;
+    std::unique_ptr<ViewerPane> download;
 };
 
 } // namespace

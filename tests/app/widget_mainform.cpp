@@ -1,16 +1,16 @@
-#include "app/MainForm.h"
-#include "app/ProgressForm.h"
+#include "app/MainWindow.h"
+#include "app/ProgressWindow.h"
 #include "core/Pump.h"
 #include "testing/PlainWindows.h"
 #include "testing/RecordingDialogs.h"
 #include "dom/Document.h"
 #include "testing/HtmlDocument.h"
 #include "testing/TestBrowserView.h"
-#include "download/DownloadFrame.h"
-#include "harvest/ThumbsFrame.h"
+#include "panes/ViewerPane.h"
+#include "panes/ThumbnailsPane.h"
 #include "http/BrowserSession.h"
-#include "picker/SelectBrowserDlg.h"
-#include "settings/OptionsDlg.h"
+#include "dialogs/BrowserPicker.h"
+#include "dialogs/OptionsDialog.h"
 #include "settings/Settings.h"
 #include "tests/support/TestSupport.h"
 
@@ -48,11 +48,11 @@ struct App {
     TestBrowserViewFactory views{messages};
     PlainBrowserWindowList windows;
     Settings settings;
-    TFormProgress progress;
-    TDlgOptions options{settings, messages};
-    TDlgSelectBrowser picker{windows, messages};
-    std::unique_ptr<TFormMain> main = std::make_unique<TFormMain>(
-        MainFormServices{views, windows, settings, progress, options, picker, messages, false, &session});
+    ProgressWindow progress;
+    OptionsDialog options{settings, messages};
+    BrowserPicker picker{windows, messages};
+    std::unique_ptr<MainWindow> main = std::make_unique<MainWindow>(
+        MainWindowServices{views, windows, settings, progress, options, picker, messages, false, &session});
 
     // ini: the settings file as the user left it.
     explicit App(const QByteArray& ini = {})

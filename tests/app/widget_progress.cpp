@@ -1,4 +1,4 @@
-#include "app/ProgressForm.h"
+#include "app/ProgressWindow.h"
 #include "core/Pump.h"
 
 #include <QProgressBar>
@@ -23,7 +23,7 @@ TEST(ProgressWindow, SetupRanges)
         {0, 10, 10, true, 0, 10, 0, 113, true}, {-3, 1, 0, true, 0, 1, 0, 113, true},
     };
     for (const Case& c : cases) {
-        TFormProgress w;
+        ProgressWindow w;
         w.Setup("Grabbing Thumbnails", "Searching...", c.min, c.max, c.pos, c.cancellable);
         SCOPED_TRACE(testing::Message() << c.min << ".." << c.max << " at " << c.pos);
         EXPECT_EQ(w.ProgressBar1->minimum(), c.barMin);
@@ -39,7 +39,7 @@ TEST(ProgressWindow, SetupRanges)
 
 TEST(ProgressWindow, StepsCloseBeforeTheMaximum)
 {
-    TFormProgress w;
+    ProgressWindow w;
     w.Setup("c", "t", 0, 9, 0, true);
     w.StepTo(7);
     EXPECT_TRUE(w.isVisible());
@@ -51,7 +51,7 @@ TEST(ProgressWindow, StepsCloseBeforeTheMaximum)
 
 TEST(ProgressWindow, CancelIsSeenAfterTheStepAndClearedBySetup)
 {
-    TFormProgress w;
+    ProgressWindow w;
     int pumps = 0;
     setPumpHook([&] {
         ++pumps;
@@ -71,7 +71,7 @@ TEST(ProgressWindow, CancelIsSeenAfterTheStepAndClearedBySetup)
 
 TEST(ProgressWindow, MessagesRunAtTheFirstStepThenEveryFewMilliseconds)
 {
-    TFormProgress w;
+    ProgressWindow w;
     int pumps = 0;
     setPumpHook([&] { ++pumps; });
     w.Setup("c", "t", 0, 100000, 0, true);

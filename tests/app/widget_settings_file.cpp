@@ -1,14 +1,14 @@
 // A settings file as the program wrote it before its names were gathered in one header: it must read
 // the same and be written back unchanged. The names here are written out on purpose, not taken from
 // the header, so that a change there fails.
-#include "app/MainForm.h"
-#include "app/ProgressForm.h"
+#include "app/MainWindow.h"
+#include "app/ProgressWindow.h"
 #include "browser/BrowserEndpoints.h"
-#include "harvest/ThumbsFrame.h"
+#include "panes/ThumbnailsPane.h"
 #include "http/BrowserSession.h"
-#include "picker/SelectBrowserDlg.h"
-#include "settings/FormStorage.h"
-#include "settings/OptionsDlg.h"
+#include "dialogs/BrowserPicker.h"
+#include "ui/WindowPlacement.h"
+#include "dialogs/OptionsDialog.h"
 #include "settings/Settings.h"
 #include "testing/PlainWindows.h"
 #include "testing/RecordingDialogs.h"
@@ -43,11 +43,11 @@ struct Program {
     TestBrowserViewFactory views{messages};
     PlainBrowserWindowList windows;
     Settings settings;
-    TFormProgress progress;
-    TDlgOptions options{settings, messages};
-    TDlgSelectBrowser picker{windows, messages};
-    std::unique_ptr<TFormMain> main = std::make_unique<TFormMain>(
-        MainFormServices{views, windows, settings, progress, options, picker, messages, false, &session});
+    ProgressWindow progress;
+    OptionsDialog options{settings, messages};
+    BrowserPicker picker{windows, messages};
+    std::unique_ptr<MainWindow> main = std::make_unique<MainWindow>(
+        MainWindowServices{views, windows, settings, progress, options, picker, messages, false, &session});
 
     Program()
     {

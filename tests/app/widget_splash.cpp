@@ -1,6 +1,6 @@
-#include "app/InfoDlg.h"
+#include "app/AboutDialog.h"
 #include "app/JpegImage.h"
-#include "app/SplashForm.h"
+#include "app/SplashWindow.h"
 
 #include "testing/RecordingDialogs.h"
 #include "tests/support/TestSupport.h"
@@ -93,8 +93,8 @@ TEST(JpegImage, DamagedDataGivesANullImage)
 
 TEST(SplashForm, TakesThePictureSizeFramelessAndOnTop)
 {
-    auto* splash = new TFormSplash();
-    QPointer<TFormSplash> alive(splash);
+    auto* splash = new SplashWindow();
+    QPointer<SplashWindow> alive(splash);
     EXPECT_EQ(splash->size(), QSize(549, 335));
     EXPECT_EQ(splash->Image1->geometry(), QRect(0, 0, 549, 335));
     ASSERT_FALSE(splash->Image1->pixmap().isNull());
@@ -110,9 +110,9 @@ TEST(SplashForm, TakesThePictureSizeFramelessAndOnTop)
 }
 
 // The splash closes and frees itself on the first tick.
-bool closesItselfOnTick(TFormSplash* splash)
+bool closesItselfOnTick(SplashWindow* splash)
 {
-    QPointer<TFormSplash> alive(splash);
+    QPointer<SplashWindow> alive(splash);
     splash->Timer1->setInterval(30);
     splash->show();
     return test::waitUntil([&] {
@@ -123,12 +123,12 @@ bool closesItselfOnTick(TFormSplash* splash)
 
 TEST(SplashForm, ClosesAndFreesItselfOnItsTimer)
 {
-    EXPECT_TRUE(closesItselfOnTick(new TFormSplash()));
+    EXPECT_TRUE(closesItselfOnTick(new SplashWindow()));
 }
 
 TEST(SplashForm, APictureThatDoesNotDecodeLeavesAnEmptyWindow)
 {
-    auto* splash = new TFormSplash(QByteArray("broken"));
+    auto* splash = new SplashWindow(QByteArray("broken"));
     EXPECT_TRUE(splash->Image1->pixmap().isNull());
     EXPECT_EQ(splash->size(), QSize(549, 335));
     EXPECT_TRUE(closesItselfOnTick(splash));
@@ -141,7 +141,7 @@ protected:
 
 TEST_F(InfoDlgTest, HoldsItsCaptionTextsAndPicture)
 {
-    TDlgInfo dlg(dialogs);
+    AboutDialog dlg(dialogs);
     EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Info"));
     EXPECT_EQ(dlg.size(), QSize(313, 174));
     EXPECT_EQ(dlg.palette().color(QPalette::Window), QColor(Qt::white));
@@ -168,7 +168,7 @@ TEST_F(InfoDlgTest, HoldsItsCaptionTextsAndPicture)
 
 TEST_F(InfoDlgTest, AClickOnALinkOpensItsAddress)
 {
-    TDlgInfo dlg(dialogs);
+    AboutDialog dlg(dialogs);
     dlg.show();
     QTest::mouseClick(dlg.Label5, Qt::LeftButton);
     QTest::mouseClick(dlg.Label6, Qt::LeftButton);
@@ -181,7 +181,7 @@ TEST_F(InfoDlgTest, AClickOnALinkOpensItsAddress)
 
 TEST_F(InfoDlgTest, OkClosesTheBox)
 {
-    TDlgInfo dlg(dialogs);
+    AboutDialog dlg(dialogs);
     QTimer::singleShot(0, dlg.OKBtn, [&] { QTest::mouseClick(dlg.OKBtn, Qt::LeftButton); });
     EXPECT_EQ(dlg.exec(), QDialog::Accepted);
     EXPECT_FALSE(dlg.isVisible());
@@ -189,7 +189,7 @@ TEST_F(InfoDlgTest, OkClosesTheBox)
 
 TEST_F(InfoDlgTest, ReturnPressesTheDefaultButton)
 {
-    TDlgInfo dlg(dialogs);
+    AboutDialog dlg(dialogs);
     QTimer::singleShot(0, &dlg, [&] { QTest::keyClick(&dlg, Qt::Key_Return); });
     EXPECT_EQ(dlg.exec(), QDialog::Accepted);
 }

@@ -1,0 +1,92 @@
+#include "app/SplashWindow.h"
+
+#include "app/JpegImage.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPixmap>
+#include <QScreen>
+#include <QTimer>
+#include <QWindow>
+
+namespace pxt {
+
+namespace {
+
+// The designed size, kept when the picture cannot be shown.
+constexpr QSize kDesignSize(549, 335);
+
+QByteArray shippedPicture()
+{
+    QFile file(QStringLiteral(":/splash.jpg"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+SplashWindow::SplashWindow(QWidget* parent) : SplashWindow(shippedPicture(), parent) {}
+
+SplashWindow::SplashWindow(const QByteArray& jpeg, QWidget* parent)
+    : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
+      Image1(new QLabel(this)),
+      Timer1(new QTimer(this))
+{
+    setObjectName(QStringLiteral("FormSplash"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    Image1->setObjectName(QStringLiteral("Image1"));
+
+    const QImage picture = decodeJpeg(jpeg);
+    const QSize size = picture.isNull() ? kDesignSize : picture.size();
+    if (!picture.isNull())
+        Image1->setPixmap(QPixmap::fromImage(picture));
+    Image1->setGeometry(QRect(QPoint(0, 0), size));
+    setFixedSize(size);
+
+    QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    if (screen) {
+        QRect frame(QPoint(0, 0), size);
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(kInterval);
+    connect(Timer1, &QTimer::timeout, this, &SplashWindow::Timer1Timer);
+    Timer1->start();
+}
+
+void SplashWindow::showAtOnce()
+{
+    show();
+    raise();
+    // The window system maps the window a moment after show(); until then nothing can be painted.
+    // User input stays queued for the main window that is still being built.
+    const QDeadlineTimer deadline(500);
+    while (windowHandle() && !windowHandle()->isExposed() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+    repaint();
+}
+
+void SplashWindow::Timer1Timer()
+{
+    Timer1->stop();
+    close();
+}
+
+void SplashWindow::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    repaint();
+}
+
+void SplashWindow::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        repaint();
+}
+
+} // namespace pxt

@@ -1,0 +1,371 @@
+#include "tests/panes/ThumbsPane.h"
+#include "testing/HtmlDocument.h"
+#include "harvest/SizeProbe.h"
+#include "pages/SizeText.h"
+#include "http/HttpClient.h"
+#include "testing/LocalServer.h"
+#include "testing/TestPki.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QTimer>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <map>
+#include <optional>
+#include <thread>
+
+#include <unistd.h>
+
+using namespace pxt;
+using namespace pxt::test;
+
+namespace {
+
+// Answers each picture by its name; unknown names get a 404 without a length.
+Script answer(const std::map<QByteArray, Script>& scripts, const QByteArray& request)
+{
+    const QByteArray path = request.mid(4, request.indexOf(' ', 4) - 4);
+    const QByteArray name = path.mid(path.lastIndexOf('/') + 1);
+    const auto it = scripts.find(name);
+    return it != scripts.end() ? it->second : Script{send("HTTP/1.0 404 Not Found\r\n\r\n")};
+}
+
+QByteArray withLength(qint64 length, const QByteArray& body = "x")
+{
+    return "HTTP/1.0 200 OK\r\nContent-Type: image/jpeg\r\nContent-Length: " + QByteArray::number(length) + "\r\n\r\n" + body;
+}
+
+struct Probe : ThumbsPane {
+
+    // Grabs a gallery whose thumbnails link to the given addresses; the probe then starts by itself.
+    void grab(const QStringList& links)
+    {
+        QString body;
+        for (const QString& l : links)
+            body += QStringLiteral("<a href=\"%1\"><img src=\"t.jpg\" width=100 height=80></a>").arg(l);
+        frame.GrabDocument(htmlDocument(body, QStringLiteral("http://gallery.test/")), false);
+    }
+    bool ready() { return waitUntil([&] { return !frame.WebBrowserThumbs->Busy() && frame.statusText() == "Ready"; }); }
+
+    void parallel(int n)
+    {
+        SnapshotValues v = settings.snapshot();
+        v.parallelRequests = n;
+        settings.takeSnapshot(v);
+    }
+
+    std::vector<const Element*> divs()
+    {
+        std::vector<const Element*> out;
+        for (const Element* e : frame.ThumbsDocument()->all())
+            if (e->tagName() == "DIV")
+                out.push_back(e);
+        return out;
+    }
+
+    // The text the probe wrote under each thumbnail, in page order: the size ("2"), a reply number
+    // ("404") or "?"; "-" for none.
+    QStringList sizes()
+    {
+        QStringList out;
+        for (const Element* e : divs()) {
+            const QString inner = e->innerHTML();
+            const qsizetype at = inner.indexOf("&nbsp;&nbsp;");
+            if (at < 0) {
+                out << QStringLiteral("-");
+                continue;
+            }
+            const QString text = inner.mid(at + 12, inner.indexOf(" </font>", at) - at - 12);
+            out << (text.endsWith(" kB") ? text.chopped(3) : text);
+        }
+        return out;
+    }
+};
+
+// Runs action once, as soon as pred holds, from the event loop: the probe's requests run inside it,
+// so a test cannot wait for them from outside.
+void once(QObject* context, std::function<bool()> pred, std::function<void()> action)
+{
+    auto* timer = new QTimer(context);
+    QObject::connect(timer, &QTimer::timeout, context, [timer, pred, action] {
+        if (pred()) {
+            timer->stop();
+            action();
+        }
+    });
+    timer->start(5);
+}
+
+} // namespace
+
+TEST(SizeProbe, WritesTheSizeOfEveryPicture)
+{
+    LocalServer server([](int, const QByteArray& r) {
+        return answer({{"a.jpg", {send(withLength(1536))}},
+                       {"b.jpg", {send(withLength(2560))}},
+                       {"c.gif", {send(withLength(12345)), hold()}}, // closed by the probe once it has the length
+                       {"zero.jpg", {send(withLength(0, ""))}},
+                       {"nolength.jpg", {send("HTTP/1.0 200 OK\r\n\r\n" + QByteArray(5000, 'x'))}},
+                       {"e.jpg", {send(withLength(511))}}},
+                      r);
+    });
+    Probe p;
+    p.grab({server.url("/a.jpg"), server.url("/page.html"), server.url("/b.jpg"), server.url("/c.gif"),
+            server.url("/zero.jpg"), server.url("/nolength.jpg"), server.url("/e.jpg")});
+    ASSERT_TRUE(p.ready());
+    EXPECT_TRUE(p.messages.errors.isEmpty()) << p.messages.errors.join('\n').toStdString();
+    EXPECT_EQ(p.sizes(), (QStringList{"2", "-", "2", "12", "0", "-", "0"}));
+    EXPECT_EQ(server.requests().size(), 6u); // the page link is never asked for
+    EXPECT_TRUE(p.frame.FStatusText.isEmpty());
+
+    // A second run writes nothing twice.
+    p.frame.CheckImageSizes();
+    ASSERT_TRUE(p.ready());
+    EXPECT_EQ(p.sizes(), (QStringList{"2", "-", "2", "12", "0", "-", "0"}));
+    EXPECT_EQ(server.requests().size(), 12u);
+
+    // The exact size text.
+    const Element* div = nullptr;
+    for (const Element* e : p.frame.ThumbsDocument()->all())
+        if (e->tagName() == "DIV" && !div)
+            div = e;
+    ASSERT_TRUE(div);
+    EXPECT_TRUE(div->innerHTML().endsWith(
+        "<font style=\"font-family:Arial,Verdana,Helvetica,sans-serif; font-size:11px; color:#000000;\">&nbsp;&nbsp;2 kB </font>"));
+}
+
+TEST(SizeProbe, OnlyLinkThumbnailsSendNothing)
+{
+    LocalServer server(Script{send(withLength(1))});
+    Probe p;
+    p.grab({server.url("/a.html"), server.url("/show.php?id=1")});
+    ASSERT_TRUE(p.ready());
+    EXPECT_TRUE(server.requests().empty());
+}
+
+TEST(SizeProbe, AStopOfTheUserIsSilentAndSendsNothingMore)
+{
+    struct Case {
+        const char* name;
+        std::function<void(Probe&)> stop;
+        QString status; // right after the stop
+    };
+    const std::vector<Case> cases = {
+        {"Stop", [](Probe& p) { p.frame.RxSpeedButton1->click(); }, "Ready"},
+        {"Reload", [](Probe& p) { p.frame.RxSpeedButton2->click(); }, "Loading Thumbnails..."},
+        {"opening a file",
+         [](Probe& p) {
+             p.folder.write("saved.html", p.folder.read("thumbs.html"));
+             p.frame.OpenThumbs(p.folder.file("saved.html"));
+         },
+         "Loading Thumbnails..."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LocalServer server(Script{pause(30000)});
+        Probe p;
+        p.parallel(1);
+        p.grab({server.url("/a.jpg"), server.url("/b.jpg")});
+        QString statusAfterStop;
+        once(&p.frame, [&] { return server.requests().size() == 1; }, [&] {
+            c.stop(p);
+            statusAfterStop = p.frame.statusText();
+        });
+        ASSERT_TRUE(waitUntil([&] { return !statusAfterStop.isEmpty(); }));
+        EXPECT_EQ(statusAfterStop, c.status);
+        // A reload probes the page again from its start: the same first picture.
+        waitUntil([&] { return !p.frame.WebBrowserThumbs->Busy(); });
+        waitUntil([] { return false; }, 100);
+        EXPECT_TRUE(p.messages.errors.isEmpty()) << p.messages.errors.join('\n').toStdString();
+        for (const QByteArray& line : server.requestLines())
+            EXPECT_EQ(line, "GET /a.jpg HTTP/1.0");
+        EXPECT_EQ(p.sizes(), (QStringList{"-", "-"}));
+    }
+}
+
+TEST(SizeProbe, AClickedLinkEndsTheRunAfterTheCurrentResponse)
+{
+    LocalServer server(Script{pause(300), send(withLength(2048))});
+    Probe p;
+    p.parallel(1);
+    QStringList diverted;
+    QObject::connect(&p.frame, &ThumbnailsPane::LinkDiverted, [&](const QString& a) { diverted << a; });
+    p.grab({server.url("/a.jpg"), server.url("/b.jpg"), server.url("/c.jpg")});
+    once(&p.frame, [&] { return server.requests().size() == 1; },
+         [&] { p.frame.WebBrowserThumbs->Navigate(server.url("/b.jpg")); });
+    ASSERT_TRUE(p.ready());
+    EXPECT_EQ(diverted, QStringList{server.url("/b.jpg")});
+    EXPECT_EQ(server.requests().size(), 1u);
+    EXPECT_TRUE(p.messages.errors.isEmpty());
+}
+
+TEST(SizeProbe, FailuresShowTheirReasonWhileTheWalkGoesOn)
+{
+    quint16 closedPort = 0;
+    ::close(loopbackSocket(closedPort, -1));
+    LocalServer server([](int, const QByteArray& r) {
+        return answer({{"a.jpg", {send(withLength(2048))}},
+                       {"gone.jpg", {send("HTTP/1.0 410 Gone\r\nContent-Length: 900\r\n\r\nthe page "), hold()}},
+                       {"moved.jpg", {send("HTTP/1.0 302 Found\r\nLocation: /a.jpg\r\n\r\n")}},
+                       {"reset.jpg", {send("HTTP/1.0 200 OK\r\n"), pause(20), reset()}}},
+                      r);
+    });
+    const QString refused = QStringLiteral("http://127.0.0.1:%1/r.jpg").arg(closedPort);
+    Probe p;
+    p.parallel(1);
+    p.grab({server.url("/missing.jpg"), refused, server.url("/gone.jpg"), server.url("/reset.jpg"),
+            server.url("/moved.jpg"), server.url("/a.jpg")});
+    ASSERT_TRUE(p.ready());
+    EXPECT_TRUE(p.messages.errors.isEmpty()) << p.messages.errors.join('\n').toStdString();
+    // A redirect is followed; an error page's length is no picture's size.
+    EXPECT_EQ(p.sizes(), (QStringList{"404", "?", "410", "?", "2", "2"}));
+    const std::vector<const Element*> divs = p.divs();
+    EXPECT_TRUE(divs[0]->innerHTML().contains("title=\"HTTP/1.0 404 Not Found\""));
+    EXPECT_TRUE(divs[1]->innerHTML().contains("title=\"Verbindung fehlgeschlagen\""));
+    EXPECT_TRUE(divs[3]->innerHTML().contains("title=\"10054:Connection reset by peer\""));
+    EXPECT_EQ(divs[2]->innerHTML().count("&nbsp;&nbsp;"), 1);
+    EXPECT_TRUE(divs[0]->innerHTML().endsWith(SizeText::failureText("404", "HTTP/1.0 404 Not Found")));
+
+    // A second run writes nothing twice.
+    p.frame.CheckImageSizes();
+    ASSERT_TRUE(p.ready());
+    EXPECT_EQ(p.sizes(), (QStringList{"404", "?", "410", "?", "2", "2"}));
+    for (const Element* d : p.divs())
+        EXPECT_EQ(d->innerHTML().count("&nbsp;&nbsp;"), 1);
+}
+
+TEST(SizeProbe, ASilentServerTimesOutAndTheWalkGoesOn)
+{
+    LocalServer server([](int, const QByteArray& r) {
+        return answer({{"a.jpg", {send(withLength(4096))}}, {"silent.jpg", {hold()}}}, r);
+    });
+    Probe p;
+    p.parallel(1);
+    p.frame.Probe->setIdleLimit(300);
+    p.grab({server.url("/silent.jpg"), server.url("/a.jpg")});
+    ASSERT_TRUE(p.ready());
+    EXPECT_EQ(p.sizes(), (QStringList{"?", "4"}));
+    EXPECT_TRUE(p.divs()[0]->innerHTML().contains("title=\"10060:Connection timed out\""));
+}
+
+TEST(SizeProbe, OverHttps)
+{
+    TestPki pki;
+    const TestPki::Trust trust(pki);
+    LocalServer server(
+        [](int, const QByteArray& r) {
+            return answer({{"a.jpg", {send(withLength(1536))}}, {"b.jpg", {send(withLength(12345)), hold()}}}, r);
+        },
+        pki.server({QStringLiteral("127.0.0.1")}));
+    LocalServer wrongName(Script{send(withLength(1))}, pki.server({QStringLiteral("other.test")}));
+    Probe p;
+    p.grab({server.url("/a.jpg"), wrongName.url("/c.jpg"), server.url("/b.jpg"), server.url("/x.jpg")});
+    ASSERT_TRUE(p.ready());
+    EXPECT_TRUE(p.messages.errors.isEmpty()) << p.messages.errors.join('\n').toStdString();
+    EXPECT_EQ(p.sizes(), (QStringList{"2", "?", "12", "404"}));
+    EXPECT_TRUE(p.divs()[1]->innerHTML().contains("title=\"Zertifikat von 127.0.0.1 abgelehnt: "));
+}
+
+TEST(SizeProbe, ParallelRequestsWriteEachSizeIntoItsOwnDiv)
+{
+    // Nothing is answered until four requests have arrived: a walk of one request at a time would
+    // get only errors.
+    std::atomic<int> arrived{0};
+    LocalServer server([&](int, const QByteArray& r) {
+        ++arrived;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (arrived < 4 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (arrived < 4)
+            return Script{send("HTTP/1.0 500 Not Parallel\r\n\r\n")};
+        const QByteArray path = requestPath(r);
+        const int n = path.mid(2, path.indexOf('.') - 2).toInt();
+        return Script{pause(20 * (8 - n)), send(withLength(1024 * n))};
+    });
+    Probe p;
+    ASSERT_EQ(p.settings.parallelRequests(), 4); // the default
+    QStringList links;
+    for (int n = 1; n <= 8; ++n)
+        links << server.url(QStringLiteral("/p%1.jpg").arg(n));
+    p.grab(links);
+    ASSERT_TRUE(p.ready());
+    EXPECT_EQ(p.sizes(), (QStringList{"1", "2", "3", "4", "5", "6", "7", "8"}));
+    // Started in document order.
+    std::vector<QByteArray> lines = server.requestLines();
+    ASSERT_EQ(lines.size(), 8u);
+    for (size_t i = 4; i < lines.size(); ++i)
+        EXPECT_EQ(lines[i], "GET /p" + QByteArray::number(int(i) + 1) + ".jpg HTTP/1.0");
+    EXPECT_EQ(p.frame.Probe->clientCount(), 4u);
+}
+
+TEST(SizeProbe, WritesOnlyIntoTheDivItAskedFor)
+{
+    // A div inside a div (an opened file can hold any page): the outer size is written behind the
+    // inner div while the inner request still runs, and must not move where the inner size goes.
+    LocalServer server([](int, const QByteArray& r) {
+        return answer({{"a.jpg", {send(withLength(1024))}}, {"b.jpg", {pause(300), send(withLength(2048))}}}, r);
+    });
+    Settings settings;
+    SizeProbe probe(settings);
+    const auto doc = htmlDocument(QStringLiteral("<div id=\"%1\"><div id=\"%2\"></div></div><p>after</p>")
+                                      .arg(server.url("/a.jpg"), server.url("/b.jpg")),
+                                  QStringLiteral("file:///thumbs.html"));
+    std::vector<Element*> divs;
+    Element* after = nullptr;
+    for (Element* e : doc->all()) {
+        if (e->tagName() == "DIV")
+            divs.push_back(e);
+        if (e->tagName() == "P")
+            after = e;
+    }
+    ASSERT_EQ(divs.size(), 2u);
+    bool finished = false;
+    probe.OnFinished = [&] { finished = true; };
+    probe.Start(doc);
+    ASSERT_TRUE(waitUntil([&] { return finished; }));
+    EXPECT_EQ(divs[1]->innerHTML(), SizeText::sizeText("2"));
+    EXPECT_EQ(divs[0]->innerHTML(), divs[1]->outerHTML() + SizeText::sizeText("1"));
+    EXPECT_EQ(after->innerHTML(), "after");
+    EXPECT_EQ(server.requests().size(), 2u);
+}
+
+TEST(SizeProbe, ClosingThePaneDuringARunIsSilent)
+{
+    LocalServer server(Script{pause(30000)});
+    auto p = std::make_unique<Probe>();
+    p->grab({server.url("/a.jpg"), server.url("/b.jpg"), server.url("/c.jpg")});
+    ASSERT_TRUE(waitUntil([&] { return server.requests().size() == 3; }));
+    p->frame.StopThumbs(); // as the main window does when it closes
+    EXPECT_TRUE(p->messages.errors.isEmpty());
+    p.reset();
+    waitUntil([] { return false; }, 50);
+}
+
+TEST(SizeProbe, GetImageSizeDuringARunIsIgnored)
+{
+    LocalServer server(Script{pause(200), send(withLength(4096))});
+    Probe p;
+    p.grab({server.url("/a.jpg"), server.url("/b.jpg")});
+    once(&p.frame, [&] { return server.requests().size() == 1; }, [&] { p.frame.CheckImageSizes(); });
+    ASSERT_TRUE(p.ready());
+    EXPECT_TRUE(p.messages.errors.isEmpty());
+    EXPECT_EQ(p.sizes(), (QStringList{"4", "4"}));
+    EXPECT_EQ(server.requests().size(), 2u);
+}
+
+TEST(SizeProbe, AGalleryOfManyPicturesRunsInOneLoop)
+{
+    LocalServer server(Script{send(withLength(3072))});
+    Probe p;
+    QStringList links;
+    for (int i = 0; i < 400; ++i)
+        links << server.url(QStringLiteral("/p%1.jpg").arg(i));
+    p.grab(links);
+    ASSERT_TRUE(waitUntil([&] { return p.frame.statusText() == "Ready"; }, 60000));
+    EXPECT_EQ(server.requests().size(), 400u);
+    EXPECT_EQ(p.sizes().count("3"), 400);
+}
