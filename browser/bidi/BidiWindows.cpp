@@ -1,5 +1,6 @@
 #include "browser/bidi/BidiWindows.h"
 
+#include "browser/FrameRead.h"
 #include "browser/FrameSlots.h"
 #include "browser/bidi/BidiConnection.h"
 #include "core/Error.h"
@@ -15,11 +16,6 @@ namespace {
 
 // A plain answer to /json/version or /session is no page list: a few kilobytes at most.
 constexpr qint64 kMaxProbeBytes = 64 * 1024;
-
-QString failureText(const QString& title, const QString& reason)
-{
-    return QStringLiteral("The page \"%1\" could not be read: %2").arg(title, reason);
-}
 
 // RFC 6265 path-match.
 bool pathMatches(const QString& cookiePath, const QString& requestPath)
@@ -163,20 +159,13 @@ QList<QNetworkCookie> cookiesForUrls(const QList<QNetworkCookie>& cookies, const
 
 std::shared_ptr<Document> BidiWindow::document()
 {
-    QString json;
-    try {
+    return windowDocument(m_context.title, [this] {
         BidiConnection connection{QDeadlineTimer(kReadTimeoutMs)};
         const QString context = openContext(connection, m_context);
-        json = readContextJson(connection, context, &frameSlotReaderScript, kLazyWaitMs);
+        QString json = readContextJson(connection, context, &frameSlotReaderScript, kLazyWaitMs);
         connection.endSession();
-    } catch (const Error& e) {
-        throw Error(failureText(m_context.title, e.text()));
-    }
-    try {
-        return Document::fromJson(json.toUtf8());
-    } catch (const Error& e) {
-        throw Error(failureText(m_context.title, e.text()));
-    }
+        return json;
+    });
 }
 
 QList<QNetworkCookie> BidiWindow::cookies(const QList<QUrl>& urls)
@@ -209,7 +198,7 @@ QString BidiWindow::evaluateString(const QString& expression)
         connection.endSession();
         return value;
     } catch (const Error& e) {
-        throw Error(failureText(m_context.title, e.text()));
+        throw Error(windowReadFailure(m_context.title, e.text()));
     }
 }
 
