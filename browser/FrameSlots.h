@@ -24,9 +24,6 @@ QString frameSlotElementExpression(int slot);
 // The expression that forgets the slots' elements once they are read.
 QString forgetFrameSlotsExpression();
 
-// Frames nested deeper than this are not read.
-inline constexpr int kMaxFrameDepth = 32;
-
 // One wait for lazily loaded images over a page and all its frames: the first read gets the whole of
 // it, each later one what is left.
 class LazyWaitBudget {

@@ -17,7 +17,7 @@ void BrowserSession::setEnabled(bool enabled)
         m_enabled = enabled;
         if (enabled)
             return;
-        m_jar.setAllCookies({});
+        m_jar.clear();
         m_referers.clear();
     }
     Q_EMIT cleared();
@@ -35,10 +35,8 @@ void BrowserSession::addCookies(const QList<QNetworkCookie>& cookies)
         QMutexLocker lock(&m_mutex);
         if (!m_enabled || cookies.isEmpty())
             return;
-        for (const QNetworkCookie& cookie : cookies) {
-            m_jar.deleteCookie(cookie);
-            m_jar.insertCookie(cookie);
-        }
+        for (const QNetworkCookie& cookie : cookies)
+            m_jar.insert(cookie);
     }
     Q_EMIT cookiesAdded(cookies);
 }
@@ -48,7 +46,7 @@ QList<QNetworkCookie> BrowserSession::cookiesFor(const QUrl& url) const
     QMutexLocker lock(&m_mutex);
     if (!m_enabled)
         return {};
-    return m_jar.cookiesForUrl(url);
+    return m_jar.cookiesFor(url);
 }
 
 QByteArray BrowserSession::cookieHeader(const QUrl& url) const

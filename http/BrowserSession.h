@@ -4,12 +4,12 @@
 #include <QList>
 #include <QMutex>
 #include <QNetworkCookie>
-#include <QNetworkCookieJar>
 #include <QObject>
 #include <QString>
 #include <QUrl>
 
 #include "core/ReferrerPolicy.h"
+#include "http/CookieJar.h"
 
 namespace pxt {
 
@@ -32,7 +32,7 @@ public:
 
     // Adds the cookies (a newer one replaces the one of the same name, domain and path).
     void addCookies(const QList<QNetworkCookie>& cookies);
-    // The cookies a browser would send to the address: domain, path, Secure and expiry rules.
+    // The cookies a browser would send to the address (CookieJar), the longest path first.
     QList<QNetworkCookie> cookiesFor(const QUrl& url) const;
     // Those cookies as the value of a Cookie line ("a=1; b=2"); empty when none applies.
     QByteArray cookieHeader(const QUrl& url) const;
@@ -69,15 +69,9 @@ Q_SIGNALS:
 private:
     static QString key(const QUrl& url);
 
-    class Jar : public QNetworkCookieJar {
-    public:
-        using QNetworkCookieJar::allCookies;
-        using QNetworkCookieJar::setAllCookies;
-    };
-
     mutable QMutex m_mutex;
     bool m_enabled = true;
-    Jar m_jar;
+    CookieJar m_jar;
     QHash<QString, RefererSource> m_referers;
 };
 

@@ -1,5 +1,6 @@
 #include "browser/bidi/BidiConnection.h"
 
+#include "browser/FrameRead.h"
 #include "browser/FrameSlots.h"
 #include "core/Error.h"
 
@@ -119,47 +120,34 @@ QString evaluateStringInSandbox(BidiConnection& connection, const QString& conte
 
 namespace {
 
-// Reads frames of another origin on their own; see readContextJson.
-class ContextReader {
+// The sandbox of one browsing context.
+class BidiFrameWorld : public FrameWorld {
 public:
-    ContextReader(BidiConnection& connection, std::function<QString(int)> serializerCall, int lazyWaitMs)
-        : m_connection(connection), m_call(std::move(serializerCall)), m_lazyWait(lazyWaitMs)
+    BidiFrameWorld(BidiConnection& connection, QString context) : m_connection(connection), m_context(std::move(context)) {}
+
+    QString evaluateString(const QString& expression) override
     {
+        return evaluateStringInSandbox(m_connection, m_context, expression);
     }
 
-    QString read(const QString& context, int depth)
+    void evaluate(const QString& expression) override { evaluateInSandbox(m_connection, m_context, expression); }
+
+    // The slot's frame element's window is serialized as the browsing context of the frame.
+    std::unique_ptr<FrameWorld> slotWorld(int slot) override
     {
-        const QString json = evaluateStringInSandbox(m_connection, context, m_call(m_lazyWait.next()));
-        bool hadSlots = false;
-        const QString filled = fillFrameSlots(json, [&](int slot) {
-            return depth + 1 < kMaxFrameDepth ? readSlot(context, slot, depth + 1) : QString();
-        }, &hadSlots);
-        if (hadSlots) {
-            try {
-                evaluateInSandbox(m_connection, context, forgetFrameSlotsExpression());
-            } catch (const Error&) {
-            }
-        }
-        return filled;
+        const QJsonObject window = evaluateInSandbox(m_connection, m_context,
+                                                     frameSlotElementExpression(slot) + QStringLiteral(".contentWindow"));
+        if (window.value(QLatin1String("type")).toString() != QLatin1String("window"))
+            return nullptr;
+        const QString frame = window.value(QLatin1String("value")).toObject().value(QLatin1String("context")).toString();
+        if (frame.isEmpty() || frame == m_context)
+            return nullptr;
+        return std::make_unique<BidiFrameWorld>(m_connection, frame);
     }
 
 private:
-    // The slot's frame element's window is serialized as the browsing context of the frame.
-    QString readSlot(const QString& context, int slot, int depth)
-    {
-        const QJsonObject window =
-            evaluateInSandbox(m_connection, context, frameSlotElementExpression(slot) + QStringLiteral(".contentWindow"));
-        if (window.value(QLatin1String("type")).toString() != QLatin1String("window"))
-            return {};
-        const QString frame = window.value(QLatin1String("value")).toObject().value(QLatin1String("context")).toString();
-        if (frame.isEmpty() || frame == context)
-            return {};
-        return read(frame, depth);
-    }
-
     BidiConnection& m_connection;
-    std::function<QString(int)> m_call;
-    LazyWaitBudget m_lazyWait;
+    QString m_context;
 };
 
 } // namespace
@@ -167,8 +155,8 @@ private:
 QString readContextJson(BidiConnection& connection, const QString& context,
                         const std::function<QString(int lazyWaitMs)>& serializerCall, int lazyWaitMs)
 {
-    ContextReader reader(connection, serializerCall, lazyWaitMs);
-    return reader.read(context, 0);
+    BidiFrameWorld top(connection, context);
+    return readFramedJson(top, serializerCall, lazyWaitMs);
 }
 
 } // namespace pxt

@@ -68,10 +68,9 @@ QJsonObject evaluateInSandbox(BidiConnection& connection, const QString& context
 // As evaluateInSandbox, for an expression whose value is a string.
 QString evaluateStringInSandbox(BidiConnection& connection, const QString& context, const QString& expression);
 
-// The serializer's JSON of a browsing context's document, its frames of another origin included:
-// serializerCall (with frame slots) runs in the context's sandbox; each frame it could not read is
-// read the same way in its own browsing context (the contentWindow of the slot's element) and put in
-// its place. A frame that cannot be read that way either stays unreadable.
+// The serializer's JSON of a browsing context's document, its frames of another origin included
+// (readFramedJson): serializerCall (with frame slots) runs in the context's sandbox; each frame it could
+// not read is read the same way in its own browsing context (the contentWindow of the slot's element).
 QString readContextJson(BidiConnection& connection, const QString& context,
                         const std::function<QString(int lazyWaitMs)>& serializerCall, int lazyWaitMs);
 

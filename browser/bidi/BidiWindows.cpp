@@ -1,9 +1,11 @@
 #include "browser/bidi/BidiWindows.h"
 
+#include "browser/FrameRead.h"
 #include "browser/FrameSlots.h"
 #include "browser/bidi/BidiConnection.h"
 #include "core/Error.h"
 #include "dom/Document.h"
+#include "http/CookieJar.h"
 
 #include <QDateTime>
 #include <QJsonArray>
@@ -15,39 +17,6 @@ namespace {
 
 // A plain answer to /json/version or /session is no page list: a few kilobytes at most.
 constexpr qint64 kMaxProbeBytes = 64 * 1024;
-
-QString failureText(const QString& title, const QString& reason)
-{
-    return QStringLiteral("The page \"%1\" could not be read: %2").arg(title, reason);
-}
-
-// RFC 6265 path-match.
-bool pathMatches(const QString& cookiePath, const QString& requestPath)
-{
-    const QString path = requestPath.isEmpty() ? QStringLiteral("/") : requestPath;
-    const QString prefix = cookiePath.isEmpty() ? QStringLiteral("/") : cookiePath;
-    if (path == prefix)
-        return true;
-    return path.startsWith(prefix) && (prefix.endsWith(QLatin1Char('/')) || path[prefix.size()] == u'/');
-}
-
-bool domainMatches(const QString& cookieDomain, const QString& host)
-{
-    const QString domain = cookieDomain.toLower();
-    if (domain.startsWith(QLatin1Char('.')))
-        return host == QStringView(domain).mid(1) || host.endsWith(domain);
-    return !domain.isEmpty() && host == domain;
-}
-
-bool appliesTo(const QNetworkCookie& cookie, const QUrl& url)
-{
-    const QString scheme = url.scheme().toLower();
-    if (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
-        return false;
-    if (cookie.isSecure() && scheme != QLatin1String("https"))
-        return false;
-    return domainMatches(cookie.domain(), url.host().toLower()) && pathMatches(cookie.path(), url.path());
-}
 
 // The socket and a session on it, with the time of a read for the work in it.
 void openSession(BidiConnection& connection, const BidiContext& context)
@@ -147,36 +116,15 @@ QNetworkCookie cookieFromBidi(const QJsonObject& cookie)
     return c;
 }
 
-QList<QNetworkCookie> cookiesForUrls(const QList<QNetworkCookie>& cookies, const QList<QUrl>& urls)
-{
-    QList<QNetworkCookie> out;
-    for (const QNetworkCookie& c : cookies) {
-        for (const QUrl& url : urls) {
-            if (appliesTo(c, url)) {
-                out << c;
-                break;
-            }
-        }
-    }
-    return out;
-}
-
 std::shared_ptr<Document> BidiWindow::document()
 {
-    QString json;
-    try {
+    return windowDocument(m_context.title, [this] {
         BidiConnection connection{QDeadlineTimer(kReadTimeoutMs)};
         const QString context = openContext(connection, m_context);
-        json = readContextJson(connection, context, &frameSlotReaderScript, kLazyWaitMs);
+        QString json = readContextJson(connection, context, &frameSlotReaderScript, kLazyWaitMs);
         connection.endSession();
-    } catch (const Error& e) {
-        throw Error(failureText(m_context.title, e.text()));
-    }
-    try {
-        return Document::fromJson(json.toUtf8());
-    } catch (const Error& e) {
-        throw Error(failureText(m_context.title, e.text()));
-    }
+        return json;
+    });
 }
 
 QList<QNetworkCookie> BidiWindow::cookies(const QList<QUrl>& urls)
@@ -197,7 +145,7 @@ QList<QNetworkCookie> BidiWindow::cookies(const QList<QUrl>& urls)
     } catch (const Error& e) {
         throw Error(QStringLiteral("The cookies of \"%1\" could not be read: %2").arg(m_context.title, e.text()));
     }
-    return cookiesForUrls(all, urls);
+    return CookieJar::matching(all, urls);
 }
 
 QString BidiWindow::evaluateString(const QString& expression)
@@ -209,7 +157,7 @@ QString BidiWindow::evaluateString(const QString& expression)
         connection.endSession();
         return value;
     } catch (const Error& e) {
-        throw Error(failureText(m_context.title, e.text()));
+        throw Error(windowReadFailure(m_context.title, e.text()));
     }
 }
 

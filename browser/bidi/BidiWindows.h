@@ -46,10 +46,6 @@ std::vector<BidiContext> topLevelContexts(const QJsonObject& getTree, const QStr
 // its leading dot, as QNetworkCookie has it; one without expiry is a session cookie.
 QNetworkCookie cookieFromBidi(const QJsonObject& cookie);
 
-// The cookies a browser would send with a request for any of the addresses (domain, path and secure
-// matched; only http and https addresses), each once, in their order.
-QList<QNetworkCookie> cookiesForUrls(const QList<QNetworkCookie>& cookies, const QList<QUrl>& urls);
-
 // A running Firefox window or tab. Every read opens a session of its own on the browser and ends it
 // right after, so other tools are not locked out longer than that.
 class BidiWindow : public BrowserWindow {
@@ -63,7 +59,7 @@ public:
     // be reached, is driven by another program, the page raises an exception, or no answer comes in
     // 10 seconds.
     std::shared_ptr<Document> document() override;
-    // storage.getCookies of the window's cookie store, matched against the addresses.
+    // storage.getCookies of the window's cookie store, matched against the addresses (CookieJar::matching).
     QList<QNetworkCookie> cookies(const QList<QUrl>& urls) override;
     // Evaluates an expression that gives a string (or a promise of one) in the context's sandbox; the
     // same failures as document().

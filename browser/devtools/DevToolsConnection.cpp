@@ -1,5 +1,6 @@
 #include "browser/devtools/DevToolsConnection.h"
 
+#include "browser/FrameRead.h"
 #include "browser/FrameSlots.h"
 #include "core/Error.h"
 
@@ -112,11 +113,11 @@ QString evaluateString(DevToolsConnection& connection, const QString& sessionId,
     return value.value(QLatin1String("value")).toString();
 }
 
-// Reads frames of another origin on their own; see readDocumentJson.
-class FrameReader {
+// The sessions of the frames' targets that run in other processes, by target (frame) id, as the
+// browser attaches them during a read (Target.setAutoAttach, flatten).
+class AttachedFrames {
 public:
-    FrameReader(DevToolsConnection& connection, std::function<QString(int)> serializerCall, int lazyWaitMs)
-        : m_connection(connection), m_call(std::move(serializerCall)), m_lazyWait(lazyWaitMs)
+    explicit AttachedFrames(DevToolsConnection& connection) : m_connection(connection)
     {
         m_connection.onEvent = [this](const QJsonObject& event) {
             if (event.value(QLatin1String("method")).toString() != QLatin1String("Target.attachedToTarget"))
@@ -129,63 +130,77 @@ public:
                 m_sessions.insert(target, session);
         };
     }
-    ~FrameReader() { m_connection.onEvent = nullptr; }
+    ~AttachedFrames() { m_connection.onEvent = nullptr; }
+    AttachedFrames(const AttachedFrames&) = delete;
+    AttachedFrames& operator=(const AttachedFrames&) = delete;
 
-    QString readTarget(const QString& sessionId, int depth)
+    DevToolsConnection& connection() const { return m_connection; }
+    QString session(const QString& frameId) const { return m_sessions.value(frameId); }
+
+private:
+    DevToolsConnection& m_connection;
+    QHash<QString, QString> m_sessions;
+};
+
+// An isolated world of one frame, in the session of the target the frame runs in.
+class DevToolsFrameWorld : public FrameWorld {
+public:
+    DevToolsFrameWorld(AttachedFrames& attached, QString sessionId, const QString& frameId)
+        : m_attached(attached), m_session(std::move(sessionId)),
+          m_context(isolatedWorld(attached.connection(), m_session, frameId))
     {
-        // The targets of its frames that run in other processes are attached as they are found.
+    }
+
+    // The world of a target's main frame; the targets of its frames that run in other processes are
+    // attached as they are found.
+    static std::unique_ptr<FrameWorld> ofTarget(AttachedFrames& attached, const QString& sessionId)
+    {
         QJsonObject autoAttach;
         autoAttach.insert(QLatin1String("autoAttach"), true);
         autoAttach.insert(QLatin1String("waitForDebuggerOnStart"), false);
         autoAttach.insert(QLatin1String("flatten"), true);
         try {
-            m_connection.call(QStringLiteral("Target.setAutoAttach"), autoAttach, sessionId);
+            attached.connection().call(QStringLiteral("Target.setAutoAttach"), autoAttach, sessionId);
         } catch (const Error&) {
             // a browser without it: frames in other processes stay unreadable
         }
-        return readFrame(sessionId, mainFrameId(m_connection, sessionId), depth);
+        return std::make_unique<DevToolsFrameWorld>(attached, sessionId, mainFrameId(attached.connection(), sessionId));
+    }
+
+    QString evaluateString(const QString& expression) override
+    {
+        return pxt::evaluateString(m_attached.connection(), m_session, m_context, expression);
+    }
+
+    void evaluate(const QString& expression) override
+    {
+        pxt::evaluate(m_attached.connection(), m_session, m_context, expression, true);
+    }
+
+    // The slot's element gives its frame (DOM.describeNode); a frame of another process is read
+    // through the session of its own target.
+    std::unique_ptr<FrameWorld> slotWorld(int slot) override
+    {
+        DevToolsConnection& connection = m_attached.connection();
+        const QJsonObject owner = pxt::evaluate(connection, m_session, m_context, frameSlotElementExpression(slot), false);
+        const QString objectId = owner.value(QLatin1String("objectId")).toString();
+        if (objectId.isEmpty())
+            return nullptr;
+        QJsonObject describe;
+        describe.insert(QLatin1String("objectId"), objectId);
+        const QString frameId = connection.call(QStringLiteral("DOM.describeNode"), describe, m_session)
+                                    .value(QLatin1String("node")).toObject().value(QLatin1String("frameId")).toString();
+        if (frameId.isEmpty())
+            return nullptr;
+        if (const QString session = m_attached.session(frameId); !session.isEmpty())
+            return ofTarget(m_attached, session);
+        return std::make_unique<DevToolsFrameWorld>(m_attached, m_session, frameId);
     }
 
 private:
-    QString readFrame(const QString& sessionId, const QString& frameId, int depth)
-    {
-        const int context = isolatedWorld(m_connection, sessionId, frameId);
-        const QString json = evaluateString(m_connection, sessionId, context, m_call(m_lazyWait.next()));
-        bool hadSlots = false;
-        const QString filled = fillFrameSlots(json, [&](int slot) {
-            return depth + 1 < kMaxFrameDepth ? readSlot(sessionId, context, slot, depth + 1) : QString();
-        }, &hadSlots);
-        if (hadSlots) {
-            try {
-                evaluate(m_connection, sessionId, context, forgetFrameSlotsExpression(), true);
-            } catch (const Error&) {
-            }
-        }
-        return filled;
-    }
-
-    QString readSlot(const QString& sessionId, int context, int slot, int depth)
-    {
-        const QJsonObject owner = evaluate(m_connection, sessionId, context,
-                                           frameSlotElementExpression(slot), false);
-        const QString objectId = owner.value(QLatin1String("objectId")).toString();
-        if (objectId.isEmpty())
-            return {};
-        QJsonObject describe;
-        describe.insert(QLatin1String("objectId"), objectId);
-        const QString frameId = m_connection.call(QStringLiteral("DOM.describeNode"), describe, sessionId)
-                                    .value(QLatin1String("node")).toObject().value(QLatin1String("frameId")).toString();
-        if (frameId.isEmpty())
-            return {};
-        if (const auto it = m_sessions.constFind(frameId); it != m_sessions.constEnd())
-            return readTarget(*it, depth);
-        return readFrame(sessionId, frameId, depth);
-    }
-
-    DevToolsConnection& m_connection;
-    std::function<QString(int)> m_call;
-    LazyWaitBudget m_lazyWait;
-    QHash<QString, QString> m_sessions; // the attached targets of frames, by target (frame) id
+    AttachedFrames& m_attached;
+    QString m_session;
+    int m_context;
 };
 
 } // namespace
@@ -200,8 +215,9 @@ QString evaluateStringInIsolatedWorld(DevToolsConnection& connection, const QStr
 QString readDocumentJson(DevToolsConnection& connection, const QString& sessionId,
                          const std::function<QString(int lazyWaitMs)>& serializerCall, int lazyWaitMs)
 {
-    FrameReader reader(connection, serializerCall, lazyWaitMs);
-    return reader.readTarget(sessionId, 0);
+    AttachedFrames attached(connection);
+    const std::unique_ptr<FrameWorld> top = DevToolsFrameWorld::ofTarget(attached, sessionId);
+    return readFramedJson(*top, serializerCall, lazyWaitMs);
 }
 
 } // namespace pxt

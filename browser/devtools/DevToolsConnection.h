@@ -51,18 +51,10 @@ private:
 QString evaluateStringInIsolatedWorld(DevToolsConnection& connection, const QString& sessionId,
                                       const QString& expression);
 
-// The serializer's JSON of the target's page, its frames of another origin included: the serializer
-// (called with frameSlots) runs in an isolated world of the main frame; each frame it could not read
-// is read the same way in a world of its own, through the session of its own target where the
-// browser runs it in another process (Target.setAutoAttach, flatten), and put in its place. A frame
-// that cannot be read that way either stays as the serializer left it: unreadable. serializerCall
-// gives the call for a wait of lazily loaded images of at most the given time: what the earlier
-// reads of the same page left of lazyWaitMs.
-// The serializer's text (frameSlots) with each entry {"slot":k,"error":"..."} replaced by the document
-// readSlot(k) gives for that frame; an entry it gives nothing for stays as it is. anySlot: whether
-// the text held any entry.
-QString fillFrameSlots(const QString& json, const std::function<QString(int slot)>& readSlot, bool& anySlot);
-
+// The serializer's JSON of the target's page, its frames of another origin included (readFramedJson):
+// the serializer (called with frameSlots) runs in an isolated world of the main frame; each frame it
+// could not read is read the same way in a world of its own, through the session of its own target
+// where the browser runs it in another process (Target.setAutoAttach, flatten).
 QString readDocumentJson(DevToolsConnection& connection, const QString& sessionId,
                          const std::function<QString(int lazyWaitMs)>& serializerCall, int lazyWaitMs);
 

@@ -1,5 +1,6 @@
 #include "browser/devtools/DevToolsWindows.h"
 
+#include "browser/FrameRead.h"
 #include "browser/devtools/DevToolsConnection.h"
 
 #include "dom/Document.h"
@@ -17,11 +18,6 @@ namespace {
 
 // A /json/list answer larger than this is no list of browser tabs.
 constexpr qint64 kMaxListBytes = 16 * 1024 * 1024;
-
-QString failureText(const QString& title, const QString& reason)
-{
-    return QStringLiteral("The page \"%1\" could not be read: %2").arg(title, reason);
-}
 
 } // namespace
 
@@ -85,19 +81,11 @@ QString openWindow(DevToolsConnection& connection, const DevToolsTarget& target)
 
 std::shared_ptr<Document> DevToolsWindow::document()
 {
-    QString json;
-    try {
+    return windowDocument(m_target.title, [this] {
         DevToolsConnection connection(kReadTimeoutMs);
         const QString session = openWindow(connection, m_target);
-        json = readDocumentJson(connection, session, &DevToolsWindow::readerScript, kLazyWaitMs);
-    } catch (const Error& e) {
-        throw Error(failureText(m_target.title, e.text()));
-    }
-    try {
-        return Document::fromJson(json.toUtf8());
-    } catch (const Error& e) {
-        throw Error(failureText(m_target.title, e.text()));
-    }
+        return readDocumentJson(connection, session, &DevToolsWindow::readerScript, kLazyWaitMs);
+    });
 }
 
 QString DevToolsWindow::evaluateString(const QString& expression)
@@ -107,7 +95,7 @@ QString DevToolsWindow::evaluateString(const QString& expression)
         const QString session = openWindow(connection, m_target);
         return evaluateStringInIsolatedWorld(connection, session, expression);
     } catch (const Error& e) {
-        throw Error(failureText(m_target.title, e.text()));
+        throw Error(windowReadFailure(m_target.title, e.text()));
     }
 }
 
@@ -124,7 +112,7 @@ QList<QNetworkCookie> DevToolsWindow::cookies(const QList<QUrl>& urls)
         return cookiesFromDevTools(
             connection.call(QStringLiteral("Network.getCookies"), {{QStringLiteral("urls"), addresses}}, session));
     } catch (const Error& e) {
-        throw Error(failureText(m_target.title, e.text()));
+        throw Error(windowReadFailure(m_target.title, e.text()));
     }
 }
 

@@ -383,45 +383,6 @@ TEST(BidiWindow, CookiesOfItsStoreForTheAddresses)
     EXPECT_EQ(firefox.methods, QStringList({"session.new", "storage.getCookies", "session.end"}));
 }
 
-// RFC 6265 matching: domain, path and secure; each cookie once, in the browser's order.
-TEST(BidiCookies, MatchedAgainstTheAddresses)
-{
-    auto make = [](const char* name, const char* domain, const char* path, bool secure = false) {
-        QNetworkCookie c(name, "dummy");
-        c.setDomain(domain);
-        c.setPath(path);
-        c.setSecure(secure);
-        return c;
-    };
-    const QList<QNetworkCookie> all = {make("hostonly", "example.org", "/"), make("dot", ".example.org", "/"),
-                                       make("pics", "example.org", "/pics"), make("picsslash", "example.org", "/pics/"),
-                                       make("secure", "example.org", "/", true), make("nopath", "example.org", "")};
-    struct Case {
-        const char* url;
-        QStringList expected;
-    };
-    const Case cases[] = {
-        {"http://example.org/", {"hostonly", "dot", "nopath"}},
-        {"http://EXAMPLE.org/pics", {"hostonly", "dot", "pics", "nopath"}},
-        {"http://example.org/pics/1.jpg", {"hostonly", "dot", "pics", "picsslash", "nopath"}},
-        {"http://example.org/pictures/", {"hostonly", "dot", "nopath"}},
-        {"https://example.org/", {"hostonly", "dot", "secure", "nopath"}},
-        {"http://sub.example.org/pics/", {"dot"}},
-        {"http://badexample.org/", {}},
-        {"ftp://example.org/", {}},
-        {"file:///pics/1.jpg", {}},
-    };
-    for (const Case& c : cases) {
-        QStringList names;
-        for (const QNetworkCookie& k : cookiesForUrls(all, {QUrl(QString::fromLatin1(c.url))}))
-            names << QString::fromUtf8(k.name());
-        EXPECT_EQ(names, c.expected) << c.url;
-    }
-    EXPECT_EQ(cookiesForUrls(all, {QUrl("http://example.org/"), QUrl("http://example.org/pics/")}).size(), 5)
-        << "each once";
-    EXPECT_TRUE(cookiesForUrls(all, {}).isEmpty());
-}
-
 TEST(BidiCookies, FromTheBrowsersRecords)
 {
     const QJsonObject base64 = QJsonDocument::fromJson(
