@@ -1,3 +1,6 @@
+// One file on purpose, longer than the others: it goes whole into a page as one expression (an
+// isolated world, a BiDi sandbox); split, it would need a bundling step.
+//
 // Pixtrawl page serializer. A function expression of one argument, the options; serializerScript()
 // gives the call, an expression whose value is ONE STRING, the JSON text of the page's document (or,
 // with loadLazy, a promise of that string):
