@@ -59,7 +59,7 @@ AboutDialog::AboutDialog(Dialogs& dialogs, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       m_dialogs(dialogs)
 {
-    setObjectName(QStringLiteral("DlgInfo"));
+    setObjectName(QStringLiteral("aboutDialog"));
     setWindowTitle(QStringLiteral("Info"));
     setFixedSize(313, 174);
     QPalette pal = palette();
@@ -67,36 +67,36 @@ AboutDialog::AboutDialog(Dialogs& dialogs, QWidget* parent)
     setPalette(pal);
     setAutoFillBackground(true);
 
-    Image1 = new QLabel(this);
-    Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setGeometry(8, 8, 50, 50);
+    m_picture = new QLabel(this);
+    m_picture->setObjectName(QStringLiteral("picture"));
+    m_picture->setGeometry(8, 8, 50, 50);
     const QImage picture = loadJpeg(QStringLiteral(":/info.jpg"));
     if (!picture.isNull())
-        Image1->setPixmap(QPixmap::fromImage(picture));
+        m_picture->setPixmap(QPixmap::fromImage(picture));
 
-    Label1 = label(this, "Label1", QStringLiteral("Pixtrawl 1.0"), QPoint(70, 18));
-    Label1->setFont(arial(21, true));
-    Label1->adjustSize();
-    Label2 = label(this, "Label2", QStringLiteral("Harvests thumbnail galleries from web pages."), QPoint(12, 70));
-    Label2->setFont(arial(11, false));
-    Label2->adjustSize();
+    m_productLabel = label(this, "Label1", QStringLiteral("Pixtrawl 1.0"), QPoint(70, 18));
+    m_productLabel->setFont(arial(21, true));
+    m_productLabel->adjustSize();
+    m_noticeLabel = label(this, "Label2", QStringLiteral("Harvests thumbnail galleries from web pages."), QPoint(12, 70));
+    m_noticeLabel->setFont(arial(11, false));
+    m_noticeLabel->adjustSize();
 
-    Label3 = label(this, "Label3", QStringLiteral("www"), QPoint(12, 96));
-    makeBold(Label3);
-    Label4 = label(this, "Label4", QStringLiteral("mail"), QPoint(12, 116));
-    makeBold(Label4);
-    Label5 = label(this, "Label5", QStringLiteral("https://pixtrawl.example.org"), QPoint(52, 96));
-    makeLink(Label5);
-    Label6 = label(this, "Label6", QStringLiteral("info@pixtrawl.example.org"), QPoint(52, 116));
-    makeLink(Label6);
-    Label5->installEventFilter(this);
-    Label6->installEventFilter(this);
+    m_webCaption = label(this, "Label3", QStringLiteral("www"), QPoint(12, 96));
+    makeBold(m_webCaption);
+    m_mailCaption = label(this, "Label4", QStringLiteral("mail"), QPoint(12, 116));
+    makeBold(m_mailCaption);
+    m_webLabel = label(this, "Label5", QStringLiteral("https://pixtrawl.example.org"), QPoint(52, 96));
+    makeLink(m_webLabel);
+    m_mailLabel = label(this, "Label6", QStringLiteral("info@pixtrawl.example.org"), QPoint(52, 116));
+    makeLink(m_mailLabel);
+    m_webLabel->installEventFilter(this);
+    m_mailLabel->installEventFilter(this);
 
-    OKBtn = new QPushButton(QStringLiteral("OK"), this);
-    OKBtn->setObjectName(QStringLiteral("OKBtn"));
-    OKBtn->setGeometry(226, 140, 75, 25);
-    OKBtn->setDefault(true);
-    connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
+    m_okButton = new QPushButton(QStringLiteral("OK"), this);
+    m_okButton->setObjectName(QStringLiteral("okButton"));
+    m_okButton->setGeometry(226, 140, 75, 25);
+    m_okButton->setDefault(true);
+    connect(m_okButton, &QPushButton::clicked, this, &QDialog::accept);
 
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame(QPoint(0, 0), size());
@@ -105,27 +105,27 @@ AboutDialog::AboutDialog(Dialogs& dialogs, QWidget* parent)
     }
 }
 
-void AboutDialog::Label5Click()
+void AboutDialog::onWebAddressClicked()
 {
-    guarded(m_dialogs, [this] { m_dialogs.openUrl(QUrl(Label5->text())); });
+    guarded(m_dialogs, [this] { m_dialogs.openUrl(QUrl(m_webLabel->text())); });
 }
 
-void AboutDialog::Label6Click()
+void AboutDialog::onMailAddressClicked()
 {
-    guarded(m_dialogs, [this] { m_dialogs.openUrl(QUrl(QStringLiteral("mailto:") + Label6->text())); });
+    guarded(m_dialogs, [this] { m_dialogs.openUrl(QUrl(QStringLiteral("mailto:") + m_mailLabel->text())); });
 }
 
 bool AboutDialog::eventFilter(QObject* watched, QEvent* event)
 {
     // A link is clicked when the left button is let go over it.
-    if ((watched == Label5 || watched == Label6) && event->type() == QEvent::MouseButtonRelease) {
+    if ((watched == m_webLabel || watched == m_mailLabel) && event->type() == QEvent::MouseButtonRelease) {
         auto* mouse = static_cast<QMouseEvent*>(event);
         auto* link = static_cast<QLabel*>(watched);
         if (mouse->button() == Qt::LeftButton && link->rect().contains(mouse->position().toPoint())) {
-            if (link == Label5)
-                Label5Click();
+            if (link == m_webLabel)
+                onWebAddressClicked();
             else
-                Label6Click();
+                onMailAddressClicked();
             return true;
         }
     }

@@ -56,7 +56,7 @@ QString noBrowserText(const QStringList& endpoints)
 
 MainWindow::MainWindow(MainWindowServices services, QWidget* parent) : QMainWindow(parent), m_services(services)
 {
-    setObjectName(QStringLiteral("FormMain"));
+    setObjectName(QStringLiteral("mainWindow"));
     resize(889, 600);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -64,34 +64,34 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent) : QMainWind
     buildMenus();
     buildToolButtons();
 
-    Notebook1 = new QStackedWidget(this);
-    Notebook1->setObjectName(QStringLiteral("Notebook1"));
-    Splitter1 = new QSplitter(Qt::Horizontal);
-    Splitter1->setObjectName(QStringLiteral("Splitter1"));
-    Splitter1->setHandleWidth(5);
-    Splitter1->setChildrenCollapsible(false);
-    FrameThumbs1 = new ThumbnailsPane(services.views, services.settings, services.progress, services.dialogs);
-    FrameDownload1 = new ViewerPane(services.views, services.settings, services.dialogs);
-    FrameThumbs1->setSession(services.session);
-    FrameDownload1->setSession(services.session);
-    Splitter1->addWidget(FrameThumbs1);
-    Splitter1->addWidget(FrameDownload1);
-    Splitter1->setStretchFactor(0, 0);
-    Splitter1->setStretchFactor(1, 1);
-    Splitter1->setSizes({445, 889 - 445 - 5});
-    Notebook1->addWidget(Splitter1);                            // page "Thumbs"
-    Notebook1->addWidget(new QWidget);                          // page "Download", empty
-    Notebook1->setCurrentIndex(0);
-    setCentralWidget(Notebook1);
+    m_pages = new QStackedWidget(this);
+    m_pages->setObjectName(QStringLiteral("pages"));
+    m_splitter = new QSplitter(Qt::Horizontal);
+    m_splitter->setObjectName(QStringLiteral("splitter"));
+    m_splitter->setHandleWidth(5);
+    m_splitter->setChildrenCollapsible(false);
+    m_thumbnailsPane = new ThumbnailsPane(services.views, services.settings, services.progress, services.dialogs);
+    m_viewerPane = new ViewerPane(services.views, services.settings, services.dialogs);
+    m_thumbnailsPane->setSession(services.session);
+    m_viewerPane->setSession(services.session);
+    m_splitter->addWidget(m_thumbnailsPane);
+    m_splitter->addWidget(m_viewerPane);
+    m_splitter->setStretchFactor(0, 0);
+    m_splitter->setStretchFactor(1, 1);
+    m_splitter->setSizes({445, 889 - 445 - 5});
+    m_pages->addWidget(m_splitter);                            // page "Thumbs"
+    m_pages->addWidget(new QWidget);                          // page "Download", empty
+    m_pages->setCurrentIndex(0);
+    setCentralWidget(m_pages);
 
     // A web link clicked on the thumbnail page is shown in the download pane.
-    connect(FrameThumbs1, &ThumbnailsPane::LinkDiverted, this,
-            [this](const QString& address) { guarded(m_services.dialogs, [&] { FrameDownload1->ViewLink(address); }); });
+    connect(m_thumbnailsPane, &ThumbnailsPane::linkDiverted, this,
+            [this](const QString& address) { guarded(m_services.dialogs, [&] { m_viewerPane->viewLink(address); }); });
 
-    FormCreate();
+    finishCreation();
 }
 
-MainWindow::~MainWindow() { FormDestroy(); }
+MainWindow::~MainWindow() { onDestroying(); }
 
 QAction* MainWindow::addItem(QMenu* menu, const QString& name, const QString& caption, void (MainWindow::*handler)())
 {
@@ -107,95 +107,95 @@ QAction* MainWindow::addSelectItem(QMenu* menu, const QString& name, const QStri
     QAction* a = menu->addAction(caption);
     a->setObjectName(name);
     a->setData(tag);
-    connect(a, &QAction::triggered, this, [this, a] { guarded(m_services.dialogs, [&] { SelectLinks1Click(a); }); });
+    connect(a, &QAction::triggered, this, [this, a] { guarded(m_services.dialogs, [&] { onSelect(a); }); });
     return a;
 }
 
 void MainWindow::buildMenus()
 {
     auto* file = new QMenu(QStringLiteral("&File"), this);
-    file->setObjectName(QStringLiteral("File1"));
-    addItem(file, QStringLiteral("OpenThumbnails1"), QStringLiteral("&Open Thumbnails..."), &MainWindow::OpenThumbnails1Click);
+    file->setObjectName(QStringLiteral("fileMenu"));
+    addItem(file, QStringLiteral("openThumbnailsAction"), QStringLiteral("&Open Thumbnails..."), &MainWindow::onOpenThumbnails);
     file->addSeparator();
-    addItem(file, QStringLiteral("SaveDownloadlist1"), QStringLiteral("S&ave selected Thumbnails..."),
-            &MainWindow::SaveDownloadlist1Click);
-    addItem(file, QStringLiteral("SaveThumbnails1"), QStringLiteral("Sa&ve all Thumbnails..."), &MainWindow::SaveThumbnails1Click);
-    addItem(file, QStringLiteral("SaveImages1"), QStringLiteral("&Save Images..."), &MainWindow::RxSpeedButtonSaveClick);
-    addItem(file, QStringLiteral("SaveImagesThumbnails1"), QStringLiteral("&Save Images + Thumbnails..."), nullptr)
+    addItem(file, QStringLiteral("saveSelectedThumbnailsAction"), QStringLiteral("S&ave selected Thumbnails..."),
+            &MainWindow::onSaveSelectedThumbnails);
+    addItem(file, QStringLiteral("saveAllThumbnailsAction"), QStringLiteral("Sa&ve all Thumbnails..."), &MainWindow::onSaveAllThumbnails);
+    addItem(file, QStringLiteral("saveImagesAction"), QStringLiteral("&Save Images..."), &MainWindow::onSaveImages);
+    addItem(file, QStringLiteral("saveImagesAndThumbnailsAction"), QStringLiteral("&Save Images + Thumbnails..."), nullptr)
         ->setVisible(false);
     file->addSeparator();
-    addItem(file, QStringLiteral("Close1"), QStringLiteral("&Close"), &MainWindow::Close1Click);
+    addItem(file, QStringLiteral("closeAction"), QStringLiteral("&Close"), &MainWindow::onExit);
 
     auto* thumbs = new QMenu(QStringLiteral("&Thumbnails"), this);
-    thumbs->setObjectName(QStringLiteral("Thumbnails1"));
-    addItem(thumbs, QStringLiteral("Catch1"), QStringLiteral("G&rab from IE..."), &MainWindow::RxSpeedButtonThumbsClick);
+    thumbs->setObjectName(QStringLiteral("thumbnailsMenu"));
+    addItem(thumbs, QStringLiteral("grabAction"), QStringLiteral("G&rab from IE..."), &MainWindow::onGrab);
     QMenu* select = thumbs->addMenu(QStringLiteral("S&elect Thumbnails"));
-    select->setObjectName(QStringLiteral("SelectThumbnails1"));
-    select->menuAction()->setObjectName(QStringLiteral("SelectThumbnails1"));
-    addSelectItem(select, QStringLiteral("Selectall2"), QStringLiteral("All"), 0);
-    addSelectItem(select, QStringLiteral("SelectImages2"), QStringLiteral("Images"), 2);
-    addSelectItem(select, QStringLiteral("SelectLinks2"), QStringLiteral("Links"), 3);
+    select->setObjectName(QStringLiteral("selectMenu"));
+    select->menuAction()->setObjectName(QStringLiteral("selectMenu"));
+    addSelectItem(select, QStringLiteral("selectAllAction"), QStringLiteral("All"), 0);
+    addSelectItem(select, QStringLiteral("selectImagesAction"), QStringLiteral("Images"), 2);
+    addSelectItem(select, QStringLiteral("selectLinksAction"), QStringLiteral("Links"), 3);
     select->addSeparator();
-    addSelectItem(select, QStringLiteral("Deselectall1"), QStringLiteral("Deselect All"), 1);
-    addItem(thumbs, QStringLiteral("ViewselectedThumbnails1"), QStringLiteral("View selected Thumbnails"),
-            &MainWindow::RxSpeedButtonDownloadClick);
+    addSelectItem(select, QStringLiteral("deselectAllAction"), QStringLiteral("Deselect All"), 1);
+    addItem(thumbs, QStringLiteral("viewSelectedAction"), QStringLiteral("View selected Thumbnails"),
+            &MainWindow::onView);
     thumbs->addSeparator();
-    addItem(thumbs, QStringLiteral("GetImageSize1"), QStringLiteral("&Get Image Size"), &MainWindow::GetImageSize1Click);
+    addItem(thumbs, QStringLiteral("getImageSizesAction"), QStringLiteral("&Get Image Size"), &MainWindow::onGetImageSizes);
     thumbs->addSeparator();
-    addItem(thumbs, QStringLiteral("Options1"), QStringLiteral("Options..."), &MainWindow::Options1Click);
+    addItem(thumbs, QStringLiteral("optionsAction"), QStringLiteral("Options..."), &MainWindow::onOptions);
 
     auto* help = new QMenu(QStringLiteral("&?"), this);
-    help->setObjectName(QStringLiteral("N2"));
-    addItem(help, QStringLiteral("Help1"), QStringLiteral("&Help"), nullptr);
+    help->setObjectName(QStringLiteral("helpMenu"));
+    addItem(help, QStringLiteral("helpAction"), QStringLiteral("&Help"), nullptr);
     help->addSeparator();
-    addItem(help, QStringLiteral("Info1"), QStringLiteral("&Info..."), &MainWindow::Info1Click);
+    addItem(help, QStringLiteral("infoAction"), QStringLiteral("&Info..."), &MainWindow::onAbout);
 
-    RxMainMenu1 = {file, thumbs, help};
+    m_menus = {file, thumbs, help};
 
-    RxPopupMenu1 = new QMenu(this);
-    RxPopupMenu1->setObjectName(QStringLiteral("RxPopupMenu1"));
-    addSelectItem(RxPopupMenu1, QStringLiteral("SelectAll1"), QStringLiteral("Select All"), 0);
-    addSelectItem(RxPopupMenu1, QStringLiteral("SelectImages1"), QStringLiteral("Select Images"), 2);
-    addSelectItem(RxPopupMenu1, QStringLiteral("SelectLinks1"), QStringLiteral("Select Links"), 3);
-    RxPopupMenu1->addSeparator();
-    addSelectItem(RxPopupMenu1, QStringLiteral("Deselctall1"), QStringLiteral("Deselect All"), 1);
+    m_selectMenu = new QMenu(this);
+    m_selectMenu->setObjectName(QStringLiteral("selectButtonMenu"));
+    addSelectItem(m_selectMenu, QStringLiteral("selectAllButtonAction"), QStringLiteral("Select All"), 0);
+    addSelectItem(m_selectMenu, QStringLiteral("selectImagesButtonAction"), QStringLiteral("Select Images"), 2);
+    addSelectItem(m_selectMenu, QStringLiteral("selectLinksButtonAction"), QStringLiteral("Select Links"), 3);
+    m_selectMenu->addSeparator();
+    addSelectItem(m_selectMenu, QStringLiteral("deselectAllButtonAction"), QStringLiteral("Deselect All"), 1);
 }
 
 void MainWindow::buildToolButtons()
 {
     // The menu is shown as a row of captioned buttons on a tool bar, not as a classic menu bar.
-    MenuToolbar1 = addToolBar(QStringLiteral("Menu"));
-    MenuToolbar1->setObjectName(QStringLiteral("MenuToolbar1"));
-    MenuToolbar1->setMovable(false);
-    MenuToolbar1->setMinimumHeight(23);
+    m_menuRow = addToolBar(QStringLiteral("Menu"));
+    m_menuRow->setObjectName(QStringLiteral("menuRow"));
+    m_menuRow->setMovable(false);
+    m_menuRow->setMinimumHeight(23);
 
     addToolBarBreak();
-    Panel9 = addToolBar(QStringLiteral("Tools"));
-    Panel9->setObjectName(QStringLiteral("Panel9"));
-    Panel9->setMovable(false);
-    Panel9->setMinimumHeight(26);
-    Panel9->setIconSize(QSize(18, 18));
+    m_toolBar = addToolBar(QStringLiteral("Tools"));
+    m_toolBar->setObjectName(QStringLiteral("toolBar"));
+    m_toolBar->setMovable(false);
+    m_toolBar->setMinimumHeight(26);
+    m_toolBar->setIconSize(QSize(18, 18));
 
     auto tool = [this](const QString& name, const QString& hint, const char* icon, QStyle::StandardPixmap fallback) {
-        QToolButton* b = flatToolButton(Panel9, name, hint, QLatin1String(icon), fallback);
-        Panel9->addWidget(b);
+        QToolButton* b = flatToolButton(m_toolBar, name, hint, QLatin1String(icon), fallback);
+        m_toolBar->addWidget(b);
         return b;
     };
-    RxSpeedButtonThumbs = tool(QStringLiteral("RxSpeedButtonThumbs"), QStringLiteral("Grab Thumbnails"),
+    m_grabButton = tool(QStringLiteral("grabButton"), QStringLiteral("Grab Thumbnails"),
                                "insert-image", QStyle::SP_ArrowDown);
-    RxSpeedButtonSelect = tool(QStringLiteral("RxSpeedButtonSelect"), QStringLiteral("Select Thumbnails"),
+    m_selectButton = tool(QStringLiteral("selectButton"), QStringLiteral("Select Thumbnails"),
                                "edit-select-all", QStyle::SP_DialogApplyButton);
-    RxSpeedButtonSelect->setMenu(RxPopupMenu1);
-    RxSpeedButtonSelect->setPopupMode(QToolButton::InstantPopup);
-    RxSpeedButtonSelect->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0px; }"));
-    RxSpeedButtonDownload = tool(QStringLiteral("RxSpeedButtonDownload"), QStringLiteral("View selected Thumbnails"),
+    m_selectButton->setMenu(m_selectMenu);
+    m_selectButton->setPopupMode(QToolButton::InstantPopup);
+    m_selectButton->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0px; }"));
+    m_viewButton = tool(QStringLiteral("viewButton"), QStringLiteral("View selected Thumbnails"),
                                  "document-preview", QStyle::SP_FileDialogContentsView);
-    RxSpeedButtonSave = tool(QStringLiteral("RxSpeedButtonSave"), QStringLiteral("Save Images"),
+    m_saveButton = tool(QStringLiteral("saveButton"), QStringLiteral("Save Images"),
                              "document-save", QStyle::SP_DialogSaveButton);
-    connect(RxSpeedButtonThumbs, &QToolButton::clicked, this, [this] { guarded(m_services.dialogs, [this] { RxSpeedButtonThumbsClick(); }); });
-    connect(RxSpeedButtonDownload, &QToolButton::clicked, this,
-            [this] { guarded(m_services.dialogs, [this] { RxSpeedButtonDownloadClick(); }); });
-    connect(RxSpeedButtonSave, &QToolButton::clicked, this, [this] { guarded(m_services.dialogs, [this] { RxSpeedButtonSaveClick(); }); });
+    connect(m_grabButton, &QToolButton::clicked, this, [this] { guarded(m_services.dialogs, [this] { onGrab(); }); });
+    connect(m_viewButton, &QToolButton::clicked, this,
+            [this] { guarded(m_services.dialogs, [this] { onView(); }); });
+    connect(m_saveButton, &QToolButton::clicked, this, [this] { guarded(m_services.dialogs, [this] { onSaveImages(); }); });
 }
 
 QAction* MainWindow::menuItem(const QString& name) const
@@ -211,14 +211,14 @@ QAction* MainWindow::menuItem(const QString& name) const
 
 // --- life cycle -------------------------------------------------------------------------------------
 
-void MainWindow::FormCreate()
+void MainWindow::finishCreation()
 {
     if (m_services.showSplash) {
         auto* splash = new SplashWindow();
         splash->showAtOnce();
     }
-    for (QMenu* menu : RxMainMenu1) {
-        auto* b = new QToolButton(MenuToolbar1);
+    for (QMenu* menu : m_menus) {
+        auto* b = new QToolButton(m_menuRow);
         b->setObjectName(menu->objectName() + QStringLiteral("Button"));
         b->setText(menu->title());
         b->setMenu(menu);
@@ -226,19 +226,19 @@ void MainWindow::FormCreate()
         b->setToolButtonStyle(Qt::ToolButtonTextOnly);
         b->setAutoRaise(true);
         b->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0px; }"));
-        MenuToolbar1->addWidget(b);
+        m_menuRow->addWidget(b);
     }
-    FormStorage1 = std::make_unique<WindowPlacement>(this, SettingsKeys::kMainFormSection, m_services.dialogs);
-    FormStorage1->addIntProperty(SettingsKeys::kThumbsPaneWidth, [this] { return FrameThumbs1->width(); },
+    m_placement = std::make_unique<WindowPlacement>(this, SettingsKeys::kMainFormSection, m_services.dialogs);
+    m_placement->addIntProperty(SettingsKeys::kThumbsPaneWidth, [this] { return m_thumbnailsPane->width(); },
                                  [this](int w) {
-                                     const int total = Splitter1->width() > 0 ? Splitter1->width() : 889;
-                                     Splitter1->setSizes({w, qMax(0, total - w - Splitter1->handleWidth())});
+                                     const int total = m_splitter->width() > 0 ? m_splitter->width() : 889;
+                                     m_splitter->setSizes({w, qMax(0, total - w - m_splitter->handleWidth())});
                                  });
     setWindowTitle(kTitle);
     // The title of the message boxes; not Qt's display name, which the window system would append
     // to every window caption.
     m_services.dialogs.setApplicationTitle(kTitle);
-    FrameThumbs1->ShowBlank();
+    m_thumbnailsPane->showBlank();
 }
 
 void MainWindow::showEvent(QShowEvent* event)
@@ -246,37 +246,37 @@ void MainWindow::showEvent(QShowEvent* event)
     QMainWindow::showEvent(event);
     m_closed = false;
     if (!event->spontaneous())
-        guarded(m_services.dialogs, [this] { FormShow(); });
+        guarded(m_services.dialogs, [this] { onFirstShow(); });
 }
 
-void MainWindow::FormShow()
+void MainWindow::onFirstShow()
 {
-    FormStorage1->restore();
+    m_placement->restore();
     // The stored options and the settings snapshot are in force before any command can run.
-    m_services.options.LoadAtStart();
+    m_services.options.loadAtStart();
     followLoginSetting();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
     m_closed = true;
-    guarded(m_services.dialogs, [this] { FormClose(); });
+    guarded(m_services.dialogs, [this] { onClosing(); });
     QMainWindow::closeEvent(event);
 }
 
-void MainWindow::FormClose()
+void MainWindow::onClosing()
 {
-    FrameThumbs1->CancelHarvest();
-    FrameThumbs1->StopThumbs();
-    FrameDownload1->StopView();
-    FormStorage1->save(false);
+    m_thumbnailsPane->cancelHarvest();
+    m_thumbnailsPane->stop();
+    m_viewerPane->stop();
+    m_placement->save(false);
 }
 
-void MainWindow::FormDestroy()
+void MainWindow::onDestroying()
 {
     guarded(m_services.dialogs, [this] {
-        if (FormStorage1)
-            FormStorage1->save(true);
+        if (m_placement)
+            m_placement->save(true);
     });
     for (int n = 1;; ++n) {
         const QString page = ProgramFiles::viewPage(n);
@@ -289,89 +289,89 @@ void MainWindow::FormDestroy()
 
 // --- commands ---------------------------------------------------------------------------------------
 
-void MainWindow::RxSpeedButtonThumbsClick()
+void MainWindow::onGrab()
 {
-    FrameThumbs1->StopThumbs();
-    GrabFromBrowser();
+    m_thumbnailsPane->stop();
+    grabFromBrowser();
 }
 
-bool MainWindow::GrabFromBrowser()
+bool MainWindow::grabFromBrowser()
 {
-    FSelectedWindow = -1;
+    m_selectedWindow = -1;
     BrowserPicker& picker = m_services.picker;
-    picker.ClearBrowserList();
-    picker.FillBrowserList();
-    if (picker.BrowserCount() == 0) {
-        if (m_services.windows.Count() == 0)
-            m_services.dialogs.information(noBrowserText(m_services.windows.Endpoints()));
+    picker.clearList();
+    picker.fillList();
+    if (picker.rowCount() == 0) {
+        if (m_services.windows.count() == 0)
+            m_services.dialogs.information(noBrowserText(m_services.windows.endpoints()));
         else
             m_services.dialogs.information(QStringLiteral("No browser window shows a web page to grab."));
         return false;
     }
-    picker.SetAddLocked(FOpenedFromFile);
+    picker.setAddLocked(m_openedFromFile);
     if (picker.exec() != QDialog::Accepted)
         return false;
 
-    FOpenedFromFile = false;
-    FAddToExisting = picker.AddToExisting();
-    FSelectedWindow = picker.SelectedWindowIndex();
-    FrameThumbs1->StopThumbs();
-    FrameThumbs1->ShowBlank();
-    const std::shared_ptr<BrowserWindow> window = m_services.windows.Item(FSelectedWindow);
+    m_openedFromFile = false;
+    m_addToExisting = picker.addToExisting();
+    m_selectedWindow = picker.selectedWindowIndex();
+    m_thumbnailsPane->stop();
+    m_thumbnailsPane->showBlank();
+    const std::shared_ptr<BrowserWindow> window = m_services.windows.item(m_selectedWindow);
     const std::shared_ptr<Document> doc = ThumbnailGrab::readWindow(*window, m_services.progress);
     if (m_closed)
         return true; // closed while the page was read: no harvest behind a closed window
-    StartHarvest(doc, window.get());
+    startHarvest(doc, window.get());
     return true;
 }
 
-void MainWindow::StartHarvest(const std::shared_ptr<Document>& doc, BrowserWindow* source)
+void MainWindow::startHarvest(const std::shared_ptr<Document>& doc, BrowserWindow* source)
 {
-    FPageHead = ThumbnailGrab::viewHead(*doc, FPageHead);
-    FrameThumbs1->GrabDocument(doc, FAddToExisting, source);
+    m_pageHead = ThumbnailGrab::viewHead(*doc, m_pageHead);
+    m_thumbnailsPane->grabDocument(doc, m_addToExisting, source);
 }
 
-void MainWindow::SelectLinks1Click(QAction* sender)
+void MainWindow::onSelect(QAction* sender)
 {
     switch (sender ? sender->data().toInt() : -1) {
-    case 0: FrameThumbs1->SelectAll(); break;
-    case 1: FrameThumbs1->DeselectAll(); break;
-    case 2: FrameThumbs1->SelectImages(); break;
-    case 3: FrameThumbs1->SelectLinks(); break;
+    case 0: m_thumbnailsPane->selectAll(); break;
+    case 1: m_thumbnailsPane->deselectAll(); break;
+    case 2: m_thumbnailsPane->selectImages(); break;
+    case 3: m_thumbnailsPane->selectLinks(); break;
     default: break;
     }
 }
 
-void MainWindow::RxSpeedButtonDownloadClick()
+void MainWindow::onView()
 {
-    FrameDownload1->StopView();
-    const std::shared_ptr<Document> doc = FrameThumbs1->ThumbsDocument();
-    if (!FrameDownload1->StartView(doc, FPageHead))
+    m_viewerPane->stop();
+    const std::shared_ptr<Document> doc = m_thumbnailsPane->thumbnailsDocument();
+    if (!m_viewerPane->startView(doc, m_pageHead))
         m_services.dialogs.information(QStringLiteral("Nothing selected!"));
 }
 
-void MainWindow::RxSpeedButtonSaveClick()
+void MainWindow::onSaveImages()
 {
-    if (!FrameDownload1->IsBusy())
-        FrameDownload1->SaveView();
+    if (!m_viewerPane->isBusy())
+        m_viewerPane->saveImages();
 }
 
-void MainWindow::OpenThumbnails1Click()
+void MainWindow::onOpenThumbnails()
 {
     const QString file = m_services.dialogs.openFileName(this);
     if (file.isEmpty())
         return;
-    FOpenedFromFile = true;
-    FrameThumbs1->OpenThumbs(file);
+    m_openedFromFile = true;
+    m_thumbnailsPane->openThumbnails(file);
 }
 
-void MainWindow::SaveDownloadlist1Click() { FrameThumbs1->SaveSelectedThumbs(); }
+void MainWindow::onSaveSelectedThumbnails() { m_thumbnailsPane->saveSelectedThumbnails(); }
 
-void MainWindow::SaveThumbnails1Click() { FrameThumbs1->SaveAllThumbs(); }
+void MainWindow::onSaveAllThumbnails() { m_thumbnailsPane->saveAllThumbnails(); }
 
-void MainWindow::GetImageSize1Click() { FrameThumbs1->CheckImageSizes(); }
+void MainWindow::onGetImageSizes() { m_thumbnailsPane->checkImageSizes(); }
 
-void MainWindow::Options1Click()
+void MainWindow::onOptions()
 {
     m_services.options.exec();
     followLoginSetting();
@@ -383,13 +383,13 @@ void MainWindow::followLoginSetting()
         m_services.session->setEnabled(m_services.settings.useBrowserLogin());
 }
 
-void MainWindow::Info1Click()
+void MainWindow::onAbout()
 {
     auto* info = new AboutDialog(m_services.dialogs, this);
     info->exec();
     delete info;
 }
 
-void MainWindow::Close1Click() { close(); }
+void MainWindow::onExit() { close(); }
 
 } // namespace pxt

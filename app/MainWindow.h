@@ -58,42 +58,40 @@ public:
     QMenu* createPopupMenu() override { return nullptr; }
 
     // Commands.
-    void RxSpeedButtonThumbsClick();
-    bool GrabFromBrowser();
-    void StartHarvest(const std::shared_ptr<Document>& doc, BrowserWindow* source = nullptr);
-    void SelectLinks1Click(QAction* sender);
-    void RxSpeedButtonDownloadClick();
-    void RxSpeedButtonSaveClick();
-    void OpenThumbnails1Click();
-    void SaveDownloadlist1Click();
-    void SaveThumbnails1Click();
-    void GetImageSize1Click();
-    void Options1Click();
+    void onGrab();
+    bool grabFromBrowser();
+    void startHarvest(const std::shared_ptr<Document>& doc, BrowserWindow* source = nullptr);
+    void onSelect(QAction* sender);
+    void onView();
+    void onSaveImages();
+    void onOpenThumbnails();
+    void onSaveSelectedThumbnails();
+    void onSaveAllThumbnails();
+    void onGetImageSizes();
+    void onOptions();
     // The session follows the "Use the browser's login" setting.
     void followLoginSetting();
-    void Info1Click();
-    void Close1Click();
+    void onAbout();
+    void onExit();
 
-    // Controls.
-    QToolBar* MenuToolbar1;
-    QToolBar* Panel9;
-    QToolButton* RxSpeedButtonThumbs;
-    QToolButton* RxSpeedButtonSelect;
-    QToolButton* RxSpeedButtonDownload;
-    QToolButton* RxSpeedButtonSave;
-    QStackedWidget* Notebook1;
-    QSplitter* Splitter1;
-    ThumbnailsPane* FrameThumbs1;
-    ViewerPane* FrameDownload1;
-    QList<QMenu*> RxMainMenu1; // the top-level menus, in menu order
-    QMenu* RxPopupMenu1;
-    std::unique_ptr<WindowPlacement> FormStorage1;
+    ThumbnailsPane* thumbnailsPane() const { return m_thumbnailsPane; }
+    ViewerPane* viewerPane() const { return m_viewerPane; }
+    QToolBar* menuRow() const { return m_menuRow; }
+    QToolBar* toolBar() const { return m_toolBar; }
+    QToolButton* grabButton() const { return m_grabButton; }
+    QToolButton* selectButton() const { return m_selectButton; }
+    QToolButton* viewButton() const { return m_viewButton; }
+    QToolButton* saveButton() const { return m_saveButton; }
+    // The top-level menus, in menu order.
+    const QList<QMenu*>& menus() const { return m_menus; }
+    const WindowPlacement& placement() const { return *m_placement; }
 
-    // Fields.
-    int FSelectedWindow = -1;
-    bool FAddToExisting = false;
-    bool FOpenedFromFile = false;
-    QString FPageHead;
+    // What the last grab left: the listed window it read (-1: none), the head of its page.
+    int selectedWindow() const { return m_selectedWindow; }
+    QString pageHead() const { return m_pageHead; }
+    // The thumbnail page was opened from a file, and whether the next grab adds to it.
+    bool openedFromFile() const { return m_openedFromFile; }
+    bool addToExisting() const { return m_addToExisting; }
 
     // The action of a menu item by its object name (tests).
     QAction* menuItem(const QString& name) const;
@@ -103,14 +101,33 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void FormCreate();
-    void FormShow();
-    void FormClose();
-    void FormDestroy();
+    void finishCreation();
+    void onFirstShow();
+    void onClosing();
+    void onDestroying();
     void buildMenus();
     void buildToolButtons();
     QAction* addItem(QMenu* menu, const QString& name, const QString& caption, void (MainWindow::*handler)());
     QAction* addSelectItem(QMenu* menu, const QString& name, const QString& caption, int tag);
+
+    QToolBar* m_menuRow;
+    QToolBar* m_toolBar;
+    QToolButton* m_grabButton;
+    QToolButton* m_selectButton;
+    QToolButton* m_viewButton;
+    QToolButton* m_saveButton;
+    QStackedWidget* m_pages;
+    QSplitter* m_splitter;
+    ThumbnailsPane* m_thumbnailsPane;
+    ViewerPane* m_viewerPane;
+    QList<QMenu*> m_menus; // the top-level menus, in menu order
+    QMenu* m_selectMenu;
+    std::unique_ptr<WindowPlacement> m_placement;
+
+    int m_selectedWindow = -1;
+    bool m_addToExisting = false;
+    bool m_openedFromFile = false;
+    QString m_pageHead;
 
     MainWindowServices m_services;
     bool m_closed = false; // the window was closed; a grab still under way ends

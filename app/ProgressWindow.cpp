@@ -24,31 +24,31 @@ constexpr qint64 kPumpIntervalMs = 10;
 ProgressWindow::ProgressWindow(QWidget* parent)
     : QDialog(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
 {
-    setObjectName(QStringLiteral("FormProgress"));
-    ProgressBar1 = new QProgressBar(this);
-    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
-    ProgressBar1->setGeometry(8, 25, 307, 16);
-    ProgressBar1->setTextVisible(false);
-    ProgressBar1->setRange(0, 0);
-    Label1 = new QLabel(this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(8, 5, 307, 16);
-    ButtonCancel = new QPushButton(QStringLiteral("Abbruch"), this);
-    ButtonCancel->setObjectName(QStringLiteral("ButtonCancel"));
-    ButtonCancel->setGeometry(124, 58, 75, 25);
-    ButtonCancel->setAutoDefault(false);
-    connect(ButtonCancel, &QPushButton::clicked, this, &ProgressWindow::ButtonCancelClick);
+    setObjectName(QStringLiteral("progressWindow"));
+    m_progressBar = new QProgressBar(this);
+    m_progressBar->setObjectName(QStringLiteral("progressBar"));
+    m_progressBar->setGeometry(8, 25, 307, 16);
+    m_progressBar->setTextVisible(false);
+    m_progressBar->setRange(0, 0);
+    m_textLabel = new QLabel(this);
+    m_textLabel->setObjectName(QStringLiteral("text"));
+    m_textLabel->setGeometry(8, 5, 307, 16);
+    m_cancelButton = new QPushButton(QStringLiteral("Abbruch"), this);
+    m_cancelButton->setObjectName(QStringLiteral("cancelButton"));
+    m_cancelButton->setGeometry(124, 58, 75, 25);
+    m_cancelButton->setAutoDefault(false);
+    connect(m_cancelButton, &QPushButton::clicked, this, &ProgressWindow::onCancel);
     setFixedSize(kWidth, kCancellableHeight);
-    ProgressBar1->setFocus();
+    m_progressBar->setFocus();
 }
 
-void ProgressWindow::Setup(const QString& caption, const QString& text, int min, int max, int position,
+void ProgressWindow::setUp(const QString& caption, const QString& text, int min, int max, int position,
                           bool cancellable)
 {
     int barMin = 0;
     int barMax = 0;
     setWindowTitle(caption);
-    Label1->setText(text);
+    m_textLabel->setText(text);
     if (max >= 1 && min < max)
         barMax = max;
     if (min >= 1 && max > min)
@@ -56,17 +56,17 @@ void ProgressWindow::Setup(const QString& caption, const QString& text, int min,
     int barPos = 0;
     if (barMin < position && position < barMax)
         barPos = position;
-    ProgressBar1->setRange(barMin, barMax);
-    ProgressBar1->setValue(barPos);
+    m_progressBar->setRange(barMin, barMax);
+    m_progressBar->setValue(barPos);
 
-    FCancellable = cancellable;
+    m_cancellable = cancellable;
     if (cancellable) {
         setFixedSize(kWidth, kCancellableHeight);
         setScreenCursor(Qt::ArrowCursor);
     } else {
         setFixedSize(kWidth, kPlainHeight);
     }
-    FCancelled = false;
+    m_cancelled = false;
     m_sincePump.invalidate();
 
     if (barMin < barMax) {
@@ -78,20 +78,20 @@ void ProgressWindow::Setup(const QString& caption, const QString& text, int min,
     }
 }
 
-void ProgressWindow::StepTo(int position)
+void ProgressWindow::stepTo(int position)
 {
-    ProgressBar1->setValue(position);
-    if (FCancellable && (!m_sincePump.isValid() || m_sincePump.hasExpired(kPumpIntervalMs))) {
+    m_progressBar->setValue(position);
+    if (m_cancellable && (!m_sincePump.isValid() || m_sincePump.hasExpired(kPumpIntervalMs))) {
         pumpMessages();
         m_sincePump.start();
     }
-    if (position >= ProgressBar1->maximum() - 1)
+    if (position >= m_progressBar->maximum() - 1)
         hide();
 }
 
-void ProgressWindow::SetText(const QString& text) { Label1->setText(text); }
+void ProgressWindow::setText(const QString& text) { m_textLabel->setText(text); }
 
-void ProgressWindow::Hourglass(bool on) { setScreenCursor(on ? Qt::WaitCursor : Qt::ArrowCursor); }
+void ProgressWindow::setBusyCursor(bool on) { setScreenCursor(on ? Qt::WaitCursor : Qt::ArrowCursor); }
 
 void ProgressWindow::showEvent(QShowEvent* event)
 {
@@ -99,11 +99,11 @@ void ProgressWindow::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
 }
 
-void ProgressWindow::reject() { ButtonCancelClick(); }
+void ProgressWindow::reject() { onCancel(); }
 
-void ProgressWindow::ButtonCancelClick()
+void ProgressWindow::onCancel()
 {
-    FCancelled = true;
+    m_cancelled = true;
     hide();
 }
 

@@ -18,29 +18,34 @@ class ProgressWindow : public QDialog, public ProgressSink {
 public:
     explicit ProgressWindow(QWidget* parent = nullptr);
 
-    void Setup(const QString& caption, const QString& text, int min, int max, int position,
+    void setUp(const QString& caption, const QString& text, int min, int max, int position,
                bool cancellable) override;
-    void StepTo(int position) override;
-    void SetText(const QString& text) override;
-    bool Cancelled() const override { return FCancelled; }
-    void Close() override { hide(); }
-    void Hourglass(bool on) override;
+    void stepTo(int position) override;
+    void setText(const QString& text) override;
+    bool isCancelled() const override { return m_cancelled; }
+    void finish() override { hide(); }
+    void setBusyCursor(bool on) override;
 
-    QProgressBar* ProgressBar1;
-    QLabel* Label1;
-    QPushButton* ButtonCancel;
-
-    bool FCancelled = false;
-    bool FCancellable = false;
+    QProgressBar* progressBar() const { return m_progressBar; }
+    QLabel* textLabel() const { return m_textLabel; }
+    QPushButton* cancelButton() const { return m_cancelButton; }
+    bool cancellable() const { return m_cancellable; }
 
 protected:
     void showEvent(QShowEvent* event) override;
     void reject() override; // Esc closes like the cancel button
 
 private:
-    void ButtonCancelClick();
+    QProgressBar* m_progressBar;
+    QLabel* m_textLabel;
+    QPushButton* m_cancelButton;
 
-    QElapsedTimer m_sincePump; // invalid until the first step after Setup
+    bool m_cancelled = false;
+    bool m_cancellable = false;
+
+    void onCancel();
+
+    QElapsedTimer m_sincePump; // invalid until the first step after setUp
 };
 
 } // namespace pxt

@@ -31,18 +31,18 @@ SplashWindow::SplashWindow(QWidget* parent) : SplashWindow(shippedPicture(), par
 
 SplashWindow::SplashWindow(const QByteArray& jpeg, QWidget* parent)
     : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-      Image1(new QLabel(this)),
-      Timer1(new QTimer(this))
+      m_picture(new QLabel(this)),
+      m_closeTimer(new QTimer(this))
 {
-    setObjectName(QStringLiteral("FormSplash"));
+    setObjectName(QStringLiteral("splashWindow"));
     setAttribute(Qt::WA_DeleteOnClose);
-    Image1->setObjectName(QStringLiteral("Image1"));
+    m_picture->setObjectName(QStringLiteral("picture"));
 
     const QImage picture = decodeJpeg(jpeg);
     const QSize size = picture.isNull() ? kDesignSize : picture.size();
     if (!picture.isNull())
-        Image1->setPixmap(QPixmap::fromImage(picture));
-    Image1->setGeometry(QRect(QPoint(0, 0), size));
+        m_picture->setPixmap(QPixmap::fromImage(picture));
+    m_picture->setGeometry(QRect(QPoint(0, 0), size));
     setFixedSize(size);
 
     QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
@@ -52,10 +52,10 @@ SplashWindow::SplashWindow(const QByteArray& jpeg, QWidget* parent)
         move(frame.topLeft());
     }
 
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(kInterval);
-    connect(Timer1, &QTimer::timeout, this, &SplashWindow::Timer1Timer);
-    Timer1->start();
+    m_closeTimer->setObjectName(QStringLiteral("closeTimer"));
+    m_closeTimer->setInterval(kInterval);
+    connect(m_closeTimer, &QTimer::timeout, this, &SplashWindow::onCloseTimer);
+    m_closeTimer->start();
 }
 
 void SplashWindow::showAtOnce()
@@ -70,9 +70,9 @@ void SplashWindow::showAtOnce()
     repaint();
 }
 
-void SplashWindow::Timer1Timer()
+void SplashWindow::onCloseTimer()
 {
-    Timer1->stop();
+    m_closeTimer->stop();
     close();
 }
 

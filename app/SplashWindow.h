@@ -21,17 +21,22 @@ public:
     // Shows the window and paints it at once, before the caller goes on starting.
     void showAtOnce();
 
-    QLabel* Image1;
-    QTimer* Timer1;
+    QLabel* picture() const { return m_picture; }
+    // Closes the window on its first tick.
+    QTimer* closeTimer() const { return m_closeTimer; }
 
     static constexpr int kInterval = 2500;
 
 public slots:
-    void Timer1Timer();
+    void onCloseTimer();
 
 protected:
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
+
+private:
+    QLabel* m_picture;
+    QTimer* m_closeTimer;
 };
 
 } // namespace pxt

@@ -62,11 +62,11 @@ inline std::shared_ptr<BrowserWindow> galleryWindow(BrowserWindowList& windows, 
 {
     std::shared_ptr<BrowserWindow> window;
     waitFor([&] {
-        windows.Refresh();
+        windows.refresh();
         window = nullptr;
-        for (int i = 0; i < windows.Count(); ++i)
-            if (windows.Item(i)->LocationURL() == url)
-                window = windows.Item(i);
+        for (int i = 0; i < windows.count(); ++i)
+            if (windows.item(i)->locationUrl() == url)
+                window = windows.item(i);
         try {
             return window && window->document()->links().size() == size_t(kGalleryThumbs);
         } catch (const std::exception&) {
@@ -103,11 +103,11 @@ inline GrabTimes timeGrabs(BrowserWindow& window, const QString& programFolder, 
     for (int run = 0; run < runs; ++run) {
         QElapsedTimer t;
         t.start();
-        thumbs.StopThumbs();
-        thumbs.ShowBlank();
+        thumbs.stop();
+        thumbs.showBlank();
         const auto doc = window.document();
         times.reads.push_back(t.nsecsElapsed() / 1e6);
-        thumbs.GrabDocument(doc, false);
+        thumbs.grabDocument(doc, false);
         times.grabs.push_back(t.nsecsElapsed() / 1e6);
         times.written = times.written && QFile::exists(QDir(programFolder).filePath(QStringLiteral("thumbs.html")));
         waitFor([&] { return thumbs.statusText() == "Ready"; }, 30000);

@@ -104,7 +104,7 @@ QByteArray serializerJson(const Document& doc)
         if (n)
             n = n->nextSibling();
     }
-    QJsonObject o{{"v", 2}, {"id", 1}, {"url", doc.URL()}, {"title", doc.title()}, {"nodes", nodes}};
+    QJsonObject o{{"v", 2}, {"id", 1}, {"url", doc.url()}, {"title", doc.title()}, {"nodes", nodes}};
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
 

@@ -61,7 +61,7 @@ int main(int argc, char** argv)
     for (int run = 0; run < 5; ++run) {
         QElapsedTimer t;
         t.start();
-        windows.Refresh();
+        windows.refresh();
         fills.push_back(t.nsecsElapsed() / 1e6);
     }
 

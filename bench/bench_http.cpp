@@ -35,17 +35,17 @@ int main(int argc, char** argv)
     double clientMs = 1e300;
     int lengths = 0;
     for (int round = 0; round < kRounds; ++round) {
-        pxt::THttpClient client;
+        pxt::HttpClient client;
         lengths = 0;
-        client.OnPacketRecvd = [&] {
-            if (client.Header().toUpper().contains(QLatin1String("LENGTH"))) {
+        client.onPacketReceived = [&] {
+            if (client.headerText().toUpper().contains(QLatin1String("LENGTH"))) {
                 ++lengths;
-                client.Disconnect();
+                client.disconnect();
             }
         };
         const auto start = std::chrono::steady_clock::now();
         for (const QString& url : urls)
-            client.Get(url);
+            client.get(url);
         clientMs = std::min(clientMs, pxt::bench::msSince(start));
     }
 

@@ -46,9 +46,9 @@ double probe(const QStringList& urls, int parallel, int& sizes)
     settings.takeSnapshot(v);
     pxt::SizeProbe probe(settings);
     QEventLoop loop;
-    probe.OnFinished = [&] { loop.quit(); };
+    probe.onFinished = [&] { loop.quit(); };
     const auto start = std::chrono::steady_clock::now();
-    probe.Start(doc);
+    probe.start(doc);
     if (probe.walking())
         loop.exec();
     const double ms = pxt::bench::msSince(start);

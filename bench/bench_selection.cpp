@@ -1,6 +1,6 @@
 // The commands on a shown thumbnail page of 10,000 cells in the WebEngine view: Select All, Deselect
 // All, Select Images, Select Links, the read the view run, "Save selected Thumbnails" and the probe's
-// start make, and the whole "View selected Thumbnails" (StartView). Each beside the page's own script
+// start make, and the whole "View selected Thumbnails" (startView). Each beside the page's own script
 // doing the same work, measured in the same run, and their ratio; then the program's peak memory.
 // Runs under a display (xvfb-run) with the engine's variables of make bench.
 #include "bench/BenchSupport.h"
@@ -36,7 +36,7 @@ double timeCommand(pxt::ThumbnailsPane& thumbs, const std::function<void()>& com
         t.start();
         command();
         if (settle)
-            thumbs.ThumbsDocument();
+            thumbs.thumbnailsDocument();
         best = std::min(best, t.nsecsElapsed() / 1e6);
     }
     return best;
@@ -102,40 +102,40 @@ int main(int argc, char** argv)
     pxt::ViewerPane download(views, settings, dialogs);
     thumbs.resize(600, 800);
     thumbs.show();
-    thumbs.OpenThumbs(page);
-    pxt::bench::waitFor([&] { return !thumbs.WebBrowserThumbs->Busy() && thumbs.statusText() == "Download complete"; },
+    thumbs.openThumbnails(page);
+    pxt::bench::waitFor([&] { return !thumbs.view()->isBusy() && thumbs.statusText() == "Download complete"; },
                         120000);
-    pxt::BrowserView* view = thumbs.WebBrowserThumbs;
+    pxt::BrowserView* view = thumbs.view();
     // The one whole read of a loaded page (the probe's start at its load, or the first command);
     // every later read asks the page only for what changed.
     QElapsedTimer firstRead;
     firstRead.start();
-    thumbs.ThumbsDocument();
+    thumbs.thumbnailsDocument();
     const double first = firstRead.nsecsElapsed() / 1e6;
 
     // The page's own work: the same boxes set, the same values read.
     const QString boxes = QStringLiteral("const boxes = document.querySelectorAll('input');");
     const QString picture = QStringLiteral("/\\.(jpg|jpeg|gif)$/i.test(b.value)");
-    const double all = timeCommand(thumbs, [&] { thumbs.SelectAll(); });
+    const double all = timeCommand(thumbs, [&] { thumbs.selectAll(); });
     const double allOwn = timeInPage(view, boxes + QStringLiteral("for (const b of boxes) b.checked = true"));
-    const double none = timeCommand(thumbs, [&] { thumbs.DeselectAll(); });
+    const double none = timeCommand(thumbs, [&] { thumbs.deselectAll(); });
     const double noneOwn = timeInPage(view, boxes + QStringLiteral("for (const b of boxes) b.checked = false"));
-    const double links = timeCommand(thumbs, [&] { thumbs.SelectLinks(); });
+    const double links = timeCommand(thumbs, [&] { thumbs.selectLinks(); });
     const double linksOwn =
         timeInPage(view, boxes + QStringLiteral("for (const b of boxes) b.checked = !") + picture);
-    const double images = timeCommand(thumbs, [&] { thumbs.SelectImages(); });
+    const double images = timeCommand(thumbs, [&] { thumbs.selectImages(); });
     const double imagesOwn = timeInPage(view, boxes + QStringLiteral("for (const b of boxes) b.checked = ") + picture);
     int checked = 0;
-    const auto shown = thumbs.ThumbsDocument(); // held: a temporary's list would die before the loop
+    const auto shown = thumbs.thumbnailsDocument(); // held: a temporary's list would die before the loop
     for (const pxt::Element* e : shown->all())
         checked += e->tagName() == QLatin1String("INPUT") && e->status() ? 1 : 0;
-    const double read = timeCommand(thumbs, [&] { thumbs.ThumbsDocument(); }, false);
+    const double read = timeCommand(thumbs, [&] { thumbs.thumbnailsDocument(); }, false);
     const double readOwn = timeInPage(
         view, QStringLiteral("const picked = []; for (const b of document.querySelectorAll('input')) "
                              "if (b.checked) picked.push(b.value); for (const d of document.querySelectorAll('div')) "
                              "picked.push(d.id)"));
     const long withPage = peakKilobytes();
-    const double viewRun = timeCommand(thumbs, [&] { download.StartView(thumbs.ThumbsDocument(), QString()); });
+    const double viewRun = timeCommand(thumbs, [&] { download.startView(thumbs.thumbnailsDocument(), QString()); });
 
     std::printf("%d cells, %d checked after Select Images\n", pxt::bench::kCells, checked);
     report("Select All", all, allOwn);

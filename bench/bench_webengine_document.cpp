@@ -49,10 +49,10 @@ int main(int argc, char** argv)
     view.widget()->resize(1000, 800);
     view.widget()->show();
     bool loaded = false;
-    QObject::connect(&view, &pxt::BrowserView::DocumentComplete, [&] { loaded = true; });
+    QObject::connect(&view, &pxt::BrowserView::documentComplete, [&] { loaded = true; });
     QElapsedTimer loadTime;
     loadTime.start();
-    view.Navigate(path);
+    view.navigate(path);
     waitFor([&] { return loaded; }, 120000);
     if (!loaded) {
         std::fprintf(stderr, "the page did not load\n");

@@ -19,8 +19,8 @@ namespace pxt {
 class BrowserWindow {
 public:
     virtual ~BrowserWindow() = default;
-    virtual QString LocationName() const = 0; // the title
-    virtual QString LocationURL() const = 0;  // empty when it shows nothing
+    virtual QString locationName() const = 0; // the title
+    virtual QString locationUrl() const = 0;  // empty when it shows nothing
     // The live document of the window as a harvest reads it: its title element and its links with
     // what lies inside them, in document order (all() holds those elements only), and its frames read
     // the same way. Throws Error when it cannot be read.
@@ -34,31 +34,31 @@ public:
     }
 };
 
-// The list of running browser windows. Refresh() reads the list anew; Count() and Item() then
+// The list of running browser windows. refresh() reads the list anew; count() and item() then
 // answer from that reading, so an index stays stable until the next refresh.
 class BrowserWindowList {
 public:
     virtual ~BrowserWindowList() = default;
-    virtual void Refresh() = 0;
-    virtual int Count() const = 0;
-    // Throws Error for an index outside 0 to Count() - 1.
-    virtual std::shared_ptr<BrowserWindow> Item(int index) const = 0;
-    // Where the last Refresh() looked for browsers ("127.0.0.1:9222", ...), for telling the user;
+    virtual void refresh() = 0;
+    virtual int count() const = 0;
+    // Throws Error for an index outside 0 to count() - 1.
+    virtual std::shared_ptr<BrowserWindow> item(int index) const = 0;
+    // Where the last refresh() looked for browsers ("127.0.0.1:9222", ...), for telling the user;
     // empty for a list that looks nowhere.
-    virtual QStringList Endpoints() const { return {}; }
+    virtual QStringList endpoints() const { return {}; }
 };
 
-// A list that answers from what its last Refresh() found.
+// A list that answers from what its last refresh() found.
 class ListedBrowserWindows : public BrowserWindowList {
 public:
-    int Count() const override { return int(m_windows.size()); }
-    std::shared_ptr<BrowserWindow> Item(int index) const override
+    int count() const override { return int(m_windows.size()); }
+    std::shared_ptr<BrowserWindow> item(int index) const override
     {
-        if (index < 0 || index >= Count())
+        if (index < 0 || index >= count())
             throw Error(QStringLiteral("The browser window %1 no longer exists").arg(index));
         return m_windows[size_t(index)];
     }
-    QStringList Endpoints() const override { return m_endpoints; }
+    QStringList endpoints() const override { return m_endpoints; }
 
 protected:
     void setListing(QStringList endpoints, std::vector<std::shared_ptr<BrowserWindow>> windows)

@@ -6,17 +6,17 @@
 
 namespace pxt {
 
-// Several window lists as one: Refresh() refreshes each in turn, the windows come list by list in the
-// order given, and Endpoints() names every endpoint any of them tried, each once. The lists are not
+// Several window lists as one: refresh() refreshes each in turn, the windows come list by list in the
+// order given, and endpoints() names every endpoint any of them tried, each once. The lists are not
 // owned and must outlive this one.
 class JoinedBrowserWindowList : public BrowserWindowList {
 public:
     explicit JoinedBrowserWindowList(std::vector<BrowserWindowList*> lists) : m_lists(std::move(lists)) {}
 
-    void Refresh() override;
-    int Count() const override;
-    std::shared_ptr<BrowserWindow> Item(int index) const override;
-    QStringList Endpoints() const override;
+    void refresh() override;
+    int count() const override;
+    std::shared_ptr<BrowserWindow> item(int index) const override;
+    QStringList endpoints() const override;
 
 private:
     std::vector<BrowserWindowList*> m_lists;

@@ -19,118 +19,118 @@
 namespace pxt {
 
 BrowserPicker::BrowserPicker(BrowserWindowList& windows, Dialogs& dialogs, QWidget* parent)
-    : QDialog(parent), ShellWindows1(windows), m_dialogs(dialogs)
+    : QDialog(parent), m_windows(windows), m_dialogs(dialogs)
 {
     setWindowTitle(QStringLiteral("Pic a Browser"));
     setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setFixedSize(692, 373);
 
-    ListViewBrowser = new QTreeWidget(this);
-    ListViewBrowser->setObjectName(QStringLiteral("ListViewBrowser"));
-    ListViewBrowser->setColumnCount(3);
-    ListViewBrowser->setHeaderLabels({QStringLiteral("Title"), QStringLiteral("URL"), QString()});
-    ListViewBrowser->setColumnWidth(TitleColumn, 300);
-    ListViewBrowser->setColumnWidth(UrlColumn, 355);
-    ListViewBrowser->setColumnHidden(IndexColumn, true);
-    ListViewBrowser->setRootIsDecorated(false);
-    ListViewBrowser->setItemsExpandable(false);
-    ListViewBrowser->setUniformRowHeights(true);
-    ListViewBrowser->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListViewBrowser->setSelectionBehavior(QAbstractItemView::SelectRows);
-    ListViewBrowser->setSelectionMode(QAbstractItemView::SingleSelection);
-    ListViewBrowser->setSortingEnabled(false); // the list keeps its own order, see SortRows
-    ListViewBrowser->header()->setSectionsClickable(true);
-    ListViewBrowser->header()->setSectionsMovable(false);
-    ListViewBrowser->header()->setStretchLastSection(false);
+    m_list = new QTreeWidget(this);
+    m_list->setObjectName(QStringLiteral("windowList"));
+    m_list->setColumnCount(3);
+    m_list->setHeaderLabels({QStringLiteral("Title"), QStringLiteral("URL"), QString()});
+    m_list->setColumnWidth(TitleColumn, 300);
+    m_list->setColumnWidth(UrlColumn, 355);
+    m_list->setColumnHidden(IndexColumn, true);
+    m_list->setRootIsDecorated(false);
+    m_list->setItemsExpandable(false);
+    m_list->setUniformRowHeights(true);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setSortingEnabled(false); // the list keeps its own order, see sortRows
+    m_list->header()->setSectionsClickable(true);
+    m_list->header()->setSectionsMovable(false);
+    m_list->header()->setStretchLastSection(false);
     // The selection stays as visible while the list has no focus.
-    QPalette palette = ListViewBrowser->palette();
+    QPalette palette = m_list->palette();
     for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText})
         palette.setBrush(QPalette::Inactive, role, palette.brush(QPalette::Active, role));
-    ListViewBrowser->setPalette(palette);
-    ListViewBrowser->viewport()->installEventFilter(this);
+    m_list->setPalette(palette);
+    m_list->viewport()->installEventFilter(this);
 
-    CheckBox1 = new QCheckBox(QStringLiteral("Add to existing Thumbnails"), this);
-    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
-    CheckBox1->setChecked(true);
-    Button1 = new QPushButton(QStringLiteral("Reload List"), this);
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setAutoDefault(false);
-    OKBtn = new QPushButton(QStringLiteral("OK"), this);
-    OKBtn->setObjectName(QStringLiteral("OKBtn"));
-    OKBtn->setDefault(true);
-    OKBtn->setEnabled(false);
-    CancelBtn = new QPushButton(QStringLiteral("Cancel"), this);
-    CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
-    CancelBtn->setAutoDefault(false);
+    m_addToExistingBox = new QCheckBox(QStringLiteral("Add to existing Thumbnails"), this);
+    m_addToExistingBox->setObjectName(QStringLiteral("addToExistingBox"));
+    m_addToExistingBox->setChecked(true);
+    m_reloadListButton = new QPushButton(QStringLiteral("Reload List"), this);
+    m_reloadListButton->setObjectName(QStringLiteral("reloadListButton"));
+    m_reloadListButton->setAutoDefault(false);
+    m_okButton = new QPushButton(QStringLiteral("OK"), this);
+    m_okButton->setObjectName(QStringLiteral("okButton"));
+    m_okButton->setDefault(true);
+    m_okButton->setEnabled(false);
+    m_cancelButton = new QPushButton(QStringLiteral("Cancel"), this);
+    m_cancelButton->setObjectName(QStringLiteral("cancelButton"));
+    m_cancelButton->setAutoDefault(false);
 
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(CheckBox1);
+    buttons->addWidget(m_addToExistingBox);
     buttons->addStretch(1);
-    buttons->addWidget(Button1);
-    buttons->addWidget(OKBtn);
-    buttons->addWidget(CancelBtn);
+    buttons->addWidget(m_reloadListButton);
+    buttons->addWidget(m_okButton);
+    buttons->addWidget(m_cancelButton);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(ListViewBrowser, 1);
+    layout->addWidget(m_list, 1);
     layout->addLayout(buttons);
 
-    connect(ListViewBrowser->header(), &QHeaderView::sectionClicked, this,
-            [this](int column) { guarded(m_dialogs, [&] { ListViewBrowserColumnClick(column); }); });
-    connect(ListViewBrowser, &QTreeWidget::itemSelectionChanged, this,
-            [this] { guarded(m_dialogs, [&] { ListViewBrowserSelectionChange(); }); });
-    connect(Button1, &QPushButton::clicked, this, [this] { guarded(m_dialogs, [&] { Button1Click(); }); });
-    connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
-    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_list->header(), &QHeaderView::sectionClicked, this,
+            [this](int column) { guarded(m_dialogs, [&] { onHeaderClicked(column); }); });
+    connect(m_list, &QTreeWidget::itemSelectionChanged, this,
+            [this] { guarded(m_dialogs, [&] { onSelectionChanged(); }); });
+    connect(m_reloadListButton, &QPushButton::clicked, this, [this] { guarded(m_dialogs, [&] { onReloadList(); }); });
+    connect(m_okButton, &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_cancelButton, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-void BrowserPicker::ClearBrowserList() { ListViewBrowser->clear(); }
+void BrowserPicker::clearList() { m_list->clear(); }
 
-void BrowserPicker::FillBrowserList()
+void BrowserPicker::fillList()
 {
     // One bulk update and one sort when all rows are in, also when reading a window fails: sorting
     // after every row would cost the square of a long list.
     struct BulkUpdate {
         BrowserPicker* dlg;
-        explicit BulkUpdate(BrowserPicker* d) : dlg(d) { dlg->ListViewBrowser->setUpdatesEnabled(false); }
+        explicit BulkUpdate(BrowserPicker* d) : dlg(d) { dlg->m_list->setUpdatesEnabled(false); }
         ~BulkUpdate()
         {
-            dlg->SortRows();
-            dlg->ListViewBrowser->setUpdatesEnabled(true);
+            dlg->sortRows();
+            dlg->m_list->setUpdatesEnabled(true);
         }
     } bulk(this);
 
-    ShellWindows1.Refresh();
-    const int n = ShellWindows1.Count();
+    m_windows.refresh();
+    const int n = m_windows.count();
     for (int i = 0; i < n; ++i) {
-        const std::shared_ptr<BrowserWindow> window = ShellWindows1.Item(i);
-        const QString address = window->LocationURL();
+        const std::shared_ptr<BrowserWindow> window = m_windows.item(i);
+        const QString address = window->locationUrl();
         if (!isListedAddress(address))
             continue;
-        const QString title = window->LocationName();
+        const QString title = window->locationName();
         auto* row = new QTreeWidgetItem;
         row->setText(TitleColumn, title);
         row->setText(UrlColumn, address);
         row->setText(IndexColumn, QString::number(i));
-        ListViewBrowser->addTopLevelItem(row);
-        ListViewBrowser->setCurrentItem(row, TitleColumn,
+        m_list->addTopLevelItem(row);
+        m_list->setCurrentItem(row, TitleColumn,
                                         QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }
 }
 
-int BrowserPicker::BrowserCount() const { return ListViewBrowser->topLevelItemCount(); }
+int BrowserPicker::rowCount() const { return m_list->topLevelItemCount(); }
 
-void BrowserPicker::SetAddLocked(bool locked)
+void BrowserPicker::setAddLocked(bool locked)
 {
-    CheckBox1->setEnabled(!locked);
+    m_addToExistingBox->setEnabled(!locked);
     if (locked)
-        CheckBox1->setChecked(false);
+        m_addToExistingBox->setChecked(false);
 }
 
-bool BrowserPicker::AddToExisting() const { return CheckBox1->isChecked(); }
+bool BrowserPicker::addToExisting() const { return m_addToExistingBox->isChecked(); }
 
-int BrowserPicker::SelectedWindowIndex() const
+int BrowserPicker::selectedWindowIndex() const
 {
-    const QList<QTreeWidgetItem*> selected = ListViewBrowser->selectedItems();
+    const QList<QTreeWidgetItem*> selected = m_list->selectedItems();
     if (selected.isEmpty())
         return -1;
     bool ok = false;
@@ -150,55 +150,55 @@ void BrowserPicker::showEvent(QShowEvent* event)
 
 bool BrowserPicker::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == ListViewBrowser->viewport() && event->type() == QEvent::MouseButtonDblClick)
-        guarded(m_dialogs, [&] { ListViewBrowserDblClick(); });
+    if (watched == m_list->viewport() && event->type() == QEvent::MouseButtonDblClick)
+        guarded(m_dialogs, [&] { onRowActivated(); });
     return QDialog::eventFilter(watched, event);
 }
 
-void BrowserPicker::ListViewBrowserColumnClick(int column)
+void BrowserPicker::onHeaderClicked(int column)
 {
     if (column != TitleColumn && column != UrlColumn)
         return;
-    FSortColumn = column;
-    SortRows();
+    m_sortColumn = column;
+    sortRows();
 }
 
-void BrowserPicker::ListViewBrowserDblClick()
+void BrowserPicker::onRowActivated()
 {
-    if (OKBtn->isEnabled())
+    if (m_okButton->isEnabled())
         accept();
 }
 
-void BrowserPicker::ListViewBrowserSelectionChange()
+void BrowserPicker::onSelectionChanged()
 {
-    OKBtn->setEnabled(!ListViewBrowser->selectedItems().isEmpty());
+    m_okButton->setEnabled(!m_list->selectedItems().isEmpty());
 }
 
-void BrowserPicker::Button1Click()
+void BrowserPicker::onReloadList()
 {
-    ClearBrowserList();
-    FillBrowserList();
+    clearList();
+    fillList();
 }
 
-void BrowserPicker::SortRows()
+void BrowserPicker::sortRows()
 {
     QTreeWidgetItem* selected = nullptr;
-    if (const QList<QTreeWidgetItem*> s = ListViewBrowser->selectedItems(); !s.isEmpty())
+    if (const QList<QTreeWidgetItem*> s = m_list->selectedItems(); !s.isEmpty())
         selected = s.first();
-    QTreeWidgetItem* current = ListViewBrowser->currentItem();
+    QTreeWidgetItem* current = m_list->currentItem();
 
-    QList<QTreeWidgetItem*> rows = ListViewBrowser->invisibleRootItem()->takeChildren();
-    const int column = FSortColumn;
+    QList<QTreeWidgetItem*> rows = m_list->invisibleRootItem()->takeChildren();
+    const int column = m_sortColumn;
     std::stable_sort(rows.begin(), rows.end(), [column](const QTreeWidgetItem* a, const QTreeWidgetItem* b) {
         return compareListText(a->text(column), b->text(column)) < 0;
     });
-    ListViewBrowser->addTopLevelItems(rows);
+    m_list->addTopLevelItems(rows);
 
     if (selected)
-        ListViewBrowser->setCurrentItem(selected, TitleColumn,
+        m_list->setCurrentItem(selected, TitleColumn,
                                         QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     else if (current)
-        ListViewBrowser->setCurrentItem(current, TitleColumn, QItemSelectionModel::NoUpdate);
+        m_list->setCurrentItem(current, TitleColumn, QItemSelectionModel::NoUpdate);
 }
 
 } // namespace pxt

@@ -24,43 +24,49 @@ public:
     // the same list, so its index names the window that was listed.
     BrowserPicker(BrowserWindowList& windows, Dialogs& dialogs, QWidget* parent = nullptr);
 
-    void ClearBrowserList();
+    void clearList();
     // Reads the window list anew and adds one row per listed window; the last added row is selected.
     // Windows whose address is empty or of the scheme "file" are left out (isListedAddress). A failure to read a
     // window ends the filling with an Error; the rows added before it stay.
-    void FillBrowserList();
-    int BrowserCount() const;
+    void fillList();
+    int rowCount() const;
     // Locked: "Add to existing Thumbnails" disabled and unchecked; otherwise enabled, state kept.
-    void SetAddLocked(bool locked);
-    bool AddToExisting() const;
+    void setAddLocked(bool locked);
+    bool addToExisting() const;
     // The window list index of the selected row; -1 with no row selected.
-    int SelectedWindowIndex() const;
+    int selectedWindowIndex() const;
     // 0 for "Title", 1 for "URL".
-    int SortColumn() const { return FSortColumn; }
+    int sortColumn() const { return m_sortColumn; }
 
-    // Columns of ListViewBrowser; the index column is hidden.
+    // Columns of m_list; the index column is hidden.
     enum Column { TitleColumn = 0, UrlColumn = 1, IndexColumn = 2 };
 
-    QTreeWidget* ListViewBrowser;
-    QCheckBox* CheckBox1;
-    QPushButton* Button1;
-    QPushButton* OKBtn;
-    QPushButton* CancelBtn;
+    QTreeWidget* list() const { return m_list; }
+    QCheckBox* addToExistingBox() const { return m_addToExistingBox; }
+    QPushButton* reloadListButton() const { return m_reloadListButton; }
+    QPushButton* okButton() const { return m_okButton; }
+    QPushButton* cancelButton() const { return m_cancelButton; }
 
 protected:
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void ListViewBrowserColumnClick(int column);
-    void ListViewBrowserDblClick();
-    void ListViewBrowserSelectionChange();
-    void Button1Click();
-    // Sorts the rows ascending by the sort column, keeping the selection.
-    void SortRows();
+    QTreeWidget* m_list;
+    QCheckBox* m_addToExistingBox;
+    QPushButton* m_reloadListButton;
+    QPushButton* m_okButton;
+    QPushButton* m_cancelButton;
 
-    BrowserWindowList& ShellWindows1;
-    int FSortColumn = 0;
+    void onHeaderClicked(int column);
+    void onRowActivated();
+    void onSelectionChanged();
+    void onReloadList();
+    // Sorts the rows ascending by the sort column, keeping the selection.
+    void sortRows();
+
+    BrowserWindowList& m_windows;
+    int m_sortColumn = 0;
     Dialogs& m_dialogs;
 };
 

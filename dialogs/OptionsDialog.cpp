@@ -100,7 +100,7 @@ void setWholeValue(QSpinBox& field, double value)
 OptionsDialog::OptionsDialog(Settings& settings, Dialogs& dialogs, QWidget* parent)
     : QDialog(parent), m_settings(settings), m_dialogs(dialogs)
 {
-    FormCreate();
+    createFields();
     m_settings.setLiveLinkFilter(this);
 }
 
@@ -111,75 +111,75 @@ OptionsDialog::~OptionsDialog()
     m_settings.setLiveLinkFilter(nullptr);
 }
 
-void OptionsDialog::FormCreate()
+void OptionsDialog::createFields()
 {
-    setObjectName(QStringLiteral("DlgOptions"));
+    setObjectName(QStringLiteral("optionsDialog"));
     setWindowTitle(QStringLiteral("Options"));
 
     auto* labelFileTypes = new QLabel(QStringLiteral("File-Types:"), this);
     const SnapshotValues firstRun;
-    EditFileTypes = new QLineEdit(firstRun.fileTypes, this);
-    EditFileTypes->setObjectName(QStringLiteral("EditFileTypes"));
-    labelFileTypes->setBuddy(EditFileTypes);
+    m_fileTypesEdit = new QLineEdit(firstRun.fileTypes, this);
+    m_fileTypesEdit->setObjectName(QStringLiteral("fileTypesEdit"));
+    labelFileTypes->setBuddy(m_fileTypesEdit);
 
-    CheckBox1 = new QCheckBox(QStringLiteral("Link-Filter"), this);
-    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
-    CheckBox1->setChecked(PlainLinkFilter().enabled);
+    m_linkFilterBox = new QCheckBox(QStringLiteral("Link-Filter"), this);
+    m_linkFilterBox->setObjectName(QStringLiteral("linkFilterBox"));
+    m_linkFilterBox->setChecked(PlainLinkFilter().enabled);
 
-    MemoFilter = new QPlainTextEdit(this);
-    MemoFilter->setObjectName(QStringLiteral("MemoFilter"));
-    MemoFilter->setFixedSize(310, 120);
-    MemoFilter->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    MemoFilter->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    MemoFilter->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    MemoFilter->setTabChangesFocus(true);
+    m_filterEdit = new QPlainTextEdit(this);
+    m_filterEdit->setObjectName(QStringLiteral("filterEdit"));
+    m_filterEdit->setFixedSize(310, 120);
+    m_filterEdit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_filterEdit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_filterEdit->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    m_filterEdit->setTabChangesFocus(true);
 
     auto* labelRatio = new QLabel(QStringLiteral("Banner-Ratio x:y (Set to 0 to disable Banner-Filter):"), this);
-    RxSpinEditRatio = new QDoubleSpinBox(this);
-    RxSpinEditRatio->setObjectName(QStringLiteral("RxSpinEditRatio"));
-    RxSpinEditRatio->setDecimals(2);
-    RxSpinEditRatio->setRange(0, SnapshotValues::kMaxBannerRatio);
-    RxSpinEditRatio->setValue(firstRun.bannerRatio);
-    RxSpinEditRatio->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
-    labelRatio->setBuddy(RxSpinEditRatio);
+    m_bannerRatioBox = new QDoubleSpinBox(this);
+    m_bannerRatioBox->setObjectName(QStringLiteral("bannerRatioBox"));
+    m_bannerRatioBox->setDecimals(2);
+    m_bannerRatioBox->setRange(0, SnapshotValues::kMaxBannerRatio);
+    m_bannerRatioBox->setValue(firstRun.bannerRatio);
+    m_bannerRatioBox->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
+    labelRatio->setBuddy(m_bannerRatioBox);
 
     auto* labelColumns = new QLabel(QStringLiteral("Thumbnail-Columncount:"), this);
-    RxSpinEditColCount = wholeField(this, "RxSpinEditColCount", 1, SnapshotValues::kMaxColumns, firstRun.thumbColumnCount);
-    labelColumns->setBuddy(RxSpinEditColCount);
+    m_columnCountBox = wholeField(this, "columnCountBox", 1, SnapshotValues::kMaxColumns, firstRun.thumbColumnCount);
+    labelColumns->setBuddy(m_columnCountBox);
 
     auto* labelSize = new QLabel(QStringLiteral("Min. Thumbnail-Size:"), this);
-    RxSpinEditWidth = wholeField(this, "RxSpinEditWidth", 0, SnapshotValues::kMaxThumbSide, firstRun.minThumbWidth);
+    m_minWidthBox = wholeField(this, "minWidthBox", 0, SnapshotValues::kMaxThumbSide, firstRun.minThumbWidth);
     auto* labelX = new QLabel(QStringLiteral("X"), this);
-    RxSpinEditHeight = wholeField(this, "RxSpinEditHeight", 0, SnapshotValues::kMaxThumbSide, firstRun.minThumbHeight);
-    labelSize->setBuddy(RxSpinEditWidth);
+    m_minHeightBox = wholeField(this, "minHeightBox", 0, SnapshotValues::kMaxThumbSide, firstRun.minThumbHeight);
+    labelSize->setBuddy(m_minWidthBox);
 
     auto* labelParallel = new QLabel(QStringLiteral("Parallel requests:"), this);
-    RxSpinEditParallel =
-        wholeField(this, "RxSpinEditParallel", 1, SnapshotValues::kMaxParallelRequests, firstRun.parallelRequests);
-    labelParallel->setBuddy(RxSpinEditParallel);
+    m_parallelBox =
+        wholeField(this, "parallelBox", 1, SnapshotValues::kMaxParallelRequests, firstRun.parallelRequests);
+    labelParallel->setBuddy(m_parallelBox);
 
-    CheckBoxLogin = new QCheckBox(QStringLiteral("Use the browser's login"), this);
-    CheckBoxLogin->setObjectName(QStringLiteral("CheckBoxLogin"));
-    CheckBoxLogin->setChecked(firstRun.useBrowserLogin);
-    CheckBoxLogin->setToolTip(QStringLiteral(
+    m_loginBox = new QCheckBox(QStringLiteral("Use the browser's login"), this);
+    m_loginBox->setObjectName(QStringLiteral("loginBox"));
+    m_loginBox->setChecked(firstRun.useBrowserLogin);
+    m_loginBox->setToolTip(QStringLiteral(
         "Send the browser's cookies and the gallery's address with the requests for its pictures"));
 
-    Button1 = new QPushButton(QStringLiteral("Default"), this);
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setAutoDefault(false);
-    OKBtn = new QPushButton(QStringLiteral("OK"), this);
-    OKBtn->setObjectName(QStringLiteral("OKBtn"));
-    OKBtn->setDefault(true);
-    CancelBtn = new QPushButton(QStringLiteral("Cancel"), this);
-    CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
-    CancelBtn->setAutoDefault(false);
+    m_defaultButton = new QPushButton(QStringLiteral("Default"), this);
+    m_defaultButton->setObjectName(QStringLiteral("defaultButton"));
+    m_defaultButton->setAutoDefault(false);
+    m_okButton = new QPushButton(QStringLiteral("OK"), this);
+    m_okButton->setObjectName(QStringLiteral("okButton"));
+    m_okButton->setDefault(true);
+    m_cancelButton = new QPushButton(QStringLiteral("Cancel"), this);
+    m_cancelButton->setObjectName(QStringLiteral("cancelButton"));
+    m_cancelButton->setAutoDefault(false);
 
     auto* layout = new QVBoxLayout(this);
     layout->setSizeConstraint(QLayout::SetFixedSize);
     layout->addWidget(labelFileTypes);
-    layout->addWidget(EditFileTypes);
-    layout->addWidget(CheckBox1);
-    layout->addWidget(MemoFilter);
+    layout->addWidget(m_fileTypesEdit);
+    layout->addWidget(m_linkFilterBox);
+    layout->addWidget(m_filterEdit);
     auto row = [layout](std::initializer_list<QWidget*> widgets) {
         auto* h = new QHBoxLayout;
         for (QWidget* w : widgets)
@@ -188,23 +188,23 @@ void OptionsDialog::FormCreate()
         layout->addLayout(h);
         return h;
     };
-    row({labelRatio, RxSpinEditRatio});
-    row({labelColumns, RxSpinEditColCount});
-    row({labelSize, RxSpinEditWidth, labelX, RxSpinEditHeight});
-    row({labelParallel, RxSpinEditParallel});
-    layout->addWidget(CheckBoxLogin);
-    QHBoxLayout* buttons = row({Button1});
-    buttons->addWidget(OKBtn);
-    buttons->addWidget(CancelBtn);
+    row({labelRatio, m_bannerRatioBox});
+    row({labelColumns, m_columnCountBox});
+    row({labelSize, m_minWidthBox, labelX, m_minHeightBox});
+    row({labelParallel, m_parallelBox});
+    layout->addWidget(m_loginBox);
+    QHBoxLayout* buttons = row({m_defaultButton});
+    buttons->addWidget(m_okButton);
+    buttons->addWidget(m_cancelButton);
 
-    QWidget* order[] = {EditFileTypes,    CheckBox1,          MemoFilter, RxSpinEditRatio, RxSpinEditColCount,
-                        RxSpinEditWidth,  RxSpinEditHeight,   RxSpinEditParallel, CheckBoxLogin, Button1, OKBtn, CancelBtn};
+    QWidget* order[] = {m_fileTypesEdit,    m_linkFilterBox,          m_filterEdit, m_bannerRatioBox, m_columnCountBox,
+                        m_minWidthBox,  m_minHeightBox,   m_parallelBox, m_loginBox, m_defaultButton, m_okButton, m_cancelButton};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
-    connect(Button1, &QPushButton::clicked, this, [this] { guarded(m_dialogs, [this] { Button1Click(); }); });
-    connect(OKBtn, &QPushButton::clicked, this, [this] { guarded(m_dialogs, [this] { OKBtnClick(); }); });
-    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_defaultButton, &QPushButton::clicked, this, [this] { guarded(m_dialogs, [this] { onDefault(); }); });
+    connect(m_okButton, &QPushButton::clicked, this, [this] { guarded(m_dialogs, [this] { onOk(); }); });
+    connect(m_cancelButton, &QPushButton::clicked, this, &QDialog::reject);
 
     m_iniFileName = ProgramFiles::settingsFile();
 }
@@ -213,12 +213,12 @@ void OptionsDialog::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     if (!event->spontaneous())
-        guarded(m_dialogs, [this] { FormShow(); });
+        guarded(m_dialogs, [this] { onFirstShow(); });
 }
 
-void OptionsDialog::LoadAtStart() { FormShow(); }
+void OptionsDialog::loadAtStart() { onFirstShow(); }
 
-void OptionsDialog::FormShow()
+void OptionsDialog::onFirstShow()
 {
     m_sectionRead = true;
     m_sectionSaved = false;
@@ -226,22 +226,22 @@ void OptionsDialog::FormShow()
     m_settings.takeSnapshot(fieldValues());
 }
 
-void OptionsDialog::OKBtnClick()
+void OptionsDialog::onOk()
 {
     m_settings.takeSnapshot(fieldValues());
     accept();
 }
 
-void OptionsDialog::Button1Click()
+void OptionsDialog::onDefault()
 {
     const SnapshotValues v = SnapshotValues::defaultButton();
-    EditFileTypes->setText(v.fileTypes);
-    RxSpinEditRatio->setValue(v.bannerRatio);
-    setWholeValue(*RxSpinEditColCount, v.thumbColumnCount);
-    setWholeValue(*RxSpinEditWidth, v.minThumbWidth);
-    setWholeValue(*RxSpinEditHeight, v.minThumbHeight);
-    setWholeValue(*RxSpinEditParallel, v.parallelRequests);
-    CheckBoxLogin->setChecked(v.useBrowserLogin);
+    m_fileTypesEdit->setText(v.fileTypes);
+    m_bannerRatioBox->setValue(v.bannerRatio);
+    setWholeValue(*m_columnCountBox, v.thumbColumnCount);
+    setWholeValue(*m_minWidthBox, v.minThumbWidth);
+    setWholeValue(*m_minHeightBox, v.minThumbHeight);
+    setWholeValue(*m_parallelBox, v.parallelRequests);
+    m_loginBox->setChecked(v.useBrowserLogin);
 }
 
 void OptionsDialog::done(int result)
@@ -250,13 +250,13 @@ void OptionsDialog::done(int result)
     QDialog::done(result);
 }
 
-bool OptionsDialog::linkFilterEnabled() const { return CheckBox1->isChecked(); }
+bool OptionsDialog::linkFilterEnabled() const { return m_linkFilterBox->isChecked(); }
 
 // The lines the user typed, however the field wraps them for display.
 QStringList OptionsDialog::linkFilterLines() const
 {
     QStringList lines;
-    const QTextDocument* doc = MemoFilter->document();
+    const QTextDocument* doc = m_filterEdit->document();
     if (doc->isEmpty())
         return lines;
     for (QTextBlock b = doc->begin(); b.isValid(); b = b.next())
@@ -273,24 +273,24 @@ void OptionsDialog::setFilterLines(const QStringList& lines)
     // An empty last line needs the line break that ends it, or it would not be read back.
     if (!lines.isEmpty() && lines.last().isEmpty())
         text += u'\n';
-    MemoFilter->setPlainText(text);
+    m_filterEdit->setPlainText(text);
 }
 
 SnapshotValues OptionsDialog::fieldValues()
 {
-    settle(RxSpinEditRatio);
-    settle(RxSpinEditColCount);
-    settle(RxSpinEditWidth);
-    settle(RxSpinEditHeight);
-    settle(RxSpinEditParallel);
+    settle(m_bannerRatioBox);
+    settle(m_columnCountBox);
+    settle(m_minWidthBox);
+    settle(m_minHeightBox);
+    settle(m_parallelBox);
     SnapshotValues v;
-    v.fileTypes = EditFileTypes->text();
-    v.bannerRatio = float(RxSpinEditRatio->value());
-    v.thumbColumnCount = RxSpinEditColCount->value();
-    v.minThumbWidth = RxSpinEditWidth->value();
-    v.minThumbHeight = RxSpinEditHeight->value();
-    v.parallelRequests = RxSpinEditParallel->value();
-    v.useBrowserLogin = CheckBoxLogin->isChecked();
+    v.fileTypes = m_fileTypesEdit->text();
+    v.bannerRatio = float(m_bannerRatioBox->value());
+    v.thumbColumnCount = m_columnCountBox->value();
+    v.minThumbWidth = m_minWidthBox->value();
+    v.minThumbHeight = m_minHeightBox->value();
+    v.parallelRequests = m_parallelBox->value();
+    v.useBrowserLogin = m_loginBox->isChecked();
     return v;
 }
 
@@ -302,9 +302,9 @@ void OptionsDialog::readSection()
         return;
 
     if (const auto text = ini.read(kOptionsSection, kFileTypes))
-        EditFileTypes->setText(*text);
-    readChecked(ini, kLinkFilterChecked, *CheckBox1);
-    readChecked(ini, kUseBrowserLogin, *CheckBoxLogin);
+        m_fileTypesEdit->setText(*text);
+    readChecked(ini, kLinkFilterChecked, *m_linkFilterBox);
+    readChecked(ini, kUseBrowserLogin, *m_loginBox);
     const int count = std::min(readInt(ini, kFilterLinesSection, kFilterLineCount).value_or(0), kMaxFilterLines);
     if (count > 0) {
         QStringList lines;
@@ -314,15 +314,15 @@ void OptionsDialog::readSection()
         setFilterLines(lines);
     }
     if (const auto ratio = readNumber(ini, kOptionsSection, kBannerRatio))
-        RxSpinEditRatio->setValue(*ratio);
+        m_bannerRatioBox->setValue(*ratio);
     if (const auto columns = readNumber(ini, kOptionsSection, kColumnCount))
-        setWholeValue(*RxSpinEditColCount, *columns);
+        setWholeValue(*m_columnCountBox, *columns);
     if (const auto height = readNumber(ini, kOptionsSection, kMinThumbHeight))
-        setWholeValue(*RxSpinEditHeight, *height);
+        setWholeValue(*m_minHeightBox, *height);
     if (const auto width = readNumber(ini, kOptionsSection, kMinThumbWidth))
-        setWholeValue(*RxSpinEditWidth, *width);
+        setWholeValue(*m_minWidthBox, *width);
     if (const auto parallel = readNumber(ini, kOptionsSection, kParallelRequests))
-        setWholeValue(*RxSpinEditParallel, *parallel);
+        setWholeValue(*m_parallelBox, *parallel);
 }
 
 // The keys of one close go to the file in one replacement, in the order the section receives them.
@@ -334,7 +334,7 @@ void OptionsDialog::writeSection()
     using Kind = IniFile::Kind;
     ini.write(kOptionsSection, kFormVersion, kFormVersionWritten, Kind::Number);
     ini.write(kOptionsSection, kFileTypes, v.fileTypes);
-    ini.write(kOptionsSection, kLinkFilterChecked, CheckBox1->isChecked() ? kTrue : kFalse);
+    ini.write(kOptionsSection, kLinkFilterChecked, m_linkFilterBox->isChecked() ? kTrue : kFalse);
     ini.eraseSection(kFilterLinesSection);
     const QStringList lines = linkFilterLines();
     if (!lines.isEmpty()) {
@@ -342,7 +342,7 @@ void OptionsDialog::writeSection()
         for (int i = 0; i < lines.size(); ++i)
             ini.write(kFilterLinesSection, kFilterLineItem.arg(i), lines[i], Kind::Text, IniFile::Trim::No);
     }
-    ini.write(kOptionsSection, kBannerRatio, numberText(RxSpinEditRatio->value()));
+    ini.write(kOptionsSection, kBannerRatio, numberText(m_bannerRatioBox->value()));
     ini.write(kOptionsSection, kColumnCount, numberText(v.thumbColumnCount));
     ini.write(kOptionsSection, kMinThumbHeight, numberText(v.minThumbHeight));
     ini.write(kOptionsSection, kMinThumbWidth, numberText(v.minThumbWidth));

@@ -41,7 +41,7 @@ public:
 
     // What showing the dialog does to fields and snapshot, without showing it: the main window calls
     // this at start, before it accepts commands.
-    void LoadAtStart();
+    void loadAtStart();
 
     QString iniFileName() const { return m_iniFileName; }
 
@@ -54,27 +54,40 @@ public:
 
     void done(int result) override;
 
-    QLineEdit* EditFileTypes;
-    QCheckBox* CheckBox1;
-    QCheckBox* CheckBoxLogin; // "Use the browser's login"
-    QPlainTextEdit* MemoFilter;
-    QDoubleSpinBox* RxSpinEditRatio;
-    QSpinBox* RxSpinEditColCount;
-    QSpinBox* RxSpinEditWidth;
-    QSpinBox* RxSpinEditHeight;
-    QSpinBox* RxSpinEditParallel;
-    QPushButton* Button1;
-    QPushButton* OKBtn;
-    QPushButton* CancelBtn;
+    QLineEdit* fileTypesEdit() const { return m_fileTypesEdit; }
+    QCheckBox* linkFilterBox() const { return m_linkFilterBox; }
+    QCheckBox* loginBox() const { return m_loginBox; }
+    QPlainTextEdit* filterEdit() const { return m_filterEdit; }
+    QDoubleSpinBox* bannerRatioBox() const { return m_bannerRatioBox; }
+    QSpinBox* columnCountBox() const { return m_columnCountBox; }
+    QSpinBox* minWidthBox() const { return m_minWidthBox; }
+    QSpinBox* minHeightBox() const { return m_minHeightBox; }
+    QSpinBox* parallelBox() const { return m_parallelBox; }
+    QPushButton* defaultButton() const { return m_defaultButton; }
+    QPushButton* okButton() const { return m_okButton; }
+    QPushButton* cancelButton() const { return m_cancelButton; }
 
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void FormCreate();
-    void FormShow();
-    void OKBtnClick();
-    void Button1Click();
+    QLineEdit* m_fileTypesEdit;
+    QCheckBox* m_linkFilterBox;
+    QCheckBox* m_loginBox; // "Use the browser's login"
+    QPlainTextEdit* m_filterEdit;
+    QDoubleSpinBox* m_bannerRatioBox;
+    QSpinBox* m_columnCountBox;
+    QSpinBox* m_minWidthBox;
+    QSpinBox* m_minHeightBox;
+    QSpinBox* m_parallelBox;
+    QPushButton* m_defaultButton;
+    QPushButton* m_okButton;
+    QPushButton* m_cancelButton;
+
+    void createFields();
+    void onFirstShow();
+    void onOk();
+    void onDefault();
 
     void readSection();
     void writeSection();

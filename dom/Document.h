@@ -269,7 +269,7 @@ public:
     bool refresh();
 
     QString title() const { return m_title; }
-    QString URL() const { return m_url; }
+    QString url() const { return m_url; }
     Element* documentElement() const;
 
     // Building documents by hand (tests, the test view's frames).

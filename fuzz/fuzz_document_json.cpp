@@ -42,7 +42,7 @@ void serialize(const pxt::Element* e)
 void walk(const pxt::Document& doc)
 {
     doc.title();
-    doc.URL();
+    doc.url();
     const std::vector<pxt::Element*>& all = doc.all();
     for (const pxt::Element* e : all) {
         e->tagName();

@@ -33,7 +33,7 @@ Node* skipBlankText(Node* node)
 
 } // namespace
 
-Element* Harvester::FindThumbImage(Node* node)
+Element* Harvester::findThumbImage(Node* node)
 {
     while (Node* child = skipBlankText(node->firstChild()))
         node = child;
@@ -49,17 +49,17 @@ Element* Harvester::FindThumbImage(Node* node)
 void Harvester::harvestDocument(Document& doc, HarvestResult& result)
 {
     // The hourglass while the document is harvested; the arrow again as the last act, however it ends.
-    struct Hourglass {
+    struct BusyCursor {
         ProgressSink& sink;
-        explicit Hourglass(ProgressSink& s) : sink(s) { sink.Hourglass(true); }
-        ~Hourglass() { sink.Hourglass(false); }
-    } hourglass(m_progress);
+        explicit BusyCursor(ProgressSink& s) : sink(s) { sink.setBusyCursor(true); }
+        ~BusyCursor() { sink.setBusyCursor(false); }
+    } busyCursor(m_progress);
     const std::vector<Element*> links = doc.links();
     const int n = int(links.size());
     const int index = int(result.documents.size());
-    result.documents.push_back({doc.URL(), {}, false});
-    const ReferrerPolicy pagePolicy = DocumentReferrerPolicy(doc);
-    m_progress.Setup(QStringLiteral("Grabbing Thumbnails"), QStringLiteral("Searching..."), 0, n - 1, 0, true);
+    result.documents.push_back({doc.url(), {}, false});
+    const ReferrerPolicy pagePolicy = documentReferrerPolicy(doc);
+    m_progress.setUp(QStringLiteral("Grabbing Thumbnails"), QStringLiteral("Searching..."), 0, n - 1, 0, true);
 
     int k = 0;
     FilterCounts rejected;
@@ -68,15 +68,15 @@ void Harvester::harvestDocument(Document& doc, HarvestResult& result)
         QString image;
         ReferrerPolicy imagePolicy = kDefaultReferrerPolicy;
         if (link->innerHTMLContains(QLatin1StringView("IMG"))) {
-            if (const Element* img = FindThumbImage(link)) {
+            if (const Element* img = findThumbImage(link)) {
                 const int w = img->width();
                 const int h = img->height();
                 if (w > m_settings.minThumbWidth() && h > m_settings.minThumbHeight()) {
-                    if (IsBanner(w, h, m_settings.bannerRatio()))
+                    if (isBanner(w, h, m_settings.bannerRatio()))
                         ++rejected.ratio;
                     else {
                         image = img->href();
-                        imagePolicy = ImageReferrerPolicy(*img, pagePolicy);
+                        imagePolicy = imageReferrerPolicy(*img, pagePolicy);
                     }
                 } else {
                     ++rejected.size;
@@ -86,25 +86,25 @@ void Harvester::harvestDocument(Document& doc, HarvestResult& result)
 
         const QString address = link->href();
         QString name;
-        if (ApplyLinkFilter(address, m_settings).isEmpty())
+        if (applyLinkFilter(address, m_settings).isEmpty())
             ++rejected.link;
         else
-            name = LinkFileName(address);
+            name = linkFileName(address);
 
         if (!name.isEmpty() && !image.isEmpty()) {
             ++k;
-            m_progress.SetText(QStringLiteral("Searching...Found %1").arg(k));
-            result.cells.push_back({address, image, name, index, LinkReferrerPolicy(*link, pagePolicy), imagePolicy});
+            m_progress.setText(QStringLiteral("Searching...Found %1").arg(k));
+            result.cells.push_back({address, image, name, index, linkReferrerPolicy(*link, pagePolicy), imagePolicy});
         }
 
-        m_progress.StepTo(i);
-        if (m_progress.Cancelled() || m_aborted)
+        m_progress.stepTo(i);
+        if (m_progress.isCancelled() || m_aborted)
             break;
     }
     HarvestedDocument& done = result.documents[size_t(index)];
     done.rejected = rejected;
     done.finished = true;
-    m_progress.Close();
+    m_progress.finish();
 }
 
 HarvestResult Harvester::harvest(const std::shared_ptr<Document>& doc)

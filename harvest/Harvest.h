@@ -23,7 +23,7 @@ public:
 
     // The link's image: follow the first children down to the first leaf, then test that leaf and its
     // following siblings by name. Whitespace-only text nodes are passed over as if absent.
-    static Element* FindThumbImage(Node* link);
+    static Element* findThumbImage(Node* link);
 
     // Ends the whole walk at the next link: unlike the progress window's cancel, which ends only the
     // current document's table, no further document or frame is harvested.

@@ -6,13 +6,13 @@
 
 namespace pxt {
 
-QString LinkFileName(const QString& link)
+QString linkFileName(const QString& link)
 {
     const qsizetype slash = link.lastIndexOf(QLatin1Char('/'));
     return slash < 0 ? QString() : link.mid(slash + 1);
 }
 
-QString ApplyLinkFilter(const QString& link, const Settings& settings)
+QString applyLinkFilter(const QString& link, const Settings& settings)
 {
     if (!settings.linkFilterEnabled())
         return link;
@@ -24,7 +24,7 @@ QString ApplyLinkFilter(const QString& link, const Settings& settings)
     return link;
 }
 
-bool MatchesFileType(const QString& name, const QString& fileTypes)
+bool matchesFileType(const QString& name, const QString& fileTypes)
 {
     if (name.isEmpty())
         return false;
@@ -43,12 +43,12 @@ bool MatchesFileType(const QString& name, const QString& fileTypes)
     return types.contains(asciiUpper(name));
 }
 
-bool MatchesFileType(const QString& name, const Settings& settings)
+bool matchesFileType(const QString& name, const Settings& settings)
 {
-    return MatchesFileType(name, settings.fileTypes());
+    return matchesFileType(name, settings.fileTypes());
 }
 
-bool IsBanner(int width, int height, double ratio)
+bool isBanner(int width, int height, double ratio)
 {
     if (ratio <= 0 || width <= 0 || height <= 0)
         return false;
@@ -57,7 +57,7 @@ bool IsBanner(int width, int height, double ratio)
     return w / h >= ratio || h / w >= ratio;
 }
 
-ReferrerPolicy DocumentReferrerPolicy(const Document& doc)
+ReferrerPolicy documentReferrerPolicy(const Document& doc)
 {
     ReferrerPolicy policy = ReferrerPolicy::Unset;
     for (const Element* e : doc.all()) {
@@ -71,7 +71,7 @@ ReferrerPolicy DocumentReferrerPolicy(const Document& doc)
     return policy;
 }
 
-ReferrerPolicy LinkReferrerPolicy(const Element& link, ReferrerPolicy page)
+ReferrerPolicy linkReferrerPolicy(const Element& link, ReferrerPolicy page)
 {
     const QString rel = link.getAttribute(QStringLiteral("rel")).simplified();
     for (QStringView token : QStringView(rel).split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
@@ -81,7 +81,7 @@ ReferrerPolicy LinkReferrerPolicy(const Element& link, ReferrerPolicy page)
     return effectiveReferrerPolicy(referrerPolicyFromToken(link.getAttribute(QStringLiteral("referrerpolicy"))), page);
 }
 
-ReferrerPolicy ImageReferrerPolicy(const Element& image, ReferrerPolicy page)
+ReferrerPolicy imageReferrerPolicy(const Element& image, ReferrerPolicy page)
 {
     return effectiveReferrerPolicy(referrerPolicyFromToken(image.getAttribute(QStringLiteral("referrerpolicy"))), page);
 }

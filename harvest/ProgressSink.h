@@ -9,17 +9,17 @@ namespace pxt {
 class ProgressSink {
 public:
     virtual ~ProgressSink() = default;
-    virtual void Setup(const QString& caption, const QString& text, int min, int max, int position,
+    virtual void setUp(const QString& caption, const QString& text, int min, int max, int position,
                        bool cancellable) = 0;
     // Moves the bar; a cancellable window lets pending messages run here.
-    virtual void StepTo(int position) = 0;
-    virtual void SetText(const QString& text) = 0;
+    virtual void stepTo(int position) = 0;
+    virtual void setText(const QString& text) = 0;
     // Set when the user pressed the cancel button; cleared by Setup.
-    virtual bool Cancelled() const = 0;
+    virtual bool isCancelled() const = 0;
     // The window's standard close (hide).
-    virtual void Close() = 0;
+    virtual void finish() = 0;
     // The screen cursor of long work: the hourglass on, the arrow again off.
-    virtual void Hourglass(bool on) = 0;
+    virtual void setBusyCursor(bool on) = 0;
 };
 
 } // namespace pxt

@@ -18,7 +18,7 @@ bool isSuccess(int reply) { return reply >= 200 && reply <= 299; }
 } // namespace
 
 SizeProbe::SizeProbe(const Settings& settings)
-    : m_settings(settings), m_idleLimitMs(THttpClient::kDefaultIdleLimitMs)
+    : m_settings(settings), m_idleLimitMs(HttpClient::kDefaultIdleLimitMs)
 {
     addClient();
 }
@@ -27,15 +27,15 @@ SizeProbe::~SizeProbe()
 {
     dropRequests();
     for (Slot& slot : m_slots) {
-        slot.client->OnPacketRecvd = nullptr;
-        slot.client->OnSuccess = nullptr;
-        slot.client->OnDone = nullptr;
+        slot.client->onPacketReceived = nullptr;
+        slot.client->onSuccess = nullptr;
+        slot.client->onDone = nullptr;
     }
 }
 
 void SizeProbe::addClient()
 {
-    m_clients.push_back(std::make_unique<THttpClient>(m_idleLimitMs));
+    m_clients.push_back(std::make_unique<HttpClient>(m_idleLimitMs));
     m_clients.back()->setSession(m_session);
     m_slots.push_back(Slot {m_clients.back().get(), nullptr, {}});
     wire(m_slots.back(), m_slots.size() - 1);
@@ -50,14 +50,14 @@ void SizeProbe::setIdleLimit(int ms)
 
 void SizeProbe::wire(Slot& slot, size_t at)
 {
-    slot.client->OnPacketRecvd = [this, at] { PacketReceived(at); };
-    slot.client->OnSuccess = nullptr;
-    slot.client->OnDone = [this, at] { Done(at); };
+    slot.client->onPacketReceived = [this, at] { packetReceived(at); };
+    slot.client->onSuccess = nullptr;
+    slot.client->onDone = [this, at] { done(at); };
 }
 
 // --- the run -----------------------------------------------------------------------------------------
 
-void SizeProbe::Start(std::shared_ptr<Document> doc)
+void SizeProbe::start(std::shared_ptr<Document> doc)
 {
     dropRequests();
     m_doc = std::move(doc);
@@ -78,7 +78,7 @@ void SizeProbe::setSession(const BrowserSession* session)
         slot.client->setSession(session);
 }
 
-void SizeProbe::Stop()
+void SizeProbe::stop()
 {
     m_state = State::Stopped;
     m_next = -100;
@@ -86,7 +86,7 @@ void SizeProbe::Stop()
     finishIfIdle();
 }
 
-void SizeProbe::StopAfterRequest()
+void SizeProbe::stopAfterRequest()
 {
     m_state = State::Stopped;
     m_next = -100;
@@ -96,7 +96,7 @@ void SizeProbe::StopAfterRequest()
 void SizeProbe::dropRequests()
 {
     for (Slot& slot : m_slots) {
-        slot.client->Cancel();
+        slot.client->cancel();
         slot.busy = false;
     }
 }
@@ -112,8 +112,8 @@ void SizeProbe::finishIfIdle()
     m_running = false;
     if (m_state == State::Walking)
         m_state = State::Idle;
-    if (OnFinished)
-        OnFinished();
+    if (onFinished)
+        onFinished();
 }
 
 // The next probe-able div from the walk's position on, or null at the end; the length of all() is read
@@ -124,7 +124,7 @@ Element* SizeProbe::nextDiv()
         Element* e = m_doc->all()[size_t(m_next)];
         ++m_next;
         m_visited = e;
-        if (e->tagName() == QLatin1String("DIV") && MatchesFileType(e->id(), m_settings))
+        if (e->tagName() == QLatin1String("DIV") && matchesFileType(e->id(), m_settings))
             return e;
     }
     return nullptr;
@@ -147,7 +147,7 @@ void SizeProbe::fill()
             slot.address = div->id();
             slot.taken = false;
             try {
-                slot.client->Start(slot.address);
+                slot.client->start(slot.address);
                 slot.busy = true;
             } catch (const Error& e) {
                 write(slot, SizeText::failureText(QStringLiteral("?"), e.text()));
@@ -213,51 +213,51 @@ void SizeProbe::append(Element* div, const QString& text)
 // The size is taken as soon as a success's header holds its length; the rest of the body is not
 // needed, nor is the body of any other reply (a redirect is then followed by the client). A success
 // without a length is read to its end and writes nothing.
-void SizeProbe::PacketReceived(size_t at)
+void SizeProbe::packetReceived(size_t at)
 {
     Slot& slot = m_slots[at];
     if (!slot.busy || slot.taken)
         return;
-    THttpClient& client = *slot.client;
-    if (isSuccess(client.ReplyNumber())) {
-        const qint64 bytes = client.ContentLength();
+    HttpClient& client = *slot.client;
+    if (isSuccess(client.replyNumber())) {
+        const qint64 bytes = client.contentLength();
         if (bytes < 0)
             return; // read to its end; its end then moves the walk on
         // Taken and disconnected before the write: a write waits for the page, and nothing more of
         // this request may run meanwhile.
         slot.taken = true;
-        client.Disconnect();
+        client.disconnect();
         writeSize(slot, bytes);
         return;
     }
-    client.Disconnect();
+    client.disconnect();
 }
 
-void SizeProbe::Done(size_t at)
+void SizeProbe::done(size_t at)
 {
     Slot& slot = m_slots[at];
     if (!slot.busy)
         return;
-    const THttpClient& client = *slot.client;
+    const HttpClient& client = *slot.client;
     // The slot stays busy while its text is written: the write waits for the page, and the events
     // that run meanwhile must neither take the slot nor end the run.
     if (!slot.taken) {
         slot.taken = true;
-        const int reply = client.ReplyNumber();
-        if (!client.ErrorText().isEmpty()) {
-            write(slot, SizeText::failureText(QStringLiteral("?"), client.ErrorText()));
+        const int reply = client.replyNumber();
+        if (!client.errorText().isEmpty()) {
+            write(slot, SizeText::failureText(QStringLiteral("?"), client.errorText()));
         } else if (isSuccess(reply)) {
-            if (client.ContentLength() >= 0)
-                writeSize(slot, client.ContentLength());
+            if (client.contentLength() >= 0)
+                writeSize(slot, client.contentLength());
         } else if (reply == 0) {
             write(slot, SizeText::failureText(QStringLiteral("?"), QStringLiteral("Keine Antwort")));
         } else {
-            write(slot, SizeText::failureText(QString::number(reply), client.StatusLine()));
+            write(slot, SizeText::failureText(QString::number(reply), client.statusLine()));
         }
     }
     slot.busy = false;
-    if (OnReply)
-        OnReply();
+    if (onReply)
+        onReply();
     fill();
 }
 

@@ -12,7 +12,7 @@ class Document;
 class Element;
 class BrowserSession;
 class Settings;
-class THttpClient;
+class HttpClient;
 
 // The size probe: walks the thumbnail page's divs in document order, asks the server of each picture
 // link for its header and writes the picture's size into its div as the reply comes. It keeps up to
@@ -40,19 +40,19 @@ public:
     SizeProbe& operator=(const SizeProbe&) = delete;
 
     // The run has ended (also after a stop).
-    std::function<void()> OnFinished;
+    std::function<void()> onFinished;
     // A request has ended, after its text was written.
-    std::function<void()> OnReply;
+    std::function<void()> onReply;
 
     // The session whose cookies and Referer every request of the probe carries; null: none.
     void setSession(const BrowserSession* session);
 
     // Walks the document from its first element; a run in progress is dropped silently first.
-    void Start(std::shared_ptr<Document> doc);
+    void start(std::shared_ptr<Document> doc);
     // Ends the run at once: the requests in flight are dropped.
-    void Stop();
+    void stop();
     // Starts no further request; the run ends when those in flight have ended, writing nothing more.
-    void StopAfterRequest();
+    void stopAfterRequest();
 
     State state() const { return m_state; }
     bool walking() const { return m_running; }
@@ -66,7 +66,7 @@ public:
 
 private:
     struct Slot {
-        THttpClient* client = nullptr;
+        HttpClient* client = nullptr;
         Element* div = nullptr; // the div the request is for
         QString address;        // the div's id when the request began
         bool busy = false;
@@ -76,8 +76,8 @@ private:
     void wire(Slot& slot, size_t at);
     void fill();
     Element* nextDiv();
-    void PacketReceived(size_t at);
-    void Done(size_t at);
+    void packetReceived(size_t at);
+    void done(size_t at);
     Element* divOf(const Slot& slot) const;
     void write(const Slot& slot, const QString& text);
     void writeSize(const Slot& slot, qint64 bytes);
@@ -89,7 +89,7 @@ private:
     void addClient();
 
     const Settings& m_settings;
-    std::vector<std::unique_ptr<THttpClient>> m_clients;
+    std::vector<std::unique_ptr<HttpClient>> m_clients;
     int m_idleLimitMs;
     std::vector<Slot> m_slots;
     std::shared_ptr<Document> m_doc;

@@ -26,10 +26,10 @@ ThumbnailGrab::~ThumbnailGrab() = default;
 
 std::shared_ptr<Document> ThumbnailGrab::readWindow(BrowserWindow& window, ProgressSink& progress)
 {
-    progress.Setup(QStringLiteral("Grabbing Thumbnails"), QStringLiteral("Reading the page..."), 0, 1, 0, false);
+    progress.setUp(QStringLiteral("Grabbing Thumbnails"), QStringLiteral("Reading the page..."), 0, 1, 0, false);
     struct Closer {
         ProgressSink& p;
-        ~Closer() { p.Close(); }
+        ~Closer() { p.finish(); }
     } closer{progress};
     return window.document();
 }
@@ -70,7 +70,7 @@ ThumbnailGrab::Outcome ThumbnailGrab::grab(const std::shared_ptr<Document>& doc,
     }
     if (source && m_session && m_settings.useBrowserLogin())
         borrowSession(result, *source);
-    m_pageLines = ThumbPage::grabbedPage(addToExisting ? m_pageLines : PageLines(), doc->title(), doc->URL(), result,
+    m_pageLines = ThumbPage::grabbedPage(addToExisting ? m_pageLines : PageLines(), doc->title(), doc->url(), result,
                                          m_settings.thumbColumnCount());
     writePageLines(thumbs, m_pageLines);
     return {Outcome::Written, result.rejected()};

@@ -38,7 +38,7 @@ QString ViewRun::nextPage()
 {
     while (m_position < m_links.size()) {
         const QString& link = m_links.at(m_position);
-        if (!MatchesFileType(LinkFileName(link), m_settings)) {
+        if (!matchesFileType(linkFileName(link), m_settings)) {
             m_lastWasPage = true;
             return link;
         }
@@ -53,14 +53,14 @@ void ViewRun::takePage(const Document* doc)
 {
     if (doc) {
         const double ratio = m_settings.bannerRatio();
-        const ReferrerPolicy pagePolicy = m_session ? DocumentReferrerPolicy(*doc) : ReferrerPolicy::Unset;
+        const ReferrerPolicy pagePolicy = m_session ? documentReferrerPolicy(*doc) : ReferrerPolicy::Unset;
         const std::vector<Element*>& all = doc->all();
         for (size_t i = 0, n = all.size(); i < n; ++i) {
             const Element* e = all[i];
-            if (e->tagName() == QLatin1String("IMG") && !IsBanner(e->width(), e->height(), ratio)) {
+            if (e->tagName() == QLatin1String("IMG") && !isBanner(e->width(), e->height(), ratio)) {
                 m_pictures.append(e->href());
                 if (m_session)
-                    m_session->addReferer(e->href(), doc->URL(), ImageReferrerPolicy(*e, pagePolicy));
+                    m_session->addReferer(e->href(), doc->url(), imageReferrerPolicy(*e, pagePolicy));
             }
         }
     }

@@ -35,29 +35,29 @@ bool followsLocation(int reply)
 
 } // namespace
 
-THttpClient::THttpClient(int idleLimitMs) : m_socket(idleLimitMs), m_context(std::make_unique<QObject>())
+HttpClient::HttpClient(int idleLimitMs) : m_socket(idleLimitMs), m_context(std::make_unique<QObject>())
 {
-    m_socket.OnConnected = [this] { connected(); };
-    m_socket.OnReceived = [this](const QByteArray& data) { received(data); };
-    m_socket.OnClosed = [this] {
+    m_socket.onConnected = [this] { connected(); };
+    m_socket.onReceived = [this](const QByteArray& data) { received(data); };
+    m_socket.onClosed = [this] {
         if (m_running)
             endOfConnection();
     };
-    m_socket.OnFailed = [this](const QString& text) { fail(text); };
+    m_socket.onFailed = [this](const QString& text) { fail(text); };
 }
 
-THttpClient::~THttpClient()
+HttpClient::~HttpClient()
 {
-    if (m_waiting > 0 || m_socket.Dispatching())
+    if (m_waiting > 0 || m_socket.isDispatching())
         qFatal("THttpClient destroyed while a Get waits or inside its own event");
-    Cancel();
+    cancel();
 }
 
 // --- starting and ending -----------------------------------------------------------------------------
 
-void THttpClient::Get(const QString& url)
+void HttpClient::get(const QString& url)
 {
-    Start(url);
+    start(url);
     const std::uint64_t request = m_request;
     ++m_waiting;
     {
@@ -79,9 +79,9 @@ void THttpClient::Get(const QString& url)
         throw Error(m_error);
 }
 
-void THttpClient::Start(const QString& url)
+void HttpClient::start(const QString& url)
 {
-    if (m_socket.Connected())
+    if (m_socket.isConnected())
         throw Error(QStringLiteral("Bereits verbunden"));
     // A request that has lost its connection and waits for its end is taken over.
     ++m_request;
@@ -101,38 +101,38 @@ void THttpClient::Start(const QString& url)
     connectNow();
 }
 
-void THttpClient::connectNow()
+void HttpClient::connectNow()
 {
     resetResponse();
     m_stage = Stage::Connecting;
-    m_socket.Connect(QString::fromLatin1(m_target.asciiHost()), quint16(m_target.port), m_target.tls);
+    m_socket.connectTo(QString::fromLatin1(m_target.asciiHost()), quint16(m_target.port), m_target.tls);
 }
 
-void THttpClient::resetResponse()
+void HttpClient::resetResponse()
 {
     m_response.clear();
     m_disconnected = false;
 }
 
-void THttpClient::Disconnect()
+void HttpClient::disconnect()
 {
     if (!m_running) {
-        m_socket.Close();
+        m_socket.close();
         return;
     }
     if (m_stage != Stage::Header && m_stage != Stage::Body) {
         // Before the response there is nothing to take: the request ends quietly.
-        Cancel();
+        cancel();
         return;
     }
-    m_socket.Close();
+    m_socket.close();
     m_disconnected = true;
     // Inside the packet event the response is taken as soon as the handler returns; elsewhere at the
     // next turn of the event loop.
     scheduleCheck();
 }
 
-void THttpClient::Abort()
+void HttpClient::abort()
 {
     if (m_running && !m_aborted)
         m_abortText = abortText(); // the step the request is at when the user asks
@@ -141,17 +141,17 @@ void THttpClient::Abort()
         scheduleCheck();
 }
 
-void THttpClient::Cancel()
+void HttpClient::cancel()
 {
-    if (!m_running && !m_socket.Connected())
+    if (!m_running && !m_socket.isConnected())
         return;
     ++m_request;
     m_running = false;
     m_stage = Stage::Idle;
-    m_socket.Close();
+    m_socket.close();
 }
 
-void THttpClient::scheduleCheck()
+void HttpClient::scheduleCheck()
 {
     QTimer::singleShot(0, m_context.get(), [this, request = m_request] {
         if (request != m_request || !m_running)
@@ -163,16 +163,16 @@ void THttpClient::scheduleCheck()
     });
 }
 
-QString THttpClient::abortText() const
+QString HttpClient::abortText() const
 {
     switch (m_socket.phase()) {
-    case TSocketClient::Phase::Lookup:
+    case SocketClient::Phase::Lookup:
         return QStringLiteral("Host-Lookup abgebrochen");
-    case TSocketClient::Phase::Connecting:
-    case TSocketClient::Phase::Handshake:
+    case SocketClient::Phase::Connecting:
+    case SocketClient::Phase::Handshake:
         return QStringLiteral("Verbindung abgebrochen");
-    case TSocketClient::Phase::Open:
-    case TSocketClient::Phase::None:
+    case SocketClient::Phase::Open:
+    case SocketClient::Phase::None:
         break;
     }
     switch (m_stage) {
@@ -180,14 +180,14 @@ QString THttpClient::abortText() const
     case Stage::Connecting:
         return QStringLiteral("Verbindung abgebrochen");
     case Stage::Header:
-        return m_socket.Sending() ? QStringLiteral("Socket-send abgebrochen") : QStringLiteral("Socket-readln abgebrochen");
+        return m_socket.isSending() ? QStringLiteral("Socket-send abgebrochen") : QStringLiteral("Socket-readln abgebrochen");
     case Stage::Body:
         break;
     }
     return QStringLiteral("Socket-Capture abgebrochen");
 }
 
-void THttpClient::fail(const QString& text)
+void HttpClient::fail(const QString& text)
 {
     if (!m_running)
         return;
@@ -195,15 +195,15 @@ void THttpClient::fail(const QString& text)
     finish();
 }
 
-void THttpClient::finish()
+void HttpClient::finish()
 {
     m_running = false;
     m_stage = Stage::Idle;
-    m_socket.Close();
-    fire(OnDone, m_request);
+    m_socket.close();
+    fire(onDone, m_request);
 }
 
-bool THttpClient::fire(const std::function<void()>& handler, std::uint64_t request)
+bool HttpClient::fire(const std::function<void()>& handler, std::uint64_t request)
 {
     if (handler) {
         // A copy, so that the handler may replace the event.
@@ -225,7 +225,7 @@ bool THttpClient::fire(const std::function<void()>& handler, std::uint64_t reque
 
 // --- the address and the request ---------------------------------------------------------------------
 
-QByteArray THttpClient::requestText() const
+QByteArray HttpClient::requestText() const
 {
     QByteArray cookies = m_session ? m_session->cookieHeader(m_target.address()) : QByteArray();
     // The cookie of a redirect goes back to the host that set it only, beside the browser's.
@@ -236,7 +236,7 @@ QByteArray THttpClient::requestText() const
 
 // --- the response ------------------------------------------------------------------------------------
 
-void THttpClient::connected()
+void HttpClient::connected()
 {
     if (!m_running)
         return;
@@ -245,10 +245,10 @@ void THttpClient::connected()
         return;
     }
     m_stage = Stage::Header;
-    m_socket.Send(requestText());
+    m_socket.send(requestText());
 }
 
-void THttpClient::received(const QByteArray& data)
+void HttpClient::received(const QByteArray& data)
 {
     if (!m_running || m_stage == Stage::Connecting)
         return;
@@ -270,18 +270,18 @@ void THttpClient::received(const QByteArray& data)
         takeBody(data.constData() + used, data.size() - used);
 }
 
-void THttpClient::takeBody(const char* data, qint64 size)
+void HttpClient::takeBody(const char* data, qint64 size)
 {
     m_response.takeBody(data, size);
     const std::uint64_t request = m_request;
-    if (fire(OnPacketRecvd, request) && m_disconnected)
+    if (fire(onPacketReceived, request) && m_disconnected)
         endOfConnection();
 }
 
-void THttpClient::endOfConnection()
+void HttpClient::endOfConnection()
 {
     m_disconnected = false;
-    m_socket.Close();
+    m_socket.close();
     // A header cut short by the end of the connection keeps its last piece.
     if (m_stage == Stage::Header)
         m_response.endOfHeader();
@@ -290,7 +290,7 @@ void THttpClient::endOfConnection()
     const std::uint64_t request = m_request;
     const int reply = m_response.replyNumber();
     if (reply < 299) {
-        if (fire(OnSuccess, request))
+        if (fire(onSuccess, request))
             finish();
         return;
     }

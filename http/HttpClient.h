@@ -28,8 +28,8 @@ class BrowserSession;
 // own events or while a Get of it waits.
 //
 // Failures are pxt::Error with the texts the user sees: thrown by Get, or, for a started request, kept
-// in ErrorText when OnDone fires.
-class THttpClient {
+// in ErrorText when onDone fires.
+class HttpClient {
 public:
     // A longer header line keeps this much of its text.
     static constexpr qint64 kBufferSize = HttpResponse::kBufferSize;
@@ -46,17 +46,17 @@ public:
     // A request that receives no byte for this long ends with the time-out error.
     static constexpr int kDefaultIdleLimitMs = 30000;
 
-    explicit THttpClient(int idleLimitMs = kDefaultIdleLimitMs);
-    ~THttpClient();
-    THttpClient(const THttpClient&) = delete;
-    THttpClient& operator=(const THttpClient&) = delete;
+    explicit HttpClient(int idleLimitMs = kDefaultIdleLimitMs);
+    ~HttpClient();
+    HttpClient(const HttpClient&) = delete;
+    HttpClient& operator=(const HttpClient&) = delete;
 
     // The port of the next request: 0 becomes 80; a scheme or a port in the address replaces it, and
     // it keeps the last one taken, so that an address made only of a path goes to the same server.
-    int Port() const { return m_target.port; }
+    int port() const { return m_target.port; }
     void setPort(int port) { m_target.port = port; }
     // Milliseconds without a byte from the server after which a request fails; 0 waits for good.
-    int IdleLimit() const { return m_socket.IdleLimit(); }
+    int idleLimit() const { return m_socket.idleLimit(); }
     void setIdleLimit(int ms) { m_socket.setIdleLimit(ms); }
 
     // The browser session whose cookies and Referer the requests carry; null (the default): none.
@@ -64,47 +64,47 @@ public:
     void setSession(const BrowserSession* session) { m_session = session; }
 
     // After each piece of the body has been added to Body; Header is complete by then.
-    std::function<void()> OnPacketRecvd;
+    std::function<void()> onPacketReceived;
     // Once, when the request has ended with a reply number below 299; the connection is closed by then.
-    std::function<void()> OnSuccess;
+    std::function<void()> onSuccess;
     // Once, last, when a request has ended in any way but Cancel or being taken over.
-    std::function<void()> OnDone;
+    std::function<void()> onDone;
 
     // Performs a GET request for the address, following redirects, and returns when it has ended.
-    void Get(const QString& url);
+    void get(const QString& url);
     // Begins a GET request and returns at once; its events come from the event loop. Throws, without
     // any event, when the request cannot begin (still connected, request line too long).
-    void Start(const QString& url);
+    void start(const QString& url);
     // Closes the connection at once: the body reading ends and the response is taken as it is; Get
     // and Start may be called again.
-    void Disconnect();
+    void disconnect();
     // The running request fails with the text of the step it is at, at the next turn of the event
     // loop; the next Get or Start clears it.
-    void Abort();
+    void abort();
     // Ends the running request at once, without any further event.
-    void Cancel();
-    bool Connected() const { return m_socket.Connected(); }
+    void cancel();
+    bool isConnected() const { return m_socket.isConnected(); }
     // A request has begun and not yet ended.
-    bool Busy() const { return m_running; }
+    bool isBusy() const { return m_running; }
 
     // The request: the address as redirects left it, its host and path.
-    QString URL() const { return m_target.url; }
-    QString Host() const { return m_target.host; }
-    QString Path() const { return m_target.path; }
+    QString url() const { return m_target.url; }
+    QString host() const { return m_target.host; }
+    QString path() const { return m_target.path; }
 
     // The response: the status line and header lines exactly as received, each with its line end, up
     // to and including the empty line; emptied at the start of each response.
-    QString Header() const { return QString::fromLatin1(m_response.header()); }
-    int ReplyNumber() const { return m_response.replyNumber(); }
+    QString headerText() const { return QString::fromLatin1(m_response.header()); }
+    int replyNumber() const { return m_response.replyNumber(); }
     // The status line without its line end.
-    QString StatusLine() const { return QString::fromLatin1(m_response.statusLine()); }
+    QString statusLine() const { return QString::fromLatin1(m_response.statusLine()); }
     // The value of the Content-Length line; -1 without one.
-    qint64 ContentLength() const { return m_response.contentLength(); }
+    qint64 contentLength() const { return m_response.contentLength(); }
     // The body as far as it is kept, and the number of body bytes received.
-    const QByteArray& Body() const { return m_response.body(); }
-    qint64 ReceivedBodyBytes() const { return m_response.receivedBodyBytes(); }
+    const QByteArray& body() const { return m_response.body(); }
+    qint64 receivedBodyBytes() const { return m_response.receivedBodyBytes(); }
     // The failure of the last request that ended; empty when it ended without one.
-    QString ErrorText() const { return m_error; }
+    QString errorText() const { return m_error; }
 
 private:
     enum class Stage { Idle, Connecting, Header, Body };
@@ -125,7 +125,7 @@ private:
     // Runs an event handler; false when the request was ended, taken over or disconnected meanwhile.
     bool fire(const std::function<void()>& handler, std::uint64_t request);
 
-    TSocketClient m_socket;
+    SocketClient m_socket;
     std::unique_ptr<QObject> m_context;
 
     HttpTarget m_target;

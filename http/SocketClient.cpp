@@ -74,9 +74,9 @@ QString TlsFailedText(const QString& host, const QString& reason)
 }
 
 // Counts the events on the stack, so that sockets are freed only outside them.
-class TSocketClient::Dispatch {
+class SocketClient::Dispatch {
 public:
-    explicit Dispatch(TSocketClient& c) : m_c(c) { ++m_c.m_dispatching; }
+    explicit Dispatch(SocketClient& c) : m_c(c) { ++m_c.m_dispatching; }
     ~Dispatch()
     {
         if (--m_c.m_dispatching == 0 && !m_c.m_closed.empty())
@@ -86,10 +86,10 @@ public:
     Dispatch& operator=(const Dispatch&) = delete;
 
 private:
-    TSocketClient& m_c;
+    SocketClient& m_c;
 };
 
-TSocketClient::TSocketClient(int idleLimitMs)
+SocketClient::SocketClient(int idleLimitMs)
     : m_idleLimitMs(idleLimitMs), m_context(std::make_unique<QObject>()), m_idle(std::make_unique<QTimer>())
 {
     m_idle->setSingleShot(true);
@@ -99,19 +99,19 @@ TSocketClient::TSocketClient(int idleLimitMs)
     });
 }
 
-TSocketClient::~TSocketClient()
+SocketClient::~SocketClient()
 {
-    Close();
+    close();
     m_closed.clear();
 }
 
-void TSocketClient::sweep()
+void SocketClient::sweep()
 {
     if (m_dispatching == 0)
         m_closed.clear();
 }
 
-TSocketClient::Phase TSocketClient::phase() const
+SocketClient::Phase SocketClient::phase() const
 {
     if (!m_socket)
         return Phase::None;
@@ -125,12 +125,12 @@ TSocketClient::Phase TSocketClient::phase() const
     }
 }
 
-bool TSocketClient::Sending() const
+bool SocketClient::isSending() const
 {
     return m_socket && (m_socket->bytesToWrite() > 0 || m_socket->encryptedBytesToWrite() > 0);
 }
 
-void TSocketClient::restartIdle()
+void SocketClient::restartIdle()
 {
     if (m_idleLimitMs > 0 && m_socket)
         m_idle->start(m_idleLimitMs);
@@ -138,9 +138,9 @@ void TSocketClient::restartIdle()
         m_idle->stop();
 }
 
-void TSocketClient::Connect(const QString& host, quint16 port, bool tls)
+void SocketClient::connectTo(const QString& host, quint16 port, bool tls)
 {
-    Close();
+    close();
     ++m_connection;
     m_host = host;
     m_tls = tls;
@@ -156,7 +156,7 @@ void TSocketClient::Connect(const QString& host, quint16 port, bool tls)
     }
 }
 
-void TSocketClient::wire()
+void SocketClient::wire()
 {
     QSslSocket* s = m_socket.get();
     QObject* ctx = m_context.get();
@@ -164,15 +164,15 @@ void TSocketClient::wire()
         const Dispatch d(*this);
         watch();
         restartIdle();
-        if (!m_tls && OnConnected)
-            OnConnected();
+        if (!m_tls && onConnected)
+            onConnected();
     });
     QObject::connect(s, &QSslSocket::encrypted, ctx, [this] {
         const Dispatch d(*this);
         m_encrypted = true;
         restartIdle();
-        if (OnConnected)
-            OnConnected();
+        if (onConnected)
+            onConnected();
     });
     QObject::connect(s, &QSslSocket::sslErrors, ctx, [this](const QList<QSslError>& errors) {
         const Dispatch d(*this);
@@ -229,7 +229,7 @@ void TSocketClient::wire()
 
 // Qt reports a reset as the server's end of the connection and closes its descriptor at once; a
 // duplicate of it keeps the TCP state readable: closed after a reset, half-closed after an orderly end.
-bool TSocketClient::wasReset() const
+bool SocketClient::wasReset() const
 {
     if (m_watch < 0)
         return false;
@@ -238,24 +238,24 @@ bool TSocketClient::wasReset() const
     return ::getsockopt(m_watch, IPPROTO_TCP, TCP_INFO, &info, &length) == 0 && info.tcpi_state == TCP_CLOSE;
 }
 
-void TSocketClient::watch()
+void SocketClient::watch()
 {
     const qintptr fd = m_socket ? m_socket->socketDescriptor() : -1;
     if (m_watch < 0 && fd >= 0)
         m_watch = ::fcntl(int(fd), F_DUPFD_CLOEXEC, 0);
 }
 
-void TSocketClient::received()
+void SocketClient::received()
 {
     if (!m_socket)
         return;
     restartIdle();
     const QByteArray data = m_socket->readAll();
-    if (!data.isEmpty() && OnReceived)
-        OnReceived(data);
+    if (!data.isEmpty() && onReceived)
+        onReceived(data);
 }
 
-void TSocketClient::closedByServer()
+void SocketClient::closedByServer()
 {
     if (!m_socket)
         return;
@@ -264,27 +264,27 @@ void TSocketClient::closedByServer()
     received();
     if (!m_socket || m_connection != connection)
         return;
-    Close();
-    if (OnClosed)
-        OnClosed();
+    close();
+    if (onClosed)
+        onClosed();
 }
 
-void TSocketClient::failed(const QString& text)
+void SocketClient::failed(const QString& text)
 {
     if (!m_socket)
         return;
-    Close();
-    if (OnFailed)
-        OnFailed(text);
+    close();
+    if (onFailed)
+        onFailed(text);
 }
 
-void TSocketClient::Send(const QByteArray& data)
+void SocketClient::send(const QByteArray& data)
 {
     if (m_socket)
         m_socket->write(data);
 }
 
-void TSocketClient::Close()
+void SocketClient::close()
 {
     m_idle->stop();
     if (!m_socket)

@@ -23,42 +23,42 @@ namespace pxt {
 //
 // Close is legal at any time, also from inside an event: the connection ends at once and gives no
 // further event. Sockets are freed only when none of the events is running, never under Qt's feet.
-class TSocketClient {
+class SocketClient {
 public:
     // The connection's progress, as far as Abort tells the steps apart.
     enum class Phase { None, Lookup, Connecting, Handshake, Open };
 
     // idleLimitMs: a connection that receives no byte for this long fails with the time-out text;
     // 0 waits for good.
-    explicit TSocketClient(int idleLimitMs);
-    ~TSocketClient();
-    TSocketClient(const TSocketClient&) = delete;
-    TSocketClient& operator=(const TSocketClient&) = delete;
+    explicit SocketClient(int idleLimitMs);
+    ~SocketClient();
+    SocketClient(const SocketClient&) = delete;
+    SocketClient& operator=(const SocketClient&) = delete;
 
-    int IdleLimit() const { return m_idleLimitMs; }
+    int idleLimit() const { return m_idleLimitMs; }
     void setIdleLimit(int ms) { m_idleLimitMs = ms; }
 
     // The connection is ready for the request (for TLS: the handshake has ended and verified).
-    std::function<void()> OnConnected;
+    std::function<void()> onConnected;
     // Bytes have arrived.
-    std::function<void(const QByteArray&)> OnReceived;
-    // The server has ended the connection (after the last OnReceived).
-    std::function<void()> OnClosed;
+    std::function<void(const QByteArray&)> onReceived;
+    // The server has ended the connection (after the last onReceived).
+    std::function<void()> onClosed;
     // The connection failed; the text is what the user sees. The connection is closed by then.
-    std::function<void(const QString&)> OnFailed;
+    std::function<void(const QString&)> onFailed;
 
-    void Connect(const QString& host, quint16 port, bool tls);
-    void Send(const QByteArray& data);
-    void Close();
+    void connectTo(const QString& host, quint16 port, bool tls);
+    void send(const QByteArray& data);
+    void close();
 
     // True from Connect until Close, a failure or the server's end of the connection.
-    bool Connected() const { return m_socket != nullptr; }
+    bool isConnected() const { return m_socket != nullptr; }
     Phase phase() const;
     // Part of what Send was given still waits to go out.
-    bool Sending() const;
+    bool isSending() const;
 
     // True while one of the events runs.
-    bool Dispatching() const { return m_dispatching > 0; }
+    bool isDispatching() const { return m_dispatching > 0; }
 
 private:
     class Dispatch;

@@ -33,133 +33,133 @@ const QString kChecking = QStringLiteral("Checking File-Size...");
 
 ThumbnailsPane::ThumbnailsPane(BrowserViewFactory& views, Settings& settings, ProgressSink& progress, Dialogs& dialogs,
                            QWidget* parent)
-    : QWidget(parent), Probe(std::make_unique<SizeProbe>(settings)), m_settings(settings), m_progress(progress),
+    : QWidget(parent), m_probe(std::make_unique<SizeProbe>(settings)), m_settings(settings), m_progress(progress),
       m_grab(std::make_unique<ThumbnailGrab>(settings, progress)), m_dialogs(dialogs)
 {
-    setObjectName(QStringLiteral("FrameThumbs1"));
+    setObjectName(QStringLiteral("thumbnailsPane"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    Panel2 = new QWidget(this);
-    Panel2->setObjectName(QStringLiteral("Panel2"));
-    Panel2->setFixedHeight(25);
-    auto* titleLayout = new QHBoxLayout(Panel2);
+    m_titleBar = new QWidget(this);
+    m_titleBar->setObjectName(QStringLiteral("titleBar"));
+    m_titleBar->setFixedHeight(25);
+    auto* titleLayout = new QHBoxLayout(m_titleBar);
     titleLayout->setContentsMargins(0, 0, 0, 0);
     titleLayout->setSpacing(0);
-    Panel2Caption = paneCaption(QStringLiteral(" Thumbnails"), Panel2);
-    titleLayout->addWidget(Panel2Caption, 1);
-    Panel3 = new QWidget(Panel2);
-    Panel3->setObjectName(QStringLiteral("Panel3"));
-    Panel3->setFixedWidth(52);
-    RxSpeedButton1 = paneStopButton(Panel3);
-    RxSpeedButton1->move(1, 0);
-    RxSpeedButton2 = paneReloadButton(Panel3);
-    RxSpeedButton2->move(26, 0);
-    titleLayout->addWidget(Panel3);
-    layout->addWidget(Panel2);
+    m_caption = paneCaption(QStringLiteral(" Thumbnails"), m_titleBar);
+    titleLayout->addWidget(m_caption, 1);
+    m_buttons = new QWidget(m_titleBar);
+    m_buttons->setObjectName(QStringLiteral("buttons"));
+    m_buttons->setFixedWidth(52);
+    m_stopButton = paneStopButton(m_buttons);
+    m_stopButton->move(1, 0);
+    m_reloadButton = paneReloadButton(m_buttons);
+    m_reloadButton->move(26, 0);
+    titleLayout->addWidget(m_buttons);
+    layout->addWidget(m_titleBar);
 
     // The selection's view lies behind the shown one and is never brought to the front.
     auto* views_ = new QWidget(this);
     auto* stack = new QStackedLayout(views_);
     stack->setStackingMode(QStackedLayout::StackAll);
-    WebBrowserThumbs = views.create(views_);
-    WebBrowserThumbs->setObjectName(QStringLiteral("WebBrowserThumbs"));
-    WebBrowserSel = views.create(views_);
-    WebBrowserSel->setObjectName(QStringLiteral("WebBrowserSel"));
-    WebBrowserSel->widget()->resize(300, 150);
-    stack->addWidget(WebBrowserSel->widget());
-    stack->addWidget(WebBrowserThumbs->widget());
-    stack->setCurrentWidget(WebBrowserThumbs->widget());
-    WebBrowserThumbs->widget()->raise();
+    m_view = views.create(views_);
+    m_view->setObjectName(QStringLiteral("view"));
+    m_selectionView = views.create(views_);
+    m_selectionView->setObjectName(QStringLiteral("selectionView"));
+    m_selectionView->widget()->resize(300, 150);
+    stack->addWidget(m_selectionView->widget());
+    stack->addWidget(m_view->widget());
+    stack->setCurrentWidget(m_view->widget());
+    m_view->widget()->raise();
     layout->addWidget(views_, 1);
 
-    StatusBar1 = paneStatusLine(this);
-    layout->addWidget(StatusBar1);
+    m_statusLine = paneStatusLine(this);
+    layout->addWidget(m_statusLine);
 
-    connect(RxSpeedButton1, &QToolButton::clicked, this, [this] { guarded(m_dialogs, [this] { RxSpeedButton1Click(); }); });
-    connect(RxSpeedButton2, &QToolButton::clicked, this, [this] { guarded(m_dialogs, [this] { RxSpeedButton2Click(); }); });
-    connect(WebBrowserThumbs, &BrowserView::BeforeNavigate2, this,
-            [this](const QString& a, bool* c) { guarded(m_dialogs, [&] { WebBrowserThumbsBeforeNavigate2(a, c); }); });
-    connect(WebBrowserThumbs, &BrowserView::DocumentComplete, this,
-            [this] { guarded(m_dialogs, [this] { WebBrowserThumbsDocumentComplete(); }); });
-    connect(WebBrowserThumbs, &BrowserView::ProgressChange, this,
-            [this](int p, int m) { guarded(m_dialogs, [&] { WebBrowserThumbsProgressChange(p, m); }); });
-    connect(WebBrowserSel, &BrowserView::DocumentComplete, this,
-            [this] { guarded(m_dialogs, [this] { WebBrowserSelDocumentComplete(); }); });
+    connect(m_stopButton, &QToolButton::clicked, this, [this] { guarded(m_dialogs, [this] { onStop(); }); });
+    connect(m_reloadButton, &QToolButton::clicked, this, [this] { guarded(m_dialogs, [this] { onReload(); }); });
+    connect(m_view, &BrowserView::navigationRequested, this,
+            [this](const QString& a, bool* c) { guarded(m_dialogs, [&] { onNavigating(a, c); }); });
+    connect(m_view, &BrowserView::documentComplete, this,
+            [this] { guarded(m_dialogs, [this] { onPageLoaded(); }); });
+    connect(m_view, &BrowserView::loadProgress, this,
+            [this](int p, int m) { guarded(m_dialogs, [&] { onLoadProgress(p, m); }); });
+    connect(m_selectionView, &BrowserView::documentComplete, this,
+            [this] { guarded(m_dialogs, [this] { onSelectionPageLoaded(); }); });
 
-    Probe->OnReply = [this] { update(); };
-    Probe->OnFinished = [this] {
+    m_probe->onReply = [this] { update(); };
+    m_probe->onFinished = [this] {
         setStatus(kReady);
-        FStatusText.clear();
+        m_loadingText.clear();
     };
 }
 
 ThumbnailsPane::~ThumbnailsPane() = default;
 
-QString ThumbnailsPane::statusText() const { return StatusBar1->text(); }
+QString ThumbnailsPane::statusText() const { return m_statusLine->text(); }
 
-void ThumbnailsPane::setStatus(const QString& text) { StatusBar1->setText(text); }
+void ThumbnailsPane::setStatus(const QString& text) { m_statusLine->setText(text); }
 
-void ThumbnailsPane::showFile(const QString& file) { WebBrowserThumbs->Navigate(file); }
+void ThumbnailsPane::showFile(const QString& file) { m_view->navigate(file); }
 
 // --- the pane ---------------------------------------------------------------------------------------
 
-void ThumbnailsPane::StopThumbs()
+void ThumbnailsPane::stop()
 {
-    FProbeStopped = true;
-    Probe->Stop();
-    WebBrowserThumbs->Stop();
+    m_probeStopped = true;
+    m_probe->stop();
+    m_view->stop();
     setStatus(kReady);
-    FStatusText.clear();
+    m_loadingText.clear();
 }
 
-void ThumbnailsPane::ShowBlank()
+void ThumbnailsPane::showBlank()
 {
-    StopThumbs();
+    stop();
     showFile(ProgramFiles::blankPage());
 }
 
-void ThumbnailsPane::ReloadThumbs()
+void ThumbnailsPane::reload()
 {
-    StopThumbs();
+    stop();
     const QString thumbs = ProgramFiles::thumbsPage();
     showFile(QFile::exists(thumbs) ? thumbs : ProgramFiles::blankPage());
 }
 
-std::shared_ptr<Document> ThumbnailsPane::ThumbsDocument() { return WebBrowserThumbs->document(); }
+std::shared_ptr<Document> ThumbnailsPane::thumbnailsDocument() { return m_view->document(); }
 
-void ThumbnailsPane::RxSpeedButton1Click() { StopThumbs(); }
+void ThumbnailsPane::onStop() { stop(); }
 
-void ThumbnailsPane::RxSpeedButton2Click() { ReloadThumbs(); }
+void ThumbnailsPane::onReload() { reload(); }
 
-void ThumbnailsPane::WebBrowserThumbsBeforeNavigate2(const QString& address, bool* cancel)
+void ThumbnailsPane::onNavigating(const QString& address, bool* cancel)
 {
-    FProbeStopped = false;
+    m_probeStopped = false;
     setStatus(kLoading);
     const QString upper = asciiUpper(address);
     if (upper.contains(QLatin1String("HTTP://")) || upper.contains(QLatin1String("HTTPS://"))) {
-        FProbeStopped = true;
-        Probe->StopAfterRequest();
+        m_probeStopped = true;
+        m_probe->stopAfterRequest();
         *cancel = true;
-        Q_EMIT LinkDiverted(address);
+        Q_EMIT linkDiverted(address);
     }
 }
 
-void ThumbnailsPane::WebBrowserThumbsDocumentComplete()
+void ThumbnailsPane::onPageLoaded()
 {
     setStatus(kComplete);
-    if (!pageLines().isEmpty() && !FProbeStopped) {
+    if (!pageLines().isEmpty() && !m_probeStopped) {
         setStatus(kChecking);
-        Probe->Start(ThumbsDocument());
+        m_probe->start(thumbnailsDocument());
     }
 }
 
-void ThumbnailsPane::WebBrowserThumbsProgressChange(int progress, int progressMax)
+void ThumbnailsPane::onLoadProgress(int progress, int progressMax)
 {
-    if (FStatusText.isEmpty())
+    if (m_loadingText.isEmpty())
         return;
-    const QString status = percentStatus(FStatusText, progress, progressMax);
+    const QString status = percentStatus(m_loadingText, progress, progressMax);
     if (!status.isEmpty())
         setStatus(status);
 }
@@ -170,15 +170,15 @@ void ThumbnailsPane::setSession(BrowserSession* session)
 {
     m_session = session;
     m_grab->setSession(session);
-    Probe->setSession(session);
+    m_probe->setSession(session);
 }
 
-void ThumbnailsPane::GrabDocument(const std::shared_ptr<Document>& doc, bool addToExisting, BrowserWindow* source)
+void ThumbnailsPane::grabDocument(const std::shared_ptr<Document>& doc, bool addToExisting, BrowserWindow* source)
 {
-    FAddToExisting = addToExisting;
+    m_addToExisting = addToExisting;
     showFile(ProgramFiles::blankPage());
     setStatus(kLoading);
-    FStatusText = kLoading;
+    m_loadingText = kLoading;
     const ThumbnailGrab::Outcome outcome = m_grab->grab(doc, addToExisting, source);
     switch (outcome.kind) {
     case ThumbnailGrab::Outcome::Aborted:
@@ -191,14 +191,14 @@ void ThumbnailsPane::GrabDocument(const std::shared_ptr<Document>& doc, bool add
             showFile(ProgramFiles::thumbsPage());
         // The status goes up after the box: the restored page loads while the box is shown and would
         // overwrite it, and without a status text of its own its progress leaves the status alone.
-        FStatusText.clear();
+        m_loadingText.clear();
         m_dialogs.information(QStringLiteral("No Thumbnails found!\n") + ThumbPage::summaryText(outcome.rejected));
         setStatus(QStringLiteral("No Thumbnails found"));
         return;
     }
 }
 
-void ThumbnailsPane::CancelHarvest() { m_grab->abort(); }
+void ThumbnailsPane::cancelHarvest() { m_grab->abort(); }
 
 const PageLines& ThumbnailsPane::pageLines() const { return m_grab->pageLines(); }
 
@@ -206,7 +206,7 @@ const PageLines& ThumbnailsPane::pageLines() const { return m_grab->pageLines();
 
 template <typename Rule> void ThumbnailsPane::forEachInput(Rule rule)
 {
-    const std::shared_ptr<Document> doc = ThumbsDocument();
+    const std::shared_ptr<Document> doc = thumbnailsDocument();
     const std::vector<Element*>& all = doc->all();
     const size_t n = all.size();
     for (size_t i = 0; i < n && i < all.size(); ++i) {
@@ -216,72 +216,68 @@ template <typename Rule> void ThumbnailsPane::forEachInput(Rule rule)
     }
 }
 
-void ThumbnailsPane::SelectAll()
+void ThumbnailsPane::selectAll()
 {
     forEachInput([](Element* e) { e->setStatus(true); });
 }
 
-void ThumbnailsPane::DeselectAll()
+void ThumbnailsPane::deselectAll()
 {
     forEachInput([](Element* e) { e->setStatus(false); });
 }
 
-void ThumbnailsPane::SelectImages()
+void ThumbnailsPane::selectImages()
 {
-    forEachInput([this](Element* e) { e->setStatus(MatchesFileType(e->name(), m_settings)); });
+    forEachInput([this](Element* e) { e->setStatus(matchesFileType(e->name(), m_settings)); });
 }
 
-void ThumbnailsPane::SelectLinks()
+void ThumbnailsPane::selectLinks()
 {
     forEachInput([this](Element* e) {
-        if (!MatchesFileType(e->name(), m_settings))
+        if (!matchesFileType(e->name(), m_settings))
             e->setStatus(true);
     });
 }
 
 // --- the size probe ---------------------------------------------------------------------------------
 
-void ThumbnailsPane::CheckImageSizes()
+void ThumbnailsPane::checkImageSizes()
 {
-    if (Probe->walking())
+    if (m_probe->walking())
         return; // a run is in progress
-    FProbeStopped = false;
+    m_probeStopped = false;
     setStatus(kChecking);
-    Probe->Start(ThumbsDocument());
+    m_probe->start(thumbnailsDocument());
 }
-
-const std::shared_ptr<Document>& ThumbnailsPane::FDocument() const { return Probe->document(); }
-
-int ThumbnailsPane::FProbeIndex() const { return Probe->index(); }
 
 // --- thumbnail list files ---------------------------------------------------------------------------
 
-void ThumbnailsPane::SaveAllThumbs()
+void ThumbnailsPane::saveAllThumbnails()
 {
-    if (!WebBrowserThumbs->Busy())
-        WebBrowserThumbs->SaveAs();
+    if (!m_view->isBusy())
+        m_view->saveAs();
 }
 
-void ThumbnailsPane::OpenThumbs(const QString& fileName)
+void ThumbnailsPane::openThumbnails(const QString& fileName)
 {
-    StopThumbs();
+    stop();
     m_grab->clearPage();
     showFile(fileName);
 }
 
-void ThumbnailsPane::SaveSelectedThumbs()
+void ThumbnailsPane::saveSelectedThumbnails()
 {
-    const PageLines selected = selectedThumbsPage(*ThumbsDocument(), m_settings.thumbColumnCount());
+    const PageLines selected = selectedThumbsPage(*thumbnailsDocument(), m_settings.thumbColumnCount());
     if (!selected.isEmpty()) {
         const QString file = ProgramFiles::selectedPage();
         writePageLines(file, selected);
-        StopThumbs();
-        WebBrowserSel->Navigate(file);
+        stop();
+        m_selectionView->navigate(file);
     } else {
         m_dialogs.information(QStringLiteral("Nothing selected!"));
     }
 }
 
-void ThumbnailsPane::WebBrowserSelDocumentComplete() { WebBrowserSel->SaveAs(); }
+void ThumbnailsPane::onSelectionPageLoaded() { m_selectionView->saveAs(); }
 
 } // namespace pxt

@@ -19,11 +19,10 @@ class ProgressSink;
 class ThumbnailGrab;
 class SizeProbe;
 class Settings;
-class THttpClient;
 
 // The thumbnails pane: the thumbnail page in a browser view with a title bar, Stop and Reload and a
 // status line. It shows what its grab (the widget-free road of a grab) writes, runs the size probe on
-// the shown page, and has a hidden second view for saving the selection. Web links clicked on its page are handed over through LinkDiverted.
+// the shown page, and has a hidden second view for saving the selection. Web links clicked on its page are handed over through linkDiverted.
 class ThumbnailsPane : public QWidget {
     Q_OBJECT
 public:
@@ -32,10 +31,10 @@ public:
     ~ThumbnailsPane() override;
 
     // The pane's own operations.
-    void StopThumbs();
-    void ShowBlank();
-    void ReloadThumbs();
-    std::shared_ptr<Document> ThumbsDocument();
+    void stop();
+    void showBlank();
+    void reload();
+    std::shared_ptr<Document> thumbnailsDocument();
 
     // The browser session the page's pictures are asked with (the probe's cookies and Referer); null:
     // none. It must outlive the pane.
@@ -44,62 +43,67 @@ public:
     // The thumbnail page. With the window the document came from and a session that is on, the
     // window's cookies for the harvested addresses and the thumbnails' Referers go to the session
     // before the page is shown.
-    void GrabDocument(const std::shared_ptr<Document>& doc, bool addToExisting, BrowserWindow* source = nullptr);
+    void grabDocument(const std::shared_ptr<Document>& doc, bool addToExisting, BrowserWindow* source = nullptr);
     // Ends a running harvest for good (the program is closing): nothing is written, shown or told.
-    void CancelHarvest();
+    void cancelHarvest();
 
     // Selection on the shown page.
-    void SelectAll();
-    void DeselectAll();
-    void SelectImages();
-    void SelectLinks();
+    void selectAll();
+    void deselectAll();
+    void selectImages();
+    void selectLinks();
 
     // The size probe.
-    void CheckImageSizes();
+    void checkImageSizes();
 
     // Thumbnail list files.
-    void SaveAllThumbs();
-    void SaveSelectedThumbs();
-    void OpenThumbs(const QString& fileName);
+    void saveAllThumbnails();
+    void saveSelectedThumbnails();
+    void openThumbnails(const QString& fileName);
 
     QString statusText() const;
+    // The text the status line shows with the load's percentage; empty while no page of the pane loads.
+    QString loadingText() const { return m_loadingText; }
+    // The user stopped: no probe when the next page has loaded.
+    bool probeStopped() const { return m_probeStopped; }
 
-    // Controls.
-    QWidget* Panel2;
-    QLabel* Panel2Caption;
-    QWidget* Panel3;
-    QToolButton* RxSpeedButton1; // Stop
-    QToolButton* RxSpeedButton2; // Reload
-    BrowserView* WebBrowserThumbs;
-    QLabel* StatusBar1;
-    BrowserView* WebBrowserSel;
-    std::unique_ptr<SizeProbe> Probe; // the size probe
+    BrowserView* view() const { return m_view; }
+    BrowserView* selectionView() const { return m_selectionView; }
+    SizeProbe& sizeProbe() const { return *m_probe; }
+    QToolButton* stopButton() const { return m_stopButton; }
+    QToolButton* reloadButton() const { return m_reloadButton; }
     // The thumbnail page's lines as the last grab left them.
     const PageLines& pageLines() const;
 
-    // Fields.
-    bool FAddToExisting = false;
-    bool FProbeStopped = false; // the user stopped: no probe when the next page has loaded
-    QString FStatusText;
-    // The probe's page and position.
-    const std::shared_ptr<Document>& FDocument() const;
-    int FProbeIndex() const;
-
 Q_SIGNALS:
     // A web link the user clicked on the page; the download pane shows it.
-    void LinkDiverted(const QString& address);
+    void linkDiverted(const QString& address);
 
 private:
     void setStatus(const QString& text);
     void showFile(const QString& file);
     template <typename Rule> void forEachInput(Rule rule);
 
-    void RxSpeedButton1Click();
-    void RxSpeedButton2Click();
-    void WebBrowserThumbsBeforeNavigate2(const QString& address, bool* cancel);
-    void WebBrowserThumbsDocumentComplete();
-    void WebBrowserThumbsProgressChange(int progress, int progressMax);
-    void WebBrowserSelDocumentComplete();
+    void onStop();
+    void onReload();
+    void onNavigating(const QString& address, bool* cancel);
+    void onPageLoaded();
+    void onLoadProgress(int progress, int progressMax);
+    void onSelectionPageLoaded();
+
+    QWidget* m_titleBar;
+    QLabel* m_caption;
+    QWidget* m_buttons;
+    QToolButton* m_stopButton;
+    QToolButton* m_reloadButton;
+    BrowserView* m_view;
+    QLabel* m_statusLine;
+    BrowserView* m_selectionView; // hidden: saves the selection
+    std::unique_ptr<SizeProbe> m_probe;
+
+    bool m_addToExisting = false;
+    bool m_probeStopped = false;
+    QString m_loadingText;
 
     Settings& m_settings;
     ProgressSink& m_progress;

@@ -21,159 +21,159 @@ namespace pxt {
 ViewerPane::ViewerPane(BrowserViewFactory& views, Settings& settings, Dialogs& dialogs, QWidget* parent)
     : QWidget(parent), m_settings(settings), m_dialogs(dialogs), m_run(settings)
 {
-    setObjectName(QStringLiteral("FrameDownload1"));
+    setObjectName(QStringLiteral("viewerPane"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    Panel1 = new QWidget(this);
-    Panel1->setObjectName(QStringLiteral("Panel1"));
-    Panel1->setFixedHeight(25);
-    auto* header = new QHBoxLayout(Panel1);
+    m_titleBar = new QWidget(this);
+    m_titleBar->setObjectName(QStringLiteral("titleBar"));
+    m_titleBar->setFixedHeight(25);
+    auto* header = new QHBoxLayout(m_titleBar);
     header->setContentsMargins(0, 0, 0, 0);
     header->setSpacing(0);
-    Panel1Caption = paneCaption(QStringLiteral(" Download"), Panel1);
-    header->addWidget(Panel1Caption);
+    m_caption = paneCaption(QStringLiteral(" Download"), m_titleBar);
+    header->addWidget(m_caption);
     header->addSpacing(8);
-    CheckBox1 = new QCheckBox(QStringLiteral("View HTML (if possible)"), Panel1);
-    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
-    CheckBox1->setChecked(true);
-    header->addWidget(CheckBox1);
+    m_viewHtmlBox = new QCheckBox(QStringLiteral("View HTML (if possible)"), m_titleBar);
+    m_viewHtmlBox->setObjectName(QStringLiteral("viewHtmlBox"));
+    m_viewHtmlBox->setChecked(true);
+    header->addWidget(m_viewHtmlBox);
     header->addStretch(1);
-    Panel2 = new QWidget(Panel1);
-    Panel2->setObjectName(QStringLiteral("Panel2"));
-    Panel2->setFixedWidth(50);
-    RxSpeedButton1 = paneStopButton(Panel2);
-    RxSpeedButton1->move(0, 0);
-    RxSpeedButton2 = paneReloadButton(Panel2);
-    RxSpeedButton2->move(25, 0);
-    header->addWidget(Panel2);
-    layout->addWidget(Panel1);
+    m_buttons = new QWidget(m_titleBar);
+    m_buttons->setObjectName(QStringLiteral("buttons"));
+    m_buttons->setFixedWidth(50);
+    m_stopButton = paneStopButton(m_buttons);
+    m_stopButton->move(0, 0);
+    m_reloadButton = paneReloadButton(m_buttons);
+    m_reloadButton->move(25, 0);
+    header->addWidget(m_buttons);
+    layout->addWidget(m_titleBar);
 
     // The cover lies over exactly the view's area and hides it while it is shown.
     auto* area = new QWidget(this);
     auto* stack = new QStackedLayout(area);
     stack->setStackingMode(QStackedLayout::StackAll);
-    WebBrowserDownload = views.create(area);
-    WebBrowserDownload->setObjectName(QStringLiteral("WebBrowserDownload"));
-    stack->addWidget(WebBrowserDownload->widget());
-    PanelDummy = new QLabel(QStringLiteral("Please wait while loading..."), area);
-    PanelDummy->setObjectName(QStringLiteral("PanelDummy"));
-    PanelDummy->setAlignment(Qt::AlignCenter);
-    PanelDummy->setAutoFillBackground(true);
-    PanelDummy->setStyleSheet(QStringLiteral("background: white; color: black;"));
-    PanelDummy->setCursor(Qt::BusyCursor);
-    stack->addWidget(PanelDummy);
-    stack->setCurrentWidget(PanelDummy); // on top whenever it is shown
-    PanelDummy->hide();
+    m_view = views.create(area);
+    m_view->setObjectName(QStringLiteral("view"));
+    stack->addWidget(m_view->widget());
+    m_cover = new QLabel(QStringLiteral("Please wait while loading..."), area);
+    m_cover->setObjectName(QStringLiteral("cover"));
+    m_cover->setAlignment(Qt::AlignCenter);
+    m_cover->setAutoFillBackground(true);
+    m_cover->setStyleSheet(QStringLiteral("background: white; color: black;"));
+    m_cover->setCursor(Qt::BusyCursor);
+    stack->addWidget(m_cover);
+    stack->setCurrentWidget(m_cover); // on top whenever it is shown
+    m_cover->hide();
     layout->addWidget(area, 1);
 
-    StatusBar1 = paneStatusLine(this);
-    layout->addWidget(StatusBar1);
+    m_statusLine = paneStatusLine(this);
+    layout->addWidget(m_statusLine);
 
-    connect(RxSpeedButton1, &QToolButton::clicked, this, [this] { guarded(m_dialogs, [this] { StopView(); }); });
-    connect(RxSpeedButton2, &QToolButton::clicked, this, [this] { guarded(m_dialogs, [this] { ReloadView(); }); });
-    connect(WebBrowserDownload, &BrowserView::DocumentComplete, this,
-            [this] { guarded(m_dialogs, [this] { WebBrowserDownloadDocumentComplete(); }); });
-    connect(WebBrowserDownload, &BrowserView::ProgressChange, this,
-            [this](int p, int m) { guarded(m_dialogs, [&] { WebBrowserDownloadProgressChange(p, m); }); });
+    connect(m_stopButton, &QToolButton::clicked, this, [this] { guarded(m_dialogs, [this] { stop(); }); });
+    connect(m_reloadButton, &QToolButton::clicked, this, [this] { guarded(m_dialogs, [this] { reload(); }); });
+    connect(m_view, &BrowserView::documentComplete, this,
+            [this] { guarded(m_dialogs, [this] { onPageLoaded(); }); });
+    connect(m_view, &BrowserView::loadProgress, this,
+            [this](int p, int m) { guarded(m_dialogs, [&] { onLoadProgress(p, m); }); });
 }
 
-QString ViewerPane::statusText() const { return StatusBar1->text(); }
+QString ViewerPane::statusText() const { return m_statusLine->text(); }
 
-void ViewerPane::setStatus(const QString& text) { StatusBar1->setText(text); }
+void ViewerPane::setStatus(const QString& text) { m_statusLine->setText(text); }
 
-bool ViewerPane::IsBusy() const { return WebBrowserDownload->Busy(); }
+bool ViewerPane::isBusy() const { return m_view->isBusy(); }
 
-void ViewerPane::StopView()
+void ViewerPane::stop()
 {
-    PanelDummy->hide();
-    if (IsBusy())
-        WebBrowserDownload->Stop();
+    m_cover->hide();
+    if (isBusy())
+        m_view->stop();
 }
 
-void ViewerPane::ReloadView()
+void ViewerPane::reload()
 {
-    if (IsBusy())
-        StopView();
-    WebBrowserDownload->Refresh();
+    if (isBusy())
+        stop();
+    m_view->refresh();
 }
 
-void ViewerPane::SaveView()
+void ViewerPane::saveImages()
 {
-    if (!IsBusy())
-        WebBrowserDownload->SaveAs();
+    if (!isBusy())
+        m_view->saveAs();
 }
 
-bool ViewerPane::StartView(const std::shared_ptr<Document>& document, const QString& head)
+bool ViewerPane::startView(const std::shared_ptr<Document>& document, const QString& head)
 {
-    StopView();
-    FPageHead = head;
+    stop();
+    m_pageHead = head;
     m_run.start(ViewRun::selectedLinks(*document), false);
     if (m_run.atEnd())
         return false;
-    ProcessLink();
+    processLink();
     return true;
 }
 
-void ViewerPane::ViewLink(const QString& url)
+void ViewerPane::viewLink(const QString& url)
 {
     m_run.start({url}, true);
-    ProcessLink();
+    processLink();
 }
 
-void ViewerPane::ProcessLink()
+void ViewerPane::processLink()
 {
     const QString page = m_run.nextPage();
     if (!page.isEmpty()) {
-        if (!CheckBox1->isChecked())
-            PanelDummy->show();
-        FStatus = QStringLiteral("Download: ") + page;
-        setStatus(FStatus);
-        WebBrowserDownload->Navigate(page);
+        if (!m_viewHtmlBox->isChecked())
+            m_cover->show();
+        m_loadingText = QStringLiteral("Download: ") + page;
+        setStatus(m_loadingText);
+        m_view->navigate(page);
         return; // goes on at the view's document-complete event
     }
 
     bool show = true;
-    if (CheckBox1->isChecked() && m_run.singleLink()) {
+    if (m_viewHtmlBox->isChecked() && m_run.singleLink()) {
         show = !m_run.lastWasPage();
-        FStatus = QStringLiteral("Ready: ") + WebBrowserDownload->LocationURL();
-        setStatus(FStatus);
+        m_loadingText = QStringLiteral("Ready: ") + m_view->locationUrl();
+        setStatus(m_loadingText);
     }
     if (show)
-        WriteViewPage();
+        writeViewPage();
 }
 
-void ViewerPane::LinkDocumentComplete()
+void ViewerPane::onLinkPageLoaded()
 {
     if (m_run.atEnd()) {
-        setStatus(QStringLiteral("Ready: ") + WebBrowserDownload->LocationURL());
+        setStatus(QStringLiteral("Ready: ") + m_view->locationUrl());
         return;
     }
     // A page whose document cannot be read counts as a page without pictures: the run goes on.
     std::shared_ptr<Document> doc;
     try {
-        doc = WebBrowserDownload->document();
+        doc = m_view->document();
     } catch (const Error&) {
     }
     m_run.takePage(doc.get());
-    ProcessLink();
+    processLink();
 }
 
-void ViewerPane::WriteViewPage()
+void ViewerPane::writeViewPage()
 {
-    FStatus = QStringLiteral("Download...");
-    setStatus(FStatus);
-    FPageFile = m_run.writeViewPage(FPageHead);
-    PanelDummy->hide();
-    WebBrowserDownload->Navigate(FPageFile);
+    m_loadingText = QStringLiteral("Download...");
+    setStatus(m_loadingText);
+    m_pageFile = m_run.writeViewPage(m_pageHead);
+    m_cover->hide();
+    m_view->navigate(m_pageFile);
 }
 
-void ViewerPane::WebBrowserDownloadDocumentComplete() { LinkDocumentComplete(); }
+void ViewerPane::onPageLoaded() { onLinkPageLoaded(); }
 
-void ViewerPane::WebBrowserDownloadProgressChange(int progress, int progressMax)
+void ViewerPane::onLoadProgress(int progress, int progressMax)
 {
-    const QString status = percentStatus(FStatus, progress, progressMax);
+    const QString status = percentStatus(m_loadingText, progress, progressMax);
     if (!status.isEmpty())
         setStatus(status);
 }

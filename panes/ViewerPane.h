@@ -27,44 +27,56 @@ public:
     ViewerPane(BrowserViewFactory& views, Settings& settings, Dialogs& dialogs, QWidget* parent = nullptr);
 
     // The view run.
-    bool StartView(const std::shared_ptr<Document>& document, const QString& head);
-    void ViewLink(const QString& url);
-    void LinkDocumentComplete();
+    bool startView(const std::shared_ptr<Document>& document, const QString& head);
+    void viewLink(const QString& url);
+    void onLinkPageLoaded();
 
     // The pane.
-    bool IsBusy() const;
-    void StopView();
-    void ReloadView();
-    void SaveView();
+    bool isBusy() const;
+    void stop();
+    void reload();
+    void saveImages();
 
     QString statusText() const;
 
-    // Controls.
-    BrowserView* WebBrowserDownload;
+    // The text the status line shows with the load's percentage.
+    QString loadingText() const { return m_loadingText; }
+    // The head of the view page: the thumbnail page's title.
+    QString pageHead() const { return m_pageHead; }
+    // The view page last written.
+    QString pageFile() const { return m_pageFile; }
+
+    BrowserView* view() const { return m_view; }
     // The run: its links in the order it takes them, the pictures found, where it stands.
     const ViewRun& run() const { return m_run; }
-    QWidget* Panel1;
-    QLabel* Panel1Caption;
-    QLabel* StatusBar1;
-    QLabel* PanelDummy;
-    QWidget* Panel2;
-    QToolButton* RxSpeedButton1; // Stop
-    QToolButton* RxSpeedButton2; // Reload
-    QCheckBox* CheckBox1;
-
-    // Fields.
-    QString FPageHead;
-    QString FPageFile;
-    QString FStatus;
+    // "Please wait while loading...", over the view while a run loads pages.
+    QLabel* cover() const { return m_cover; }
+    QCheckBox* viewHtmlBox() const { return m_viewHtmlBox; }
+    QToolButton* stopButton() const { return m_stopButton; }
+    QToolButton* reloadButton() const { return m_reloadButton; }
 
 private:
     // One step of the run; consecutive picture links are taken in a loop, only a page link waits for
     // the view's next document-complete event.
-    void ProcessLink();
-    void WriteViewPage();
+    void processLink();
+    void writeViewPage();
     void setStatus(const QString& text);
-    void WebBrowserDownloadDocumentComplete();
-    void WebBrowserDownloadProgressChange(int progress, int progressMax);
+    void onPageLoaded();
+    void onLoadProgress(int progress, int progressMax);
+
+    BrowserView* m_view;
+    QWidget* m_titleBar;
+    QLabel* m_caption;
+    QLabel* m_statusLine;
+    QLabel* m_cover;
+    QWidget* m_buttons;
+    QToolButton* m_stopButton;
+    QToolButton* m_reloadButton;
+    QCheckBox* m_viewHtmlBox;
+
+    QString m_pageHead;
+    QString m_pageFile;
+    QString m_loadingText;
 
     Settings& m_settings;
     Dialogs& m_dialogs;

@@ -11,9 +11,9 @@ std::shared_ptr<Document> PlainBrowserWindow::document()
     return m_doc;
 }
 
-std::shared_ptr<BrowserWindow> PlainBrowserWindowList::Item(int index) const
+std::shared_ptr<BrowserWindow> PlainBrowserWindowList::item(int index) const
 {
-    if (index < 0 || index >= Count())
+    if (index < 0 || index >= count())
         throw Error(QStringLiteral("The browser window %1 no longer exists").arg(index));
     return windows[size_t(index)];
 }

@@ -11,8 +11,8 @@ class PlainBrowserWindow : public BrowserWindow {
 public:
     PlainBrowserWindow(QString title, QString url, std::shared_ptr<Document> doc = {})
         : m_title(std::move(title)), m_url(std::move(url)), m_doc(std::move(doc)) {}
-    QString LocationName() const override { return m_title; }
-    QString LocationURL() const override { return m_url; }
+    QString locationName() const override { return m_title; }
+    QString locationUrl() const override { return m_url; }
     std::shared_ptr<Document> document() override;
     // Every cookie set, whatever the addresses; the addresses asked for are kept.
     QList<QNetworkCookie> cookies(const QList<QUrl>& urls) override
@@ -33,11 +33,11 @@ private:
 class PlainBrowserWindowList : public BrowserWindowList {
 public:
     std::vector<std::shared_ptr<BrowserWindow>> windows;
-    QStringList endpoints; // what Endpoints() reports
-    void Refresh() override {}
-    QStringList Endpoints() const override { return endpoints; }
-    int Count() const override { return int(windows.size()); }
-    std::shared_ptr<BrowserWindow> Item(int index) const override;
+    QStringList endpointList; // what endpoints() reports
+    void refresh() override {}
+    QStringList endpoints() const override { return endpointList; }
+    int count() const override { return int(windows.size()); }
+    std::shared_ptr<BrowserWindow> item(int index) const override;
 };
 
 } // namespace pxt

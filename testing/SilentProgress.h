@@ -7,12 +7,12 @@ namespace pxt {
 // A progress window that shows nothing and is never cancelled (tests, benchmarks).
 class SilentProgress : public ProgressSink {
 public:
-    void Setup(const QString&, const QString&, int, int, int, bool) override {}
-    void StepTo(int) override {}
-    void SetText(const QString&) override {}
-    bool Cancelled() const override { return false; }
-    void Close() override {}
-    void Hourglass(bool) override {}
+    void setUp(const QString&, const QString&, int, int, int, bool) override {}
+    void stepTo(int) override {}
+    void setText(const QString&) override {}
+    bool isCancelled() const override { return false; }
+    void finish() override {}
+    void setBusyCursor(bool) override {}
 };
 
 } // namespace pxt

@@ -105,10 +105,10 @@ TestBrowserView::~TestBrowserView() { delete m_label; }
 
 QWidget* TestBrowserView::widget() { return m_label; }
 
-void TestBrowserView::Navigate(const QString& address)
+void TestBrowserView::navigate(const QString& address)
 {
     bool cancel = false;
-    Q_EMIT BeforeNavigate2(address, &cancel);
+    Q_EMIT navigationRequested(address, &cancel);
     if (cancel)
         return;
     m_address = address;
@@ -127,26 +127,26 @@ void TestBrowserView::finishLoad(quint64 serial, const QString& address)
     m_location = s.url;
     if (m_label)
         m_label->setText(m_document->title());
-    Q_EMIT ProgressChange(50, 100);
+    Q_EMIT loadProgress(50, 100);
     if (serial != m_serial)
         return;
     m_busy = false;
-    Q_EMIT DocumentComplete();
+    Q_EMIT documentComplete();
 }
 
-void TestBrowserView::Stop()
+void TestBrowserView::stop()
 {
     ++m_serial;
     m_busy = false;
 }
 
-void TestBrowserView::Refresh()
+void TestBrowserView::refresh()
 {
     if (!m_address.isEmpty())
-        Navigate(m_address);
+        navigate(m_address);
 }
 
-void TestBrowserView::SaveAs() { ++m_saveAsCount; }
+void TestBrowserView::saveAs() { ++m_saveAsCount; }
 
 std::shared_ptr<Document> TestBrowserView::document()
 {

@@ -12,8 +12,8 @@ namespace pxt {
 class Dialogs;
 
 // The in-memory browser view of the tests: a navigation reads a local file, or a page a test
-// registered for a web address, into the document model. Deterministic: BeforeNavigate2 fires at
-// once, the load finishes in a queued call (ProgressChange(50, 100), then DocumentComplete). The
+// registered for a web address, into the document model. Deterministic: navigationRequested fires at
+// once, the load finishes in a queued call (loadProgress(50, 100), then documentComplete). The
 // document stays the same object until the next load, so writes on it stay, as on a live page.
 class TestBrowserView : public BrowserView {
     Q_OBJECT
@@ -23,16 +23,16 @@ public:
     ~TestBrowserView() override;
 
     QWidget* widget() override;
-    void Navigate(const QString& address) override;
-    void Stop() override;
-    // Loads the current address again, as a navigation of its own (BeforeNavigate2 included).
-    void Refresh() override;
+    void navigate(const QString& address) override;
+    void stop() override;
+    // Loads the current address again, as a navigation of its own (navigationRequested included).
+    void refresh() override;
     // Only counts the calls.
-    void SaveAs() override;
-    bool Busy() const override { return m_busy; }
+    void saveAs() override;
+    bool isBusy() const override { return m_busy; }
     std::shared_ptr<Document> document() override;
     // The shown page's address: a file:// URL for a file.
-    QString LocationURL() const override { return m_location; }
+    QString locationUrl() const override { return m_location; }
 
     int saveAsCount() const { return m_saveAsCount; }
 

@@ -55,7 +55,7 @@ QToolButton* paneReloadButton(QWidget* parent)
 QLabel* paneStatusLine(QWidget* parent)
 {
     auto* line = new QLabel(parent);
-    line->setObjectName(QStringLiteral("StatusBar1"));
+    line->setObjectName(QStringLiteral("statusLine"));
     line->setFixedHeight(19);
     line->setFrameShape(QFrame::Panel);
     line->setFrameShadow(QFrame::Sunken);

@@ -16,11 +16,11 @@ class Dialogs;
 // Keeps a top-level window's placement and some integer properties in a section of the settings file.
 //
 // Usage (the main window):
-//     FormStorage1 = std::make_unique<WindowPlacement>(this, SettingsKeys::kMainFormSection, dialogs);
-//     FormStorage1->addIntProperty(SettingsKeys::kThumbsPaneWidth, getter, setter);
-//     showEvent (not spontaneous):  FormStorage1->restore();
-//     closeEvent:                   FormStorage1->save(false);
-//     destructor:                   FormStorage1->save(true);
+//     m_placement = std::make_unique<WindowPlacement>(this, SettingsKeys::kMainFormSection, dialogs);
+//     m_placement->addIntProperty(SettingsKeys::kThumbsPaneWidth, getter, setter);
+//     showEvent (not spontaneous):  m_placement->restore();
+//     closeEvent:                   m_placement->save(false);
+//     destructor:                   m_placement->save(true);
 // restore() may also run before the first show(): geometry and state set on a hidden window take
 // effect when it is shown. When placementApplied() is true the window must not centre itself.
 //

@@ -163,7 +163,7 @@ QString BidiWindow::evaluateString(const QString& expression)
 
 BidiWindowList::BidiWindowList(BrowserEndpointSources sources) : m_sources(std::move(sources)) {}
 
-void BidiWindowList::Refresh()
+void BidiWindowList::refresh()
 {
     const QStringList endpoints = discoverBrowserEndpoints(m_sources);
     const std::vector<std::vector<EndpointAnswer>> answers = askEndpoints(

@@ -51,8 +51,8 @@ QNetworkCookie cookieFromBidi(const QJsonObject& cookie);
 class BidiWindow : public BrowserWindow {
 public:
     explicit BidiWindow(BidiContext context) : m_context(std::move(context)) {}
-    QString LocationName() const override { return m_context.title; }
-    QString LocationURL() const override { return m_context.url; }
+    QString locationName() const override { return m_context.title; }
+    QString locationUrl() const override { return m_context.url; }
     const BidiContext& context() const { return m_context; }
     // Runs frameSlotReaderScript() in the context's sandbox, and in that of each frame of another
     // origin, and builds its document. Throws Error naming the window's title when the browser cannot
@@ -84,7 +84,7 @@ public:
     // way is waited for (BidiConnection::kSessionWaitMs at most), since the browser would keep it. An
     // endpoint that does not answer in time, or whose browser has a session open already, is left
     // out without a message.
-    void Refresh() override;
+    void refresh() override;
 
     static constexpr int kAnswerTimeoutMs = kEndpointAnswerTimeoutMs;
 

@@ -163,7 +163,7 @@ DevToolsWindowList::DevToolsWindowList(BrowserEndpointSources sources) : m_sourc
 
 DevToolsWindowList::~DevToolsWindowList() = default;
 
-void DevToolsWindowList::Refresh()
+void DevToolsWindowList::refresh()
 {
     const QStringList endpoints = discoverBrowserEndpoints(m_sources);
     const QHash<QString, QString> announced = announcedBrowserSockets(m_sources);

@@ -47,8 +47,8 @@ QList<QNetworkCookie> cookiesFromDevTools(const QJsonObject& getCookies);
 class DevToolsWindow : public BrowserWindow {
 public:
     explicit DevToolsWindow(DevToolsTarget target) : m_target(std::move(target)) {}
-    QString LocationName() const override { return m_target.title; }
-    QString LocationURL() const override { return m_target.url; }
+    QString locationName() const override { return m_target.title; }
+    QString locationUrl() const override { return m_target.url; }
     const QString& webSocketDebuggerUrl() const { return m_target.webSocketDebuggerUrl; }
     // Through the browser's socket when the target has one (a session attached with flatten), else
     // through the page's own socket.
@@ -81,10 +81,8 @@ public:
     // at most; an endpoint that speaks WebDriver BiDi is left to its own list. Then lists each endpoint's pages through the browser's socket (announced in DevToolsActivePort
     // or by /json/version) with Target.getTargets, or, where that fails, from /json/list. An endpoint
     // that does not answer in that time is left out without a message.
-    void Refresh() override;
+    void refresh() override;
 
-    // The endpoints the last refresh asked.
-    QStringList endpoints() const { return Endpoints(); }
 
     static constexpr int kAnswerTimeoutMs = kEndpointAnswerTimeoutMs;
 

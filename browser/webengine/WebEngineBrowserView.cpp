@@ -65,7 +65,7 @@ WebEngineBrowserView::WebEngineBrowserView(Dialogs& dialogs, QWidget* parent) : 
     m_view->setPage(m_page);
 
     connect(m_page, &QWebEnginePage::loadProgress, this,
-            [this](int progress) { guarded(m_dialogs, [&] { Q_EMIT ProgressChange(progress, 100); }); });
+            [this](int progress) { guarded(m_dialogs, [&] { Q_EMIT loadProgress(progress, 100); }); });
     // loadingChanged follows each loadFinished at once and tells a completed load (the error page
     // included) from a stopped one: a Stop, a load replaced by another, a cancelled navigation.
     connect(m_page, &QWebEnginePage::loadingChanged, this,
@@ -103,7 +103,7 @@ QUrl WebEngineBrowserView::addressToUrl(const QString& address)
     return QUrl::fromUserInput(text);
 }
 
-void WebEngineBrowserView::Navigate(const QString& address)
+void WebEngineBrowserView::navigate(const QString& address)
 {
     if (!m_page)
         return;
@@ -144,7 +144,7 @@ void WebEngineBrowserView::startPendingLoad()
         startLoad(m_pendingUrl);
 }
 
-void WebEngineBrowserView::Stop()
+void WebEngineBrowserView::stop()
 {
     m_approvedUrl.clear();
     m_pendingUrl.clear();
@@ -153,22 +153,22 @@ void WebEngineBrowserView::Stop()
         m_page->triggerAction(QWebEnginePage::Stop);
 }
 
-void WebEngineBrowserView::Refresh()
+void WebEngineBrowserView::refresh()
 {
     if (m_page)
         m_page->triggerAction(QWebEnginePage::Reload);
 }
 
-bool WebEngineBrowserView::Busy() const { return m_page && m_loading; }
+bool WebEngineBrowserView::isBusy() const { return m_page && m_loading; }
 
-QString WebEngineBrowserView::LocationURL() const { return m_page ? m_page->url().toString() : QString(); }
+QString WebEngineBrowserView::locationUrl() const { return m_page ? m_page->url().toString() : QString(); }
 
 bool WebEngineBrowserView::offerNavigation(const QString& address, bool isMainFrame)
 {
     Q_UNUSED(isMainFrame);
     bool cancel = false;
     ++m_offeringNavigation;
-    guarded(m_dialogs, [&] { Q_EMIT BeforeNavigate2(address, &cancel); });
+    guarded(m_dialogs, [&] { Q_EMIT navigationRequested(address, &cancel); });
     --m_offeringNavigation;
     return !cancel;
 }
@@ -229,7 +229,7 @@ void WebEngineBrowserView::onLoadingChanged(const QWebEngineLoadingInfo& info)
             startPendingLoad();
             return;
         }
-        guarded(m_dialogs, [&] { Q_EMIT DocumentComplete(); });
+        guarded(m_dialogs, [&] { Q_EMIT documentComplete(); });
         return;
     }
 }

@@ -21,9 +21,9 @@ class WebEnginePage;
 
 // The browser view of the program: a QWebEngineView behind the BrowserView interface.
 //
-// Events: every navigation (Navigate's, Refresh's, the page's own) is offered to BeforeNavigate2
+// Events: every navigation (Navigate's, Refresh's, the page's own) is offered to navigationRequested
 // before it starts; Navigate offers its address at once, inside the call. A cancelled navigation
-// fires no DocumentComplete and leaves a load that is running alone. DocumentComplete fires once per
+// fires no documentComplete and leaves a load that is running alone. documentComplete fires once per
 // loaded main document, also for the engine's own error page; a load that was stopped, replaced by
 // another or cancelled fires none.
 //
@@ -39,18 +39,18 @@ public:
     ~WebEngineBrowserView() override;
 
     QWidget* widget() override;
-    void Navigate(const QString& address) override;
-    void Stop() override;
-    void Refresh() override;
+    void navigate(const QString& address) override;
+    void stop() override;
+    void refresh() override;
     // The Save As dialog, then saveTo with the chosen file and type.
-    void SaveAs() override;
-    bool Busy() const override;
+    void saveAs() override;
+    bool isBusy() const override;
     // Runs the serializer in the page and waits for it in a local event loop (user input stays
     // queued meanwhile); on a loaded page whose tree has not changed since, the document read last is
     // given again, with the inputs and images the page reports changed. Throws Error when the page
     // does not answer in time or cannot be read.
     std::shared_ptr<Document> document() override;
-    QString LocationURL() const override;
+    QString locationUrl() const override;
 
     // Saves the shown page to path without asking. The engine writes it in the background; the
     // outcome arrives as saveFinished, and a failure is also reported to the user. Throws Error when
@@ -105,7 +105,7 @@ private:
     QUrl m_pendingUrl;  // the load Navigate asked for while another one ran, until that one has ended
     QTimer m_pendingStart;
     QUrl m_loadingUrl; // of the load under way
-    int m_offeringNavigation = 0; // > 0 while BeforeNavigate2 handlers run
+    int m_offeringNavigation = 0; // > 0 while navigationRequested handlers run
     int m_documentTimeoutMs = 10000;
     // The document of the loaded page as last read, kept in step with the page; null while a page loads.
     std::shared_ptr<Document> m_shown;

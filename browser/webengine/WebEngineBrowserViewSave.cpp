@@ -76,7 +76,7 @@ bool WebEngineBrowserView::chooseSaveTarget(QString* path, SaveFormat* format)
     return true;
 }
 
-void WebEngineBrowserView::SaveAs()
+void WebEngineBrowserView::saveAs()
 {
     if (!m_page)
         return;

@@ -24,7 +24,7 @@ void WebEnginePage::triggerAction(WebAction action, bool checked)
     // The context menu's "Save page" goes through the view's own dialog, so that no two saves
     // of one page ever run at once (the engine does not survive that).
     if (action == SavePage && m_owner) {
-        guarded(m_owner->m_dialogs, [this] { m_owner->SaveAs(); });
+        guarded(m_owner->m_dialogs, [this] { m_owner->saveAs(); });
         return;
     }
     QWebEnginePage::triggerAction(action, checked);

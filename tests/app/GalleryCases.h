@@ -162,8 +162,8 @@ inline void expectGrabbedCells(ThumbnailsPane& thumbs, RecordingDialogs& message
                                const std::function<QString()>& globalNames)
 {
     const QString namesBefore = globalNames();
-    thumbs.StopThumbs();
-    thumbs.GrabDocument(window.document(), false);
+    thumbs.stop();
+    thumbs.grabDocument(window.document(), false);
     EXPECT_TRUE(messages.errors.isEmpty()) << messages.errors.join('\n').toStdString();
     EXPECT_TRUE(messages.informations.isEmpty()) << messages.informations.join('\n').toStdString();
     messages.errors.clear();

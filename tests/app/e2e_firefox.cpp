@@ -76,10 +76,10 @@ std::shared_ptr<BrowserWindow> listedWindow(BidiWindowList& list, const QString&
 {
     std::shared_ptr<BrowserWindow> window;
     waitUntil([&] {
-        list.Refresh();
-        for (int i = 0; i < list.Count() && !window; ++i)
-            if (list.Item(i)->LocationURL() == url && list.Item(i)->LocationName() == title)
-                window = list.Item(i);
+        list.refresh();
+        for (int i = 0; i < list.count() && !window; ++i)
+            if (list.item(i)->locationUrl() == url && list.item(i)->locationName() == title)
+                window = list.item(i);
         return window != nullptr;
     }, 30000);
     return window;
@@ -153,9 +153,9 @@ TEST_F(FirefoxE2E, AGrabEndsItsSessionAndABusyFirefoxIsLeftOut)
         other.open(firefox.socket());
         ASSERT_NO_THROW(other.newSession(10000));
 
-        list.Refresh();
-        EXPECT_EQ(list.Count(), 0) << "a busy Firefox is left out";
-        EXPECT_EQ(list.Endpoints(), QStringList({QStringLiteral("127.0.0.1:%1").arg(s_port)}));
+        list.refresh();
+        EXPECT_EQ(list.count(), 0) << "a busy Firefox is left out";
+        EXPECT_EQ(list.endpoints(), QStringList({QStringLiteral("127.0.0.1:%1").arg(s_port)}));
         try {
             window->document();
             ADD_FAILURE() << "read while another program drives the browser";
@@ -164,8 +164,8 @@ TEST_F(FirefoxE2E, AGrabEndsItsSessionAndABusyFirefoxIsLeftOut)
         }
         other.endSession();
     }
-    list.Refresh();
-    EXPECT_GE(list.Count(), 1) << "listed again once the other session ended";
+    list.refresh();
+    EXPECT_GE(list.count(), 1) << "listed again once the other session ended";
 }
 
 // The window's cookies, HttpOnly ones included, from the browser's store; only those for the
@@ -214,10 +214,10 @@ TEST(FirefoxWithoutPortE2E, IsNotListed)
     BidiWindowList list(onlyEndpoint(dir, port));
     QElapsedTimer clock;
     clock.start();
-    list.Refresh();
+    list.refresh();
     const qint64 ms = clock.elapsed();
-    EXPECT_EQ(list.Count(), 0);
-    EXPECT_EQ(list.Endpoints(), QStringList({QStringLiteral("127.0.0.1:%1").arg(port)}));
+    EXPECT_EQ(list.count(), 0);
+    EXPECT_EQ(list.endpoints(), QStringList({QStringLiteral("127.0.0.1:%1").arg(port)}));
     // Measured, not asserted: the refresh is bounded by the endpoint time-out.
     ::testing::Test::RecordProperty("refresh_ms", int(ms));
     std::printf("refresh without a Firefox port: %lld ms (endpoint time-out %d ms)\n", qint64(ms),

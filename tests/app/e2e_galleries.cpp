@@ -83,11 +83,11 @@ std::shared_ptr<BrowserWindow> loadedWindow(DevToolsWindowList& list, const QStr
 {
     std::shared_ptr<BrowserWindow> window;
     waitUntil([&] {
-        list.Refresh();
+        list.refresh();
         window = nullptr;
-        for (int i = 0; i < list.Count() && !window; ++i)
-            if (list.Item(i)->LocationURL() == url && list.Item(i)->LocationName() == title)
-                window = list.Item(i);
+        for (int i = 0; i < list.count() && !window; ++i)
+            if (list.item(i)->locationUrl() == url && list.item(i)->locationName() == title)
+                window = list.item(i);
         if (!window)
             return false;
         try {
@@ -183,7 +183,7 @@ TEST(GalleriesE2E, ABrowserThatOffersOnlyItsWebSocket)
     ASSERT_TRUE(window) << "the page is not listed with its title through the browser's socket";
 
     ThumbsPane pane;
-    pane.thumbs.GrabDocument(window->document(), false);
+    pane.thumbs.grabDocument(window->document(), false);
     EXPECT_TRUE(pane.messages.errors.isEmpty()) << pane.messages.errors.join('\n').toStdString();
     EXPECT_EQ(cells(pane.folder.read(QStringLiteral("thumbs.html"))),
               std::vector<Cell>({{server.url(QStringLiteral("pics/1.jpg")), server.url(QStringLiteral("t.png"))}}));

@@ -94,16 +94,16 @@ TEST(GrabE2E, FromARunningBrowserToTheViewPage)
     BrowserPicker picker(windows, messages);
     MainWindow main({views, windows, settings, progress, options, picker, messages, false});
     main.show();
-    ThumbnailsPane& thumbs = *main.FrameThumbs1;
+    ThumbnailsPane& thumbs = *main.thumbnailsPane();
     ASSERT_TRUE(waitUntil([&] { return thumbs.statusText() == "Download complete"; }, 30000));
 
     // Wait until the gallery and its frames have loaded in the running browser.
     ASSERT_TRUE(waitUntil([&] {
-        windows.Refresh();
-        if (windows.Count() != 1)
+        windows.refresh();
+        if (windows.count() != 1)
             return false;
         try {
-            auto doc = windows.Item(0)->document();
+            auto doc = windows.item(0)->document();
             return doc->framesLength() == 2 && doc->frame(0)->links().size() == 1
                 && doc->frame(1)->links().size() == 1;
         } catch (const std::exception&) {
@@ -118,13 +118,13 @@ TEST(GrabE2E, FromARunningBrowserToTheViewPage)
         if (!picker.isVisible())
             return; // still filling its list
         answer.stop();
-        listed = picker.BrowserCount() == 1 ? QStringLiteral("one row") : QStringLiteral("rows: %1").arg(picker.BrowserCount());
-        picker.OKBtn->click();
+        listed = picker.rowCount() == 1 ? QStringLiteral("one row") : QStringLiteral("rows: %1").arg(picker.rowCount());
+        picker.okButton()->click();
     });
     answer.start(10);
-    main.RxSpeedButtonThumbsClick();
+    main.onGrab();
     EXPECT_EQ(listed, "one row");
-    EXPECT_EQ(main.FPageHead, "<HEAD><title>E2E Gallery</title></HEAD>");
+    EXPECT_EQ(main.pageHead(), "<HEAD><title>E2E Gallery</title></HEAD>");
 
     const QByteArray page = folder.read("thumbs.html");
     ASSERT_FALSE(page.isEmpty());
@@ -143,7 +143,7 @@ TEST(GrabE2E, FromARunningBrowserToTheViewPage)
 
     // The page shows, the probe writes the sizes of the four pictures.
     ASSERT_TRUE(waitUntil([&] { return thumbs.statusText() == "Ready"; }, 30000)) << thumbs.statusText().toStdString();
-    auto shown = thumbs.ThumbsDocument();
+    auto shown = thumbs.thumbnailsDocument();
     int sized = 0;
     for (const Element* e : shown->all())
         if (e->tagName() == "DIV" && e->innerHTML().contains(" kB "))
@@ -152,15 +152,15 @@ TEST(GrabE2E, FromARunningBrowserToTheViewPage)
     screenshot("grab.png");
 
     // Select Images, then View selected Thumbnails reads the checked boxes of the live page.
-    main.menuItem("SelectImages1")->trigger();
-    shown = thumbs.ThumbsDocument();
+    main.menuItem("selectImagesButtonAction")->trigger();
+    shown = thumbs.thumbnailsDocument();
     int checked = 0;
     for (const Element* e : shown->all())
         if (e->tagName() == "INPUT" && e->status())
             ++checked;
     EXPECT_EQ(checked, 4);
-    main.RxSpeedButtonDownloadClick();
-    ViewerPane& download = *main.FrameDownload1;
+    main.onView();
+    ViewerPane& download = *main.viewerPane();
     ASSERT_TRUE(waitUntil([&] { return download.statusText().startsWith("Ready: file://"); }, 30000))
         << download.statusText().toStdString();
     EXPECT_EQ(download.run().links().size(), 4);
@@ -169,7 +169,7 @@ TEST(GrabE2E, FromARunningBrowserToTheViewPage)
     screenshot("view.png");
 
     // The view page saved complete: the page and its pictures.
-    auto* viewer = qobject_cast<WebEngineBrowserView*>(download.WebBrowserDownload);
+    auto* viewer = qobject_cast<WebEngineBrowserView*>(download.view());
     ASSERT_TRUE(viewer);
     QSignalSpy done(viewer, &WebEngineBrowserView::saveFinished);
     viewer->saveTo(saved.filePath("pictures.html"), QWebEngineDownloadRequest::CompleteHtmlSaveFormat);

@@ -141,17 +141,17 @@ QString evaluate(BrowserView* view, const QString& expression)
 QString naturalWidthsOf(BrowserView* view)
 {
     const QString all = QStringLiteral("Array.from(document.images)");
-    waitUntil([&] { return !view->Busy() && evaluate(view, all + QStringLiteral(".every(i => i.complete) ? 'yes' : ''")) == "yes"; },
+    waitUntil([&] { return !view->isBusy() && evaluate(view, all + QStringLiteral(".every(i => i.complete) ? 'yes' : ''")) == "yes"; },
               20000);
     return evaluate(view, all + QStringLiteral(".map(i => i.naturalWidth).join(',')"));
 }
 
 QString naturalWidths(ViewerPane& pane)
 {
-    BrowserView* view = pane.WebBrowserDownload;
+    BrowserView* view = pane.view();
     const QString all = QStringLiteral("Array.from(document.images)");
     waitUntil([&] {
-        return !view->Busy() && QUrl(view->LocationURL()).toLocalFile() == pane.FPageFile
+        return !view->isBusy() && QUrl(view->locationUrl()).toLocalFile() == pane.pageFile()
                && evaluate(view, all + QStringLiteral(".every(i => i.complete) ? 'yes' : ''")) == "yes";
     }, 20000);
     return evaluate(view, all + QStringLiteral(".map(i => i.naturalWidth).join(',')"));
@@ -163,12 +163,12 @@ QStringList probedSizes(ThumbnailsPane& thumbs, QSignalSpy& loaded, int cells = 
 {
     QStringList sizes;
     waitUntil([&] {
-        if (loaded.isEmpty() || !thumbs.WebBrowserThumbs->LocationURL().endsWith(QLatin1String("/thumbs.html")))
+        if (loaded.isEmpty() || !thumbs.view()->locationUrl().endsWith(QLatin1String("/thumbs.html")))
             return false;
-        if (thumbs.Probe->walking() || thumbs.WebBrowserThumbs->Busy())
+        if (thumbs.sizeProbe().walking() || thumbs.view()->isBusy())
             return false;
         sizes.clear();
-        const std::shared_ptr<Document> doc = thumbs.ThumbsDocument();
+        const std::shared_ptr<Document> doc = thumbs.thumbnailsDocument();
         for (Element* e : doc->all()) {
             if (e->tagName() != QLatin1String("DIV") || !e->id().endsWith(QLatin1String(".jpg")))
                 continue;
@@ -269,10 +269,10 @@ protected:
         sources.settingsFile = profiles.filePath(QStringLiteral("none.ini"));
         list = std::make_unique<DevToolsWindowList>(sources);
         ASSERT_TRUE(waitUntil([&] {
-            list->Refresh();
-            for (int i = 0; i < list->Count(); ++i)
-                if (list->Item(i)->LocationURL() == address && list->Item(i)->LocationName() == title)
-                    window = list->Item(i);
+            list->refresh();
+            for (int i = 0; i < list->count(); ++i)
+                if (list->item(i)->locationUrl() == address && list->item(i)->locationName() == title)
+                    window = list->item(i);
             return window != nullptr;
         }, 30000)) << "the gallery did not load in Chromium";
     }
@@ -302,9 +302,9 @@ protected:
     // Grabs the window into the thumbnail page: the probe's size texts once it wrote into every cell.
     QStringList grab(int cells)
     {
-        thumbs->StopThumbs();
-        QSignalSpy loaded(thumbs->WebBrowserThumbs, &BrowserView::DocumentComplete);
-        thumbs->GrabDocument(window->document(), false, window.get());
+        thumbs->stop();
+        QSignalSpy loaded(thumbs->view(), &BrowserView::documentComplete);
+        thumbs->grabDocument(window->document(), false, window.get());
         EXPECT_TRUE(messages.errors.isEmpty()) << messages.errors.join('\n').toStdString();
         return probedSizes(*thumbs, loaded, cells);
     }
@@ -346,16 +346,16 @@ TEST_F(SessionE2E, LoggedInAndHotlinkProtectedPicturesShowAndAreSized)
         SCOPED_TRACE(stage);
         EXPECT_EQ(grab(2), QStringList({expectedSize, expectedSize}));
 
-        thumbs->SelectAll();
-        ASSERT_TRUE(download->StartView(thumbs->ThumbsDocument(), QStringLiteral("<HEAD><title>Members</title></HEAD>")));
+        thumbs->selectAll();
+        ASSERT_TRUE(download->startView(thumbs->thumbnailsDocument(), QStringLiteral("<HEAD><title>Members</title></HEAD>")));
         const QString widths = shown ? QStringLiteral("120,120") : QStringLiteral("0,0");
         EXPECT_EQ(naturalWidths(*download), widths) << "the view page";
 
         // A clicked thumbnail is shown alone.
-        download->ViewLink(big1);
+        download->viewLink(big1);
         EXPECT_EQ(naturalWidths(*download), shown ? QStringLiteral("120") : QStringLiteral("0"))
             << "a clicked thumbnail";
-        download->ViewLink(big2);
+        download->viewLink(big2);
         EXPECT_EQ(naturalWidths(*download), shown ? QStringLiteral("120") : QStringLiteral("0"))
             << "a clicked thumbnail";
     };
@@ -366,8 +366,9 @@ TEST_F(SessionE2E, LoggedInAndHotlinkProtectedPicturesShowAndAreSized)
     QString where;
     for (const QString& place : {folder.path(), home->path(), WebEngineBrowserView::sharedProfile()->persistentStoragePath(),
                                  WebEngineBrowserView::sharedProfile()->cachePath()}) {
-        if (!place.isEmpty())
+        if (!place.isEmpty()) {
             EXPECT_FALSE(fileHolds(place, kSessionValue, &where)) << "the session cookie is in " << where.toStdString();
+        }
     }
 
     loginOff();
@@ -420,18 +421,19 @@ TEST_F(SessionE2E, PicturesOnAnotherSiteGetTheGallerysOriginAsReferer)
         if (!login)
             loginOff();
         EXPECT_EQ(grab(3), QStringList(3, QStringLiteral("10 kB")));
-        const QString thumbnails = naturalWidthsOf(thumbs->WebBrowserThumbs);
+        const QString thumbnails = naturalWidthsOf(thumbs->view());
         EXPECT_EQ(thumbnails, QStringLiteral("120,120,120")) << "the thumbnail page";
-        thumbs->SelectAll();
-        ASSERT_TRUE(download->StartView(thumbs->ThumbsDocument(), QStringLiteral("<HEAD><title>Harbour</title></HEAD>")));
+        thumbs->selectAll();
+        ASSERT_TRUE(download->startView(thumbs->thumbnailsDocument(), QStringLiteral("<HEAD><title>Harbour</title></HEAD>")));
         EXPECT_EQ(naturalWidths(*download), QStringLiteral("120,120,120")) << "the view page";
 
         const std::lock_guard<std::mutex> lock(mutex);
         EXPECT_FALSE(referers.isEmpty());
         for (const QByteArray& referer : std::as_const(referers)) {
             EXPECT_FALSE(referer.contains("s3cret")) << referer.constData();
-            if (login)
+            if (login) {
                 EXPECT_EQ(referer, galleryOrigin);
+            }
         }
         referers.clear();
     }

@@ -60,23 +60,23 @@ struct App {
         if (!ini.isEmpty())
             folder.write("pxt.ini", ini);
         main->show();
-        waitUntil([&] { return !main->FrameThumbs1->WebBrowserThumbs->Busy(); });
+        waitUntil([&] { return !main->thumbnailsPane()->view()->isBusy(); });
     }
     // Confirms or cancels the picker as soon as it shows, and records the state of its check box.
     void answerPicker(bool confirm, bool* addEnabled = nullptr, bool* addChecked = nullptr)
     {
         QTimer::singleShot(0, &picker, [=, this] {
             if (addEnabled)
-                *addEnabled = picker.CheckBox1->isEnabled();
+                *addEnabled = picker.addToExistingBox()->isEnabled();
             if (addChecked)
-                *addChecked = picker.CheckBox1->isChecked();
-            confirm ? picker.OKBtn->click() : picker.CancelBtn->click();
+                *addChecked = picker.addToExistingBox()->isChecked();
+            confirm ? picker.okButton()->click() : picker.cancelButton()->click();
         });
     }
     bool settled()
     {
         return waitUntil([&] {
-            return !main->FrameThumbs1->WebBrowserThumbs->Busy() && main->FrameThumbs1->statusText() == "Ready";
+            return !main->thumbnailsPane()->view()->isBusy() && main->thumbnailsPane()->statusText() == "Ready";
         });
     }
 };
@@ -91,14 +91,14 @@ TEST(MainWindow, LooksAsDesigned)
     EXPECT_EQ(a.messages.applicationTitle(), "Pixtrawl 1.0");
     EXPECT_EQ(QGuiApplication::applicationDisplayName(), QGuiApplication::applicationName());
     EXPECT_EQ(a.main->size(), QSize(889, 600));
-    EXPECT_EQ(a.main->FrameThumbs1->width(), 445);
-    EXPECT_EQ(a.main->RxSpeedButtonThumbs->toolTip(), "Grab Thumbnails");
-    EXPECT_EQ(a.main->RxSpeedButtonSelect->toolTip(), "Select Thumbnails");
-    EXPECT_EQ(a.main->RxSpeedButtonDownload->toolTip(), "View selected Thumbnails");
-    EXPECT_EQ(a.main->RxSpeedButtonSave->toolTip(), "Save Images");
+    EXPECT_EQ(a.main->thumbnailsPane()->width(), 445);
+    EXPECT_EQ(a.main->grabButton()->toolTip(), "Grab Thumbnails");
+    EXPECT_EQ(a.main->selectButton()->toolTip(), "Select Thumbnails");
+    EXPECT_EQ(a.main->viewButton()->toolTip(), "View selected Thumbnails");
+    EXPECT_EQ(a.main->saveButton()->toolTip(), "Save Images");
 
     QStringList captions;
-    for (QMenu* m : a.main->RxMainMenu1) {
+    for (QMenu* m : a.main->menus()) {
         captions << m->title();
         for (QAction* act : m->actions())
             captions << (act->isSeparator() ? QStringLiteral("-") : act->text());
@@ -108,13 +108,13 @@ TEST(MainWindow, LooksAsDesigned)
                                      "&Close", "&Thumbnails", "G&rab from IE...", "S&elect Thumbnails",
                                      "View selected Thumbnails", "-", "&Get Image Size", "-", "Options...", "&?",
                                      "&Help", "-", "&Info..."}));
-    EXPECT_FALSE(a.main->menuItem("SaveImagesThumbnails1")->isVisible());
+    EXPECT_FALSE(a.main->menuItem("saveImagesAndThumbnailsAction")->isVisible());
 
     struct Tag {
         const char* name;
         int tag;
-    } tags[] = {{"Selectall2", 0}, {"SelectImages2", 2}, {"SelectLinks2", 3}, {"Deselectall1", 1},
-                {"SelectAll1", 0}, {"SelectImages1", 2}, {"SelectLinks1", 3}, {"Deselctall1", 1}};
+    } tags[] = {{"selectAllAction", 0}, {"selectImagesAction", 2}, {"selectLinksAction", 3}, {"deselectAllAction", 1},
+                {"selectAllButtonAction", 0}, {"selectImagesButtonAction", 2}, {"selectLinksButtonAction", 3}, {"deselectAllButtonAction", 1}};
     for (const Tag& t : tags) {
         ASSERT_TRUE(a.main->menuItem(t.name)) << t.name;
         EXPECT_EQ(a.main->menuItem(t.name)->data().toInt(), t.tag) << t.name;
@@ -125,7 +125,7 @@ TEST(MainWindow, ToolBarsCannotBeHidden)
 {
     // The tool bars hold every command: their context menu must not offer to hide them.
     App a;
-    for (QToolBar* bar : {a.main->MenuToolbar1, a.main->Panel9}) {
+    for (QToolBar* bar : {a.main->menuRow(), a.main->toolBar()}) {
         bool menuShown = false;
         QTimer::singleShot(300, a.main.get(), [&] {
             if (QWidget* popup = QApplication::activePopupWidget()) {
@@ -144,9 +144,9 @@ TEST(MainWindow, ToolBarsCannotBeHidden)
 TEST(MainWindow, NothingSelected)
 {
     App a;
-    a.main->RxSpeedButtonDownload->click();
+    a.main->viewButton()->click();
     EXPECT_EQ(a.messages.informations, QStringList{"Nothing selected!"});
-    a.main->SaveDownloadlist1Click();
+    a.main->onSaveSelectedThumbnails();
     EXPECT_EQ(a.messages.informations.size(), 2);
     EXPECT_FALSE(a.folder.exists("thumbs_sel.html"));
 }
@@ -181,9 +181,9 @@ TEST(GrabCommand, PicksAWindowAndHarvestsItsPage)
     a.windows.windows = {std::make_shared<PlainBrowserWindow>("Folder", "file:///home"),
                          std::make_shared<PlainBrowserWindow>("Cats", "http://g.test/", gallery("Cats"))};
     a.answerPicker(true);
-    a.main->RxSpeedButtonThumbsClick();
-    EXPECT_EQ(a.main->FSelectedWindow, 1);
-    EXPECT_EQ(a.main->FPageHead, "<HEAD><title>Cats</title></HEAD>");
+    a.main->onGrab();
+    EXPECT_EQ(a.main->selectedWindow(), 1);
+    EXPECT_EQ(a.main->pageHead(), "<HEAD><title>Cats</title></HEAD>");
     ASSERT_TRUE(a.settled());
     EXPECT_TRUE(a.folder.exists("thumbs.html"));
 
@@ -192,8 +192,8 @@ TEST(GrabCommand, PicksAWindowAndHarvestsItsPage)
         "untitled", "http://g.test/2", htmlDocument("<a href=\"http://g.test/b.html\"><img width=90 height=90></a>",
                                                     "http://g.test/2"))};
     a.answerPicker(true);
-    a.main->RxSpeedButtonThumbsClick();
-    EXPECT_EQ(a.main->FPageHead, "<HEAD><title>Cats</title></HEAD>");
+    a.main->onGrab();
+    EXPECT_EQ(a.main->pageHead(), "<HEAD><title>Cats</title></HEAD>");
 }
 
 TEST(GrabCommand, TheBrowsersLoginGoesToTheSessionOnlyWhenTheOptionIsOn)
@@ -208,7 +208,7 @@ TEST(GrabCommand, TheBrowsersLoginGoesToTheSessionOnlyWhenTheOptionIsOn)
         window->cookieJar = {login};
         a->windows.windows = {window};
         a->answerPicker(true);
-        a->main->RxSpeedButtonThumbsClick();
+        a->main->onGrab();
         ASSERT_TRUE(a->settled());
         const QUrl picture(QStringLiteral("http://g.test/a.html"));
         if (on) {
@@ -236,8 +236,8 @@ TEST(GrabCommand, PageHeadHoldsTheTitleTextOnly)
     App a;
     a.windows.windows = {std::make_shared<PlainBrowserWindow>("Cats", "http://g.test/", Document::fromJson(json))};
     a.answerPicker(true);
-    a.main->RxSpeedButtonThumbsClick();
-    EXPECT_EQ(a.main->FPageHead, "<HEAD><title>Cats &amp; Dogs</title></HEAD>");
+    a.main->onGrab();
+    EXPECT_EQ(a.main->pageHead(), "<HEAD><title>Cats &amp; Dogs</title></HEAD>");
     ASSERT_TRUE(a.settled());
 }
 
@@ -245,8 +245,8 @@ TEST(GrabCommand, NoWindowOrCancelChangesNothing)
 {
     App a;
     // No browser: an information box names the endpoints tried and tells how to start one.
-    a.windows.endpoints = {"127.0.0.1:9222", "127.0.0.1:9333"};
-    EXPECT_FALSE(a.main->GrabFromBrowser());
+    a.windows.endpointList = {"127.0.0.1:9222", "127.0.0.1:9333"};
+    EXPECT_FALSE(a.main->grabFromBrowser());
     ASSERT_EQ(a.messages.informations.size(), 1);
     const QString& box = a.messages.informations.first();
     EXPECT_TRUE(box.startsWith("No browser with a debugging port was found.")) << box.toStdString();
@@ -255,15 +255,15 @@ TEST(GrabCommand, NoWindowOrCancelChangesNothing)
     EXPECT_TRUE(box.contains("firefox --remote-debugging-port 9222")) << box.toStdString();
     // Browsers whose windows show only local files: a box of its own, not the one about the port.
     a.windows.windows = {std::make_shared<PlainBrowserWindow>("Home", "file:///home")};
-    EXPECT_FALSE(a.main->GrabFromBrowser());
+    EXPECT_FALSE(a.main->grabFromBrowser());
     ASSERT_EQ(a.messages.informations.size(), 2);
     EXPECT_EQ(a.messages.informations.last(), "No browser window shows a web page to grab.");
     a.messages.informations.clear();
 
     a.windows.windows = {std::make_shared<PlainBrowserWindow>("Cats", "http://g.test/", gallery("Cats"))};
     a.answerPicker(false);
-    EXPECT_FALSE(a.main->GrabFromBrowser());
-    EXPECT_EQ(a.main->FSelectedWindow, -1);
+    EXPECT_FALSE(a.main->grabFromBrowser());
+    EXPECT_EQ(a.main->selectedWindow(), -1);
     EXPECT_TRUE(a.messages.errors.isEmpty());
     EXPECT_TRUE(a.messages.informations.isEmpty()) << "a cancelled pick tells nothing";
 }
@@ -284,11 +284,11 @@ TEST(GrabCommand, ClosingTheMainWindowEndsARunningHarvest)
             a.main->close();
         QCoreApplication::processEvents();
     });
-    a.main->RxSpeedButtonThumbsClick();
+    a.main->onGrab();
     setPumpHook({});
     ASSERT_GE(pumps, 1) << "the harvest let messages run";
     EXPECT_FALSE(a.folder.exists("thumbs.html"));
-    EXPECT_TRUE(a.main->FrameThumbs1->pageLines().isEmpty());
+    EXPECT_TRUE(a.main->thumbnailsPane()->pageLines().isEmpty());
     EXPECT_TRUE(a.messages.informations.isEmpty());
     EXPECT_TRUE(a.messages.errors.isEmpty());
     EXPECT_FALSE(a.progress.isVisible());
@@ -299,9 +299,9 @@ TEST(GrabCommand, AWindowWithoutDocumentIsReported)
     App a;
     a.windows.windows = {std::make_shared<PlainBrowserWindow>("Gone", "http://g.test/")};
     a.answerPicker(true);
-    a.main->RxSpeedButtonThumbs->click();
+    a.main->grabButton()->click();
     EXPECT_EQ(a.messages.errors.size(), 1);
-    EXPECT_EQ(a.main->FSelectedWindow, 0);
+    EXPECT_EQ(a.main->selectedWindow(), 0);
 }
 
 TEST(GrabCommand, AnOpenedFileLocksAddToExistingForOnePick)
@@ -310,53 +310,53 @@ TEST(GrabCommand, AnOpenedFileLocksAddToExistingForOnePick)
     a.windows.windows = {std::make_shared<PlainBrowserWindow>("Cats", "http://g.test/", gallery("Cats"))};
     a.folder.write("saved.html", "<html><head><title>Saved</title></head><body></body></html>");
     a.messages.openFile = a.folder.file("saved.html");
-    a.main->OpenThumbnails1Click();
-    EXPECT_TRUE(a.main->FOpenedFromFile);
-    ASSERT_TRUE(waitUntil([&] { return a.main->FrameThumbs1->statusText() == "Download complete"; }));
+    a.main->onOpenThumbnails();
+    EXPECT_TRUE(a.main->openedFromFile());
+    ASSERT_TRUE(waitUntil([&] { return a.main->thumbnailsPane()->statusText() == "Download complete"; }));
 
     bool enabled = true, checked = true;
     a.answerPicker(true, &enabled, &checked);
-    a.main->RxSpeedButtonThumbsClick();
+    a.main->onGrab();
     EXPECT_FALSE(enabled);
     EXPECT_FALSE(checked);
-    EXPECT_FALSE(a.main->FOpenedFromFile);
-    EXPECT_FALSE(a.main->FAddToExisting);
+    EXPECT_FALSE(a.main->openedFromFile());
+    EXPECT_FALSE(a.main->addToExisting());
     ASSERT_TRUE(a.settled());
 
     a.answerPicker(false, &enabled, &checked);
-    a.main->RxSpeedButtonThumbsClick();
+    a.main->onGrab();
     EXPECT_TRUE(enabled);
     EXPECT_FALSE(checked);
 
     // A cancelled open changes nothing.
     a.messages.openFile.clear();
-    a.main->OpenThumbnails1Click();
-    EXPECT_FALSE(a.main->FOpenedFromFile);
+    a.main->onOpenThumbnails();
+    EXPECT_FALSE(a.main->openedFromFile());
 }
 
 TEST(MainWindow, SelectMenusDispatchByTag)
 {
     App a;
     a.folder.write("page.html", "<input type=checkbox name=a.jpg value=1><input type=checkbox name=b.html value=2>");
-    a.main->FrameThumbs1->OpenThumbs(a.folder.file("page.html"));
-    ASSERT_TRUE(waitUntil([&] { return !a.main->FrameThumbs1->WebBrowserThumbs->Busy(); }));
+    a.main->thumbnailsPane()->openThumbnails(a.folder.file("page.html"));
+    ASSERT_TRUE(waitUntil([&] { return !a.main->thumbnailsPane()->view()->isBusy(); }));
     auto boxes = [&] {
         QString s;
-        for (const Element* e : a.main->FrameThumbs1->ThumbsDocument()->all())
+        for (const Element* e : a.main->thumbnailsPane()->thumbnailsDocument()->all())
             if (e->tagName() == "INPUT")
                 s += e->status() ? 'x' : '.';
         return s;
     };
-    a.main->menuItem("SelectImages1")->trigger();
+    a.main->menuItem("selectImagesButtonAction")->trigger();
     EXPECT_EQ(boxes(), "x.");
-    a.main->menuItem("SelectLinks2")->trigger();
+    a.main->menuItem("selectLinksAction")->trigger();
     EXPECT_EQ(boxes(), "xx");
-    a.main->menuItem("Deselctall1")->trigger();
+    a.main->menuItem("deselectAllButtonAction")->trigger();
     EXPECT_EQ(boxes(), "..");
     QAction other;
     other.setData(7);
-    a.main->SelectLinks1Click(&other);
+    a.main->onSelect(&other);
     EXPECT_EQ(boxes(), "..");
-    a.main->menuItem("Selectall2")->trigger();
+    a.main->menuItem("selectAllAction")->trigger();
     EXPECT_EQ(boxes(), "xx");
 }

@@ -24,28 +24,28 @@ TEST(ProgressWindow, SetupRanges)
     };
     for (const Case& c : cases) {
         ProgressWindow w;
-        w.Setup("Grabbing Thumbnails", "Searching...", c.min, c.max, c.pos, c.cancellable);
+        w.setUp("Grabbing Thumbnails", "Searching...", c.min, c.max, c.pos, c.cancellable);
         SCOPED_TRACE(testing::Message() << c.min << ".." << c.max << " at " << c.pos);
-        EXPECT_EQ(w.ProgressBar1->minimum(), c.barMin);
-        EXPECT_EQ(w.ProgressBar1->maximum(), c.barMax);
-        EXPECT_EQ(w.ProgressBar1->value(), c.barPos);
+        EXPECT_EQ(w.progressBar()->minimum(), c.barMin);
+        EXPECT_EQ(w.progressBar()->maximum(), c.barMax);
+        EXPECT_EQ(w.progressBar()->value(), c.barPos);
         EXPECT_EQ(w.height(), c.height);
         EXPECT_EQ(w.isVisible(), c.shown);
         EXPECT_EQ(w.windowTitle(), "Grabbing Thumbnails");
-        EXPECT_EQ(w.Label1->text(), "Searching...");
-        EXPECT_FALSE(w.FCancelled);
+        EXPECT_EQ(w.textLabel()->text(), "Searching...");
+        EXPECT_FALSE(w.isCancelled());
     }
 }
 
 TEST(ProgressWindow, StepsCloseBeforeTheMaximum)
 {
     ProgressWindow w;
-    w.Setup("c", "t", 0, 9, 0, true);
-    w.StepTo(7);
+    w.setUp("c", "t", 0, 9, 0, true);
+    w.stepTo(7);
     EXPECT_TRUE(w.isVisible());
-    w.StepTo(8);
+    w.stepTo(8);
     EXPECT_FALSE(w.isVisible());
-    w.StepTo(9); // closing again changes nothing
+    w.stepTo(9); // closing again changes nothing
     EXPECT_FALSE(w.isVisible());
 }
 
@@ -55,18 +55,18 @@ TEST(ProgressWindow, CancelIsSeenAfterTheStepAndClearedBySetup)
     int pumps = 0;
     setPumpHook([&] {
         ++pumps;
-        w.ButtonCancel->click();
+        w.cancelButton()->click();
     });
-    w.Setup("c", "t", 0, 100, 0, true);
-    w.StepTo(1);
-    EXPECT_TRUE(w.FCancelled);
+    w.setUp("c", "t", 0, 100, 0, true);
+    w.stepTo(1);
+    EXPECT_TRUE(w.isCancelled());
     EXPECT_FALSE(w.isVisible());
-    w.Setup("c", "t", 0, 100, 0, false);
-    EXPECT_FALSE(w.FCancelled);
-    w.StepTo(2); // not cancellable: no messages run
+    w.setUp("c", "t", 0, 100, 0, false);
+    EXPECT_FALSE(w.isCancelled());
+    w.stepTo(2); // not cancellable: no messages run
     EXPECT_EQ(pumps, 1);
     setPumpHook({});
-    EXPECT_EQ(w.ButtonCancel->text(), "Abbruch");
+    EXPECT_EQ(w.cancelButton()->text(), "Abbruch");
 }
 
 TEST(ProgressWindow, MessagesRunAtTheFirstStepThenEveryFewMilliseconds)
@@ -74,17 +74,17 @@ TEST(ProgressWindow, MessagesRunAtTheFirstStepThenEveryFewMilliseconds)
     ProgressWindow w;
     int pumps = 0;
     setPumpHook([&] { ++pumps; });
-    w.Setup("c", "t", 0, 100000, 0, true);
+    w.setUp("c", "t", 0, 100000, 0, true);
     for (int i = 1; i <= 1000; ++i)
-        w.StepTo(i);
+        w.stepTo(i);
     EXPECT_GE(pumps, 1);
     EXPECT_LT(pumps, 1000);
     const int before = pumps;
     QThread::msleep(20);
-    w.StepTo(1001);
+    w.stepTo(1001);
     EXPECT_EQ(pumps, before + 1);
-    w.Setup("c", "t", 0, 100000, 0, true); // a new loop runs them at its first step again
-    w.StepTo(1);
+    w.setUp("c", "t", 0, 100000, 0, true); // a new loop runs them at its first step again
+    w.stepTo(1);
     EXPECT_EQ(pumps, before + 2);
     setPumpHook({});
 }

@@ -52,7 +52,7 @@ struct Program {
     Program()
     {
         main->show();
-        waitUntil([&] { return !main->FrameThumbs1->WebBrowserThumbs->Busy(); });
+        waitUntil([&] { return !main->thumbnailsPane()->view()->isBusy(); });
     }
 };
 
@@ -92,8 +92,8 @@ TEST(SettingsFile, AnEarlierFileReadsTheSame)
         {"[TDlgOptions.MemoFilter_Lines]", s.linkFilterLines().join('|'), "doubleclick| banner ads"},
         {"[TFormMain] NormPos(800x800)", rectText(p.main->geometry()), "60,40 700x500"},
         {"[TFormMain] ShowCmd", QString::number(p.main->windowState().toInt()), "0"},
-        {"[TFormMain] placed from the file", p.main->FormStorage1->placementApplied() ? "yes" : "no", "yes"},
-        {"[TFormMain] FrameThumbs1_Width", QString::number(p.main->FrameThumbs1->width()), "260"},
+        {"[TFormMain] placed from the file", p.main->placement().placementApplied() ? "yes" : "no", "yes"},
+        {"[TFormMain] FrameThumbs1_Width", QString::number(p.main->thumbnailsPane()->width()), "260"},
         {"[Browsers] DevToolsEndpoints", discoverBrowserEndpoints(sources).join('|'), "127.0.0.1:9333|localhost:9444"},
     };
     for (const auto& v : values)
@@ -119,7 +119,7 @@ TEST(SettingsFile, SavedBackUnchangedItIsTheSameBytes)
         {"OptionsOkThenClose",
          [](Program& p) {
              p.options.show();
-             p.options.OKBtn->click();
+             p.options.okButton()->click();
          },
          true, false},
     };

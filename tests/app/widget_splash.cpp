@@ -96,14 +96,14 @@ TEST(SplashForm, TakesThePictureSizeFramelessAndOnTop)
     auto* splash = new SplashWindow();
     QPointer<SplashWindow> alive(splash);
     EXPECT_EQ(splash->size(), QSize(549, 335));
-    EXPECT_EQ(splash->Image1->geometry(), QRect(0, 0, 549, 335));
-    ASSERT_FALSE(splash->Image1->pixmap().isNull());
-    EXPECT_EQ(splash->Image1->pixmap().size(), QSize(549, 335));
+    EXPECT_EQ(splash->picture()->geometry(), QRect(0, 0, 549, 335));
+    ASSERT_FALSE(splash->picture()->pixmap().isNull());
+    EXPECT_EQ(splash->picture()->pixmap().size(), QSize(549, 335));
     EXPECT_TRUE(splash->windowFlags().testFlag(Qt::FramelessWindowHint));
     EXPECT_TRUE(splash->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_TRUE(splash->testAttribute(Qt::WA_DeleteOnClose));
-    EXPECT_TRUE(splash->Timer1->isActive());
-    EXPECT_EQ(splash->Timer1->interval(), 2500);
+    EXPECT_TRUE(splash->closeTimer()->isActive());
+    EXPECT_EQ(splash->closeTimer()->interval(), 2500);
     splash->showAtOnce();
     EXPECT_TRUE(splash->isVisible());
     delete alive.data();
@@ -113,7 +113,7 @@ TEST(SplashForm, TakesThePictureSizeFramelessAndOnTop)
 bool closesItselfOnTick(SplashWindow* splash)
 {
     QPointer<SplashWindow> alive(splash);
-    splash->Timer1->setInterval(30);
+    splash->closeTimer()->setInterval(30);
     splash->show();
     return test::waitUntil([&] {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -129,7 +129,7 @@ TEST(SplashForm, ClosesAndFreesItselfOnItsTimer)
 TEST(SplashForm, APictureThatDoesNotDecodeLeavesAnEmptyWindow)
 {
     auto* splash = new SplashWindow(QByteArray("broken"));
-    EXPECT_TRUE(splash->Image1->pixmap().isNull());
+    EXPECT_TRUE(splash->picture()->pixmap().isNull());
     EXPECT_EQ(splash->size(), QSize(549, 335));
     EXPECT_TRUE(closesItselfOnTick(splash));
 }
@@ -145,16 +145,16 @@ TEST_F(InfoDlgTest, HoldsItsCaptionTextsAndPicture)
     EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Info"));
     EXPECT_EQ(dlg.size(), QSize(313, 174));
     EXPECT_EQ(dlg.palette().color(QPalette::Window), QColor(Qt::white));
-    EXPECT_EQ(dlg.Image1->pixmap().size(), QSize(50, 50));
-    EXPECT_EQ(dlg.Label1->text(), QStringLiteral("Pixtrawl 1.0"));
-    EXPECT_TRUE(dlg.Label1->font().bold() && dlg.Label1->font().italic());
-    EXPECT_EQ(dlg.Label1->font().pixelSize(), 21);
-    EXPECT_EQ(dlg.Label2->text(), QStringLiteral("Harvests thumbnail galleries from web pages."));
-    EXPECT_EQ(dlg.Label3->text(), QStringLiteral("www"));
-    EXPECT_EQ(dlg.Label4->text(), QStringLiteral("mail"));
-    EXPECT_EQ(dlg.Label5->text(), QStringLiteral("https://pixtrawl.example.org"));
-    EXPECT_EQ(dlg.Label6->text(), QStringLiteral("info@pixtrawl.example.org"));
-    for (QLabel* link : {dlg.Label5, dlg.Label6}) {
+    EXPECT_EQ(dlg.picture()->pixmap().size(), QSize(50, 50));
+    EXPECT_EQ(dlg.productLabel()->text(), QStringLiteral("Pixtrawl 1.0"));
+    EXPECT_TRUE(dlg.productLabel()->font().bold() && dlg.productLabel()->font().italic());
+    EXPECT_EQ(dlg.productLabel()->font().pixelSize(), 21);
+    EXPECT_EQ(dlg.noticeLabel()->text(), QStringLiteral("Harvests thumbnail galleries from web pages."));
+    EXPECT_EQ(dlg.webCaption()->text(), QStringLiteral("www"));
+    EXPECT_EQ(dlg.mailCaption()->text(), QStringLiteral("mail"));
+    EXPECT_EQ(dlg.webLabel()->text(), QStringLiteral("https://pixtrawl.example.org"));
+    EXPECT_EQ(dlg.mailLabel()->text(), QStringLiteral("info@pixtrawl.example.org"));
+    for (QLabel* link : {dlg.webLabel(), dlg.mailLabel()}) {
         EXPECT_TRUE(link->font().underline() && link->font().bold());
         EXPECT_EQ(link->palette().color(QPalette::WindowText), QColor(0, 0, 128));
         EXPECT_EQ(link->cursor().shape(), Qt::PointingHandCursor);
@@ -162,18 +162,18 @@ TEST_F(InfoDlgTest, HoldsItsCaptionTextsAndPicture)
     // Every text fits into the box.
     for (QLabel* l : dlg.findChildren<QLabel*>())
         EXPECT_TRUE(dlg.rect().contains(l->geometry())) << l->objectName().toStdString();
-    EXPECT_EQ(dlg.OKBtn->text(), QStringLiteral("OK"));
-    EXPECT_TRUE(dlg.OKBtn->isDefault());
+    EXPECT_EQ(dlg.okButton()->text(), QStringLiteral("OK"));
+    EXPECT_TRUE(dlg.okButton()->isDefault());
 }
 
 TEST_F(InfoDlgTest, AClickOnALinkOpensItsAddress)
 {
     AboutDialog dlg(dialogs);
     dlg.show();
-    QTest::mouseClick(dlg.Label5, Qt::LeftButton);
-    QTest::mouseClick(dlg.Label6, Qt::LeftButton);
-    QTest::mouseClick(dlg.Label3, Qt::LeftButton);
-    QTest::mouseClick(dlg.Label5, Qt::RightButton);
+    QTest::mouseClick(dlg.webLabel(), Qt::LeftButton);
+    QTest::mouseClick(dlg.mailLabel(), Qt::LeftButton);
+    QTest::mouseClick(dlg.webCaption(), Qt::LeftButton);
+    QTest::mouseClick(dlg.webLabel(), Qt::RightButton);
     ASSERT_EQ(dialogs.openedUrls.size(), 2);
     EXPECT_EQ(dialogs.openedUrls[0], QUrl(QStringLiteral("https://pixtrawl.example.org")));
     EXPECT_EQ(dialogs.openedUrls[1], QUrl(QStringLiteral("mailto:info@pixtrawl.example.org")));
@@ -182,7 +182,7 @@ TEST_F(InfoDlgTest, AClickOnALinkOpensItsAddress)
 TEST_F(InfoDlgTest, OkClosesTheBox)
 {
     AboutDialog dlg(dialogs);
-    QTimer::singleShot(0, dlg.OKBtn, [&] { QTest::mouseClick(dlg.OKBtn, Qt::LeftButton); });
+    QTimer::singleShot(0, dlg.okButton(), [&] { QTest::mouseClick(dlg.okButton(), Qt::LeftButton); });
     EXPECT_EQ(dlg.exec(), QDialog::Accepted);
     EXPECT_FALSE(dlg.isVisible());
 }

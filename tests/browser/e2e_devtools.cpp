@@ -61,10 +61,10 @@ TEST(DevToolsE2E, ListsTheRunningChromiumsPagesAndReadsTheirDocuments)
     DevToolsWindowList list(sources);
     std::shared_ptr<BrowserWindow> window;
     ASSERT_TRUE(test::waitUntil([&] {
-        list.Refresh();
-        for (int i = 0; i < list.Count(); ++i)
-            if (list.Item(i)->LocationURL() == galleryUrl && list.Item(i)->LocationName() == "DevTools Gallery")
-                window = list.Item(i);
+        list.refresh();
+        for (int i = 0; i < list.count(); ++i)
+            if (list.item(i)->locationUrl() == galleryUrl && list.item(i)->locationName() == "DevTools Gallery")
+                window = list.item(i);
         return window != nullptr;
     }, 30000)) << "the gallery is not listed";
     ASSERT_EQ(list.endpoints().size(), 1);
@@ -79,15 +79,15 @@ TEST(DevToolsE2E, ListsTheRunningChromiumsPagesAndReadsTheirDocuments)
             doc = window->document();
             const auto imgs = images(*doc);
             return imgs.size() == 2 && imgs[0]->width() == 64 && doc->framesLength() == 2
-                && doc->frame(0)->URL() == server.url("devtools_frame.html") && images(*doc->frame(0)).size() == 1
-                && doc->frame(1)->URL() == crossUrl && images(*doc->frame(1)).size() == 1;
+                && doc->frame(0)->url() == server.url("devtools_frame.html") && images(*doc->frame(0)).size() == 1
+                && doc->frame(1)->url() == crossUrl && images(*doc->frame(1)).size() == 1;
         } catch (const Error&) {
             return false;
         }
     }, 30000)) << "the page did not load, or its frame of another origin could not be read";
 
     EXPECT_EQ(doc->title(), "DevTools Gallery");
-    EXPECT_EQ(doc->URL(), galleryUrl);
+    EXPECT_EQ(doc->url(), galleryUrl);
     const std::vector<Element*> links = doc->links();
     ASSERT_EQ(links.size(), 3u);
     EXPECT_EQ(links[0]->href(), server.url("pics/one.jpg"));

@@ -199,14 +199,14 @@ TEST(BidiWindowList, ListsTheTopLevelContextsInOneSession)
     QTemporaryDir dir;
     const QStringList endpoints = {QStringLiteral("127.0.0.1:%1").arg(chromium.port()), firefox.endpoint()};
     BidiWindowList list(only(dir, endpoints));
-    list.Refresh();
-    EXPECT_EQ(list.Endpoints(), endpoints);
-    ASSERT_EQ(list.Count(), 3);
-    EXPECT_EQ(list.Item(0)->LocationName(), "First");
-    EXPECT_EQ(list.Item(0)->LocationURL(), "http://g/1");
-    EXPECT_EQ(list.Item(1)->LocationURL(), "about:blank");
-    EXPECT_EQ(list.Item(2)->LocationName(), "Second \"quoted\"");
-    EXPECT_THROW(list.Item(3), Error);
+    list.refresh();
+    EXPECT_EQ(list.endpoints(), endpoints);
+    ASSERT_EQ(list.count(), 3);
+    EXPECT_EQ(list.item(0)->locationName(), "First");
+    EXPECT_EQ(list.item(0)->locationUrl(), "http://g/1");
+    EXPECT_EQ(list.item(1)->locationUrl(), "about:blank");
+    EXPECT_EQ(list.item(2)->locationName(), "Second \"quoted\"");
+    EXPECT_THROW(list.item(3), Error);
     // (A connection the client opened and left unused, on a busy machine, holds no request.)
     const std::vector<QByteArray> asked = chromium.requests();
     EXPECT_EQ(std::count_if(asked.begin(), asked.end(), [](const QByteArray& r) { return !r.isEmpty(); }), 2)
@@ -225,9 +225,9 @@ TEST(BidiWindowList, ListsTheTopLevelContextsInOneSession)
     // Another program holds the one session: the browser is left out, without a message.
     firefox.busy = true;
     firefox.methods.clear();
-    list.Refresh();
-    EXPECT_EQ(list.Count(), 0);
-    EXPECT_EQ(list.Endpoints(), endpoints);
+    list.refresh();
+    EXPECT_EQ(list.count(), 0);
+    EXPECT_EQ(list.endpoints(), endpoints);
     EXPECT_EQ(firefox.methods, QStringList({"session.new"}));
 }
 
@@ -240,9 +240,9 @@ TEST(BidiWindowList, WaitsForASlowSessionAndEndsIt)
     firefox.sessionDelayMs = BidiWindowList::kAnswerTimeoutMs + 500;
     QTemporaryDir dir;
     BidiWindowList list(only(dir, {firefox.endpoint()}));
-    list.Refresh();
-    ASSERT_EQ(list.Count(), 1);
-    EXPECT_EQ(list.Item(0)->LocationName(), "First");
+    list.refresh();
+    ASSERT_EQ(list.count(), 1);
+    EXPECT_EQ(list.item(0)->locationName(), "First");
     EXPECT_EQ(firefox.methods.last(), "session.end");
     EXPECT_FALSE(firefox.sessionOpen);
 }

@@ -139,16 +139,16 @@ TEST(DevToolsWindowList, ListsThePagesOfTheEndpointsThatAnswer)
                               garbage.endpoint(), last.endpoint()};
 
     DevToolsWindowList list(sources);
-    EXPECT_EQ(list.Count(), 0);
-    list.Refresh();
+    EXPECT_EQ(list.count(), 0);
+    list.refresh();
     EXPECT_EQ(list.endpoints(), sources.fixedEndpoints);
-    ASSERT_EQ(list.Count(), 3);
+    ASSERT_EQ(list.count(), 3);
     const QStringList expected[] = {{"First", "http://one.example/"},
                                     {"Second", "http://two.example/"},
                                     {"Third", "http://three.example/"}};
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(list.Item(i)->LocationName(), expected[i][0]);
-        EXPECT_EQ(list.Item(i)->LocationURL(), expected[i][1]);
+        EXPECT_EQ(list.item(i)->locationName(), expected[i][0]);
+        EXPECT_EQ(list.item(i)->locationUrl(), expected[i][1]);
     }
     // The version is asked for the browser's socket; an answer without one leaves the HTTP list.
     // /session tells a browser that speaks WebDriver BiDi, which is left to its own list.
@@ -156,14 +156,14 @@ TEST(DevToolsWindowList, ListsThePagesOfTheEndpointsThatAnswer)
     asked.removeAll(QString()); // a connection the client opened and left unused (a busy machine)
     asked.sort();
     EXPECT_EQ(asked, QStringList({"GET /json/list HTTP/1.1", "GET /json/version HTTP/1.1", "GET /session HTTP/1.1"}));
-    EXPECT_THROW(list.Item(3), Error);
-    EXPECT_THROW(list.Item(-1), Error);
+    EXPECT_THROW(list.item(3), Error);
+    EXPECT_THROW(list.item(-1), Error);
 
     // Only a silent endpoint: an empty list, after about a second.
     sources.fixedEndpoints = {silent.endpoint()};
     DevToolsWindowList quiet(sources);
-    quiet.Refresh();
-    EXPECT_EQ(quiet.Count(), 0);
+    quiet.refresh();
+    EXPECT_EQ(quiet.count(), 0);
 }
 
 // An endpoint that speaks WebDriver BiDi (Firefox: no version, and /session wants a WebSocket) is
@@ -184,9 +184,9 @@ TEST(DevToolsWindowList, LeavesAWebDriverBidiEndpointToItsOwnList)
     sources.settingsFile = dir.filePath("pxt.ini");
     sources.fixedEndpoints = {QStringLiteral("127.0.0.1:%1").arg(firefox.port())};
     DevToolsWindowList windows(sources);
-    windows.Refresh();
-    EXPECT_EQ(windows.Count(), 0);
-    EXPECT_EQ(windows.Endpoints(), sources.fixedEndpoints);
+    windows.refresh();
+    EXPECT_EQ(windows.count(), 0);
+    EXPECT_EQ(windows.endpoints(), sources.fixedEndpoints);
 }
 
 namespace {
@@ -360,7 +360,7 @@ TEST(DevToolsWindow, ReadsTheSerializersDocument)
     DevToolsWindow window({QStringLiteral("Gallery"), QStringLiteral("http://g/"), page.url()});
     const std::shared_ptr<Document> doc = window.document();
     ASSERT_TRUE(doc);
-    EXPECT_EQ(doc->URL(), "http://g/");
+    EXPECT_EQ(doc->url(), "http://g/");
     ASSERT_EQ(doc->links().size(), 1u);
     EXPECT_EQ(doc->links()[0]->href(), "http://g/x.html");
 }
@@ -436,14 +436,14 @@ TEST(DevToolsWindowList, ListsAndReadsThroughTheBrowsersOwnSocket)
     sources.settingsFile = dir.filePath("pxt.ini");
 
     DevToolsWindowList list(sources);
-    list.Refresh();
+    list.refresh();
     EXPECT_EQ(browser.path, "/devtools/browser/b-1");
-    ASSERT_EQ(list.Count(), 1);
-    EXPECT_EQ(list.Item(0)->LocationName(), "Gallery");
-    EXPECT_EQ(list.Item(0)->LocationURL(), "http://g/");
+    ASSERT_EQ(list.count(), 1);
+    EXPECT_EQ(list.item(0)->locationName(), "Gallery");
+    EXPECT_EQ(list.item(0)->locationUrl(), "http://g/");
 
     browser.methods.clear();
-    const std::shared_ptr<Document> doc = list.Item(0)->document();
+    const std::shared_ptr<Document> doc = list.item(0)->document();
     ASSERT_EQ(doc->links().size(), 1u);
     EXPECT_EQ(doc->links()[0]->href(), "http://g/x.html");
     EXPECT_EQ(browser.methods, QStringList({"Target.attachToTarget", "Target.setAutoAttach", "Page.getFrameTree",
@@ -502,7 +502,7 @@ TEST(DevToolsWindowList, TakesOnlyTheEndpointsOwnSocketFromItsVersion)
     sources.settingsFile = dir.filePath("pxt.ini");
     sources.fixedEndpoints = {endpoint.endpoint()};
     DevToolsWindowList list(sources);
-    list.Refresh();
-    EXPECT_EQ(list.Count(), 0);
+    list.refresh();
+    EXPECT_EQ(list.count(), 0);
     EXPECT_TRUE(elsewhere.methods.isEmpty()) << elsewhere.methods.join(',').toStdString();
 }

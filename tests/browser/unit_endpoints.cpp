@@ -193,21 +193,21 @@ TEST(JoinedBrowserWindowList, WindowsListByListAndEveryEndpointOnce)
     PlainBrowserWindowList chromium, firefox, empty;
     chromium.windows = {std::make_shared<PlainBrowserWindow>("C1", "http://c/1"),
                         std::make_shared<PlainBrowserWindow>("C2", "http://c/2")};
-    chromium.endpoints = {"127.0.0.1:9222", "127.0.0.1:9333"};
+    chromium.endpointList = {"127.0.0.1:9222", "127.0.0.1:9333"};
     firefox.windows = {std::make_shared<PlainBrowserWindow>("F1", "http://f/1")};
-    firefox.endpoints = {"127.0.0.1:9222", "127.0.0.1:9444"};
+    firefox.endpointList = {"127.0.0.1:9222", "127.0.0.1:9444"};
     JoinedBrowserWindowList joined({&chromium, &empty, &firefox});
-    joined.Refresh();
-    ASSERT_EQ(joined.Count(), 3);
-    EXPECT_EQ(joined.Item(0)->LocationName(), "C1");
-    EXPECT_EQ(joined.Item(1)->LocationName(), "C2");
-    EXPECT_EQ(joined.Item(2)->LocationName(), "F1");
-    EXPECT_THROW(joined.Item(3), Error);
-    EXPECT_THROW(joined.Item(-1), Error);
-    EXPECT_EQ(joined.Endpoints(), QStringList({"127.0.0.1:9222", "127.0.0.1:9333", "127.0.0.1:9444"}));
+    joined.refresh();
+    ASSERT_EQ(joined.count(), 3);
+    EXPECT_EQ(joined.item(0)->locationName(), "C1");
+    EXPECT_EQ(joined.item(1)->locationName(), "C2");
+    EXPECT_EQ(joined.item(2)->locationName(), "F1");
+    EXPECT_THROW(joined.item(3), Error);
+    EXPECT_THROW(joined.item(-1), Error);
+    EXPECT_EQ(joined.endpoints(), QStringList({"127.0.0.1:9222", "127.0.0.1:9333", "127.0.0.1:9444"}));
 
     JoinedBrowserWindowList nothing({&empty});
-    EXPECT_EQ(nothing.Count(), 0);
-    EXPECT_TRUE(nothing.Endpoints().isEmpty());
-    EXPECT_THROW(nothing.Item(0), Error);
+    EXPECT_EQ(nothing.count(), 0);
+    EXPECT_TRUE(nothing.endpoints().isEmpty());
+    EXPECT_THROW(nothing.item(0), Error);
 }

@@ -23,16 +23,16 @@ namespace {
 struct Recorder {
     explicit Recorder(TestBrowserView& view) : view(view)
     {
-        QObject::connect(&view, &BrowserView::BeforeNavigate2, [this](const QString& address, bool* cancel) {
+        QObject::connect(&view, &BrowserView::navigationRequested, [this](const QString& address, bool* cancel) {
             events << "before " + address;
             if (cancelAll)
                 *cancel = true;
         });
-        QObject::connect(&view, &BrowserView::ProgressChange, [this](int p, int max) {
-            events << QStringLiteral("progress %1/%2 busy=%3").arg(p).arg(max).arg(this->view.Busy());
+        QObject::connect(&view, &BrowserView::loadProgress, [this](int p, int max) {
+            events << QStringLiteral("progress %1/%2 busy=%3").arg(p).arg(max).arg(this->view.isBusy());
         });
-        QObject::connect(&view, &BrowserView::DocumentComplete, [this] {
-            events << QStringLiteral("complete busy=%1").arg(this->view.Busy());
+        QObject::connect(&view, &BrowserView::documentComplete, [this] {
+            events << QStringLiteral("complete busy=%1").arg(this->view.isBusy());
         });
     }
     int completes() const { return int(events.filter("complete").size()); }
@@ -57,17 +57,17 @@ TEST(TestBrowserView, LoadsAFileWithEventsInOrder)
     TestBrowserView view(dialogs);
     Recorder r(view);
     const QString path = fixturePath("document_gallery.html");
-    view.Navigate(path);
+    view.navigate(path);
     EXPECT_EQ(r.events, QStringList{"before " + path}); // the load itself is queued
-    EXPECT_TRUE(view.Busy());
+    EXPECT_TRUE(view.isBusy());
     ASSERT_TRUE(waitUntil([&] { return r.completes() == 1; }));
     EXPECT_EQ(r.events, (QStringList{"before " + path, "progress 50/100 busy=1", "complete busy=0"}));
-    EXPECT_FALSE(view.Busy());
-    EXPECT_EQ(view.LocationURL(), fileUrl(path));
+    EXPECT_FALSE(view.isBusy());
+    EXPECT_EQ(view.locationUrl(), fileUrl(path));
 
     const auto doc = view.document();
     EXPECT_EQ(doc->title(), "Sunset Gallery & More");
-    EXPECT_EQ(doc->URL(), fileUrl(path));
+    EXPECT_EQ(doc->url(), fileUrl(path));
     EXPECT_EQ(doc->links()[0]->href(), fileUrl(fixturePath("big/1.jpg")));
     ASSERT_EQ(doc->framesLength(), 2);
     EXPECT_EQ(doc->frame(0)->title(), "Frame One");
@@ -75,7 +75,7 @@ TEST(TestBrowserView, LoadsAFileWithEventsInOrder)
     EXPECT_THROW(doc->frame(1), Error); // a data: address is no source of the test view
 
     // A file:// address shows the same page.
-    view.Navigate(fileUrl(path));
+    view.navigate(fileUrl(path));
     ASSERT_TRUE(waitUntil([&] { return r.completes() == 2; }));
     EXPECT_EQ(view.document()->title(), "Sunset Gallery & More");
 }
@@ -85,17 +85,17 @@ TEST(TestBrowserView, ACancelledNavigationCompletesNothing)
     RecordingDialogs dialogs;
     TestBrowserView view(dialogs);
     Recorder r(view);
-    view.Navigate(fixturePath("document_frame.html"));
+    view.navigate(fixturePath("document_frame.html"));
     ASSERT_TRUE(waitUntil([&] { return r.completes() == 1; }));
     const auto shown = view.document();
 
     r.cancelAll = true;
-    view.Navigate("http://x.test/elsewhere.html");
-    EXPECT_FALSE(view.Busy());
+    view.navigate("http://x.test/elsewhere.html");
+    EXPECT_FALSE(view.isBusy());
     settle();
     EXPECT_EQ(r.completes(), 1);
     EXPECT_EQ(view.document(), shown);
-    EXPECT_EQ(view.LocationURL(), fileUrl(fixturePath("document_frame.html")));
+    EXPECT_EQ(view.locationUrl(), fileUrl(fixturePath("document_frame.html")));
 }
 
 TEST(TestBrowserView, StopAndANewNavigationDropThePendingLoad)
@@ -103,22 +103,22 @@ TEST(TestBrowserView, StopAndANewNavigationDropThePendingLoad)
     RecordingDialogs dialogs;
     TestBrowserView view(dialogs);
     Recorder r(view);
-    view.Navigate(fixturePath("document_frame.html"));
-    view.Stop();
-    EXPECT_FALSE(view.Busy());
+    view.navigate(fixturePath("document_frame.html"));
+    view.stop();
+    EXPECT_FALSE(view.isBusy());
     settle();
     EXPECT_EQ(r.completes(), 0);
 
-    view.Navigate(fixturePath("document_frame.html"));
-    view.Navigate(fixturePath("document_frame2.html"));
+    view.navigate(fixturePath("document_frame.html"));
+    view.navigate(fixturePath("document_frame2.html"));
     ASSERT_TRUE(waitUntil([&] { return r.completes() == 1; }));
     settle();
     EXPECT_EQ(r.completes(), 1);
     EXPECT_EQ(view.document()->title(), "Frame Two");
 
     // Stop from the progress event ends that load too.
-    QObject::connect(&view, &BrowserView::ProgressChange, &view, [&] { view.Stop(); });
-    view.Navigate(fixturePath("document_frame.html"));
+    QObject::connect(&view, &BrowserView::loadProgress, &view, [&] { view.stop(); });
+    view.navigate(fixturePath("document_frame.html"));
     settle();
     EXPECT_EQ(r.completes(), 1);
 }
@@ -128,8 +128,8 @@ TEST(TestBrowserView, TheDocumentIsTheLivePageUntilTheNextLoad)
     RecordingDialogs dialogs;
     TestBrowserView view(dialogs);
     Recorder r(view);
-    EXPECT_EQ(view.document()->URL(), "about:blank"); // nothing loaded yet
-    view.Navigate(fixturePath("document_gallery.html"));
+    EXPECT_EQ(view.document()->url(), "about:blank"); // nothing loaded yet
+    view.navigate(fixturePath("document_gallery.html"));
     ASSERT_TRUE(waitUntil([&] { return r.completes() == 1; }));
     const auto doc = view.document();
     size_t box = 0;
@@ -141,14 +141,14 @@ TEST(TestBrowserView, TheDocumentIsTheLivePageUntilTheNextLoad)
     EXPECT_FALSE(view.document()->all()[box]->checked());
 
     // Reload is a navigation of its own and reads the page anew.
-    view.Refresh();
+    view.refresh();
     ASSERT_TRUE(waitUntil([&] { return r.completes() == 2; }));
     EXPECT_EQ(r.events.filter("before").size(), 2);
     EXPECT_NE(view.document(), doc);
     EXPECT_TRUE(view.document()->all()[box]->checked());
 
-    view.SaveAs();
-    view.SaveAs();
+    view.saveAs();
+    view.saveAs();
     EXPECT_EQ(view.saveAsCount(), 2);
 }
 
@@ -189,13 +189,13 @@ TEST(TestBrowserView, ShowsRegisteredPagesErrorPagesAndDecodesFiles)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.address.toStdString());
         const int before = r.completes();
-        view.Navigate(c.address);
+        view.navigate(c.address);
         ASSERT_TRUE(waitUntil([&] { return r.completes() == before + 1; }));
         EXPECT_EQ(view.document()->title(), c.title);
-        EXPECT_EQ(view.LocationURL(), c.location);
+        EXPECT_EQ(view.locationUrl(), c.location);
     }
-    view.Navigate("http://x.test/dir/page.html");
-    ASSERT_TRUE(waitUntil([&] { return !view.Busy(); }));
+    view.navigate("http://x.test/dir/page.html");
+    ASSERT_TRUE(waitUntil([&] { return !view.isBusy(); }));
     EXPECT_EQ(view.document()->links()[0]->href(), "http://x.test/dir/big.jpg");
     EXPECT_EQ(view.document()->frame(0)->title(), "Registered frame");
     TestBrowserView::clearPages();
@@ -211,13 +211,13 @@ TEST(TestBrowserView, TheFactoryMakesViewsInsideTheirPane)
     EXPECT_EQ(factory.views[0], view);
     EXPECT_EQ(view->widget()->parentWidget(), &pane);
 
-    // A handler may navigate again from DocumentComplete.
+    // A handler may navigate again from documentComplete.
     int completes = 0;
-    QObject::connect(view, &BrowserView::DocumentComplete, view, [&] {
+    QObject::connect(view, &BrowserView::documentComplete, view, [&] {
         if (++completes == 1)
-            view->Navigate(fixturePath("document_frame2.html"));
+            view->navigate(fixturePath("document_frame2.html"));
     });
-    view->Navigate(fixturePath("document_frame.html"));
+    view->navigate(fixturePath("document_frame.html"));
     ASSERT_TRUE(waitUntil([&] { return completes == 2; }));
     EXPECT_EQ(view->document()->title(), "Frame Two");
     delete view;

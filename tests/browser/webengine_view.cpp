@@ -112,19 +112,19 @@ protected:
 
     void watch(WebEngineBrowserView* view)
     {
-        QObject::connect(view, &pxt::BrowserView::BeforeNavigate2, view, [this](const QString& address, bool* cancel) {
+        QObject::connect(view, &pxt::BrowserView::navigationRequested, view, [this](const QString& address, bool* cancel) {
             offered << address;
             if (cancelIf && cancelIf(address))
                 *cancel = true;
             if (onBeforeNavigate)
                 onBeforeNavigate();
         });
-        QObject::connect(view, &pxt::BrowserView::DocumentComplete, view, [this, view] {
-            completed << view->LocationURL();
+        QObject::connect(view, &pxt::BrowserView::documentComplete, view, [this, view] {
+            completed << view->locationUrl();
             if (onComplete)
                 onComplete();
         });
-        QObject::connect(view, &pxt::BrowserView::ProgressChange, view,
+        QObject::connect(view, &pxt::BrowserView::loadProgress, view,
                          [this](int p, int max) { progress << QPair<int, int>(p, max); });
     }
 
@@ -166,11 +166,11 @@ protected:
         QTest::mouseClick(target, Qt::LeftButton, Qt::NoModifier, QPoint(int(box[0].toDouble()), int(box[1].toDouble())));
     }
 
-    // Navigates and waits for the page's DocumentComplete.
+    // Navigates and waits for the page's documentComplete.
     void load(const QString& address)
     {
         const qsizetype before = completed.size();
-        m_view->Navigate(address);
+        m_view->navigate(address);
         ASSERT_TRUE(waitUntil([&] { return completed.size() > before; }, 20000)) << address.toStdString();
     }
 
@@ -257,7 +257,7 @@ TEST(WebEngineAddress, PlainPathsBecomeFileUrlsAndAddressesStay)
 TEST_F(WebEngineViewTest, LocalPageLoadsOnceWithProgress)
 {
     const QString path = writePage(QStringLiteral("page one.html"), QStringLiteral("<title>One</title><p>one"));
-    m_view->Navigate(path);
+    m_view->navigate(path);
     // Navigate asks at once, inside the call.
     EXPECT_EQ(offered, QStringList{fileUrl(path)});
     ASSERT_TRUE(waitUntil([&] { return !completed.isEmpty(); }));
@@ -265,15 +265,15 @@ TEST_F(WebEngineViewTest, LocalPageLoadsOnceWithProgress)
 
     EXPECT_EQ(offered, QStringList{fileUrl(path)});
     EXPECT_EQ(completed, QStringList{fileUrl(path)});
-    EXPECT_EQ(m_view->LocationURL(), fileUrl(path));
-    EXPECT_FALSE(m_view->Busy());
+    EXPECT_EQ(m_view->locationUrl(), fileUrl(path));
+    EXPECT_FALSE(m_view->isBusy());
     ASSERT_FALSE(progress.isEmpty());
     for (const auto& p : progress)
         EXPECT_EQ(p.second, 100);
     EXPECT_EQ(progress.last().first, 100);
 
     // Refresh is a navigation of its own and completes once more.
-    m_view->Refresh();
+    m_view->refresh();
     ASSERT_TRUE(waitUntil([&] { return completed.size() == 2; }));
     settle();
     EXPECT_EQ(completed.size(), 2);
@@ -286,13 +286,13 @@ TEST_F(WebEngineViewTest, MissingFileShowsTheErrorPageAsALoadedDocument)
     load(path);
     settle();
     EXPECT_EQ(completed, QStringList{fileUrl(path)});
-    EXPECT_EQ(m_view->LocationURL(), fileUrl(path));
-    EXPECT_FALSE(m_view->Busy());
+    EXPECT_EQ(m_view->locationUrl(), fileUrl(path));
+    EXPECT_FALSE(m_view->isBusy());
     // The error page is read like any page.
     EXPECT_FALSE(m_view->document()->all().empty());
 }
 
-// Cancelled navigations fire no DocumentComplete and leave the shown page; afterwards the next page
+// Cancelled navigations fire no documentComplete and leave the shown page; afterwards the next page
 // loads normally, so nothing swallowed leaks into it.
 TEST_F(WebEngineViewTest, CancelledNavigationsFireNoDocumentComplete)
 {
@@ -307,7 +307,7 @@ TEST_F(WebEngineViewTest, CancelledNavigationsFireNoDocumentComplete)
         std::function<void()> act;
         QString address;
     } cases[] = {
-        {"Navigate", [&] { m_view->Navigate(QStringLiteral("http://127.0.0.1:9/other.html")); },
+        {"Navigate", [&] { m_view->navigate(QStringLiteral("http://127.0.0.1:9/other.html")); },
          QStringLiteral("http://127.0.0.1:9/other.html")},
         // A clicked link arrives as the page has it, its escapes kept.
         {"link click", [&] { scriptClicksLink(); },
@@ -320,10 +320,10 @@ TEST_F(WebEngineViewTest, CancelledNavigationsFireNoDocumentComplete)
         c.act();
         ASSERT_TRUE(waitUntil([&] { return !offered.isEmpty(); }));
         EXPECT_EQ(offered, QStringList{c.address});
-        ASSERT_TRUE(waitUntil([&] { return !m_view->Busy(); }));
+        ASSERT_TRUE(waitUntil([&] { return !m_view->isBusy(); }));
         settle();
         EXPECT_TRUE(completed.isEmpty());
-        EXPECT_EQ(m_view->LocationURL(), fileUrl(first));
+        EXPECT_EQ(m_view->locationUrl(), fileUrl(first));
 
         load(next);
         settle();
@@ -350,14 +350,14 @@ TEST_F(WebEngineViewTest, RunningLoadsMeetOtherNavigations)
         std::function<void()> act;
         Then then;
     } cases[] = {
-        {"Navigate replaces a document load", slowDocument, false, [&] { m_view->Navigate(local); }, ReplacedByLocal},
-        {"Navigate replaces a picture load", slowPicture, true, [&] { m_view->Navigate(local); }, ReplacedByLocal},
-        {"Stop ends a document load", slowDocument, false, [&] { m_view->Stop(); }, NothingCompletes},
-        {"Stop ends a picture load", slowPicture, true, [&] { m_view->Stop(); }, NothingCompletes},
+        {"Navigate replaces a document load", slowDocument, false, [&] { m_view->navigate(local); }, ReplacedByLocal},
+        {"Navigate replaces a picture load", slowPicture, true, [&] { m_view->navigate(local); }, ReplacedByLocal},
+        {"Stop ends a document load", slowDocument, false, [&] { m_view->stop(); }, NothingCompletes},
+        {"Stop ends a picture load", slowPicture, true, [&] { m_view->stop(); }, NothingCompletes},
         {"a cancelled Navigate leaves a document load", slowDocument, false,
-         [&] { m_view->Navigate(server.url(QStringLiteral("/cancel"))); }, Completes},
+         [&] { m_view->navigate(server.url(QStringLiteral("/cancel"))); }, Completes},
         {"a cancelled Navigate leaves a picture load", slowPicture, true,
-         [&] { m_view->Navigate(server.url(QStringLiteral("/cancel"))); }, Completes},
+         [&] { m_view->navigate(server.url(QStringLiteral("/cancel"))); }, Completes},
         {"a cancelled click leaves a picture load", slowPicture, true,
          [&] { scriptClicksLink(); }, Completes},
     };
@@ -366,15 +366,15 @@ TEST_F(WebEngineViewTest, RunningLoadsMeetOtherNavigations)
         load(local);
         completed.clear();
         offered.clear();
-        m_view->Navigate(c.running);
-        ASSERT_TRUE(waitUntil([&] { return m_view->Busy(); }));
+        m_view->navigate(c.running);
+        ASSERT_TRUE(waitUntil([&] { return m_view->isBusy(); }));
         if (c.waitForDom)
             ASSERT_TRUE(waitUntil([&] { return pageValue(QStringLiteral("!!document.querySelector('img')")).toBool(); }));
         else
             settle(300);
         ASSERT_TRUE(completed.isEmpty());
         c.act();
-        ASSERT_TRUE(waitUntil([&] { return !m_view->Busy(); }, 15000));
+        ASSERT_TRUE(waitUntil([&] { return !m_view->isBusy(); }, 15000));
         settle(2500); // past the server's delay: a late report would have arrived by now
 
         switch (c.then) {
@@ -388,7 +388,7 @@ TEST_F(WebEngineViewTest, RunningLoadsMeetOtherNavigations)
             EXPECT_TRUE(completed.isEmpty());
             break;
         }
-        EXPECT_FALSE(m_view->Busy());
+        EXPECT_FALSE(m_view->isBusy());
     }
 }
 
@@ -402,18 +402,18 @@ TEST_F(WebEngineViewTest, APageAskedForWhileAnotherLoadsCompletes)
     const std::function<void()> between[] = {
         [] {},
         [] { QCoreApplication::processEvents(); },
-        [this] { waitUntil([&] { return m_view->Busy(); }, 1000); },
+        [this] { waitUntil([&] { return m_view->isBusy(); }, 1000); },
     };
     for (int round = 0; round < 12; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
         load(page);
         completed.clear();
-        m_view->Navigate(blank);
+        m_view->navigate(blank);
         between[round % std::size(between)]();
-        m_view->Navigate(page);
+        m_view->navigate(page);
         ASSERT_TRUE(waitUntil([&] { return completed.contains(fileUrl(page)); }, 10000)) << completed.join(' ').toStdString();
         settle(100);
-        EXPECT_FALSE(m_view->Busy());
+        EXPECT_FALSE(m_view->isBusy());
         if (!completed.isEmpty())
             EXPECT_EQ(completed.last(), fileUrl(page));
     }
@@ -433,20 +433,20 @@ TEST_F(WebEngineViewTest, ALocalPageStillLoadingIsReplacedByTheNext)
         SCOPED_TRACE("round " + std::to_string(round));
         load(blank);
         completed.clear();
-        m_view->Navigate(slow);
-        ASSERT_TRUE(waitUntil([&] { return m_view->Busy(); }));
+        m_view->navigate(slow);
+        ASSERT_TRUE(waitUntil([&] { return m_view->isBusy(); }));
         settle(300); // the page is there, its picture is not
         ASSERT_TRUE(completed.isEmpty());
-        m_view->Navigate(page);
+        m_view->navigate(page);
         EXPECT_TRUE(waitUntil([&] { return completed.contains(fileUrl(page)); }, 2500)) << completed.join(' ').toStdString();
         settle(100);
         EXPECT_EQ(completed, QStringList{fileUrl(page)});
-        EXPECT_FALSE(m_view->Busy());
+        EXPECT_FALSE(m_view->isBusy());
     }
 }
 
 // A local page that replaces a web page (a view run's view page after the last gallery page) is read
-// at its DocumentComplete like any other: the engine may drop the first request to such a page.
+// at its documentComplete like any other: the engine may drop the first request to such a page.
 TEST_F(WebEngineViewTest, ALocalPageAfterAWebPageIsReadAtItsCompletion)
 {
     SiteServer server;
@@ -493,7 +493,7 @@ TEST_F(WebEngineViewTest, DocumentHoldsTheThumbnailCells)
     const std::shared_ptr<Document> doc = m_view->document();
 
     EXPECT_EQ(doc->title(), QStringLiteral("Thumbnails from Gallery"));
-    EXPECT_EQ(QUrl(doc->URL()), QUrl::fromLocalFile(path));
+    EXPECT_EQ(QUrl(doc->url()), QUrl::fromLocalFile(path));
 
     // all: index for index what the page holds.
     const QStringList pageTags = pageValue(QStringLiteral(
@@ -663,7 +663,7 @@ TEST_F(WebEngineViewTest, DocumentRefusedWhileANavigationIsDecided)
             failure = e.text();
         }
     };
-    m_view->Refresh(); // the engine asks about this one
+    m_view->refresh(); // the engine asks about this one
     ASSERT_TRUE(waitUntil([&] { return completed.size() == 2; }));
     EXPECT_FALSE(failure.isEmpty());
 }
@@ -778,7 +778,7 @@ TEST_F(WebEngineSaveTest, SavesEachFormat)
 TEST_F(WebEngineSaveTest, SaveAsAsksThenSaves)
 {
     // Cancelled: nothing is written.
-    m_view->SaveAs();
+    m_view->saveAs();
     EXPECT_EQ(m_dialogs.saveFileCalls, 1);
     settle();
     EXPECT_TRUE(saved.isEmpty());
@@ -789,7 +789,7 @@ TEST_F(WebEngineSaveTest, SaveAsAsksThenSaves)
     m_view->page()->triggerAction(QWebEnginePage::SavePage);
     EXPECT_EQ(m_dialogs.saveFileCalls, 2);
     // A second save while the first runs is refused: the engine cannot run two saves of one page.
-    EXPECT_THROW(m_view->SaveAs(), pxt::Error);
+    EXPECT_THROW(m_view->saveAs(), pxt::Error);
     EXPECT_THROW(m_view->saveTo(m_out.filePath(QStringLiteral("other.html")), QWebEngineDownloadRequest::SingleHtmlSaveFormat),
                  pxt::Error);
     ASSERT_TRUE(waitForSave());
@@ -831,7 +831,7 @@ TEST_F(WebEngineSaveTest, AViewShowingNothingRefusesToSave)
     EXPECT_FALSE(fresh.isSaving());
 
     const qsizetype before = completed.size();
-    fresh.Navigate(m_page);
+    fresh.navigate(m_page);
     ASSERT_TRUE(waitUntil([&] { return completed.size() > before; }));
     fresh.saveTo(path, QWebEngineDownloadRequest::SingleHtmlSaveFormat);
     ASSERT_TRUE(!finished.isEmpty() || finishedSpy.wait(10000));
@@ -876,7 +876,7 @@ TEST_F(WebEngineSaveTest, LinksForANewWindowLeaveTheView)
         settle(800);
         EXPECT_EQ(m_dialogs.openedUrls, c.opened);
         EXPECT_TRUE(completed.isEmpty());
-        EXPECT_EQ(m_view->LocationURL(), c.page.startsWith("http") ? c.page : fileUrl(c.page));
+        EXPECT_EQ(m_view->locationUrl(), c.page.startsWith("http") ? c.page : fileUrl(c.page));
     }
 }
 

@@ -64,7 +64,7 @@ TEST_F(OptionsTest, NoSettingsFile)
     EXPECT_TRUE(settings.linkFilterEnabled());
     EXPECT_TRUE(settings.linkFilterLines().isEmpty());
     EXPECT_FALSE(folder.exists("pxt.ini")) << "showing writes nothing";
-    dlg->CancelBtn->click();
+    dlg->cancelButton()->click();
     EXPECT_FALSE(dlg->isVisible());
     EXPECT_EQ(folder.read("pxt.ini"), kFirstRunSection); // an empty memo leaves no lines section
     EXPECT_TRUE(messages.errors.isEmpty());
@@ -75,7 +75,7 @@ TEST_F(OptionsTest, StartUpReadWithoutShowingAndTheWriteAtTheEnd)
     folder.write("pxt.ini", "[TDlgOptions]\r\nRxSpinEditWidth_Value=70\r\n");
     {
         auto dlg = makeDialog();
-        dlg->LoadAtStart();
+        dlg->loadAtStart();
         EXPECT_FALSE(dlg->isVisible());
         EXPECT_EQ(settings.minThumbWidth(), 70);
     }
@@ -90,7 +90,7 @@ TEST_F(OptionsTest, StartUpReadWithoutShowingAndTheWriteAtTheEnd)
 TEST_F(OptionsTest, EveryCloseWritesAndTheEndDoesNotWriteAgain)
 {
     auto dlg = makeDialog();
-    const std::function<void()> closes[] = {[&] { dlg->OKBtn->click(); }, [&] { dlg->CancelBtn->click(); },
+    const std::function<void()> closes[] = {[&] { dlg->okButton()->click(); }, [&] { dlg->cancelButton()->click(); },
                                             [&] { QTest::keyClick(dlg.get(), Qt::Key_Escape); },
                                             [&] { dlg->close(); }};
     for (const auto& close : closes) {
@@ -112,10 +112,10 @@ TEST_F(OptionsTest, DefaultThenOk)
                             "[TDlgOptions.MemoFilter_Lines]\r\nCount=1\r\nItem0=ads\r\n");
     auto dlg = makeDialog();
     dlg->show();
-    dlg->Button1->click();
+    dlg->defaultButton()->click();
     EXPECT_TRUE(dlg->isVisible());
     EXPECT_EQ(settings.fileTypes(), "png") << "Default does not take the snapshot";
-    dlg->OKBtn->click();
+    dlg->okButton()->click();
     expectSnapshot(settings, "jpg, jpeg, gif", 2.75f, 2, 20, 20);
     EXPECT_TRUE(settings.useBrowserLogin());
     EXPECT_FALSE(settings.linkFilterEnabled());
@@ -127,10 +127,10 @@ TEST_F(OptionsTest, CancelKeepsTheSnapshotButNotTheLinkFilter)
 {
     auto dlg = makeDialog();
     dlg->show();
-    dlg->RxSpinEditRatio->setValue(5);
-    dlg->CheckBox1->setChecked(false);
-    dlg->MemoFilter->setPlainText("banner\nads");
-    dlg->CancelBtn->click();
+    dlg->bannerRatioBox()->setValue(5);
+    dlg->linkFilterBox()->setChecked(false);
+    dlg->filterEdit()->setPlainText("banner\nads");
+    dlg->cancelButton()->click();
     EXPECT_TRUE(folder.read("pxt.ini").contains("RxSpinEditRatio_Value=5\r\n"));
     EXPECT_FLOAT_EQ(settings.bannerRatio(), 2.75f);
     EXPECT_FALSE(settings.linkFilterEnabled());
@@ -145,17 +145,17 @@ TEST_F(OptionsTest, TextRoundTrips)
     {
         auto dlg = makeDialog();
         dlg->show();
-        dlg->EditFileTypes->setText("'jpg, gif'");
-        dlg->MemoFilter->setPlainText(longLine + "\n  spaced \n'quoted'");
+        dlg->fileTypesEdit()->setText("'jpg, gif'");
+        dlg->filterEdit()->setPlainText(longLine + "\n  spaced \n'quoted'");
         EXPECT_EQ(dlg->linkFilterLines().size(), 3) << "a wrapped line is still one line";
-        dlg->OKBtn->click();
+        dlg->okButton()->click();
     }
     const QByteArray file = folder.read("pxt.ini");
     EXPECT_TRUE(file.contains("EditFileTypes_Text=\"'jpg, gif'\"\r\n"));
     EXPECT_TRUE(file.contains("Count=3\r\nItem0=" + longLine.toLatin1() + "\r\nItem1=  spaced \r\nItem2=\"'quoted'\"\r\n"));
     auto dlg = makeDialog();
     dlg->show();
-    EXPECT_EQ(dlg->EditFileTypes->text(), "'jpg, gif'");
+    EXPECT_EQ(dlg->fileTypesEdit()->text(), "'jpg, gif'");
     EXPECT_EQ(settings.fileTypes(), "'jpg, gif'");
     EXPECT_EQ(settings.linkFilterLines(), (QStringList{longLine, "  spaced ", "'quoted'"}));
 }
@@ -176,9 +176,9 @@ TEST_F(OptionsTest, ALineBreakAtTheEndStartsNoLine)
         {
             auto dlg = makeDialog();
             dlg->show();
-            dlg->MemoFilter->setPlainText(c.text);
+            dlg->filterEdit()->setPlainText(c.text);
             EXPECT_EQ(dlg->linkFilterLines(), c.lines);
-            dlg->OKBtn->click();
+            dlg->okButton()->click();
         }
         EXPECT_TRUE(folder.read("pxt.ini").contains("Count=" + QByteArray::number(c.lines.size()) + "\r\n"));
         auto dlg = makeDialog();
@@ -194,8 +194,8 @@ TEST_F(OptionsTest, EmptiedMemoErasesTheLinesSection)
     auto dlg = makeDialog();
     dlg->show();
     EXPECT_EQ(dlg->linkFilterLines(), (QStringList{"a", "b"}));
-    dlg->MemoFilter->clear();
-    dlg->CancelBtn->click();
+    dlg->filterEdit()->clear();
+    dlg->cancelButton()->click();
     const QByteArray file = folder.read("pxt.ini");
     EXPECT_FALSE(file.contains("MemoFilter_Lines"));
     EXPECT_TRUE(file.startsWith("[TFormMain]\r\nFrameThumbs1_Width=300\r\n[TDlgOptions]\r\n"));
@@ -225,43 +225,43 @@ INSTANTIATE_TEST_SUITE_P(
     Values, OptionsFromFile,
     ::testing::Values(
         FileCase{"RatioNotANumberLeavesTheField", "[TDlgOptions]\r\nRxSpinEditRatio_Value=abc\r\n",
-                 [](const OptionsDialog& d) { EXPECT_EQ(d.RxSpinEditRatio->value(), 2.75); }},
+                 [](const OptionsDialog& d) { EXPECT_EQ(d.bannerRatioBox()->value(), 2.75); }},
         FileCase{"RatioWithCommaIsNoNumber", "[TDlgOptions]\r\nRxSpinEditRatio_Value=2,5\r\n",
-                 [](const OptionsDialog& d) { EXPECT_EQ(d.RxSpinEditRatio->value(), 2.75); }},
+                 [](const OptionsDialog& d) { EXPECT_EQ(d.bannerRatioBox()->value(), 2.75); }},
         FileCase{"RatioRoundedToTwoDecimals", "[TDlgOptions]\r\nRxSpinEditRatio_Value=1.23456\r\n",
-                 [](const OptionsDialog& d) { EXPECT_EQ(d.RxSpinEditRatio->value(), 1.23); }},
+                 [](const OptionsDialog& d) { EXPECT_EQ(d.bannerRatioBox()->value(), 1.23); }},
         FileCase{"RatioClamped", "[TDlgOptions]\r\nRxSpinEditRatio_Value=1e9\r\n",
-                 [](const OptionsDialog& d) { EXPECT_EQ(d.RxSpinEditRatio->value(), 1000); }},
+                 [](const OptionsDialog& d) { EXPECT_EQ(d.bannerRatioBox()->value(), 1000); }},
         FileCase{"ColumnCountClamped", "[TDlgOptions]\r\nRxSpinEditColCount_Value=50\r\n",
-                 [](const OptionsDialog& d) { EXPECT_EQ(d.RxSpinEditColCount->value(), 20); }},
+                 [](const OptionsDialog& d) { EXPECT_EQ(d.columnCountBox()->value(), 20); }},
         FileCase{"HalfRoundsToEven", "[TDlgOptions]\r\nRxSpinEditWidth_Value=2.5\r\nRxSpinEditHeight_Value=3.5\r\n",
                  [](const OptionsDialog& d) {
-                     EXPECT_EQ(d.RxSpinEditWidth->value(), 2);
-                     EXPECT_EQ(d.RxSpinEditHeight->value(), 4);
+                     EXPECT_EQ(d.minWidthBox()->value(), 2);
+                     EXPECT_EQ(d.minHeightBox()->value(), 4);
                  }},
         FileCase{"ParallelRequestsClamped", "[TDlgOptions]\r\nRxSpinEditParallel_Value=12\r\n",
-                 [](const OptionsDialog& d) { EXPECT_EQ(d.RxSpinEditParallel->value(), 8); }},
+                 [](const OptionsDialog& d) { EXPECT_EQ(d.parallelBox()->value(), 8); }},
         FileCase{"ParallelRequestsAtLeastOne", "[TDlgOptions]\r\nRxSpinEditParallel_Value=0\r\n",
-                 [](const OptionsDialog& d) { EXPECT_EQ(d.RxSpinEditParallel->value(), 1); }},
+                 [](const OptionsDialog& d) { EXPECT_EQ(d.parallelBox()->value(), 1); }},
         FileCase{"ParallelRequestsMissingIsTheDefault", "[TDlgOptions]\r\nRxSpinEditWidth_Value=70\r\n",
-                 [](const OptionsDialog& d) { EXPECT_EQ(d.RxSpinEditParallel->value(), 4); }},
+                 [](const OptionsDialog& d) { EXPECT_EQ(d.parallelBox()->value(), 4); }},
         FileCase{"NegativeWidthClamped", "[TDlgOptions]\r\nRxSpinEditWidth_Value=-5\r\n",
-                 [](const OptionsDialog& d) { EXPECT_EQ(d.RxSpinEditWidth->value(), 0); }},
+                 [](const OptionsDialog& d) { EXPECT_EQ(d.minWidthBox()->value(), 0); }},
         FileCase{"CheckBoxIgnoresCase", "[TDlgOptions]\r\nCheckBox1_Checked=fALSE\r\n",
-                 [](const OptionsDialog& d) { EXPECT_FALSE(d.CheckBox1->isChecked()); }},
+                 [](const OptionsDialog& d) { EXPECT_FALSE(d.linkFilterBox()->isChecked()); }},
         FileCase{"LoginOffRead", "[TDlgOptions]\r\nCheckBoxLogin_Checked=False\r\n",
-                 [](const OptionsDialog& d) { EXPECT_FALSE(d.CheckBoxLogin->isChecked()); }},
+                 [](const OptionsDialog& d) { EXPECT_FALSE(d.loginBox()->isChecked()); }},
         FileCase{"LoginMissingIsOn", "[TDlgOptions]\r\nCheckBox1_Checked=False\r\n",
-                 [](const OptionsDialog& d) { EXPECT_TRUE(d.CheckBoxLogin->isChecked()); }},
+                 [](const OptionsDialog& d) { EXPECT_TRUE(d.loginBox()->isChecked()); }},
         FileCase{"CheckBoxOtherTextLeavesIt", "[TDlgOptions]\r\nCheckBox1_Checked=0\r\n",
-                 [](const OptionsDialog& d) { EXPECT_TRUE(d.CheckBox1->isChecked()); }},
+                 [](const OptionsDialog& d) { EXPECT_TRUE(d.linkFilterBox()->isChecked()); }},
         FileCase{"EmptyFileTypesRead", "[TDlgOptions]\r\nEditFileTypes_Text=\r\n",
-                 [](const OptionsDialog& d) { EXPECT_EQ(d.EditFileTypes->text(), ""); }},
+                 [](const OptionsDialog& d) { EXPECT_EQ(d.fileTypesEdit()->text(), ""); }},
         FileCase{"NegativeVersionAppliesNothing",
                  "[TDlgOptions]\r\nFormVersion=-1\r\nEditFileTypes_Text=png\r\n"
                  "[TDlgOptions.MemoFilter_Lines]\r\nCount=1\r\nItem0=a\r\n",
                  [](const OptionsDialog& d) {
-                     EXPECT_EQ(d.EditFileTypes->text(), "jpg, jpeg, gif");
+                     EXPECT_EQ(d.fileTypesEdit()->text(), "jpg, jpeg, gif");
                      EXPECT_TRUE(d.linkFilterLines().isEmpty());
                  }},
         FileCase{"MissingItemsGiveEmptyLines", "[TDlgOptions.MemoFilter_Lines]\r\nCount=3\r\nItem1=b\r\n",
@@ -276,8 +276,8 @@ INSTANTIATE_TEST_SUITE_P(
                  }},
         FileCase{"GarbageFileReadsAsDesigned", QByteArray("\x00\xff[[=\r\r\n=]\x01", 11),
                  [](const OptionsDialog& d) {
-                     EXPECT_EQ(d.EditFileTypes->text(), "jpg, jpeg, gif");
-                     EXPECT_EQ(d.RxSpinEditColCount->value(), 2);
+                     EXPECT_EQ(d.fileTypesEdit()->text(), "jpg, jpeg, gif");
+                     EXPECT_EQ(d.columnCountBox()->value(), 2);
                  }}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -286,15 +286,15 @@ TEST_F(OptionsTest, TextThatIsNoNumberCountsAsTheLowerLimit)
     auto dlg = makeDialog();
     dlg->show();
     for (QAbstractSpinBox* box : std::initializer_list<QAbstractSpinBox*>{
-             dlg->RxSpinEditRatio, dlg->RxSpinEditColCount, dlg->RxSpinEditWidth, dlg->RxSpinEditHeight}) {
+             dlg->bannerRatioBox(), dlg->columnCountBox(), dlg->minWidthBox(), dlg->minHeightBox()}) {
         QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
         QTest::keyClick(box, Qt::Key_Backspace);
         ASSERT_EQ(box->text(), "");
     }
-    QTest::keyClicks(dlg->RxSpinEditColCount, "0"); // below the range
-    dlg->OKBtn->click();
+    QTest::keyClicks(dlg->columnCountBox(), "0"); // below the range
+    dlg->okButton()->click();
     expectSnapshot(settings, "jpg, jpeg, gif", 0.0f, 1, 0, 0);
-    EXPECT_EQ(dlg->RxSpinEditColCount->text(), "1");
+    EXPECT_EQ(dlg->columnCountBox()->text(), "1");
 }
 
 TEST_F(OptionsTest, WholeNumberSetterRoundsAndClamps)
@@ -319,12 +319,12 @@ TEST_F(OptionsTest, UnwritableFileIsReportedAndNothingIsLost)
         messages.errors.clear();
         auto dlg = makeDialog();
         dlg->show();
-        dlg->RxSpinEditWidth->setValue(77);
-        dlg->OKBtn->click();
+        dlg->minWidthBox()->setValue(77);
+        dlg->okButton()->click();
         EXPECT_FALSE(dlg->isVisible()) << "the close goes on";
         EXPECT_EQ(messages.errors, QStringList{"nach " + programFolder + "pxt.ini kann nicht geschrieben werden"});
         EXPECT_EQ(settings.minThumbWidth(), 77);
-        EXPECT_EQ(dlg->RxSpinEditWidth->value(), 77);
+        EXPECT_EQ(dlg->minWidthBox()->value(), 77);
         dlg.reset();
         EXPECT_EQ(messages.errors.size(), 1) << "no second write at the end";
     }
@@ -338,14 +338,14 @@ TEST_F(OptionsTest, GermanLocaleStillUsesThePoint)
     {
         auto dlg = makeDialog();
         dlg->show();
-        EXPECT_EQ(dlg->RxSpinEditRatio->text(), "2,75");
-        dlg->CancelBtn->click();
+        EXPECT_EQ(dlg->bannerRatioBox()->text(), "2,75");
+        dlg->cancelButton()->click();
         EXPECT_TRUE(folder.read("pxt.ini").contains("RxSpinEditRatio_Value=2.75\r\n"));
         folder.write("pxt.ini", "[TDlgOptions]\r\nRxSpinEditRatio_Value=3.5\r\n");
         dlg->show();
-        EXPECT_EQ(dlg->RxSpinEditRatio->value(), 3.5);
+        EXPECT_EQ(dlg->bannerRatioBox()->value(), 3.5);
         EXPECT_FLOAT_EQ(settings.bannerRatio(), 3.5f);
-        dlg->CancelBtn->click();
+        dlg->cancelButton()->click();
     }
     QLocale::setDefault(saved);
 }
@@ -354,16 +354,16 @@ TEST_F(OptionsTest, ControlsInTabOrder)
 {
     auto dlg = makeDialog();
     QStringList names;
-    QWidget* w = dlg->EditFileTypes;
+    QWidget* w = dlg->fileTypesEdit();
     for (int i = 0; i < 12; ++i, w = w->nextInFocusChain()) {
         while (w->focusPolicy() == Qt::NoFocus || w->parentWidget() != dlg.get())
             w = w->nextInFocusChain();
         names << w->objectName();
     }
-    EXPECT_EQ(names, (QStringList{"EditFileTypes", "CheckBox1", "MemoFilter", "RxSpinEditRatio",
-                                  "RxSpinEditColCount", "RxSpinEditWidth", "RxSpinEditHeight", "RxSpinEditParallel", "CheckBoxLogin", "Button1", "OKBtn",
-                                  "CancelBtn"}));
-    EXPECT_TRUE(dlg->OKBtn->isDefault());
+    EXPECT_EQ(names, (QStringList{"fileTypesEdit", "linkFilterBox", "filterEdit", "bannerRatioBox",
+                                  "columnCountBox", "minWidthBox", "minHeightBox", "parallelBox", "loginBox", "defaultButton", "okButton",
+                                  "cancelButton"}));
+    EXPECT_TRUE(dlg->okButton()->isDefault());
 }
 
 } // namespace

@@ -19,8 +19,8 @@ namespace {
 // A window that fails when asked for its address, as a window closing while the list is read.
 class BrokenWindow : public BrowserWindow {
 public:
-    QString LocationName() const override { return QStringLiteral("broken"); }
-    QString LocationURL() const override { throw Error(QStringLiteral("The window is gone")); }
+    QString locationName() const override { return QStringLiteral("broken"); }
+    QString locationUrl() const override { throw Error(QStringLiteral("The window is gone")); }
     std::shared_ptr<Document> document() override { throw Error(QStringLiteral("gone")); }
 };
 
@@ -38,29 +38,29 @@ struct Picker : ::testing::Test {
     }
     void fill()
     {
-        dlg.ClearBrowserList();
-        dlg.FillBrowserList();
+        dlg.clearList();
+        dlg.fillList();
     }
     QStringList column(int c) const
     {
         QStringList out;
-        for (int i = 0; i < dlg.ListViewBrowser->topLevelItemCount(); ++i)
-            out << dlg.ListViewBrowser->topLevelItem(i)->text(c);
+        for (int i = 0; i < dlg.list()->topLevelItemCount(); ++i)
+            out << dlg.list()->topLevelItem(i)->text(c);
         return out;
     }
     QStringList titles() const { return column(BrowserPicker::TitleColumn); }
     QStringList urls() const { return column(BrowserPicker::UrlColumn); }
-    void clickHeader(int c) { emit dlg.ListViewBrowser->header()->sectionClicked(c); }
+    void clickHeader(int c) { emit dlg.list()->header()->sectionClicked(c); }
     QTreeWidgetItem* selectedRow() const
     {
-        const auto s = dlg.ListViewBrowser->selectedItems();
+        const auto s = dlg.list()->selectedItems();
         return s.size() == 1 ? s.first() : nullptr;
     }
     // As the window system delivers it: a click, then the double-click.
     void doubleClick(QPoint pos)
     {
-        QTest::mouseClick(dlg.ListViewBrowser->viewport(), Qt::LeftButton, Qt::NoModifier, pos);
-        QTest::mouseDClick(dlg.ListViewBrowser->viewport(), Qt::LeftButton, Qt::NoModifier, pos);
+        QTest::mouseClick(dlg.list()->viewport(), Qt::LeftButton, Qt::NoModifier, pos);
+        QTest::mouseDClick(dlg.list()->viewport(), Qt::LeftButton, Qt::NoModifier, pos);
     }
 };
 
@@ -71,7 +71,7 @@ TEST_F(Picker, DesignedLook)
     EXPECT_EQ(dlg.windowTitle(), "Pic a Browser");
     EXPECT_EQ(dlg.size(), QSize(692, 373));
     EXPECT_EQ(dlg.minimumSize(), dlg.maximumSize());
-    QTreeWidget* list = dlg.ListViewBrowser;
+    QTreeWidget* list = dlg.list();
     EXPECT_EQ(list->headerItem()->text(0), "Title");
     EXPECT_EQ(list->headerItem()->text(1), "URL");
     EXPECT_EQ(list->columnWidth(0), 300);
@@ -80,13 +80,13 @@ TEST_F(Picker, DesignedLook)
     EXPECT_EQ(list->selectionMode(), QAbstractItemView::SingleSelection);
     EXPECT_EQ(list->selectionBehavior(), QAbstractItemView::SelectRows);
     EXPECT_EQ(list->editTriggers(), QAbstractItemView::NoEditTriggers);
-    EXPECT_EQ(dlg.CheckBox1->text(), "Add to existing Thumbnails");
-    EXPECT_TRUE(dlg.CheckBox1->isChecked());
-    EXPECT_EQ(dlg.Button1->text(), "Reload List");
-    EXPECT_EQ(dlg.OKBtn->text(), "OK");
-    EXPECT_TRUE(dlg.OKBtn->isDefault());
-    EXPECT_EQ(dlg.CancelBtn->text(), "Cancel");
-    EXPECT_EQ(dlg.SortColumn(), 0);
+    EXPECT_EQ(dlg.addToExistingBox()->text(), "Add to existing Thumbnails");
+    EXPECT_TRUE(dlg.addToExistingBox()->isChecked());
+    EXPECT_EQ(dlg.reloadListButton()->text(), "Reload List");
+    EXPECT_EQ(dlg.okButton()->text(), "OK");
+    EXPECT_TRUE(dlg.okButton()->isDefault());
+    EXPECT_EQ(dlg.cancelButton()->text(), "Cancel");
+    EXPECT_EQ(dlg.sortColumn(), 0);
 }
 
 TEST_F(Picker, FillSkipsFileAndEmptyAddressesAndKeepsTheWindowIndex)
@@ -99,20 +99,20 @@ TEST_F(Picker, FillSkipsFileAndEmptyAddressesAndKeepsTheWindowIndex)
                 {"Another", "https://example.org/"}});
     fill();
     // Only the file scheme is left out: a page whose address merely holds "file" is listed.
-    ASSERT_EQ(dlg.BrowserCount(), 3);
+    ASSERT_EQ(dlg.rowCount(), 3);
     EXPECT_EQ(titles(), QStringList({"Another", "Gallery", "Profile"}));
     EXPECT_EQ(column(BrowserPicker::IndexColumn), QStringList({"5", "1", "2"}));
     // The last window added is selected, and its index is the one in the window list.
     ASSERT_NE(selectedRow(), nullptr);
     EXPECT_EQ(selectedRow()->text(0), "Another");
-    EXPECT_EQ(dlg.SelectedWindowIndex(), 5);
-    EXPECT_TRUE(dlg.OKBtn->isEnabled());
+    EXPECT_EQ(dlg.selectedWindowIndex(), 5);
+    EXPECT_TRUE(dlg.okButton()->isEnabled());
 
     setWindows({{"Home", "file:///"}, {"Blank", ""}});
     fill();
-    EXPECT_EQ(dlg.BrowserCount(), 0);
-    EXPECT_EQ(dlg.SelectedWindowIndex(), -1);
-    EXPECT_FALSE(dlg.OKBtn->isEnabled());
+    EXPECT_EQ(dlg.rowCount(), 0);
+    EXPECT_EQ(dlg.selectedWindowIndex(), -1);
+    EXPECT_FALSE(dlg.okButton()->isEnabled());
 }
 
 TEST_F(Picker, TitleOrderAndUrlHeaderClickedTwice)
@@ -124,7 +124,7 @@ TEST_F(Picker, TitleOrderAndUrlHeaderClickedTwice)
 
     for (int click = 0; click < 2; ++click) {
         clickHeader(BrowserPicker::UrlColumn);
-        EXPECT_EQ(dlg.SortColumn(), 1);
+        EXPECT_EQ(dlg.sortColumn(), 1);
         EXPECT_EQ(urls(), QStringList({"http://a.example/", "http://B.example/", "http://c.example/"}));
         EXPECT_EQ(selectedRow()->text(0), "c") << "sorting keeps the selection";
     }
@@ -138,19 +138,19 @@ TEST_F(Picker, FillSortsOnceWithEveryRowComplete)
     setWindows({{"one", "http://b.example/"}, {"two", "http://c.example/"}, {"three", "http://a.example/"}});
     fill();
     EXPECT_EQ(titles(), QStringList({"three", "one", "two"}));
-    EXPECT_EQ(dlg.SelectedWindowIndex(), 2);
+    EXPECT_EQ(dlg.selectedWindowIndex(), 2);
 
     // Rows sorted in one by one, before their addresses were set, would end as three, two, one.
     setWindows({{"one", "http://c.example/"}, {"two", "http://a.example/"}, {"three", "http://b.example/"}});
     fill();
     EXPECT_EQ(titles(), QStringList({"two", "three", "one"}));
-    EXPECT_EQ(dlg.SelectedWindowIndex(), 2) << "the last window listed stays selected";
+    EXPECT_EQ(dlg.selectedWindowIndex(), 2) << "the last window listed stays selected";
     setWindows({{"one", "http://b.example/"}, {"two", "http://c.example/"}, {"three", "http://a.example/"}});
     fill();
 
     // "Reload List" keeps the sort column.
-    dlg.Button1->click();
-    EXPECT_EQ(dlg.SortColumn(), 1);
+    dlg.reloadListButton()->click();
+    EXPECT_EQ(dlg.sortColumn(), 1);
     EXPECT_EQ(titles(), QStringList({"three", "one", "two"}));
 }
 
@@ -160,12 +160,12 @@ TEST_F(Picker, OkAndDoubleClickNeedASelectedRow)
     fill();
     dlg.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
-    QTreeWidget* list = dlg.ListViewBrowser;
+    QTreeWidget* list = dlg.list();
     const QPoint below(10, list->viewport()->height() - 5);
     ASSERT_EQ(list->itemAt(below), nullptr);
 
     list->clearSelection();
-    EXPECT_FALSE(dlg.OKBtn->isEnabled());
+    EXPECT_FALSE(dlg.okButton()->isEnabled());
     doubleClick(below);
     EXPECT_TRUE(dlg.isVisible()) << "a double-click without a selected row does nothing";
     QTest::keyClick(list, Qt::Key_Return);
@@ -176,20 +176,20 @@ TEST_F(Picker, OkAndDoubleClickNeedASelectedRow)
     doubleClick(list->visualItemRect(list->topLevelItem(1)).center());
     EXPECT_FALSE(dlg.isVisible());
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
-    EXPECT_EQ(dlg.SelectedWindowIndex(), 1);
+    EXPECT_EQ(dlg.selectedWindowIndex(), 1);
 }
 
 TEST_F(Picker, AddLock)
 {
-    dlg.SetAddLocked(true);
-    EXPECT_FALSE(dlg.CheckBox1->isEnabled());
-    EXPECT_FALSE(dlg.AddToExisting());
-    dlg.SetAddLocked(false);
-    EXPECT_TRUE(dlg.CheckBox1->isEnabled());
-    EXPECT_FALSE(dlg.AddToExisting()) << "unlocking does not check the box again";
-    dlg.CheckBox1->setChecked(true);
-    dlg.SetAddLocked(false);
-    EXPECT_TRUE(dlg.AddToExisting()) << "the user's choice stays";
+    dlg.setAddLocked(true);
+    EXPECT_FALSE(dlg.addToExistingBox()->isEnabled());
+    EXPECT_FALSE(dlg.addToExisting());
+    dlg.setAddLocked(false);
+    EXPECT_TRUE(dlg.addToExistingBox()->isEnabled());
+    EXPECT_FALSE(dlg.addToExisting()) << "unlocking does not check the box again";
+    dlg.addToExistingBox()->setChecked(true);
+    dlg.setAddLocked(false);
+    EXPECT_TRUE(dlg.addToExisting()) << "the user's choice stays";
 }
 
 TEST_F(Picker, AWindowThatFailsEndsTheFillingAndKeepsTheRowsBefore)
@@ -197,10 +197,10 @@ TEST_F(Picker, AWindowThatFailsEndsTheFillingAndKeepsTheRowsBefore)
     setWindows({{"A", "http://a.example/"}});
     windows.windows.push_back(std::make_shared<BrokenWindow>());
     windows.windows.push_back(std::make_shared<PlainBrowserWindow>("C", "http://c.example/"));
-    dlg.ClearBrowserList();
-    EXPECT_THROW(dlg.FillBrowserList(), Error);
+    dlg.clearList();
+    EXPECT_THROW(dlg.fillList(), Error);
     EXPECT_EQ(titles(), QStringList({"A"}));
-    EXPECT_TRUE(dlg.ListViewBrowser->updatesEnabled());
+    EXPECT_TRUE(dlg.list()->updatesEnabled());
 }
 
 TEST(ListTextOrder, AsciiLettersIgnoreCaseEverythingElseByCode)

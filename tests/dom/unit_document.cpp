@@ -69,7 +69,7 @@ std::vector<Element*> treeElements(const Document& doc)
 void expectAllMatchesTree(const Document& doc)
 {
     EXPECT_EQ(doc.all(), treeElements(doc));
-    const auto again = htmlDocument(doc.documentElement()->outerHTML(), doc.URL());
+    const auto again = htmlDocument(doc.documentElement()->outerHTML(), doc.url());
     EXPECT_EQ(tags(doc), tags(*again));
 }
 
@@ -185,7 +185,7 @@ TEST(DocumentFromHtml, AllLinksTitleAndTheNodeOperations)
                           "<a href=2.jpg><b><img src=t2.jpg></b></a><map><area href=3.html></map>"
                           "<svg><a href=4.html>svg link</a></svg></body></html>");
     EXPECT_EQ(doc->title(), "My Gallery");
-    EXPECT_EQ(doc->URL(), "http://gallery.test/dir/page.html");
+    EXPECT_EQ(doc->url(), "http://gallery.test/dir/page.html");
     EXPECT_EQ(tags(*doc), (QStringList{"HTML", "HEAD", "TITLE", "TITLE", "BODY", "A", "A", "A", "B", "IMG", "MAP",
                                        "AREA", "svg", "a"}));
     EXPECT_EQ(tags(doc->links()), (QStringList{"A", "A", "AREA"}));
@@ -231,7 +231,7 @@ TEST(DocumentFromHtml, FramesAreReadThroughTheLoader)
     ASSERT_EQ(doc->frame(0)->framesLength(), 1);
     EXPECT_EQ(doc->frame(0)->frame(0)->links()[0]->href(), "http://gallery.test/dir/deep.jpg");
     EXPECT_THROW(doc->frame(1), Error);                      // missing
-    EXPECT_EQ(doc->frame(2)->URL(), "about:blank");          // no src: an empty document
+    EXPECT_EQ(doc->frame(2)->url(), "about:blank");          // no src: an empty document
     EXPECT_EQ(tags(*doc->frame(2)), (QStringList{"HTML", "HEAD", "BODY"}));
     EXPECT_THROW(doc->frame(3), Error);                      // shows the page that contains it
     EXPECT_EQ(doc->frame(4)->links()[0]->href(), "http://gallery.test/dir/s.jpg");

@@ -62,7 +62,7 @@ TEST(DocumentFromJson, HoldsWhatTheBrowserReported)
 {
     const auto doc = gallery();
     EXPECT_EQ(doc->title(), "Sunset Gallery & More");
-    EXPECT_EQ(doc->URL(), "file:///work/main/tests/fixtures/document_gallery.html");
+    EXPECT_EQ(doc->url(), "file:///work/main/tests/fixtures/document_gallery.html");
     EXPECT_EQ(doc->all().size(), 55u);
     EXPECT_EQ(doc->documentElement()->tagName(), "HTML");
 

@@ -117,7 +117,7 @@ std::shared_ptr<Document> fromFixtureFile(const QString& name)
 void expectSameElements(const Document& fromText, const Document& fromPage)
 {
     EXPECT_EQ(fromText.title(), fromPage.title());
-    EXPECT_EQ(fromText.URL(), fromPage.URL());
+    EXPECT_EQ(fromText.url(), fromPage.url());
     EXPECT_EQ(fromText.links().size(), fromPage.links().size());
     ASSERT_EQ(fromText.all().size(), fromPage.all().size());
     for (size_t i = 0; i < fromText.all().size(); ++i) {

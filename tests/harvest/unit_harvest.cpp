@@ -26,21 +26,21 @@ public:
     std::function<void(int position)> onStep;
     bool cancelled = false;
 
-    void Setup(const QString& caption, const QString& text, int min, int max, int pos, bool c) override
+    void setUp(const QString& caption, const QString& text, int min, int max, int pos, bool c) override
     {
         setups << QStringLiteral("%1|%2|%3|%4|%5|%6").arg(caption, text).arg(min).arg(max).arg(pos).arg(c);
         cancelled = false;
     }
-    void StepTo(int position) override
+    void stepTo(int position) override
     {
         ++steps;
         if (onStep)
             onStep(position);
     }
-    void SetText(const QString& text) override { texts << text; }
-    bool Cancelled() const override { return cancelled; }
-    void Close() override { ++closes; }
-    void Hourglass(bool on) override { hourglass << on; }
+    void setText(const QString& text) override { texts << text; }
+    bool isCancelled() const override { return cancelled; }
+    void finish() override { ++closes; }
+    void setBusyCursor(bool on) override { hourglass << on; }
 };
 
 const QString kBase = QStringLiteral("http://gallery.test/index.html");
@@ -236,7 +236,7 @@ TEST(HarvestFilters, ImageMapAreasAreTakenAsLinks)
     EXPECT_EQ(run.text().last(), summary(1, 0, 0));
 }
 
-TEST(HarvestFilters, MatchesFileType)
+TEST(HarvestFilters, matchesFileType)
 {
     const QString types = QStringLiteral("jpg, jpeg, gif");
     struct Case {
@@ -249,11 +249,11 @@ TEST(HarvestFilters, MatchesFileType)
         {"show.php?id=7", false},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(MatchesFileType(c.name, types), c.pass) << c.name.toStdString();
-    EXPECT_EQ(LinkFileName(QString()), QString());
-    EXPECT_EQ(LinkFileName(QStringLiteral("nothing")), QString());
-    EXPECT_EQ(LinkFileName(QStringLiteral("http://x/a/")), QString());
-    EXPECT_EQ(LinkFileName(QStringLiteral("http://x/a/b.jpg")), QStringLiteral("b.jpg"));
+        EXPECT_EQ(matchesFileType(c.name, types), c.pass) << c.name.toStdString();
+    EXPECT_EQ(linkFileName(QString()), QString());
+    EXPECT_EQ(linkFileName(QStringLiteral("nothing")), QString());
+    EXPECT_EQ(linkFileName(QStringLiteral("http://x/a/")), QString());
+    EXPECT_EQ(linkFileName(QStringLiteral("http://x/a/b.jpg")), QStringLiteral("b.jpg"));
 }
 
 namespace {
@@ -354,7 +354,7 @@ TEST(HarvestPage, HostileValuesAreEscapedAndReadBack)
     // Addresses of schemes a browser does not percent-encode can hold quotes and markup.
     const QString link = QString::fromUtf8("javascript:x(\"a\")<b>&amp \xE6\x97\xA5/\"n\" <i>.jpg");
     const QString image = QStringLiteral("data:image/gif,<x> \"y\"");
-    const QString name = LinkFileName(link);
+    const QString name = linkFileName(link);
     const QByteArray cell = ThumbPage::cellLine(link, image, name);
     EXPECT_TRUE(cell.contains("&#26085;"));
 

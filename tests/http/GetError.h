@@ -6,10 +6,10 @@
 namespace pxt::test {
 
 // The error text Get ends with; empty when it ended without one.
-inline QString getError(THttpClient& client, const QString& url)
+inline QString getError(HttpClient& client, const QString& url)
 {
     try {
-        client.Get(url);
+        client.get(url);
     } catch (const Error& e) {
         return e.text();
     }

@@ -30,13 +30,13 @@ namespace {
 
 // Counts the client's events and keeps what Header held at the first packet.
 struct Events {
-    explicit Events(THttpClient& client)
+    explicit Events(HttpClient& client)
     {
-        client.OnPacketRecvd = [this, &client] {
+        client.onPacketReceived = [this, &client] {
             if (packets++ == 0)
-                headerAtFirstPacket = client.Header();
+                headerAtFirstPacket = client.headerText();
         };
-        client.OnSuccess = [this] { ++successes; };
+        client.onSuccess = [this] { ++successes; };
     }
     int packets = 0;
     int successes = 0;
@@ -75,21 +75,21 @@ TEST_F(HttpClientTest, RequestLineAndHostLineComeFromTheAddress)
     };
     for (size_t i = 0; i < cases.size(); ++i) {
         SCOPED_TRACE(cases[i].url.toStdString());
-        THttpClient client;
+        HttpClient client;
         client.setPort(cases[i].portProperty);
-        client.Get(cases[i].url);
+        client.get(cases[i].url);
         ASSERT_EQ(server.requests().size(), i + 1);
         const QList<QByteArray> lines = server.requests()[i].split('\n');
         ASSERT_GE(lines.size(), 2);
         EXPECT_EQ(lines[0], cases[i].requestLine + "\r");
         EXPECT_EQ(lines[1], cases[i].hostLine + "\r");
-        EXPECT_EQ(client.Port(), server.port());
-        EXPECT_FALSE(client.Connected());
+        EXPECT_EQ(client.port(), server.port());
+        EXPECT_FALSE(client.isConnected());
     }
     // An address that ends at the host gets its slash.
-    THttpClient client;
-    client.Get(server.url(QString()));
-    EXPECT_EQ(client.URL(), server.url(QStringLiteral("/")));
+    HttpClient client;
+    client.get(server.url(QString()));
+    EXPECT_EQ(client.url(), server.url(QStringLiteral("/")));
     EXPECT_EQ(server.requests().back(), "GET / HTTP/1.0\r\n"
                                         "Host: 127.0.0.1" + hostPort + "\r\n"
                                         "Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff\r\n"
@@ -103,16 +103,16 @@ TEST_F(HttpClientTest, HeaderIsCompleteAtTheFirstBodyPacket)
     const QByteArray header = "HTTP/1.0 200 OK\r\nServer: test\r\nContent-Length: 7\r\n\r\n";
     LocalServer server(Script {send(header.left(10)), pause(20), send(header.mid(10)), pause(20), send("abc"),
                                   pause(20), send("defg")});
-    THttpClient client;
+    HttpClient client;
     Events events(client);
-    client.Get(server.url(QStringLiteral("/a.jpg")));
+    client.get(server.url(QStringLiteral("/a.jpg")));
     EXPECT_EQ(events.headerAtFirstPacket, QString::fromLatin1(header));
     EXPECT_GE(events.packets, 1);
     EXPECT_EQ(events.successes, 1);
-    EXPECT_EQ(client.ReplyNumber(), 200);
-    EXPECT_EQ(client.ContentLength(), 7);
-    EXPECT_EQ(client.Body(), "abcdefg");
-    EXPECT_EQ(client.ReceivedBodyBytes(), 7);
+    EXPECT_EQ(client.replyNumber(), 200);
+    EXPECT_EQ(client.contentLength(), 7);
+    EXPECT_EQ(client.body(), "abcdefg");
+    EXPECT_EQ(client.receivedBodyBytes(), 7);
 }
 
 TEST_F(HttpClientTest, ResponseShapes)
@@ -126,7 +126,7 @@ TEST_F(HttpClientTest, ResponseShapes)
         int successes;
     };
     const QByteArray longLine = "X-Long: " + QByteArray(200000, 'a') + "\r\n";
-    const QByteArray cutLine = longLine.left(THttpClient::kBufferSize) + "\r\n";
+    const QByteArray cutLine = longLine.left(HttpClient::kBufferSize) + "\r\n";
     const std::vector<Case> cases = {
         {"empty body", {send("HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n")}, 200,
          "HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n", false, 1},
@@ -140,14 +140,14 @@ TEST_F(HttpClientTest, ResponseShapes)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         LocalServer server(c.script);
-        THttpClient client;
+        HttpClient client;
         Events events(client);
         EXPECT_EQ(getError(client, server.url(QStringLiteral("/x"))), QString());
-        EXPECT_EQ(client.ReplyNumber(), c.reply);
-        EXPECT_EQ(client.Header(), QString::fromLatin1(c.header));
+        EXPECT_EQ(client.replyNumber(), c.reply);
+        EXPECT_EQ(client.headerText(), QString::fromLatin1(c.header));
         EXPECT_EQ(events.packets > 0, c.packets);
         EXPECT_EQ(events.successes, c.successes);
-        EXPECT_FALSE(client.Connected());
+        EXPECT_FALSE(client.isConnected());
     }
 }
 
@@ -178,16 +178,16 @@ TEST_F(HttpClientTest, RedirectsGoToTheirLocation)
             return Script {send("HTTP/1.0 " + c.status + "\r\nLocation: " + location + "\r\nContent-Length: 4\r\n\r\nmove")};
         });
         self = &server;
-        THttpClient client;
+        HttpClient client;
         Events events(client);
-        client.Get(server.url(QStringLiteral("/a/old.jpg")));
+        client.get(server.url(QStringLiteral("/a/old.jpg")));
         ASSERT_EQ(server.requests().size(), 2u);
         const QList<QByteArray> lines = server.requests()[1].split('\n');
         EXPECT_EQ(lines[0], c.secondRequestLine + "\r");
         EXPECT_EQ(lines[1], "Host: " + c.secondHost + ":" + QByteArray::number(server.port()) + "\r");
         EXPECT_EQ(events.successes, 1);
-        EXPECT_EQ(client.Body(), "final");
-        EXPECT_EQ(client.ReplyNumber(), 200);
+        EXPECT_EQ(client.body(), "final");
+        EXPECT_EQ(client.replyNumber(), 200);
     }
 }
 
@@ -198,10 +198,10 @@ TEST_F(HttpClientTest, CookieOfARedirectGoesOnlyToTheHostThatSetIt)
             return Script {send("HTTP/1.0 302 Found\r\nSet-Cookie: id=42; path=/\r\nLocation: /b\r\n\r\n")};
         return Script {send(okResponse("ok"))};
     });
-    THttpClient client;
-    client.Get(server.url(QStringLiteral("/a"), QStringLiteral("localhost")));
-    client.Get(server.url(QStringLiteral("/c")));
-    client.Get(server.url(QStringLiteral("/d"), QStringLiteral("LocalHost")));
+    HttpClient client;
+    client.get(server.url(QStringLiteral("/a"), QStringLiteral("localhost")));
+    client.get(server.url(QStringLiteral("/c")));
+    client.get(server.url(QStringLiteral("/d"), QStringLiteral("LocalHost")));
     const std::vector<QByteArray> requests = server.requests();
     ASSERT_EQ(requests.size(), 4u);
     const QByteArray cookieLine = "\r\nCookie: id=42; path=/\r\n";
@@ -228,12 +228,12 @@ TEST_F(HttpClientTest, RequestsCarryTheSessionsCookiesAndReferer)
     session.addReferer(server.url(QStringLiteral("/pics/c.jpg")), QStringLiteral("https://127.0.0.1/secret.html"),
                        ReferrerPolicy::UnsafeUrl);
 
-    THttpClient client;
+    HttpClient client;
     client.setSession(&session);
-    client.Get(server.url(QStringLiteral("/a.jpg")));      // redirected into /pics
-    client.Get(server.url(QStringLiteral("/pics/c.jpg"))); // named to http as its policy asks
+    client.get(server.url(QStringLiteral("/a.jpg")));      // redirected into /pics
+    client.get(server.url(QStringLiteral("/pics/c.jpg"))); // named to http as its policy asks
     client.setSession(nullptr);
-    client.Get(server.url(QStringLiteral("/pics/d.jpg")));
+    client.get(server.url(QStringLiteral("/pics/d.jpg")));
     const std::vector<QByteArray> requests = server.requests();
     ASSERT_EQ(requests.size(), 4u);
     EXPECT_FALSE(requests[0].contains("Cookie:")) << "the cookie's path is /pics";
@@ -260,9 +260,9 @@ TEST_F(HttpClientTest, ARedirectToAnotherSiteGetsTheOriginAlone)
     BrowserSession session;
     const QString gallery = server.url(QStringLiteral("/album.html?key=s3cret"));
     session.addReferer(server.url(QStringLiteral("/a.jpg")), gallery);
-    THttpClient client;
+    HttpClient client;
     client.setSession(&session);
-    client.Get(server.url(QStringLiteral("/a.jpg")));
+    client.get(server.url(QStringLiteral("/a.jpg")));
     const std::vector<QByteArray> requests = server.requests();
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_TRUE(requests[0].contains("\r\nReferer: " + gallery.toLatin1() + "\r\n")) << requests[0].constData();
@@ -278,7 +278,7 @@ TEST_F(HttpClientTest, RedirectsEndAfterTheLimitAndOtherRepliesAtOnce)
         size_t requests;
     };
     const std::vector<Case> cases = {
-        {"302 Found\r\nLocation: /again", 1 + THttpClient::kMaxRepeats},
+        {"302 Found\r\nLocation: /again", 1 + HttpClient::kMaxRepeats},
         // A redirect without a Location, any other 3xx, and 299 end the request at once.
         {"303 See Other", 1},
         {"301 Moved\r\nLocation: http://", 1},
@@ -288,13 +288,13 @@ TEST_F(HttpClientTest, RedirectsEndAfterTheLimitAndOtherRepliesAtOnce)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.status.constData());
         LocalServer server(Script {send("HTTP/1.0 " + c.status + "\r\n\r\n")});
-        THttpClient client;
+        HttpClient client;
         Events events(client);
         EXPECT_EQ(getError(client, server.url(QStringLiteral("/start"))), QString());
         EXPECT_EQ(server.requests().size(), c.requests);
         EXPECT_EQ(events.successes, 0);
-        EXPECT_EQ(client.ReplyNumber(), c.status.left(3).toInt());
-        EXPECT_FALSE(client.Connected());
+        EXPECT_EQ(client.replyNumber(), c.status.left(3).toInt());
+        EXPECT_FALSE(client.isConnected());
     }
 }
 
@@ -318,10 +318,10 @@ TEST_F(HttpClientTest, FailuresEndGetWithTheirText)
         QString url; // empty: the scripted server's
         QString text;
         // Asks the client to stop once this holds; checked at every turn of a wait.
-        std::function<bool(const THttpClient&, int turn)> abortWhen;
+        std::function<bool(const HttpClient&, int turn)> abortWhen;
         int idleLimitMs = 0;
     };
-    const auto afterTurns = [](int n) { return [n](const THttpClient&, int turn) { return turn >= n; }; };
+    const auto afterTurns = [](int n) { return [n](const HttpClient&, int turn) { return turn >= n; }; };
     const std::vector<Case> cases = {
         {"request line over 8 KiB", {}, QStringLiteral("http://127.0.0.1:%1/").arg(closedPort) + QString(8200, QLatin1Char('a')),
          QStringLiteral("Anfragezeile zu lang"), {}},
@@ -340,7 +340,7 @@ TEST_F(HttpClientTest, FailuresEndGetWithTheirText)
          QStringLiteral("Socket-Capture abgebrochen"), afterTurns(30)},
         {"body that never ends", {send("HTTP/1.0 200 OK\r\n\r\n"), sendForever(QByteArray(8192, 'b'))}, {},
          QStringLiteral("Socket-Capture abgebrochen"),
-         [](const THttpClient& c, int) { return c.ReceivedBodyBytes() > 4 * 1024 * 1024; }},
+         [](const HttpClient& c, int) { return c.receivedBodyBytes() > 4 * 1024 * 1024; }},
         {"flood of header lines", {send("HTTP/1.0 200 OK\r\n"), sendForever("X-Flood: aaaaaaaaaaaaaaaa\r\n")}, {},
          QStringLiteral("Header too large"), {}},
         {"one endless header line", {send("HTTP/1.0 200 OK\r\nX: "), sendForever(QByteArray(8192, 'x'))}, {},
@@ -352,18 +352,18 @@ TEST_F(HttpClientTest, FailuresEndGetWithTheirText)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         LocalServer server(c.script);
-        THttpClient client(c.idleLimitMs);
+        HttpClient client(c.idleLimitMs);
         int turns = 0;
         if (c.abortWhen) {
             setPumpHook([&] {
                 if (c.abortWhen(client, ++turns))
-                    client.Abort();
+                    client.abort();
             });
         }
         const QString url = c.url.isEmpty() ? server.url(QStringLiteral("/a.jpg")) : c.url;
         EXPECT_EQ(getError(client, url).toStdString(), c.text.toStdString());
         setPumpHook({});
-        EXPECT_FALSE(client.Connected());
+        EXPECT_FALSE(client.isConnected());
     }
     ::close(filler);
     ::close(full);
@@ -372,14 +372,14 @@ TEST_F(HttpClientTest, FailuresEndGetWithTheirText)
 TEST_F(HttpClientTest, GetClearsAnEarlierAbortAndRefusesWhileConnected)
 {
     LocalServer server(Script {send(okResponse("12345"))});
-    THttpClient client;
-    client.Abort();
+    HttpClient client;
+    client.abort();
     Events events(client);
     EXPECT_EQ(getError(client, server.url(QStringLiteral("/a"))), QString());
     EXPECT_EQ(events.successes, 1);
 
     QString inner;
-    client.OnPacketRecvd = [&] { inner = getError(client, server.url(QStringLiteral("/b"))); };
+    client.onPacketReceived = [&] { inner = getError(client, server.url(QStringLiteral("/b"))); };
     EXPECT_EQ(getError(client, server.url(QStringLiteral("/a"))), QString());
     EXPECT_EQ(inner, QStringLiteral("Bereits verbunden"));
     EXPECT_EQ(server.requests().size(), 2u);
@@ -389,18 +389,18 @@ TEST_F(HttpClientTest, DisconnectInsideThePacketEventEndsTheBody)
 {
     // The server would keep the connection open for good.
     LocalServer server(Script {send("HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\nabc"), hold()});
-    THttpClient client;
+    HttpClient client;
     Events events(client);
-    client.OnPacketRecvd = [&] {
+    client.onPacketReceived = [&] {
         ++events.packets;
-        if (client.Header().toUpper().contains(QLatin1String("LENGTH")))
-            client.Disconnect();
+        if (client.headerText().toUpper().contains(QLatin1String("LENGTH")))
+            client.disconnect();
     };
-    client.Get(server.url(QStringLiteral("/a.jpg")));
+    client.get(server.url(QStringLiteral("/a.jpg")));
     EXPECT_EQ(events.packets, 1);
     EXPECT_EQ(events.successes, 1);
-    EXPECT_EQ(client.Body(), "abc");
-    EXPECT_FALSE(client.Connected());
+    EXPECT_EQ(client.body(), "abc");
+    EXPECT_FALSE(client.isConnected());
 }
 
 TEST_F(HttpClientTest, DisconnectAndNewGetInsideTheEvents)
@@ -409,26 +409,26 @@ TEST_F(HttpClientTest, DisconnectAndNewGetInsideTheEvents)
     LocalServer server([](int index, const QByteArray&) {
         return Script {send("HTTP/1.0 200 OK\r\nContent-Length: 9\r\n\r\nbody" + QByteArray::number(index)), hold()};
     });
-    THttpClient client;
+    HttpClient client;
     std::vector<QByteArray> bodies;
     int successes = 0;
     int depth = 0;
-    client.OnPacketRecvd = [&] {
-        bodies.push_back(client.Body());
-        client.Disconnect();
+    client.onPacketReceived = [&] {
+        bodies.push_back(client.body());
+        client.disconnect();
         if (bodies.size() < 5) {
             ++depth;
-            client.Get(server.url(QStringLiteral("/%1").arg(bodies.size())));
+            client.get(server.url(QStringLiteral("/%1").arg(bodies.size())));
             --depth;
         }
     };
     bool lastStarted = false;
-    client.OnSuccess = [&] {
+    client.onSuccess = [&] {
         ++successes;
         // From inside the success event as well, without a Disconnect: the connection is closed by now.
         if (!lastStarted) {
             lastStarted = true;
-            client.Get(server.url(QStringLiteral("/last")));
+            client.get(server.url(QStringLiteral("/last")));
         }
     };
     EXPECT_EQ(getError(client, server.url(QStringLiteral("/0"))), QString());
@@ -439,7 +439,7 @@ TEST_F(HttpClientTest, DisconnectAndNewGetInsideTheEvents)
     EXPECT_EQ(server.requestLines(), (std::vector<QByteArray> {"GET /0 HTTP/1.0", "GET /1 HTTP/1.0", "GET /2 HTTP/1.0",
                                                                "GET /3 HTTP/1.0", "GET /4 HTTP/1.0",
                                                                "GET /last HTTP/1.0"}));
-    EXPECT_FALSE(client.Connected());
+    EXPECT_FALSE(client.isConnected());
 }
 
 TEST_F(HttpClientTest, LongBodyIsCountedButKeptOnlyToItsLimit)
@@ -451,11 +451,11 @@ TEST_F(HttpClientTest, LongBodyIsCountedButKeptOnlyToItsLimit)
         script.push_back(send(chunk));
     script.push_back(send(QByteArray(extra, 'y')));
     LocalServer server(script);
-    THttpClient client;
+    HttpClient client;
     Events events(client);
-    client.Get(server.url(QStringLiteral("/big")));
-    EXPECT_EQ(client.ReceivedBodyBytes(), THttpClient::kMaxKeptBody + extra);
-    EXPECT_EQ(client.Body().size(), THttpClient::kMaxKeptBody);
+    client.get(server.url(QStringLiteral("/big")));
+    EXPECT_EQ(client.receivedBodyBytes(), HttpClient::kMaxKeptBody + extra);
+    EXPECT_EQ(client.body().size(), HttpClient::kMaxKeptBody);
     EXPECT_EQ(events.successes, 1);
 }
 

@@ -50,15 +50,15 @@ TEST_F(HttpsClientTest, RequestAndEventsAreThoseOfHttp)
     for (const QString& host : {QStringLiteral("127.0.0.1"), QStringLiteral("localhost")}) {
         SCOPED_TRACE(host.toStdString());
         const size_t before = server.requests().size();
-        THttpClient client;
+        HttpClient client;
         QString headerAtFirstPacket;
         int packets = 0;
         int successes = 0;
-        client.OnPacketRecvd = [&] {
+        client.onPacketReceived = [&] {
             if (packets++ == 0)
-                headerAtFirstPacket = client.Header();
+                headerAtFirstPacket = client.headerText();
         };
-        client.OnSuccess = [&] { ++successes; };
+        client.onSuccess = [&] { ++successes; };
         EXPECT_EQ(getError(client, server.url(QStringLiteral("/a.jpg"), host)), QString());
         ASSERT_EQ(server.requests().size(), before + 2);
         const QByteArray hostLine = "Host: " + host.toLatin1() + ":" + QByteArray::number(server.port());
@@ -70,9 +70,9 @@ TEST_F(HttpsClientTest, RequestAndEventsAreThoseOfHttp)
         // The relative Location stays on the secure server.
         EXPECT_TRUE(server.requests()[before + 1].startsWith("GET /b/c.jpg HTTP/1.0\r\n" + hostLine + "\r\n"));
         EXPECT_EQ(headerAtFirstPacket, QStringLiteral("HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\n"));
-        EXPECT_EQ(client.Body(), "12345");
+        EXPECT_EQ(client.body(), "12345");
         EXPECT_EQ(successes, 1);
-        EXPECT_FALSE(client.Connected());
+        EXPECT_FALSE(client.isConnected());
     }
 }
 
@@ -92,9 +92,9 @@ TEST_F(HttpsClientTest, RefusedCertificatesNameTheHostAndTheReason)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         LocalServer server(Script {send(okResponse("secret"))}, c.identity);
-        THttpClient client;
+        HttpClient client;
         int successes = 0;
-        client.OnSuccess = [&] { ++successes; };
+        client.onSuccess = [&] { ++successes; };
         const QString error = getError(client, server.url(QStringLiteral("/a.jpg")));
         const QString prefix = QStringLiteral("Zertifikat von 127.0.0.1 abgelehnt: ");
         if (c.reason.isEmpty())
@@ -103,7 +103,7 @@ TEST_F(HttpsClientTest, RefusedCertificatesNameTheHostAndTheReason)
             EXPECT_EQ(error.toStdString(), (prefix + c.reason).toStdString());
         EXPECT_TRUE(server.requests().empty());
         EXPECT_EQ(successes, 0);
-        EXPECT_FALSE(client.Connected());
+        EXPECT_FALSE(client.isConnected());
     }
 }
 
@@ -113,18 +113,18 @@ TEST_F(HttpsClientTest, AbortAndTimeOutDuringTheHandshake)
     LocalServer silent(Script {hold()});
     const QString url = QStringLiteral("https://127.0.0.1:%1/a.jpg").arg(silent.port());
     {
-        THttpClient client;
+        HttpClient client;
         int turns = 0;
         setPumpHook([&] {
             if (++turns == 50)
-                client.Abort();
+                client.abort();
         });
         EXPECT_EQ(getError(client, url).toStdString(), "Verbindung abgebrochen");
         setPumpHook({});
-        EXPECT_FALSE(client.Connected());
+        EXPECT_FALSE(client.isConnected());
     }
     {
-        THttpClient client(300);
+        HttpClient client(300);
         EXPECT_EQ(getError(client, url).toStdString(), "10060:Connection timed out");
     }
 }
@@ -132,10 +132,10 @@ TEST_F(HttpsClientTest, AbortAndTimeOutDuringTheHandshake)
 TEST_F(HttpsClientTest, SilentServerTimesOut)
 {
     LocalServer server(Script {send("HTTP/1.0 200 OK\r\n"), hold()}, good);
-    THttpClient client(500);
+    HttpClient client(500);
     EXPECT_EQ(getError(client, server.url(QStringLiteral("/a.jpg"))).toStdString(), "10060:Connection timed out");
     EXPECT_EQ(server.requests().size(), 1u);
-    EXPECT_FALSE(client.Connected());
+    EXPECT_FALSE(client.isConnected());
 }
 
 } // namespace

@@ -18,13 +18,13 @@ struct Pane : ThumbsPane {
         QString body;
         for (int i = 0; i < n; ++i)
             body += QStringLiteral("<a href=\"http://g.test/p%1.html\"><img src=t.jpg width=90 height=90></a>").arg(i);
-        frame.GrabDocument(htmlDocument("<title>" + title + "</title>" + body, "http://g.test/"), false);
-        waitUntil([&] { return !frame.WebBrowserThumbs->Busy() && frame.statusText() == "Ready"; });
+        frame.grabDocument(htmlDocument("<title>" + title + "</title>" + body, "http://g.test/"), false);
+        waitUntil([&] { return !frame.view()->isBusy() && frame.statusText() == "Ready"; });
     }
     void check(const QList<int>& which)
     {
         int i = 0;
-        for (Element* e : frame.ThumbsDocument()->all())
+        for (Element* e : frame.thumbnailsDocument()->all())
             if (e->tagName() == "INPUT")
                 e->setStatus(which.contains(i++));
     }
@@ -46,10 +46,10 @@ TEST(SelectedThumbs, RowsFollowTheColumnCountInPageOrder)
     p.grab("Cats", 7);
     p.check({0, 2, 3, 5, 6});
     // A size the probe wrote stays in its cell.
-    for (Element* e : p.frame.ThumbsDocument()->all())
+    for (Element* e : p.frame.thumbnailsDocument()->all())
         if (e->tagName() == "DIV" && e->id().endsWith("p2.html"))
             e->setInnerHTML(e->innerHTML() + "<font>&nbsp;&nbsp;12 kB </font>");
-    p.frame.SaveSelectedThumbs();
+    p.frame.saveSelectedThumbnails();
 
     const QStringList lines = p.selLines();
     ASSERT_GE(lines.size(), 10);
@@ -71,9 +71,9 @@ TEST(SelectedThumbs, RowsFollowTheColumnCountInPageOrder)
     EXPECT_FALSE(p.folder.read("thumbs_sel.html").contains(QByteArray("\n").prepend('>')) ) << "every line ends with CR LF";
 
     // The hidden view loads the page and its Save As follows.
-    auto* sel = static_cast<TestBrowserView*>(p.frame.WebBrowserSel);
+    auto* sel = static_cast<TestBrowserView*>(p.frame.selectionView());
     ASSERT_TRUE(waitUntil([&] { return sel->saveAsCount() == 1; }));
-    EXPECT_TRUE(sel->LocationURL().endsWith("thumbs_sel.html"));
+    EXPECT_TRUE(sel->locationUrl().endsWith("thumbs_sel.html"));
     EXPECT_EQ(p.frame.statusText(), "Ready");
 }
 
@@ -81,7 +81,7 @@ TEST(SelectedThumbs, NothingCheckedWritesNothing)
 {
     Pane p;
     p.grab("Cats", 2);
-    p.frame.SaveSelectedThumbs();
+    p.frame.saveSelectedThumbnails();
     EXPECT_EQ(p.messages.informations, QStringList{"Nothing selected!"});
     EXPECT_FALSE(p.folder.exists("thumbs_sel.html"));
 }
@@ -91,28 +91,28 @@ TEST(ListFiles, AnOpenedPageStartsNoProbe)
     Pane p;
     p.grab("Cats", 2);
     p.folder.write("saved.html", p.folder.read("thumbs.html"));
-    p.frame.OpenThumbs(p.folder.file("saved.html"));
+    p.frame.openThumbnails(p.folder.file("saved.html"));
     EXPECT_TRUE(p.frame.pageLines().isEmpty());
     EXPECT_EQ(p.frame.statusText(), "Loading Thumbnails...");
-    ASSERT_TRUE(waitUntil([&] { return !p.frame.WebBrowserThumbs->Busy(); }));
+    ASSERT_TRUE(waitUntil([&] { return !p.frame.view()->isBusy(); }));
     QCoreApplication::processEvents();
     EXPECT_EQ(p.frame.statusText(), "Download complete");
 
     // Reload goes back to the last grab's page.
-    p.frame.ReloadThumbs();
-    ASSERT_TRUE(waitUntil([&] { return !p.frame.WebBrowserThumbs->Busy(); }));
-    EXPECT_TRUE(p.frame.WebBrowserThumbs->LocationURL().endsWith("thumbs.html"));
+    p.frame.reload();
+    ASSERT_TRUE(waitUntil([&] { return !p.frame.view()->isBusy(); }));
+    EXPECT_TRUE(p.frame.view()->locationUrl().endsWith("thumbs.html"));
 }
 
 TEST(ListFiles, SaveAllWhileLoadingIsIgnored)
 {
     Pane p;
     p.grab("Cats", 1);
-    auto* view = static_cast<TestBrowserView*>(p.frame.WebBrowserThumbs);
-    p.frame.ReloadThumbs();
-    p.frame.SaveAllThumbs(); // still loading
+    auto* view = static_cast<TestBrowserView*>(p.frame.view());
+    p.frame.reload();
+    p.frame.saveAllThumbnails(); // still loading
     EXPECT_EQ(view->saveAsCount(), 0);
-    ASSERT_TRUE(waitUntil([&] { return !view->Busy(); }));
-    p.frame.SaveAllThumbs();
+    ASSERT_TRUE(waitUntil([&] { return !view->isBusy(); }));
+    p.frame.saveAllThumbnails();
     EXPECT_EQ(view->saveAsCount(), 1);
 }

@@ -47,9 +47,9 @@ struct Probe : ThumbsPane {
         QString body;
         for (const QString& l : links)
             body += QStringLiteral("<a href=\"%1\"><img src=\"t.jpg\" width=100 height=80></a>").arg(l);
-        frame.GrabDocument(htmlDocument(body, QStringLiteral("http://gallery.test/")), false);
+        frame.grabDocument(htmlDocument(body, QStringLiteral("http://gallery.test/")), false);
     }
-    bool ready() { return waitUntil([&] { return !frame.WebBrowserThumbs->Busy() && frame.statusText() == "Ready"; }); }
+    bool ready() { return waitUntil([&] { return !frame.view()->isBusy() && frame.statusText() == "Ready"; }); }
 
     void parallel(int n)
     {
@@ -61,7 +61,7 @@ struct Probe : ThumbsPane {
     std::vector<const Element*> divs()
     {
         std::vector<const Element*> out;
-        for (const Element* e : frame.ThumbsDocument()->all())
+        for (const Element* e : frame.thumbnailsDocument()->all())
             if (e->tagName() == "DIV")
                 out.push_back(e);
         return out;
@@ -120,17 +120,17 @@ TEST(SizeProbe, WritesTheSizeOfEveryPicture)
     EXPECT_TRUE(p.messages.errors.isEmpty()) << p.messages.errors.join('\n').toStdString();
     EXPECT_EQ(p.sizes(), (QStringList{"2", "-", "2", "12", "0", "-", "0"}));
     EXPECT_EQ(server.requests().size(), 6u); // the page link is never asked for
-    EXPECT_TRUE(p.frame.FStatusText.isEmpty());
+    EXPECT_TRUE(p.frame.loadingText().isEmpty());
 
     // A second run writes nothing twice.
-    p.frame.CheckImageSizes();
+    p.frame.checkImageSizes();
     ASSERT_TRUE(p.ready());
     EXPECT_EQ(p.sizes(), (QStringList{"2", "-", "2", "12", "0", "-", "0"}));
     EXPECT_EQ(server.requests().size(), 12u);
 
     // The exact size text.
     const Element* div = nullptr;
-    for (const Element* e : p.frame.ThumbsDocument()->all())
+    for (const Element* e : p.frame.thumbnailsDocument()->all())
         if (e->tagName() == "DIV" && !div)
             div = e;
     ASSERT_TRUE(div);
@@ -155,12 +155,12 @@ TEST(SizeProbe, AStopOfTheUserIsSilentAndSendsNothingMore)
         QString status; // right after the stop
     };
     const std::vector<Case> cases = {
-        {"Stop", [](Probe& p) { p.frame.RxSpeedButton1->click(); }, "Ready"},
-        {"Reload", [](Probe& p) { p.frame.RxSpeedButton2->click(); }, "Loading Thumbnails..."},
+        {"Stop", [](Probe& p) { p.frame.stopButton()->click(); }, "Ready"},
+        {"Reload", [](Probe& p) { p.frame.reloadButton()->click(); }, "Loading Thumbnails..."},
         {"opening a file",
          [](Probe& p) {
              p.folder.write("saved.html", p.folder.read("thumbs.html"));
-             p.frame.OpenThumbs(p.folder.file("saved.html"));
+             p.frame.openThumbnails(p.folder.file("saved.html"));
          },
          "Loading Thumbnails..."},
     };
@@ -178,7 +178,7 @@ TEST(SizeProbe, AStopOfTheUserIsSilentAndSendsNothingMore)
         ASSERT_TRUE(waitUntil([&] { return !statusAfterStop.isEmpty(); }));
         EXPECT_EQ(statusAfterStop, c.status);
         // A reload probes the page again from its start: the same first picture.
-        waitUntil([&] { return !p.frame.WebBrowserThumbs->Busy(); });
+        waitUntil([&] { return !p.frame.view()->isBusy(); });
         waitUntil([] { return false; }, 100);
         EXPECT_TRUE(p.messages.errors.isEmpty()) << p.messages.errors.join('\n').toStdString();
         for (const QByteArray& line : server.requestLines())
@@ -193,10 +193,10 @@ TEST(SizeProbe, AClickedLinkEndsTheRunAfterTheCurrentResponse)
     Probe p;
     p.parallel(1);
     QStringList diverted;
-    QObject::connect(&p.frame, &ThumbnailsPane::LinkDiverted, [&](const QString& a) { diverted << a; });
+    QObject::connect(&p.frame, &ThumbnailsPane::linkDiverted, [&](const QString& a) { diverted << a; });
     p.grab({server.url("/a.jpg"), server.url("/b.jpg"), server.url("/c.jpg")});
     once(&p.frame, [&] { return server.requests().size() == 1; },
-         [&] { p.frame.WebBrowserThumbs->Navigate(server.url("/b.jpg")); });
+         [&] { p.frame.view()->navigate(server.url("/b.jpg")); });
     ASSERT_TRUE(p.ready());
     EXPECT_EQ(diverted, QStringList{server.url("/b.jpg")});
     EXPECT_EQ(server.requests().size(), 1u);
@@ -231,7 +231,7 @@ TEST(SizeProbe, FailuresShowTheirReasonWhileTheWalkGoesOn)
     EXPECT_TRUE(divs[0]->innerHTML().endsWith(SizeText::failureText("404", "HTTP/1.0 404 Not Found")));
 
     // A second run writes nothing twice.
-    p.frame.CheckImageSizes();
+    p.frame.checkImageSizes();
     ASSERT_TRUE(p.ready());
     EXPECT_EQ(p.sizes(), (QStringList{"404", "?", "410", "?", "2", "2"}));
     for (const Element* d : p.divs())
@@ -245,7 +245,7 @@ TEST(SizeProbe, ASilentServerTimesOutAndTheWalkGoesOn)
     });
     Probe p;
     p.parallel(1);
-    p.frame.Probe->setIdleLimit(300);
+    p.frame.sizeProbe().setIdleLimit(300);
     p.grab({server.url("/silent.jpg"), server.url("/a.jpg")});
     ASSERT_TRUE(p.ready());
     EXPECT_EQ(p.sizes(), (QStringList{"?", "4"}));
@@ -299,7 +299,7 @@ TEST(SizeProbe, ParallelRequestsWriteEachSizeIntoItsOwnDiv)
     ASSERT_EQ(lines.size(), 8u);
     for (size_t i = 4; i < lines.size(); ++i)
         EXPECT_EQ(lines[i], "GET /p" + QByteArray::number(int(i) + 1) + ".jpg HTTP/1.0");
-    EXPECT_EQ(p.frame.Probe->clientCount(), 4u);
+    EXPECT_EQ(p.frame.sizeProbe().clientCount(), 4u);
 }
 
 TEST(SizeProbe, WritesOnlyIntoTheDivItAskedFor)
@@ -324,8 +324,8 @@ TEST(SizeProbe, WritesOnlyIntoTheDivItAskedFor)
     }
     ASSERT_EQ(divs.size(), 2u);
     bool finished = false;
-    probe.OnFinished = [&] { finished = true; };
-    probe.Start(doc);
+    probe.onFinished = [&] { finished = true; };
+    probe.start(doc);
     ASSERT_TRUE(waitUntil([&] { return finished; }));
     EXPECT_EQ(divs[1]->innerHTML(), SizeText::sizeText("2"));
     EXPECT_EQ(divs[0]->innerHTML(), divs[1]->outerHTML() + SizeText::sizeText("1"));
@@ -339,7 +339,7 @@ TEST(SizeProbe, ClosingThePaneDuringARunIsSilent)
     auto p = std::make_unique<Probe>();
     p->grab({server.url("/a.jpg"), server.url("/b.jpg"), server.url("/c.jpg")});
     ASSERT_TRUE(waitUntil([&] { return server.requests().size() == 3; }));
-    p->frame.StopThumbs(); // as the main window does when it closes
+    p->frame.stop(); // as the main window does when it closes
     EXPECT_TRUE(p->messages.errors.isEmpty());
     p.reset();
     waitUntil([] { return false; }, 50);
@@ -350,7 +350,7 @@ TEST(SizeProbe, GetImageSizeDuringARunIsIgnored)
     LocalServer server(Script{pause(200), send(withLength(4096))});
     Probe p;
     p.grab({server.url("/a.jpg"), server.url("/b.jpg")});
-    once(&p.frame, [&] { return server.requests().size() == 1; }, [&] { p.frame.CheckImageSizes(); });
+    once(&p.frame, [&] { return server.requests().size() == 1; }, [&] { p.frame.checkImageSizes(); });
     ASSERT_TRUE(p.ready());
     EXPECT_TRUE(p.messages.errors.isEmpty());
     EXPECT_EQ(p.sizes(), (QStringList{"4", "4"}));

@@ -16,7 +16,7 @@ namespace {
 QString boxes(ThumbnailsPane& frame)
 {
     QString out;
-    for (const Element* e : frame.ThumbsDocument()->all()) {
+    for (const Element* e : frame.thumbnailsDocument()->all()) {
         if (e->tagName() == "INPUT")
             out += e->status() ? 'x' : '.';
     }
@@ -32,14 +32,14 @@ TEST(Selection, CommandsOnTheShownPage)
         std::vector<Op> ops;
         QString expected; // inputs: a.jpg, b.JPEG, c.html, empty name, text input d.gif
     } cases[] = {
-        {"all", {&ThumbnailsPane::SelectAll}, "xxxxx"},
-        {"none", {&ThumbnailsPane::DeselectAll}, "....."},
-        {"all then none", {&ThumbnailsPane::SelectAll, &ThumbnailsPane::DeselectAll}, "....."},
-        {"images", {&ThumbnailsPane::SelectImages}, "xx..x"},
-        {"links", {&ThumbnailsPane::SelectLinks}, "..xx."},
-        {"links after images", {&ThumbnailsPane::SelectImages, &ThumbnailsPane::SelectLinks}, "xxxxx"},
-        {"images after links", {&ThumbnailsPane::SelectLinks, &ThumbnailsPane::SelectImages}, "xx..x"},
-        {"images after all", {&ThumbnailsPane::SelectAll, &ThumbnailsPane::SelectImages}, "xx..x"},
+        {"all", {&ThumbnailsPane::selectAll}, "xxxxx"},
+        {"none", {&ThumbnailsPane::deselectAll}, "....."},
+        {"all then none", {&ThumbnailsPane::selectAll, &ThumbnailsPane::deselectAll}, "....."},
+        {"images", {&ThumbnailsPane::selectImages}, "xx..x"},
+        {"links", {&ThumbnailsPane::selectLinks}, "..xx."},
+        {"links after images", {&ThumbnailsPane::selectImages, &ThumbnailsPane::selectLinks}, "xxxxx"},
+        {"images after links", {&ThumbnailsPane::selectLinks, &ThumbnailsPane::selectImages}, "xx..x"},
+        {"images after all", {&ThumbnailsPane::selectAll, &ThumbnailsPane::selectImages}, "xx..x"},
     };
     for (const Case& c : cases) {
         TempProgramFolder folder;
@@ -48,8 +48,8 @@ TEST(Selection, CommandsOnTheShownPage)
         Settings settings;
         SilentProgress progress;
         ThumbnailsPane frame(views, settings, progress, dialogs);
-        frame.OpenThumbs(fixturePath("selection_page.html"));
-        ASSERT_TRUE(waitUntil([&] { return !frame.WebBrowserThumbs->Busy(); }));
+        frame.openThumbnails(fixturePath("selection_page.html"));
+        ASSERT_TRUE(waitUntil([&] { return !frame.view()->isBusy(); }));
         for (Op op : c.ops)
             (frame.*op)();
         EXPECT_EQ(boxes(frame), c.expected) << c.what;
@@ -64,9 +64,9 @@ TEST(Selection, ABlankPageChangesNothing)
     Settings settings;
     SilentProgress progress;
     ThumbnailsPane frame(views, settings, progress, dialogs);
-    frame.ShowBlank();
-    ASSERT_TRUE(waitUntil([&] { return !frame.WebBrowserThumbs->Busy(); }));
-    frame.SelectAll();
-    frame.DeselectAll();
+    frame.showBlank();
+    ASSERT_TRUE(waitUntil([&] { return !frame.view()->isBusy(); }));
+    frame.selectAll();
+    frame.deselectAll();
     EXPECT_EQ(boxes(frame), QString());
 }
