@@ -57,9 +57,14 @@ QString noBrowserText(const QStringList& endpoints)
 MainWindow::MainWindow(MainWindowServices services, QWidget* parent) : QMainWindow(parent), m_services(services)
 {
     setObjectName(QStringLiteral("mainWindow"));
-    resize(889, 600);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    // Without a stored placement: three quarters of the screen, centred; a stored one replaces it.
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        resize(area.size() * 3 / 4);
+        move(area.center() - rect().center());
+    } else {
+        resize(889, 600);
+    }
 
     buildMenus();
     buildToolButtons();
@@ -78,7 +83,8 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent) : QMainWind
     m_splitter->addWidget(m_viewerPane);
     m_splitter->setStretchFactor(0, 0);
     m_splitter->setStretchFactor(1, 1);
-    m_splitter->setSizes({445, 889 - 445 - 5});
+    const int half = (width() - m_splitter->handleWidth()) / 2;
+    m_splitter->setSizes({half, width() - m_splitter->handleWidth() - half});
     m_pages->addWidget(m_splitter);                            // page "Thumbs"
     m_pages->addWidget(new QWidget);                          // page "Download", empty
     m_pages->setCurrentIndex(0);
@@ -115,24 +121,31 @@ void MainWindow::buildMenus()
 {
     auto* file = new QMenu(QStringLiteral("&File"), this);
     file->setObjectName(QStringLiteral("fileMenu"));
-    addItem(file, QStringLiteral("openThumbnailsAction"), QStringLiteral("&Open Thumbnails..."), &MainWindow::onOpenThumbnails);
+    addItem(file, QStringLiteral("openThumbnailsAction"), QStringLiteral("&Open Thumbnails..."), &MainWindow::onOpenThumbnails)
+        ->setShortcut(QKeySequence::Open);
     file->addSeparator();
     addItem(file, QStringLiteral("saveSelectedThumbnailsAction"), QStringLiteral("S&ave selected Thumbnails..."),
             &MainWindow::onSaveSelectedThumbnails);
     addItem(file, QStringLiteral("saveAllThumbnailsAction"), QStringLiteral("Sa&ve all Thumbnails..."), &MainWindow::onSaveAllThumbnails);
-    addItem(file, QStringLiteral("saveImagesAction"), QStringLiteral("&Save Images..."), &MainWindow::onSaveImages);
+    addItem(file, QStringLiteral("saveImagesAction"), QStringLiteral("&Save Images..."), &MainWindow::onSaveImages)
+        ->setShortcut(QKeySequence::Save);
     addItem(file, QStringLiteral("saveImagesAndThumbnailsAction"), QStringLiteral("&Save Images + Thumbnails..."), nullptr)
         ->setVisible(false);
     file->addSeparator();
-    addItem(file, QStringLiteral("closeAction"), QStringLiteral("&Close"), &MainWindow::onExit);
+    addItem(file, QStringLiteral("closeAction"), QStringLiteral("&Close"), &MainWindow::onExit)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
     auto* thumbs = new QMenu(QStringLiteral("&Thumbnails"), this);
     thumbs->setObjectName(QStringLiteral("thumbnailsMenu"));
-    addItem(thumbs, QStringLiteral("grabAction"), QStringLiteral("G&rab from IE..."), &MainWindow::onGrab);
+    addItem(thumbs, QStringLiteral("grabAction"), QStringLiteral("G&rab from Browser..."), &MainWindow::onGrab)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
     QMenu* select = thumbs->addMenu(QStringLiteral("S&elect Thumbnails"));
     select->setObjectName(QStringLiteral("selectMenu"));
     select->menuAction()->setObjectName(QStringLiteral("selectMenu"));
-    addSelectItem(select, QStringLiteral("selectAllAction"), QStringLiteral("All"), 0);
+    QAction* selectAll = addSelectItem(select, QStringLiteral("selectAllAction"), QStringLiteral("All"), 0);
+    // Shown in the menu; it works where the thumbnails pane has the focus (see finishCreation).
+    selectAll->setShortcut(QKeySequence::SelectAll);
+    selectAll->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     addSelectItem(select, QStringLiteral("selectImagesAction"), QStringLiteral("Images"), 2);
     addSelectItem(select, QStringLiteral("selectLinksAction"), QStringLiteral("Links"), 3);
     select->addSeparator();
@@ -146,7 +159,8 @@ void MainWindow::buildMenus()
 
     auto* help = new QMenu(QStringLiteral("&?"), this);
     help->setObjectName(QStringLiteral("helpMenu"));
-    addItem(help, QStringLiteral("helpAction"), QStringLiteral("&Help"), nullptr);
+    addItem(help, QStringLiteral("helpAction"), QStringLiteral("&Help"), &MainWindow::onHelp)
+        ->setShortcut(QKeySequence::HelpContents);
     help->addSeparator();
     addItem(help, QStringLiteral("infoAction"), QStringLiteral("&Info..."), &MainWindow::onAbout);
 
@@ -228,10 +242,22 @@ void MainWindow::finishCreation()
         b->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0px; }"));
         m_menuRow->addWidget(b);
     }
+    // The menus are popups: their keys work through the window, Select All only where the
+    // thumbnails pane has the focus.
+    for (QMenu* menu : findChildren<QMenu*>()) {
+        for (QAction* action : menu->actions()) {
+            if (action->shortcut().isEmpty())
+                continue;
+            if (action->shortcutContext() == Qt::WidgetWithChildrenShortcut)
+                m_thumbnailsPane->addAction(action);
+            else
+                addAction(action);
+        }
+    }
     m_placement = std::make_unique<WindowPlacement>(this, SettingsKeys::kMainFormSection, m_services.dialogs);
     m_placement->addIntProperty(SettingsKeys::kThumbsPaneWidth, [this] { return m_thumbnailsPane->width(); },
                                  [this](int w) {
-                                     const int total = m_splitter->width() > 0 ? m_splitter->width() : 889;
+                                     const int total = m_splitter->width() > 0 ? m_splitter->width() : width();
                                      m_splitter->setSizes({w, qMax(0, total - w - m_splitter->handleWidth())});
                                  });
     setWindowTitle(kTitle);
@@ -391,5 +417,15 @@ void MainWindow::onAbout()
 }
 
 void MainWindow::onExit() { close(); }
+
+void MainWindow::onHelp()
+{
+    const QString guide = ProgramFiles::userGuide();
+    if (!QFile::exists(guide)) {
+        m_services.dialogs.error(QStringLiteral("The user guide is missing: ") + guide);
+        return;
+    }
+    m_viewerPane->showPage(guide);
+}
 
 } // namespace pxt

@@ -72,6 +72,8 @@ public:
     // The session follows the "Use the browser's login" setting.
     void followLoginSetting();
     void onAbout();
+    // Shows the user guide in the viewer pane.
+    void onHelp();
     void onExit();
 
     ThumbnailsPane* thumbnailsPane() const { return m_thumbnailsPane; }

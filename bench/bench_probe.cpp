@@ -1,6 +1,7 @@
 // The size probe over a gallery of 300 picture links on a local server that answers each request after
 // 50 ms, as a distant server would: over http and over https, with 1 and with 4 parallel requests,
-// beside curl fetching the same addresses sequentially and with --parallel --parallel-max 4.
+// beside curl fetching the same addresses sequentially and with --parallel --parallel-max 4. Each
+// answer is a JPEG picture whose dimensions the probe reads from its first bytes, as the program's does.
 
 #include "bench/Curl.h"
 #include "dom/Document.h"
@@ -10,6 +11,10 @@
 #include "settings/Settings.h"
 #include "testing/LocalServer.h"
 #include "testing/TestPki.h"
+#include "ui/PictureDimensions.h"
+
+#include <QBuffer>
+#include <QImage>
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -23,7 +28,21 @@ namespace {
 
 constexpr int kPictures = 300;
 constexpr int kDelayMs = 50;
-constexpr int kBodySize = 4096;
+
+// A photograph-like JPEG of 800 x 600: noise compresses little, as photographs do.
+QByteArray picture()
+{
+    QImage image(800, 600, QImage::Format_RGB32);
+    quint32 seed = 1;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            image.setPixel(x, y, (seed = seed * 1664525u + 1013904223u) >> 8);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPEG", 85);
+    return bytes;
+}
 
 QStringList addresses(const pxt::test::LocalServer& server)
 {
@@ -45,6 +64,7 @@ double probe(const QStringList& urls, int parallel, int& sizes)
     v.parallelRequests = parallel;
     settings.takeSnapshot(v);
     pxt::SizeProbe probe(settings);
+    probe.setDimensionReader(pxt::pictureDimensions);
     QEventLoop loop;
     probe.onFinished = [&] { loop.quit(); };
     const auto start = std::chrono::steady_clock::now();
@@ -54,7 +74,7 @@ double probe(const QStringList& urls, int parallel, int& sizes)
     const double ms = pxt::bench::msSince(start);
     sizes = 0;
     for (const pxt::Element* e : doc->all())
-        sizes += e->tagName() == QLatin1String("DIV") && e->innerHTML().contains(QLatin1String(" kB")) ? 1 : 0;
+        sizes += e->tagName() == QLatin1String("DIV") && e->innerHTML().contains(QLatin1String(" kB, 800 x 600")) ? 1 : 0;
     return ms;
 }
 
@@ -65,15 +85,15 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     pxt::test::TestPki pki;
     const pxt::test::TestPki::Trust trust(pki);
+    const QByteArray body = picture();
     const pxt::test::Script script {pxt::test::pause(kDelayMs),
                                     pxt::test::send("HTTP/1.0 200 OK\r\nContent-Type: image/jpeg\r\nContent-Length: "
-                                                    + QByteArray::number(kBodySize) + "\r\n\r\n"
-                                                    + QByteArray(kBodySize, 'j'))};
+                                                    + QByteArray::number(body.size()) + "\r\n\r\n" + body)};
     pxt::test::LocalServer plain(script);
     pxt::test::LocalServer secure(script, pki.server({QStringLiteral("127.0.0.1")}));
 
     bool allOk = true;
-    std::printf("%d pictures, each answered after %d ms\n", kPictures, kDelayMs);
+    std::printf("%d pictures of %lld bytes, each answered after %d ms\n", kPictures, qlonglong(body.size()), kDelayMs);
     for (const pxt::test::LocalServer* server : {&plain, &secure}) {
         const QStringList urls = addresses(*server);
         const char* scheme = server->tls() ? "https" : "http";

@@ -69,6 +69,8 @@ QString settingsFile() { return places().settingsFolder + kSettings; }
 QString thumbsPage() { return places().pagesFolder + kThumbsPage; }
 QString selectedPage() { return places().pagesFolder + kSelectedPage; }
 QString blankPage() { return places().blankPage; }
+
+QString userGuide() { return QFileInfo(blankPage()).dir().filePath(kUserGuide); }
 QString viewPage(int n) { return places().pagesFolder + viewPageName(n); }
 
 } // namespace ProgramFiles

@@ -17,6 +17,7 @@ inline const QString kSettings = QStringLiteral("pxt.ini");
 inline const QString kThumbsPage = QStringLiteral("thumbs.html");
 inline const QString kSelectedPage = QStringLiteral("thumbs_sel.html");
 inline const QString kBlankPage = QStringLiteral("clear.html");
+inline const QString kUserGuide = QStringLiteral("guide.html");
 // Where an installed program finds its blank page, from its own folder.
 inline const QString kInstalledData = QStringLiteral("../share/pixtrawl/");
 
@@ -44,6 +45,8 @@ QString settingsFile();
 QString thumbsPage();
 QString selectedPage();
 QString blankPage();
+// The user guide, shipped beside the blank page.
+QString userGuide();
 QString viewPage(int n);
 
 } // namespace ProgramFiles

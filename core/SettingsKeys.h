@@ -17,6 +17,7 @@ inline const QString kColumnCount = QStringLiteral("RxSpinEditColCount_Value");
 inline const QString kMinThumbHeight = QStringLiteral("RxSpinEditHeight_Value");
 inline const QString kMinThumbWidth = QStringLiteral("RxSpinEditWidth_Value");
 inline const QString kParallelRequests = QStringLiteral("RxSpinEditParallel_Value");
+inline const QString kThumbnailSize = QStringLiteral("ThumbnailSize_Value");
 // The check boxes' values, read in any case.
 inline const QString kTrue = QStringLiteral("True");
 inline const QString kFalse = QStringLiteral("False");

@@ -153,6 +153,13 @@ void OptionsDialog::createFields()
     m_minHeightBox = wholeField(this, "minHeightBox", 0, SnapshotValues::kMaxThumbSide, firstRun.minThumbHeight);
     labelSize->setBuddy(m_minWidthBox);
 
+    auto* labelBox = new QLabel(QStringLiteral("Thumbnail size:"), this);
+    m_thumbnailSizeBox = wholeField(this, "thumbnailSizeBox", SnapshotValues::kMinThumbnailSize,
+                                    SnapshotValues::kMaxThumbnailSize, firstRun.thumbnailSize);
+    m_thumbnailSizeBox->setSuffix(QStringLiteral(" px"));
+    m_thumbnailSizeBox->setToolTip(QStringLiteral("Every thumbnail is drawn inside a square of this size"));
+    labelBox->setBuddy(m_thumbnailSizeBox);
+
     auto* labelParallel = new QLabel(QStringLiteral("Parallel requests:"), this);
     m_parallelBox =
         wholeField(this, "parallelBox", 1, SnapshotValues::kMaxParallelRequests, firstRun.parallelRequests);
@@ -191,6 +198,7 @@ void OptionsDialog::createFields()
     row({labelRatio, m_bannerRatioBox});
     row({labelColumns, m_columnCountBox});
     row({labelSize, m_minWidthBox, labelX, m_minHeightBox});
+    row({labelBox, m_thumbnailSizeBox});
     row({labelParallel, m_parallelBox});
     layout->addWidget(m_loginBox);
     QHBoxLayout* buttons = row({m_defaultButton});
@@ -198,7 +206,7 @@ void OptionsDialog::createFields()
     buttons->addWidget(m_cancelButton);
 
     QWidget* order[] = {m_fileTypesEdit,    m_linkFilterBox,          m_filterEdit, m_bannerRatioBox, m_columnCountBox,
-                        m_minWidthBox,  m_minHeightBox,   m_parallelBox, m_loginBox, m_defaultButton, m_okButton, m_cancelButton};
+                        m_minWidthBox,  m_minHeightBox, m_thumbnailSizeBox,  m_parallelBox, m_loginBox, m_defaultButton, m_okButton, m_cancelButton};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -241,6 +249,7 @@ void OptionsDialog::onDefault()
     setWholeValue(*m_minWidthBox, v.minThumbWidth);
     setWholeValue(*m_minHeightBox, v.minThumbHeight);
     setWholeValue(*m_parallelBox, v.parallelRequests);
+    setWholeValue(*m_thumbnailSizeBox, v.thumbnailSize);
     m_loginBox->setChecked(v.useBrowserLogin);
 }
 
@@ -283,6 +292,7 @@ SnapshotValues OptionsDialog::fieldValues()
     settle(m_minWidthBox);
     settle(m_minHeightBox);
     settle(m_parallelBox);
+    settle(m_thumbnailSizeBox);
     SnapshotValues v;
     v.fileTypes = m_fileTypesEdit->text();
     v.bannerRatio = float(m_bannerRatioBox->value());
@@ -290,6 +300,7 @@ SnapshotValues OptionsDialog::fieldValues()
     v.minThumbWidth = m_minWidthBox->value();
     v.minThumbHeight = m_minHeightBox->value();
     v.parallelRequests = m_parallelBox->value();
+    v.thumbnailSize = m_thumbnailSizeBox->value();
     v.useBrowserLogin = m_loginBox->isChecked();
     return v;
 }
@@ -323,6 +334,8 @@ void OptionsDialog::readSection()
         setWholeValue(*m_minWidthBox, *width);
     if (const auto parallel = readNumber(ini, kOptionsSection, kParallelRequests))
         setWholeValue(*m_parallelBox, *parallel);
+    if (const auto side = readNumber(ini, kOptionsSection, kThumbnailSize))
+        setWholeValue(*m_thumbnailSizeBox, *side);
 }
 
 // The keys of one close go to the file in one replacement, in the order the section receives them.
@@ -347,6 +360,7 @@ void OptionsDialog::writeSection()
     ini.write(kOptionsSection, kMinThumbHeight, numberText(v.minThumbHeight));
     ini.write(kOptionsSection, kMinThumbWidth, numberText(v.minThumbWidth));
     ini.write(kOptionsSection, kParallelRequests, numberText(v.parallelRequests));
+    ini.write(kOptionsSection, kThumbnailSize, numberText(v.thumbnailSize));
     ini.write(kOptionsSection, kUseBrowserLogin, v.useBrowserLogin ? kTrue : kFalse);
     ini.save();
 }

@@ -63,6 +63,7 @@ public:
     QSpinBox* minWidthBox() const { return m_minWidthBox; }
     QSpinBox* minHeightBox() const { return m_minHeightBox; }
     QSpinBox* parallelBox() const { return m_parallelBox; }
+    QSpinBox* thumbnailSizeBox() const { return m_thumbnailSizeBox; }
     QPushButton* defaultButton() const { return m_defaultButton; }
     QPushButton* okButton() const { return m_okButton; }
     QPushButton* cancelButton() const { return m_cancelButton; }
@@ -80,6 +81,7 @@ private:
     QSpinBox* m_minWidthBox;
     QSpinBox* m_minHeightBox;
     QSpinBox* m_parallelBox;
+    QSpinBox* m_thumbnailSizeBox;
     QPushButton* m_defaultButton;
     QPushButton* m_okButton;
     QPushButton* m_cancelButton;

@@ -175,10 +175,17 @@ void SizeProbe::write(const Slot& slot, const QString& text)
     writeUnless(slot, text, text);
 }
 
-void SizeProbe::writeSize(const Slot& slot, qint64 bytes)
+void SizeProbe::writeSize(const Slot& slot, qint64 bytes, QSize dimensions)
 {
     const QString kilobytes = SizeText::kilobytes(bytes);
-    writeUnless(slot, kilobytes + QStringLiteral(" kB"), SizeText::sizeText(kilobytes));
+    writeUnless(slot, kilobytes + QStringLiteral(" kB"), SizeText::sizeText(kilobytes, dimensions));
+}
+
+QSize SizeProbe::dimensionsOf(const HttpClient& client) const
+{
+    if (!m_readDimensions || client.body().isEmpty())
+        return {};
+    return m_readDimensions(client.body().left(kDimensionBytes));
 }
 
 // A div whose markup is too long to be read is left as it is; the walk goes on.
@@ -210,9 +217,10 @@ void SizeProbe::append(Element* div, const QString& text)
         m_next = std::max(0, m_next + moved);
 }
 
-// The size is taken as soon as a success's header holds its length; the rest of the body is not
-// needed, nor is the body of any other reply (a redirect is then followed by the client). A success
-// without a length is read to its end and writes nothing.
+// The size is taken as soon as a success's header holds its length and, with a dimension reader, its
+// first bytes tell the dimensions (or cannot: kDimensionBytes came, or the body ended); the rest of the
+// body is not needed, nor is the body of any other reply (a redirect is then followed by the client). A
+// success without a length is read to its end and writes nothing.
 void SizeProbe::packetReceived(size_t at)
 {
     Slot& slot = m_slots[at];
@@ -223,11 +231,16 @@ void SizeProbe::packetReceived(size_t at)
         const qint64 bytes = client.contentLength();
         if (bytes < 0)
             return; // read to its end; its end then moves the walk on
+        const QSize dimensions = dimensionsOf(client);
+        const bool waitForDimensions = m_readDimensions && !dimensions.isValid()
+                                       && client.receivedBodyBytes() < std::min(bytes, kDimensionBytes);
+        if (waitForDimensions)
+            return;
         // Taken and disconnected before the write: a write waits for the page, and nothing more of
         // this request may run meanwhile.
         slot.taken = true;
         client.disconnect();
-        writeSize(slot, bytes);
+        writeSize(slot, bytes, dimensions);
         return;
     }
     client.disconnect();
@@ -248,7 +261,7 @@ void SizeProbe::done(size_t at)
             write(slot, SizeText::failureText(QStringLiteral("?"), client.errorText()));
         } else if (isSuccess(reply)) {
             if (client.contentLength() >= 0)
-                writeSize(slot, client.contentLength());
+                writeSize(slot, client.contentLength(), dimensionsOf(client));
         } else if (reply == 0) {
             write(slot, SizeText::failureText(QStringLiteral("?"), QStringLiteral("Keine Antwort")));
         } else {

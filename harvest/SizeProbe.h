@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QSize>
 #include <QString>
 
 #include <functional>
@@ -64,6 +66,14 @@ public:
     // Milliseconds without a byte from a server after which its request fails (every client's).
     void setIdleLimit(int ms);
 
+    // Reads a picture's dimensions from its first bytes; an invalid size while they are not yet known.
+    using DimensionReader = std::function<QSize(const QByteArray& firstBytes)>;
+    // With a reader, a success is read on until its dimensions are known, its body has ended or
+    // kDimensionBytes have come, and its text gives the dimensions; without one (the default) only the
+    // header is read.
+    void setDimensionReader(DimensionReader reader) { m_readDimensions = std::move(reader); }
+    static constexpr qint64 kDimensionBytes = 64 * 1024;
+
 private:
     struct Slot {
         HttpClient* client = nullptr;
@@ -80,7 +90,8 @@ private:
     void done(size_t at);
     Element* divOf(const Slot& slot) const;
     void write(const Slot& slot, const QString& text);
-    void writeSize(const Slot& slot, qint64 bytes);
+    void writeSize(const Slot& slot, qint64 bytes, QSize dimensions);
+    QSize dimensionsOf(const HttpClient& client) const;
     void writeUnless(const Slot& slot, const QString& present, const QString& text);
     void append(Element* div, const QString& text);
     void dropRequests();
@@ -100,6 +111,7 @@ private:
     Element* m_visited = nullptr; // the element at m_next - 1 when the walk took it
     int m_parallel = 1;
     const BrowserSession* m_session = nullptr;
+    DimensionReader m_readDimensions;
 };
 
 } // namespace pxt

@@ -71,7 +71,7 @@ ThumbnailGrab::Outcome ThumbnailGrab::grab(const std::shared_ptr<Document>& doc,
     if (source && m_session && m_settings.useBrowserLogin())
         borrowSession(result, *source);
     m_pageLines = ThumbPage::grabbedPage(addToExisting ? m_pageLines : PageLines(), doc->title(), doc->url(), result,
-                                         m_settings.thumbColumnCount());
+                                         m_settings.thumbColumnCount(), m_settings.thumbnailSize());
     writePageLines(thumbs, m_pageLines);
     return {Outcome::Written, result.rejected()};
 }

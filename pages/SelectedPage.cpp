@@ -8,10 +8,10 @@
 
 namespace pxt {
 
-PageLines selectedThumbsPage(const Document& thumbs, int columns)
+PageLines selectedThumbsPage(const Document& thumbs, int columns, int thumbnailSize)
 {
     PageLines lines;
-    lines.append(ThumbPage::headerLine(thumbs.title()));
+    lines.append(ThumbPage::headerLine(thumbs.title(), thumbnailSize));
     lines.append(ThumbPage::tableStartLine());
     int selected = 0;
     const std::vector<Element*>& all = thumbs.all();

@@ -12,10 +12,13 @@ const QString kFontStyle =
 
 QString kilobytes(qint64 bytes) { return QString::number(roundHalfEven(double(bytes) / 1024.0), 'f', 0); }
 
-QString sizeText(const QString& kilobytes)
+QString sizeText(const QString& kilobytes, QSize dimensions)
 {
+    const QString pixels = dimensions.isValid() && !dimensions.isEmpty()
+                               ? QStringLiteral(", %1 x %2").arg(dimensions.width()).arg(dimensions.height())
+                               : QString();
     return QStringLiteral("<font style=\"") + kFontStyle + QStringLiteral("\">&nbsp;&nbsp;") + kilobytes
-           + QStringLiteral(" kB </font>");
+           + QStringLiteral(" kB") + pixels + QStringLiteral(" </font>");
 }
 
 QString failureText(const QString& label, const QString& reason)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSize>
 #include <QString>
 #include <QtGlobal>
 
@@ -10,8 +11,9 @@ namespace SizeText {
 
 // A size in bytes as whole kilobytes, rounded half to even.
 QString kilobytes(qint64 bytes);
-// The text of a picture's size ("&nbsp;&nbsp;169 kB ").
-QString sizeText(const QString& kilobytes);
+// The text of a picture's size ("&nbsp;&nbsp;169 kB "), with its dimensions when they are known
+// ("&nbsp;&nbsp;169 kB, 2000 x 1500 ").
+QString sizeText(const QString& kilobytes, QSize dimensions = {});
 // The text of a request that failed or a reply that is not a success: the label (the reply number, or
 // "?" without one) with the reason as its tooltip.
 QString failureText(const QString& label, const QString& reason);

@@ -8,12 +8,17 @@ QString pageTitle(const QString& documentTitle)
     return documentTitle.contains(prefix) ? documentTitle : prefix + documentTitle;
 }
 
-QByteArray headerLine(const QString& documentTitle)
+QByteArray headerLine(const QString& documentTitle, int thumbnailSize)
 {
+    // Only the thumbnails inside their links: the checkboxes and texts keep their own size.
+    const QString side = QString::number(thumbnailSize);
     return toPageBytes(QStringLiteral("<html><HEAD><META content=\"text/html; charset=iso-8859-1\" "
                                       "http-equiv=Content-Type><title>")
                        + escapeText(pageTitle(documentTitle))
-                       + QStringLiteral("</title></head><body link=#FF641A vlink=#FF641A alink=#FF641A>"
+                       + QStringLiteral("</title><style>td>a>img{max-width:%1px;max-height:%1px;width:auto;"
+                                        "height:auto}</style></head>")
+                             .arg(side)
+                       + QStringLiteral("<body link=#FF641A vlink=#FF641A alink=#FF641A>"
                                         "<form><font face=arial size=2>"));
 }
 
@@ -87,10 +92,10 @@ PageLines harvestLines(const HarvestResult& result, int columns)
 }
 
 PageLines grabbedPage(PageLines page, const QString& documentTitle, const QString& documentUrl,
-                      const HarvestResult& result, int columns)
+                      const HarvestResult& result, int columns, int thumbnailSize)
 {
     if (page.isEmpty())
-        page.append(headerLine(documentTitle));
+        page.append(headerLine(documentTitle, thumbnailSize));
     page.append(titleLine(documentTitle, documentUrl));
     page.append(harvestLines(result, columns));
     page.append(trailerLine());

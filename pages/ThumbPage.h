@@ -14,7 +14,9 @@ namespace ThumbPage {
 // "Thumbnails from " + title, unless the title already holds that text.
 QString pageTitle(const QString& documentTitle);
 
-QByteArray headerLine(const QString& documentTitle);
+// The head holds the rule that draws every thumbnail inside a square of thumbnailSize pixels, its
+// aspect kept and never enlarged.
+QByteArray headerLine(const QString& documentTitle, int thumbnailSize);
 QByteArray titleLine(const QString& documentTitle, const QString& documentUrl);
 QByteArray tableStartLine();
 QByteArray rowBreakLine();
@@ -33,7 +35,7 @@ PageLines harvestLines(const HarvestResult& result, int columns);
 // The thumbnail page after a grab: the page so far (a new one, its header first, when there is none),
 // then the grabbed document's title line, the harvest's lines and the trailer.
 PageLines grabbedPage(PageLines page, const QString& documentTitle, const QString& documentUrl,
-                      const HarvestResult& result, int columns);
+                      const HarvestResult& result, int columns, int thumbnailSize);
 
 } // namespace ThumbPage
 } // namespace pxt

@@ -9,6 +9,7 @@
 #include "pages/SelectedPage.h"
 #include "pages/ThumbPage.h"
 #include "harvest/SizeProbe.h"
+#include "ui/PictureDimensions.h"
 #include "http/BrowserSession.h"
 #include "browser/BrowserWindows.h"
 #include "settings/Settings.h"
@@ -78,6 +79,7 @@ ThumbnailsPane::ThumbnailsPane(BrowserViewFactory& views, Settings& settings, Pr
     layout->addWidget(m_statusLine);
 
     connect(m_stopButton, &QToolButton::clicked, this, [this] { guarded(m_dialogs, [this] { onStop(); }); });
+    addPaneKeys(this, m_stopButton, m_reloadButton);
     connect(m_reloadButton, &QToolButton::clicked, this, [this] { guarded(m_dialogs, [this] { onReload(); }); });
     connect(m_view, &BrowserView::navigationRequested, this,
             [this](const QString& a, bool* c) { guarded(m_dialogs, [&] { onNavigating(a, c); }); });
@@ -88,6 +90,7 @@ ThumbnailsPane::ThumbnailsPane(BrowserViewFactory& views, Settings& settings, Pr
     connect(m_selectionView, &BrowserView::documentComplete, this,
             [this] { guarded(m_dialogs, [this] { onSelectionPageLoaded(); }); });
 
+    m_probe->setDimensionReader(pictureDimensions);
     m_probe->onReply = [this] { update(); };
     m_probe->onFinished = [this] {
         setStatus(kReady);
@@ -267,7 +270,7 @@ void ThumbnailsPane::openThumbnails(const QString& fileName)
 
 void ThumbnailsPane::saveSelectedThumbnails()
 {
-    const PageLines selected = selectedThumbsPage(*thumbnailsDocument(), m_settings.thumbColumnCount());
+    const PageLines selected = selectedThumbsPage(*thumbnailsDocument(), m_settings.thumbColumnCount(), m_settings.thumbnailSize());
     if (!selected.isEmpty()) {
         const QString file = ProgramFiles::selectedPage();
         writePageLines(file, selected);

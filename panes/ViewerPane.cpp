@@ -72,6 +72,7 @@ ViewerPane::ViewerPane(BrowserViewFactory& views, Settings& settings, Dialogs& d
     layout->addWidget(m_statusLine);
 
     connect(m_stopButton, &QToolButton::clicked, this, [this] { guarded(m_dialogs, [this] { stop(); }); });
+    addPaneKeys(this, m_stopButton, m_reloadButton);
     connect(m_reloadButton, &QToolButton::clicked, this, [this] { guarded(m_dialogs, [this] { reload(); }); });
     connect(m_view, &BrowserView::documentComplete, this,
             [this] { guarded(m_dialogs, [this] { onPageLoaded(); }); });
@@ -103,6 +104,12 @@ void ViewerPane::saveImages()
 {
     if (!isBusy())
         m_view->saveAs();
+}
+
+void ViewerPane::showPage(const QString& file)
+{
+    stop();
+    m_view->navigate(file);
 }
 
 bool ViewerPane::startView(const std::shared_ptr<Document>& document, const QString& head)

@@ -36,6 +36,8 @@ public:
     void stop();
     void reload();
     void saveImages();
+    // Shows a page of the program's own (the user guide), ending a run first.
+    void showPage(const QString& file);
 
     QString statusText() const;
 

@@ -14,6 +14,8 @@ void Settings::takeSnapshot(const SnapshotValues& v)
     m_snapshot.minThumbWidth = std::clamp(v.minThumbWidth, 0, SnapshotValues::kMaxThumbSide);
     m_snapshot.minThumbHeight = std::clamp(v.minThumbHeight, 0, SnapshotValues::kMaxThumbSide);
     m_snapshot.parallelRequests = std::clamp(v.parallelRequests, 1, SnapshotValues::kMaxParallelRequests);
+    m_snapshot.thumbnailSize =
+        std::clamp(v.thumbnailSize, SnapshotValues::kMinThumbnailSize, SnapshotValues::kMaxThumbnailSize);
     m_snapshot.useBrowserLogin = v.useBrowserLogin;
 }
 

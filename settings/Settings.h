@@ -32,6 +32,8 @@ struct SnapshotValues {
     int minThumbHeight = 50;
     // Beyond the seven: how many size requests the probe keeps in flight.
     int parallelRequests = 4;
+    // The side of the square every thumbnail of the thumbnail page is drawn inside.
+    int thumbnailSize = 200;
     // Whether a grab borrows the browser's cookies and the gallery's address as Referer.
     bool useBrowserLogin = true;
 
@@ -40,6 +42,8 @@ struct SnapshotValues {
     static constexpr int kMaxParallelRequests = 8;
     static constexpr int kMaxColumns = 20;
     static constexpr int kMaxThumbSide = 1000;
+    static constexpr int kMinThumbnailSize = 40;
+    static constexpr int kMaxThumbnailSize = 1000;
 
     // What the options dialog's "Default" button sets: the first-run values, but thumbnails down to
     // 20 by 20.
@@ -64,6 +68,7 @@ public:
     int minThumbWidth() const { return m_snapshot.minThumbWidth; }
     int minThumbHeight() const { return m_snapshot.minThumbHeight; }
     int parallelRequests() const { return m_snapshot.parallelRequests; }
+    int thumbnailSize() const { return m_snapshot.thumbnailSize; }
     bool useBrowserLogin() const { return m_snapshot.useBrowserLogin; }
     bool linkFilterEnabled() const { return live().linkFilterEnabled(); }
     QStringList linkFilterLines() const { return live().linkFilterLines(); }

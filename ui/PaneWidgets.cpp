@@ -2,6 +2,7 @@
 
 #include <QIcon>
 #include <QLabel>
+#include <QShortcut>
 #include <QStyle>
 #include <QToolButton>
 
@@ -61,6 +62,12 @@ QLabel* paneStatusLine(QWidget* parent)
     line->setFrameShadow(QFrame::Sunken);
     line->setIndent(3);
     return line;
+}
+
+void addPaneKeys(QWidget* pane, QToolButton* stop, QToolButton* reload)
+{
+    new QShortcut(QKeySequence::Refresh, pane, reload, &QToolButton::click, Qt::WidgetWithChildrenShortcut);
+    new QShortcut(QKeySequence(Qt::Key_Escape), pane, stop, &QToolButton::click, Qt::WidgetWithChildrenShortcut);
 }
 
 } // namespace pxt

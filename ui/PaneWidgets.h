@@ -19,5 +19,7 @@ QToolButton* flatToolButton(QWidget* parent, const QString& name, const QString&
 QToolButton* paneStopButton(QWidget* parent);
 QToolButton* paneReloadButton(QWidget* parent);
 QLabel* paneStatusLine(QWidget* parent);
+// F5 clicks the pane's Reload button and Escape its Stop button while the focus is inside the pane.
+void addPaneKeys(QWidget* pane, QToolButton* stop, QToolButton* reload);
 
 } // namespace pxt

@@ -59,7 +59,7 @@ WindowPlacement::Screen WindowPlacement::currentScreen() const
         screen = QGuiApplication::primaryScreen();
     if (!screen)
         return {};
-    return {qRound(screen->logicalDotsPerInch()), screen->geometry().size()};
+    return {qRound(screen->logicalDotsPerInch()), screen->geometry().size(), {}};
 }
 
 QRect WindowPlacement::availableArea(const QRect& wanted) const

@@ -146,7 +146,7 @@ TEST(GrabE2E, FromARunningBrowserToTheViewPage)
     auto shown = thumbs.thumbnailsDocument();
     int sized = 0;
     for (const Element* e : shown->all())
-        if (e->tagName() == "DIV" && e->innerHTML().contains(" kB "))
+        if (e->tagName() == "DIV" && e->innerHTML().contains(" kB"))
             ++sized;
     EXPECT_EQ(sized, 4);
     screenshot("grab.png");

@@ -50,7 +50,7 @@ namespace {
 
 const QByteArray kSessionValue = "a1b2c3-session-of-the-user";
 
-// A picture padded to 10 kB: the probe writes "10 kB".
+// A picture of 120 x 90 padded to 10 kB: the probe writes "10 kB, 120 x 90".
 QByteArray picture()
 {
     QImage image(120, 90, QImage::Format_RGB32);
@@ -360,7 +360,7 @@ TEST_F(SessionE2E, LoggedInAndHotlinkProtectedPicturesShowAndAreSized)
             << "a clicked thumbnail";
     };
 
-    grabAndView("with the browser's login", QStringLiteral("10 kB"), true);
+    grabAndView("with the browser's login", QStringLiteral("10 kB, 120 x 90"), true);
 
     // Nothing of the session reaches a file of the program or of its profile.
     QString where;
@@ -420,7 +420,7 @@ TEST_F(SessionE2E, PicturesOnAnotherSiteGetTheGallerysOriginAsReferer)
         SCOPED_TRACE(login ? "with the browser's login" : "without it");
         if (!login)
             loginOff();
-        EXPECT_EQ(grab(3), QStringList(3, QStringLiteral("10 kB")));
+        EXPECT_EQ(grab(3), QStringList(3, QStringLiteral("10 kB, 120 x 90")));
         const QString thumbnails = naturalWidthsOf(thumbs->view());
         EXPECT_EQ(thumbnails, QStringLiteral("120,120,120")) << "the thumbnail page";
         thumbs->selectAll();
@@ -479,7 +479,7 @@ TEST_F(SessionE2E, EveryGrabSizesEveryPicture)
     ASSERT_NO_FATAL_FAILURE(showPanes());
     for (int i = 0; i < kGrabs; ++i) {
         SCOPED_TRACE("grab " + std::to_string(i + 1));
-        EXPECT_EQ(grab(kCells), QStringList(kCells, QStringLiteral("10 kB")));
+        EXPECT_EQ(grab(kCells), QStringList(kCells, QStringLiteral("10 kB, 120 x 90")));
         EXPECT_EQ(thumbs->statusText(), QStringLiteral("Ready"));
     }
 }

@@ -25,6 +25,7 @@
 #include <QToolBar>
 #include <QGuiApplication>
 #include <QToolButton>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using namespace pxt;
@@ -90,8 +91,14 @@ TEST(MainWindow, LooksAsDesigned)
     // The application title names the message boxes only; a display name would end every caption.
     EXPECT_EQ(a.messages.applicationTitle(), "Pixtrawl 1.0");
     EXPECT_EQ(QGuiApplication::applicationDisplayName(), QGuiApplication::applicationName());
-    EXPECT_EQ(a.main->size(), QSize(889, 600));
-    EXPECT_EQ(a.main->thumbnailsPane()->width(), 445);
+    // Without a stored placement: three quarters of the screen, centred, the panes halved.
+    const QRect area = a.main->screen()->availableGeometry();
+    EXPECT_EQ(a.main->size(), area.size() * 3 / 4);
+    EXPECT_LE((a.main->frameGeometry().center() - area.center()).manhattanLength(), 4);
+    // Halved, as far as the viewer pane's least width allows on a small screen.
+    const int panes = a.main->thumbnailsPane()->width() + a.main->viewerPane()->width();
+    EXPECT_EQ(a.main->thumbnailsPane()->width(),
+              std::min(panes / 2, panes - a.main->viewerPane()->minimumSizeHint().width()));
     EXPECT_EQ(a.main->grabButton()->toolTip(), "Grab Thumbnails");
     EXPECT_EQ(a.main->selectButton()->toolTip(), "Select Thumbnails");
     EXPECT_EQ(a.main->viewButton()->toolTip(), "View selected Thumbnails");
@@ -105,7 +112,7 @@ TEST(MainWindow, LooksAsDesigned)
     }
     EXPECT_EQ(captions, (QStringList{"&File", "&Open Thumbnails...", "-", "S&ave selected Thumbnails...",
                                      "Sa&ve all Thumbnails...", "&Save Images...", "&Save Images + Thumbnails...", "-",
-                                     "&Close", "&Thumbnails", "G&rab from IE...", "S&elect Thumbnails",
+                                     "&Close", "&Thumbnails", "G&rab from Browser...", "S&elect Thumbnails",
                                      "View selected Thumbnails", "-", "&Get Image Size", "-", "Options...", "&?",
                                      "&Help", "-", "&Info..."}));
     EXPECT_FALSE(a.main->menuItem("saveImagesAndThumbnailsAction")->isVisible());
@@ -119,6 +126,61 @@ TEST(MainWindow, LooksAsDesigned)
         ASSERT_TRUE(a.main->menuItem(t.name)) << t.name;
         EXPECT_EQ(a.main->menuItem(t.name)->data().toInt(), t.tag) << t.name;
     }
+}
+
+// The keys are shown in the menus and work from the window; Select All, F5 and Escape only where the
+// pane has the focus.
+TEST(MainWindow, Keys)
+{
+    App a;
+    const struct {
+        const char* item;
+        QKeySequence key;
+    } shown[] = {{"grabAction", QKeySequence(Qt::CTRL | Qt::Key_G)}, {"openThumbnailsAction", QKeySequence(Qt::CTRL | Qt::Key_O)},
+                 {"saveImagesAction", QKeySequence(Qt::CTRL | Qt::Key_S)}, {"closeAction", QKeySequence(Qt::CTRL | Qt::Key_Q)},
+                 {"selectAllAction", QKeySequence(Qt::CTRL | Qt::Key_A)}, {"helpAction", QKeySequence(Qt::Key_F1)}};
+    for (const auto& s : shown)
+        EXPECT_EQ(a.main->menuItem(s.item)->shortcut(), s.key) << s.item;
+
+    a.main->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(a.main.get()));
+    QTest::keyClick(a.main.get(), Qt::Key_G, Qt::ControlModifier); // no browser: the box that says how to start one
+    ASSERT_EQ(a.messages.informations.size(), 1);
+
+    a.windows.windows = {std::make_shared<PlainBrowserWindow>("Cats", "http://g.test/", gallery("Cats"))};
+    a.answerPicker(true);
+    a.main->onGrab();
+    ASSERT_TRUE(a.settled());
+    ThumbnailsPane* pane = a.main->thumbnailsPane();
+    auto checked = [&] {
+        int n = 0;
+        for (const Element* e : pane->thumbnailsDocument()->all())
+            n += e->tagName() == "INPUT" && e->checked();
+        return n;
+    };
+    a.main->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(a.main.get()));
+    auto press = [&](QWidget* focus, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        focus->setFocus();
+        ASSERT_TRUE(waitUntil([&] { return focus->hasFocus(); }));
+        QTest::keyClick(focus, Qt::Key(key), modifiers);
+    };
+    press(a.main->viewerPane()->view()->widget(), Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(checked(), 0) << "Select All outside the thumbnails pane";
+    press(pane->view()->widget(), Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(checked(), 1);
+
+    // F5 reloads the pane, Escape stops it.
+    press(pane->view()->widget(), Qt::Key_F5);
+    EXPECT_EQ(pane->statusText(), "Loading Thumbnails...");
+    press(pane->view()->widget(), Qt::Key_Escape);
+    EXPECT_EQ(pane->statusText(), "Ready");
+
+    // F1: the user guide in the viewer pane.
+    a.folder.write("guide.html", "<title>Guide</title>");
+    press(pane->view()->widget(), Qt::Key_F1);
+    EXPECT_TRUE(waitUntil([&] { return a.main->viewerPane()->view()->locationUrl().endsWith("guide.html"); }));
+    EXPECT_TRUE(a.messages.errors.isEmpty()) << a.messages.errors.join('\n').toStdString();
 }
 
 TEST(MainWindow, ToolBarsCannotBeHidden)

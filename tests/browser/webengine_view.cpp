@@ -3,6 +3,7 @@
 // must stay running for a while.
 
 #include "dom/Document.h"
+#include "pages/ThumbPage.h"
 #include "core/Error.h"
 #include "browser/webengine/WebEngineBrowserView.h"
 #include "browser/webengine/WebEngineViewFactory.h"
@@ -529,6 +530,55 @@ TEST_F(WebEngineViewTest, DocumentHoldsTheThumbnailCells)
     EXPECT_EQ(sizes, (QList<QPair<int, int>>{{40, 30}, {40, 30}, {40, 30}}));
     EXPECT_EQ(pictures, (QStringList{fileUrl(m_dir.filePath("a.png")), fileUrl(m_dir.filePath("b.png")),
                                      fileUrl(m_dir.filePath("a.png"))}));
+}
+
+// The thumbnail page as the program writes it, in a pane half as wide as a window of 1280 x 900: large
+// thumbnails shrink into the square of the thumbnail size, aspect kept; small ones keep their size; two
+// rows of two fit without a horizontal scroll bar.
+TEST_F(WebEngineViewTest, ThumbnailsAreDrawnInsideTheirSquare)
+{
+    m_window->resize(640, 800);
+    struct Case {
+        QString picture;
+        int width, height;
+        QSizeF shown;
+    } cases[] = {
+        {"wide.png", 960, 640, {200, 133.33}},
+        {"tall.png", 300, 900, {66.67, 200}},
+        {"small.png", 120, 80, {120, 80}},
+        {"wide2.png", 960, 640, {200, 133.33}},
+    };
+    pxt::PageLines lines;
+    lines.append(pxt::ThumbPage::headerLine(QStringLiteral("Gallery"), 200));
+    lines.append(pxt::ThumbPage::tableStartLine());
+    int k = 0;
+    for (const Case& c : cases) {
+        writePicture(c.picture, c.width, c.height);
+        if (k++ == 2)
+            lines.append(pxt::ThumbPage::rowBreakLine());
+        lines.append(pxt::ThumbPage::cellLine(QStringLiteral("http://example.com/") + c.picture, c.picture, c.picture));
+    }
+    lines.append(pxt::ThumbPage::tableEndLine());
+    lines.append(pxt::ThumbPage::trailerLine());
+    load(writePage(QStringLiteral("thumbs.html"), QString::fromLatin1(lines.join("\r\n"))));
+    ASSERT_TRUE(waitUntil([&] { return pageValue(QStringLiteral("Array.from(document.images).every(i => i.complete)")).toBool(); }, 5000));
+
+    const QStringList boxes = pageValue(QStringLiteral(
+        "Array.from(document.images).map(i => { const r = i.getBoundingClientRect(); "
+        "return [r.width, r.height, r.bottom].join(' '); }).join(',')")).toString().split(u',');
+    ASSERT_EQ(boxes.size(), qsizetype(std::size(cases)));
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const QStringList box = boxes[qsizetype(i)].split(u' ');
+        SCOPED_TRACE(cases[i].picture.toStdString());
+        EXPECT_NEAR(box[0].toDouble(), cases[i].shown.width(), 0.5);
+        EXPECT_NEAR(box[1].toDouble(), cases[i].shown.height(), 0.5);
+    }
+    const QVariantList fit = pageValue(QStringLiteral(
+        "[document.documentElement.scrollWidth <= document.documentElement.clientWidth, "
+        "document.images[3].getBoundingClientRect().bottom <= window.innerHeight]")).toList();
+    ASSERT_EQ(fit.size(), 2);
+    EXPECT_TRUE(fit[0].toBool()) << "a horizontal scroll bar";
+    EXPECT_TRUE(fit[1].toBool()) << "the second row is not shown whole";
 }
 
 TEST_F(WebEngineViewTest, WritesReachThePageAndTheNextReading)

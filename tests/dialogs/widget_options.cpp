@@ -34,6 +34,7 @@ const QByteArray kFirstRunSection = "[TDlgOptions]\r\n"
                                     "RxSpinEditHeight_Value=50\r\n"
                                     "RxSpinEditWidth_Value=50\r\n"
                                     "RxSpinEditParallel_Value=4\r\n"
+                                    "ThumbnailSize_Value=200\r\n"
                                     "CheckBoxLogin_Checked=True\r\n";
 
 class OptionsTest : public ::testing::Test {
@@ -355,13 +356,13 @@ TEST_F(OptionsTest, ControlsInTabOrder)
     auto dlg = makeDialog();
     QStringList names;
     QWidget* w = dlg->fileTypesEdit();
-    for (int i = 0; i < 12; ++i, w = w->nextInFocusChain()) {
+    for (int i = 0; i < 13; ++i, w = w->nextInFocusChain()) {
         while (w->focusPolicy() == Qt::NoFocus || w->parentWidget() != dlg.get())
             w = w->nextInFocusChain();
         names << w->objectName();
     }
     EXPECT_EQ(names, (QStringList{"fileTypesEdit", "linkFilterBox", "filterEdit", "bannerRatioBox",
-                                  "columnCountBox", "minWidthBox", "minHeightBox", "parallelBox", "loginBox", "defaultButton", "okButton",
+                                  "columnCountBox", "minWidthBox", "minHeightBox", "thumbnailSizeBox", "parallelBox", "loginBox", "defaultButton", "okButton",
                                   "cancelButton"}));
     EXPECT_TRUE(dlg->okButton()->isDefault());
 }

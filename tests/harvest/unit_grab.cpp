@@ -45,14 +45,14 @@ TEST(ThumbnailGrab, WritesThePageAddsToItAndKeepsItWhenNothingIsFound)
     EXPECT_EQ(first.kind, ThumbnailGrab::Outcome::Written);
     const PageLines page = g.grab.pageLines();
     ASSERT_FALSE(page.isEmpty());
-    EXPECT_EQ(page.first(), ThumbPage::headerLine(QStringLiteral("Cats")));
+    EXPECT_EQ(page.first(), ThumbPage::headerLine(QStringLiteral("Cats"), SnapshotValues().thumbnailSize));
     EXPECT_EQ(page.last(), ThumbPage::trailerLine());
     EXPECT_EQ(g.folder.read(QStringLiteral("thumbs.html")), page.join("\r\n") + "\r\n");
 
     // Added to the page so far: one header, two title lines.
     EXPECT_EQ(g.grab.grab(gallery(kThumb), true, nullptr).kind, ThumbnailGrab::Outcome::Written);
     EXPECT_EQ(g.grab.pageLines().mid(0, page.size()), page);
-    EXPECT_EQ(g.grab.pageLines().count(ThumbPage::headerLine(QStringLiteral("Cats"))), 1);
+    EXPECT_EQ(g.grab.pageLines().count(ThumbPage::headerLine(QStringLiteral("Cats"), SnapshotValues().thumbnailSize)), 1);
     const PageLines added = g.grab.pageLines();
 
     // Nothing found: the page and its file stay, and the box gets the counts.

@@ -411,9 +411,10 @@ TEST(HarvestPage, TitleLinesEscapeTheTitle)
 {
     EXPECT_EQ(ThumbPage::pageTitle(QStringLiteral("Cats")), QStringLiteral("Thumbnails from Cats"));
     EXPECT_EQ(ThumbPage::pageTitle(QStringLiteral("Thumbnails from Cats")), QStringLiteral("Thumbnails from Cats"));
-    EXPECT_EQ(ThumbPage::headerLine(QStringLiteral("</title><script>")),
+    EXPECT_EQ(ThumbPage::headerLine(QStringLiteral("</title><script>"), 320),
               "<html><HEAD><META content=\"text/html; charset=iso-8859-1\" http-equiv=Content-Type><title>"
-              "Thumbnails from &lt;/title&gt;&lt;script&gt;</title></head><body link=#FF641A vlink=#FF641A "
+              "Thumbnails from &lt;/title&gt;&lt;script&gt;</title><style>td>a>img{max-width:320px;"
+              "max-height:320px;width:auto;height:auto}</style></head><body link=#FF641A vlink=#FF641A "
               "alink=#FF641A><form><font face=arial size=2>");
     EXPECT_EQ(ThumbPage::titleLine(QStringLiteral("Cats"), QStringLiteral("http://x.test/")),
               "<font size=2 face=arial><b>Cats<b></font><br><a href=\"http://x.test/\" target=_blank "

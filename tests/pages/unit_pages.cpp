@@ -2,6 +2,7 @@
 #include "dom/Document.h"
 #include "testing/HtmlDocument.h"
 #include "pages/SelectedPage.h"
+#include "pages/ThumbPage.h"
 #include "pages/ViewPage.h"
 
 #include "tests/support/TestSupport.h"
@@ -68,9 +69,9 @@ TEST(ViewPage, HeadHoldsTheTitleTextEscaped)
 
 TEST(SelectedPage, CheckedCellsInRowsOfTheColumnCount)
 {
-    const PageLines lines = selectedThumbsPage(*thumbsPage("x.xxx"), 2);
+    const PageLines lines = selectedThumbsPage(*thumbsPage("x.xxx"), 2, 150);
     ASSERT_EQ(lines.size(), 2 + 4 + 1 + 1);
-    EXPECT_TRUE(lines[0].contains("<title>Thumbnails from Cats</title>"));
+    EXPECT_EQ(lines[0], ThumbPage::headerLine(QStringLiteral("Thumbnails from Cats"), 150));
     EXPECT_EQ(lines[1], "<table align=center border=0 width=100%><tr>");
     EXPECT_TRUE(lines[2].contains("value=\"p0.jpg\""));
     EXPECT_TRUE(lines[3].contains("value=\"p2.jpg\""));
@@ -79,5 +80,5 @@ TEST(SelectedPage, CheckedCellsInRowsOfTheColumnCount)
     EXPECT_TRUE(lines[6].contains("value=\"p4.jpg\""));
     EXPECT_EQ(lines.last(), "</tr></table></form></body></html>");
 
-    EXPECT_TRUE(selectedThumbsPage(*thumbsPage("..."), 2).isEmpty());
+    EXPECT_TRUE(selectedThumbsPage(*thumbsPage("..."), 2, 150).isEmpty());
 }

@@ -6,7 +6,10 @@
 #include "testing/LocalServer.h"
 #include "testing/TestPki.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
+#include <QImage>
+#include <QImageWriter>
 #include <QLabel>
 #include <QTimer>
 #include <QToolButton>
@@ -39,6 +42,23 @@ QByteArray withLength(qint64 length, const QByteArray& body = "x")
     return "HTTP/1.0 200 OK\r\nContent-Type: image/jpeg\r\nContent-Length: " + QByteArray::number(length) + "\r\n\r\n" + body;
 }
 
+// A picture of the format and size, as its file holds it.
+QByteArray picture(const char* format, int width, int height, const QString& comment = {})
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    if (!comment.isEmpty()) { // in JPEG: comment segments before the frame's header
+        writer.setText(QStringLiteral("Description"), comment);
+        writer.setText(QStringLiteral("Comment"), comment);
+    }
+    EXPECT_TRUE(writer.write(image)) << format;
+    return bytes;
+}
+
 struct Probe : ThumbsPane {
 
     // Grabs a gallery whose thumbnails link to the given addresses; the probe then starts by itself.
@@ -67,8 +87,8 @@ struct Probe : ThumbsPane {
         return out;
     }
 
-    // The text the probe wrote under each thumbnail, in page order: the size ("2"), a reply number
-    // ("404") or "?"; "-" for none.
+    // The text the probe wrote under each thumbnail, in page order: the size ("2", "2, 8 x 6" with the
+    // dimensions), a reply number ("404") or "?"; "-" for none.
     QStringList sizes()
     {
         QStringList out;
@@ -80,7 +100,7 @@ struct Probe : ThumbsPane {
                 continue;
             }
             const QString text = inner.mid(at + 12, inner.indexOf(" </font>", at) - at - 12);
-            out << (text.endsWith(" kB") ? text.chopped(3) : text);
+            out << QString(text).remove(QStringLiteral(" kB"));
         }
         return out;
     }
@@ -107,7 +127,8 @@ TEST(SizeProbe, WritesTheSizeOfEveryPicture)
     LocalServer server([](int, const QByteArray& r) {
         return answer({{"a.jpg", {send(withLength(1536))}},
                        {"b.jpg", {send(withLength(2560))}},
-                       {"c.gif", {send(withLength(12345)), hold()}}, // closed by the probe once it has the length
+                       // closed by the probe once it has the length and the dimensions
+                       {"c.gif", {send(withLength(12345, picture("JPEG", 8, 6))), hold()}},
                        {"zero.jpg", {send(withLength(0, ""))}},
                        {"nolength.jpg", {send("HTTP/1.0 200 OK\r\n\r\n" + QByteArray(5000, 'x'))}},
                        {"e.jpg", {send(withLength(511))}}},
@@ -118,14 +139,14 @@ TEST(SizeProbe, WritesTheSizeOfEveryPicture)
             server.url("/zero.jpg"), server.url("/nolength.jpg"), server.url("/e.jpg")});
     ASSERT_TRUE(p.ready());
     EXPECT_TRUE(p.messages.errors.isEmpty()) << p.messages.errors.join('\n').toStdString();
-    EXPECT_EQ(p.sizes(), (QStringList{"2", "-", "2", "12", "0", "-", "0"}));
+    EXPECT_EQ(p.sizes(), (QStringList{"2", "-", "2", "12, 8 x 6", "0", "-", "0"}));
     EXPECT_EQ(server.requests().size(), 6u); // the page link is never asked for
     EXPECT_TRUE(p.frame.loadingText().isEmpty());
 
     // A second run writes nothing twice.
     p.frame.checkImageSizes();
     ASSERT_TRUE(p.ready());
-    EXPECT_EQ(p.sizes(), (QStringList{"2", "-", "2", "12", "0", "-", "0"}));
+    EXPECT_EQ(p.sizes(), (QStringList{"2", "-", "2", "12, 8 x 6", "0", "-", "0"}));
     EXPECT_EQ(server.requests().size(), 12u);
 
     // The exact size text.
@@ -136,6 +157,33 @@ TEST(SizeProbe, WritesTheSizeOfEveryPicture)
     ASSERT_TRUE(div);
     EXPECT_TRUE(div->innerHTML().endsWith(
         "<font style=\"font-family:Arial,Verdana,Helvetica,sans-serif; font-size:11px; color:#000000;\">&nbsp;&nbsp;2 kB </font>"));
+}
+
+// The dimensions come from the picture's first bytes, whatever its format; a picture whose header
+// lies beyond the first 64 KiB, or a body that is no picture, keeps the text of its size alone.
+TEST(SizeProbe, GivesThePicturesDimensions)
+{
+    const QByteArray late = picture("JPEG", 30, 20, QString(40000, u'c')) ; // two comments before the frame
+    ASSERT_GT(late.indexOf("\xff\xc0"), SizeProbe::kDimensionBytes);
+    const std::map<QByteArray, Script> pictures = {
+        {"a.jpg", {send(withLength(2048, picture("JPEG", 2000, 1500))), hold()}},
+        {"b.png", {send(withLength(2048, picture("PNG", 640, 480))), hold()}},
+        {"c.gif", {send("HTTP/1.0 200 OK\r\nContent-Length: 43\r\n\r\n" + QByteArray::fromBase64(
+                            "R0lGODlhAwACAIAAAP///wAAACH5BAAAAAAALAAAAAADAAIAAAICjF8AOw=="))}},
+        {"d.webp", {send(withLength(2048, picture("WEBP", 320, 200))), hold()}},
+        {"late.jpg", {send(withLength(late.size(), late))}},
+        {"text.jpg", {send(withLength(5, "hello"))}},
+    };
+    LocalServer server([&](int, const QByteArray& r) { return answer(pictures, r); });
+    Probe p;
+    SnapshotValues v = p.settings.snapshot();
+    v.fileTypes = QStringLiteral("jpg, png, gif, webp");
+    p.settings.takeSnapshot(v);
+    p.grab({server.url("/a.jpg"), server.url("/b.png"), server.url("/c.gif"), server.url("/d.webp"),
+            server.url("/late.jpg"), server.url("/text.jpg")});
+    ASSERT_TRUE(p.ready());
+    EXPECT_EQ(p.sizes(), (QStringList{"2, 2000 x 1500", "2, 640 x 480", "0, 3 x 2", "2, 320 x 200",
+                                      SizeText::kilobytes(late.size()), "0"}));
 }
 
 TEST(SizeProbe, OnlyLinkThumbnailsSendNothing)
@@ -258,7 +306,7 @@ TEST(SizeProbe, OverHttps)
     const TestPki::Trust trust(pki);
     LocalServer server(
         [](int, const QByteArray& r) {
-            return answer({{"a.jpg", {send(withLength(1536))}}, {"b.jpg", {send(withLength(12345)), hold()}}}, r);
+            return answer({{"a.jpg", {send(withLength(1536))}}, {"b.jpg", {send(withLength(12345, picture("JPEG", 8, 6))), hold()}}}, r);
         },
         pki.server({QStringLiteral("127.0.0.1")}));
     LocalServer wrongName(Script{send(withLength(1))}, pki.server({QStringLiteral("other.test")}));
@@ -266,7 +314,7 @@ TEST(SizeProbe, OverHttps)
     p.grab({server.url("/a.jpg"), wrongName.url("/c.jpg"), server.url("/b.jpg"), server.url("/x.jpg")});
     ASSERT_TRUE(p.ready());
     EXPECT_TRUE(p.messages.errors.isEmpty()) << p.messages.errors.join('\n').toStdString();
-    EXPECT_EQ(p.sizes(), (QStringList{"2", "?", "12", "404"}));
+    EXPECT_EQ(p.sizes(), (QStringList{"2", "?", "12, 8 x 6", "404"}));
     EXPECT_TRUE(p.divs()[1]->innerHTML().contains("title=\"Zertifikat von 127.0.0.1 abgelehnt: "));
 }
 
