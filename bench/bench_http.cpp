@@ -58,7 +58,7 @@ int main(int argc, char** argv)
     }
 
     std::printf("requests:       %d (body %d bytes, best of %d rounds)\n", kPictures, kBodySize, kRounds);
-    std::printf("THttpClient:    %.1f ms (%.3f ms per request, %d lengths seen)\n", clientMs, clientMs / kPictures,
+    std::printf("HttpClient:     %.1f ms (%.3f ms per request, %d lengths seen)\n", clientMs, clientMs / kPictures,
                 lengths);
     std::printf("curl --http1.0: %.1f ms (%.3f ms per request)%s\n", curlMs, curlMs / kPictures,
                 curlOk ? "" : " [curl reported a failure]");

@@ -49,7 +49,7 @@ HttpClient::HttpClient(int idleLimitMs) : m_socket(idleLimitMs), m_context(std::
 HttpClient::~HttpClient()
 {
     if (m_waiting > 0 || m_socket.isDispatching())
-        qFatal("THttpClient destroyed while a Get waits or inside its own event");
+        qFatal("HttpClient destroyed while a Get waits or inside its own event");
     cancel();
 }
 
