@@ -328,11 +328,15 @@ bool MainWindow::grabFromBrowser()
     picker.clearList();
     picker.fillList();
     if (picker.rowCount() == 0) {
-        if (m_services.windows.count() == 0)
-            m_services.dialogs.information(noBrowserText(m_services.windows.endpoints()));
-        else
+        if (m_services.windows.count() > 0) {
             m_services.dialogs.information(QStringLiteral("No browser window shows a web page to grab."));
-        return false;
+            return false;
+        }
+        // The box offers to start a browser for the program; once its window is listed the grab goes on.
+        const int start = m_services.dialogs.informationWithActions(noBrowserText(m_services.windows.endpoints()),
+                                                                    picker.startCaptions());
+        if (start < 0 || !picker.startBrowser(start) || m_closed)
+            return false;
     }
     picker.setAddLocked(m_openedFromFile);
     if (picker.exec() != QDialog::Accepted)
@@ -341,6 +345,7 @@ bool MainWindow::grabFromBrowser()
     m_openedFromFile = false;
     m_addToExisting = picker.addToExisting();
     m_selectedWindow = picker.selectedWindowIndex();
+    picker.setStartPage(m_services.windows.item(m_selectedWindow)->locationUrl());
     m_thumbnailsPane->stop();
     m_thumbnailsPane->showBlank();
     const std::shared_ptr<BrowserWindow> window = m_services.windows.item(m_selectedWindow);

@@ -1,6 +1,7 @@
 #include "app/ApplicationSetup.h"
 #include "app/MainWindow.h"
 #include "app/ProgressWindow.h"
+#include "browser/BrowserLauncher.h"
 #include "browser/JoinedWindows.h"
 #include "browser/bidi/BidiWindows.h"
 #include "browser/devtools/DevToolsWindows.h"
@@ -33,7 +34,9 @@ int main(int argc, char** argv)
     // The windows that live for the whole run.
     pxt::ProgressWindow FormProgress;
     pxt::OptionsDialog DlgOptions(settings, dialogs);
+    pxt::BrowserLauncher launcher; // browsers it starts run on when the program ends
     pxt::BrowserPicker DlgSelectBrowser(windows, dialogs);
+    DlgSelectBrowser.setBrowserStarting(&launcher, pxt::installedBrowsers());
     pxt::MainWindow FormMain({views, windows, settings, FormProgress, DlgOptions, DlgSelectBrowser, dialogs, true, &session});
 
     FormMain.show();

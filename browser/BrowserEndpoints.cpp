@@ -5,7 +5,9 @@
 #include "core/SettingsKeys.h"
 
 #include <QEventLoop>
+#include <QDir>
 #include <QFile>
+#include <QJsonObject>
 #include <QHostAddress>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
@@ -46,6 +48,16 @@ ActivePort readActivePort(const QString& path)
     return {QStringLiteral("127.0.0.1:") + QString::number(port), pathOk ? socketPath : QString()};
 }
 
+// The profile folders of the browsers the program started.
+QStringList launchedProfileFolders(const BrowserEndpointSources& sources)
+{
+    const QDir root(sources.launchedProfiles.isEmpty() ? launchedProfilesRoot() : sources.launchedProfiles);
+    QStringList folders;
+    for (const QString& name : root.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name))
+        folders << root.filePath(name);
+    return folders;
+}
+
 QString profileRoot(const BrowserEndpointSources& sources)
 {
     return sources.profileRoot.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
@@ -53,6 +65,28 @@ QString profileRoot(const BrowserEndpointSources& sources)
 }
 
 } // namespace
+
+// Beside the program's other folders (~/.config/pixtrawl, ~/.cache/pixtrawl), whatever the running
+// program is called.
+QString launchedProfilesRoot()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/pixtrawl/browsers");
+}
+
+QString announcedEndpoint(const QString& profileFolder)
+{
+    const QString chromium = readActivePort(profileFolder + QStringLiteral("/DevToolsActivePort")).endpoint;
+    if (!chromium.isEmpty())
+        return chromium;
+    QFile file(profileFolder + QStringLiteral("/WebDriverBiDiServer.json"));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QJsonObject server = QJsonDocument::fromJson(file.read(4096)).object();
+    const int port = server.value(QStringLiteral("ws_port")).toInt();
+    if (port <= 0 || port > 65535)
+        return {};
+    return normalizedEndpoint(server.value(QStringLiteral("ws_host")).toString() + QLatin1Char(':') + QString::number(port));
+}
 
 QString normalizedEndpoint(QString text)
 {
@@ -103,6 +137,8 @@ QStringList discoverBrowserEndpoints(const BrowserEndpointSources& sources)
         for (const QString& folder : chromiumProfileFolders())
             add(readActivePort(root + QLatin1Char('/') + folder + QStringLiteral("/DevToolsActivePort")).endpoint);
     }
+    for (const QString& folder : launchedProfileFolders(sources))
+        add(announcedEndpoint(folder));
     for (const QString& e : sources.fixedEndpoints)
         add(e);
     const QString settings = sources.settingsFile.isEmpty() ? ProgramFiles::settingsFile()
@@ -118,10 +154,15 @@ QHash<QString, QString> announcedBrowserSockets(const BrowserEndpointSources& so
 {
     QHash<QString, QString> sockets;
     const QString root = profileRoot(sources);
-    if (root.isEmpty())
-        return sockets;
-    for (const QString& folder : chromiumProfileFolders()) {
-        const ActivePort a = readActivePort(root + QLatin1Char('/') + folder + QStringLiteral("/DevToolsActivePort"));
+    QStringList files;
+    if (!root.isEmpty()) {
+        for (const QString& folder : chromiumProfileFolders())
+            files << root + QLatin1Char('/') + folder + QStringLiteral("/DevToolsActivePort");
+    }
+    for (const QString& folder : launchedProfileFolders(sources))
+        files << folder + QStringLiteral("/DevToolsActivePort");
+    for (const QString& path : files) {
+        const ActivePort a = readActivePort(path);
         if (!a.endpoint.isEmpty() && !a.socketPath.isEmpty() && !sockets.contains(a.endpoint))
             sockets.insert(a.endpoint, QStringLiteral("ws://") + a.endpoint + a.socketPath);
     }

@@ -20,7 +20,18 @@ struct BrowserEndpointSources {
     // The settings file holding [Browsers] DevToolsEndpoints=host:port,host:port; empty: pxt.ini in the
     // program folder. Read at every refresh.
     QString settingsFile;
+    // The folder of the profiles of the browsers the program starts (one folder per browser); empty:
+    // launchedProfilesRoot().
+    QString launchedProfiles;
 };
+
+// Where the program keeps the profile folders of the browsers it starts: one per browser, below the
+// user's data folder.
+QString launchedProfilesRoot();
+
+// The endpoint ("127.0.0.1:port") that a browser running with this profile folder announces in it:
+// Chromium's DevToolsActivePort, Firefox's WebDriverBiDiServer.json. Empty when it announces none.
+QString announcedEndpoint(const QString& profileFolder);
 
 // How long a refresh waits for the endpoints' answers.
 inline constexpr int kEndpointAnswerTimeoutMs = 1000;
@@ -33,8 +44,8 @@ QString normalizedEndpoint(QString text);
 // DevToolsActivePort file.
 const QStringList& chromiumProfileFolders();
 
-// Every endpoint as "host:port", in the order profile folders, fixed endpoints, settings file, each
-// once. Malformed entries and unreadable files are left out.
+// Every endpoint as "host:port", in the order profile folders, the program's own browsers' profiles,
+// fixed endpoints, settings file, each once. Malformed entries and unreadable files are left out.
 QStringList discoverBrowserEndpoints(const BrowserEndpointSources& sources);
 
 // The Chromium browsers' own WebSocket addresses that the profile folders announce (the second line of

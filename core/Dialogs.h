@@ -24,6 +24,8 @@ public:
     virtual void error(const QString& text) = 0;
     // A message of the system's own: information icon, one OK button ("Nothing selected!").
     virtual void information(const QString& text) = 0;
+    // An information box that also offers actions: the index of the action chosen, -1 for Close.
+    virtual int informationWithActions(const QString& text, const QStringList& actions) = 0;
     // The file chooser of "&Open Thumbnails...": the chosen file, empty on cancel.
     virtual QString openFileName(QWidget* parent) = 0;
     // A Save As chooser offering the filters in order, each with its default suffix; the chosen path

@@ -6,6 +6,10 @@
 #include "dialogs/TextOrder.h"
 
 #include <QCheckBox>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QTimer>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -70,8 +74,10 @@ BrowserPicker::BrowserPicker(BrowserWindowList& windows, Dialogs& dialogs, QWidg
     buttons->addWidget(m_reloadListButton);
     buttons->addWidget(m_okButton);
     buttons->addWidget(m_cancelButton);
+    m_startRow = new QHBoxLayout;
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_list, 1);
+    layout->addLayout(m_startRow);
     layout->addLayout(buttons);
 
     connect(m_list->header(), &QHeaderView::sectionClicked, this,
@@ -81,6 +87,78 @@ BrowserPicker::BrowserPicker(BrowserWindowList& windows, Dialogs& dialogs, QWidg
     connect(m_reloadListButton, &QPushButton::clicked, this, [this] { guarded(m_dialogs, [&] { onReloadList(); }); });
     connect(m_okButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(m_cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void BrowserPicker::setBrowserStarting(BrowserLauncher* launcher, const QList<LaunchableBrowser>& browsers)
+{
+    m_launcher = launcher;
+    m_browsers = launcher ? browsers : QList<LaunchableBrowser>();
+    qDeleteAll(m_startButtons);
+    m_startButtons.clear();
+    const QStringList captions = startCaptions();
+    for (int i = 0; i < captions.size(); ++i) {
+        auto* button = new QPushButton(captions[i], this);
+        button->setObjectName(QStringLiteral("startButton%1").arg(i));
+        button->setAutoDefault(false);
+        connect(button, &QPushButton::clicked, this, [this, i] { guarded(m_dialogs, [&] { startBrowser(i); }); });
+        m_startRow->addWidget(button);
+        m_startButtons << button;
+    }
+    setFixedSize(692, m_startButtons.isEmpty() ? 373 : 405);
+}
+
+QStringList BrowserPicker::startCaptions() const
+{
+    QStringList captions;
+    for (const LaunchableBrowser& b : m_browsers)
+        captions << QStringLiteral("Start %1 for Pixtrawl").arg(b.name);
+    return captions;
+}
+
+bool BrowserPicker::startBrowser(int index)
+{
+    if (!m_launcher || index < 0 || index >= m_browsers.size())
+        return false;
+    setStartButtonsEnabled(false);
+    QEventLoop loop;
+    bool started = false;
+    QString failure;
+    const QMetaObject::Connection onReady = connect(m_launcher, &BrowserLauncher::ready, &loop, [&] {
+        started = true;
+        loop.quit();
+    });
+    const QMetaObject::Connection onFailed = connect(m_launcher, &BrowserLauncher::failed, &loop, [&](const QString& reason) {
+        failure = reason;
+        loop.quit();
+    });
+    QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+    m_launcher->start(m_browsers[index], m_startPage);
+    loop.exec();
+    disconnect(onReady);
+    disconnect(onFailed);
+    // A browser answers before its first window is known: the list is read again until it shows one.
+    QElapsedTimer waited;
+    waited.start();
+    while (started) {
+        clearList();
+        fillList();
+        if (rowCount() > 0 || waited.elapsed() > kWindowWaitMs)
+            break;
+        QEventLoop pause;
+        QTimer::singleShot(300, &pause, &QEventLoop::quit);
+        pause.exec();
+    }
+    QGuiApplication::restoreOverrideCursor();
+    setStartButtonsEnabled(true);
+    if (!started)
+        m_dialogs.error(failure);
+    return started && rowCount() > 0;
+}
+
+void BrowserPicker::setStartButtonsEnabled(bool enabled)
+{
+    for (QPushButton* b : std::as_const(m_startButtons))
+        b->setEnabled(enabled);
 }
 
 void BrowserPicker::clearList() { m_list->clear(); }

@@ -1,8 +1,12 @@
 #pragma once
 
+#include "browser/BrowserLauncher.h"
+
 #include <QDialog>
+#include <QList>
 
 class QCheckBox;
+class QHBoxLayout;
 class QPushButton;
 class QTreeWidget;
 class QShowEvent;
@@ -38,6 +42,17 @@ public:
     // 0 for "Title", 1 for "URL".
     int sortColumn() const { return m_sortColumn; }
 
+    // The browsers the picker offers to start ("Start Chromium for Pixtrawl"), and what starts them;
+    // none until set. The launcher must outlive the picker.
+    void setBrowserStarting(BrowserLauncher* launcher, const QList<LaunchableBrowser>& browsers);
+    QStringList startCaptions() const;
+    // The address a started browser opens: the page grabbed last; empty: an empty tab.
+    void setStartPage(const QString& address) { m_startPage = address; }
+    // Starts the browser of that caption and waits, the windows alive, until the list shows its
+    // window (true) or it failed to start (a box with the reason; false).
+    bool startBrowser(int index);
+    static constexpr int kWindowWaitMs = 5000;
+
     // Columns of m_list; the index column is hidden.
     enum Column { TitleColumn = 0, UrlColumn = 1, IndexColumn = 2 };
 
@@ -65,7 +80,14 @@ private:
     // Sorts the rows ascending by the sort column, keeping the selection.
     void sortRows();
 
+    void setStartButtonsEnabled(bool enabled);
+
     BrowserWindowList& m_windows;
+    BrowserLauncher* m_launcher = nullptr;
+    QList<LaunchableBrowser> m_browsers;
+    QList<QPushButton*> m_startButtons;
+    QHBoxLayout* m_startRow = nullptr;
+    QString m_startPage;
     int m_sortColumn = 0;
     Dialogs& m_dialogs;
 };

@@ -3,6 +3,7 @@
 #include "core/Dialogs.h"
 
 #include <QList>
+#include <QStringList>
 #include <QUrl>
 
 #include <functional>
@@ -26,7 +27,17 @@ public:
     QString suggestedSaveName; // what the last saveFileName offered
     int saveFileCalls = 0;
 
+    // The actions the last informationWithActions box offered, and the index the test answers (-1: Close).
+    QStringList offeredActions;
+    int chosenAction = -1;
+
     void error(const QString& text) override { errors << text; }
+    int informationWithActions(const QString& text, const QStringList& actions) override
+    {
+        offeredActions = actions;
+        information(text);
+        return chosenAction;
+    }
     void information(const QString& text) override
     {
         informations << text;

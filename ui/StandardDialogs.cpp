@@ -1,10 +1,12 @@
 #include "ui/StandardDialogs.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QUrl>
 
 namespace pxt {
@@ -26,6 +28,17 @@ void StandardDialogs::error(const QString& text)
 void StandardDialogs::information(const QString& text)
 {
     QMessageBox::information(boxParent(), caption(*this), text);
+}
+
+int StandardDialogs::informationWithActions(const QString& text, const QStringList& actions)
+{
+    QMessageBox box(QMessageBox::Information, caption(*this), text, QMessageBox::Close, boxParent());
+    box.setTextFormat(Qt::PlainText);
+    QList<QAbstractButton*> buttons;
+    for (const QString& action : actions)
+        buttons << box.addButton(action, QMessageBox::AcceptRole);
+    box.exec();
+    return int(buttons.indexOf(box.clickedButton()));
 }
 
 QString StandardDialogs::openFileName(QWidget* parent)

@@ -10,6 +10,7 @@ class StandardDialogs : public Dialogs {
 public:
     void error(const QString& text) override;
     void information(const QString& text) override;
+    int informationWithActions(const QString& text, const QStringList& actions) override;
     QString openFileName(QWidget* parent) override;
     bool saveFileName(QWidget* parent, const QString& folder, const QString& suggestedName,
                       const QStringList& filters, const QStringList& suffixes, QString* path,

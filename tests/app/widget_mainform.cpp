@@ -1,4 +1,5 @@
 #include "app/MainWindow.h"
+#include "browser/BrowserLauncher.h"
 #include "app/ProgressWindow.h"
 #include "core/Pump.h"
 #include "testing/PlainWindows.h"
@@ -24,6 +25,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QGuiApplication>
+#include <QTemporaryDir>
 #include <QToolButton>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -328,6 +330,33 @@ TEST(GrabCommand, NoWindowOrCancelChangesNothing)
     EXPECT_EQ(a.main->selectedWindow(), -1);
     EXPECT_TRUE(a.messages.errors.isEmpty());
     EXPECT_TRUE(a.messages.informations.isEmpty()) << "a cancelled pick tells nothing";
+}
+
+// The no-browser box and the picker offer to start the browsers found; the start is the picker's.
+// One that fails gives its reason and the grab ends.
+TEST(GrabCommand, TheNoBrowserBoxOffersToStartABrowser)
+{
+    App a;
+    EXPECT_FALSE(a.main->grabFromBrowser());
+    EXPECT_TRUE(a.messages.offeredActions.isEmpty()) << "nothing to start";
+
+    QTemporaryDir dir;
+    const QString program = dir.filePath("chromium");
+    QFile script(program);
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\necho 'no display' >&2\nexit 1\n");
+    script.close();
+    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    BrowserLauncher launcher(dir.filePath("profiles"));
+    a.picker.setBrowserStarting(&launcher, {{"Chromium", program, "chromium", false}, {"Firefox", program, "firefox", true}});
+    EXPECT_EQ(a.picker.findChild<QPushButton*>("startButton1")->text(), "Start Firefox for Pixtrawl");
+
+    a.messages.chosenAction = 0;
+    EXPECT_FALSE(a.main->grabFromBrowser());
+    EXPECT_EQ(a.messages.offeredActions, (QStringList{"Start Chromium for Pixtrawl", "Start Firefox for Pixtrawl"}));
+    ASSERT_EQ(a.messages.errors.size(), 1);
+    EXPECT_EQ(a.messages.errors[0], "Chromium stopped before it answered.\n\nIt said:\nno display");
+    EXPECT_EQ(a.main->selectedWindow(), -1);
 }
 
 TEST(GrabCommand, ClosingTheMainWindowEndsARunningHarvest)

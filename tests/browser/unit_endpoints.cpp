@@ -47,10 +47,20 @@ TEST(BrowserEndpoints, ProfileFoldersFixedListAndSettingsKeyEachOnce)
     folder.write("pxt.ini", "[TFormMain]\r\nFlags=0\r\n[browsers]\r\n"
                             "devtoolsendpoints= LOCALHOST:9444 , bad, 127.0.0.1:9333,,[::1]:9555, h:0, h:1/x \r\n");
 
+    // The browsers the program started: Chromium's announcement, Firefox's BiDi server file.
+    QTemporaryDir launched;
+    writeFile(launched.filePath("chromium/DevToolsActivePort"), "9336\n/devtools/browser/77aa\n");
+    writeFile(launched.filePath("firefox-esr/WebDriverBiDiServer.json"), "{\"ws_host\": \"127.0.0.1\", \"ws_port\": 9337}");
+    writeFile(launched.filePath("firefox/WebDriverBiDiServer.json"), "{\"ws_host\": \"127.0.0.1\", \"ws_port\": 0}");
+
     BrowserEndpointSources sources;
     sources.profileRoot = profiles.path();
+    sources.launchedProfiles = launched.path();
     EXPECT_EQ(discoverBrowserEndpoints(sources),
-              QStringList({"127.0.0.1:9333", "127.0.0.1:9334", "127.0.0.1:9222", "localhost:9444", "[::1]:9555"}));
+              QStringList({"127.0.0.1:9333", "127.0.0.1:9334", "127.0.0.1:9336", "127.0.0.1:9337", "127.0.0.1:9222",
+                           "localhost:9444", "[::1]:9555"}));
+    EXPECT_EQ(announcedBrowserSockets(sources).value("127.0.0.1:9336"), "ws://127.0.0.1:9336/devtools/browser/77aa");
+    sources.launchedProfiles = launched.filePath("none");
 
     // Nothing there: only the fixed endpoint.
     sources.profileRoot = profiles.filePath("nothing");
