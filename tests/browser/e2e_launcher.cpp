@@ -22,18 +22,6 @@ using namespace pxt::test;
 
 namespace {
 
-// The processes whose command line holds the text.
-QList<int> processesWith(const QString& text)
-{
-    QList<int> pids;
-    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        QFile cmdline(QStringLiteral("/proc/") + pid + QStringLiteral("/cmdline"));
-        if (pid.toInt() > 0 && cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().replace('\0', ' ').contains(text.toUtf8()))
-            pids << pid.toInt();
-    }
-    return pids;
-}
-
 // The browser keeps running when the program ends; the test ends it, with the processes of its
 // session that do not name its profile (Chromium's crash handler).
 struct EndBrowsersOf {

@@ -21,18 +21,6 @@ void writeProgram(const QString& path, const QByteArray& script)
     QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
-// The processes whose command line holds the text.
-int processesWith(const QString& text)
-{
-    int n = 0;
-    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        QFile cmdline(QStringLiteral("/proc/") + pid + QStringLiteral("/cmdline"));
-        if (pid.toInt() > 0 && cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().replace('\0', ' ').contains(text.toUtf8()))
-            ++n;
-    }
-    return n;
-}
-
 } // namespace
 
 TEST(InstalledBrowsers, TheBrowsersFoundInTheirOrderEachOnce)
@@ -87,7 +75,7 @@ TEST(BrowserLauncher, AFailedStartTellsWhyAndLeavesNothingRunning)
         ASSERT_TRUE(failed.wait(5000));
         EXPECT_EQ(failed[0][0].toString(), c.reason);
         EXPECT_TRUE(ready.isEmpty());
-        EXPECT_EQ(processesWith(marker), 0);
+        EXPECT_TRUE(test::processesWith(marker).isEmpty());
         const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther
                                           | QFile::WriteOther | QFile::ExeOther;
         EXPECT_FALSE(QFileInfo(launcher.profileFolder(browser)).permissions() & others);

@@ -24,6 +24,18 @@ inline void writeFile(const QString& path, const QByteArray& data)
     f.write(data);
 }
 
+// The processes whose command line holds the text.
+inline QList<int> processesWith(const QString& text)
+{
+    QList<int> pids;
+    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile cmdline(QStringLiteral("/proc/") + pid + QStringLiteral("/cmdline"));
+        if (pid.toInt() > 0 && cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().replace('\0', ' ').contains(text.toUtf8()))
+            pids << pid.toInt();
+    }
+    return pids;
+}
+
 inline void writeThumb(const QString& path)
 {
     QImage image(64, 48, QImage::Format_RGB32);
