@@ -345,10 +345,10 @@ bool MainWindow::grabFromBrowser()
     m_openedFromFile = false;
     m_addToExisting = picker.addToExisting();
     m_selectedWindow = picker.selectedWindowIndex();
-    picker.setStartPage(m_services.windows.item(m_selectedWindow)->locationUrl());
     m_thumbnailsPane->stop();
     m_thumbnailsPane->showBlank();
     const std::shared_ptr<BrowserWindow> window = m_services.windows.item(m_selectedWindow);
+    picker.setStartPage(window->locationUrl()); // what a browser started later opens
     const std::shared_ptr<Document> doc = ThumbnailGrab::readWindow(*window, m_services.progress);
     if (m_closed)
         return true; // closed while the page was read: no harvest behind a closed window

@@ -122,18 +122,21 @@ bool BrowserPicker::startBrowser(int index)
     setStartButtonsEnabled(false);
     QEventLoop loop;
     bool started = false;
+    bool ended = false;
     QString failure;
     const QMetaObject::Connection onReady = connect(m_launcher, &BrowserLauncher::ready, &loop, [&] {
-        started = true;
+        started = ended = true;
         loop.quit();
     });
     const QMetaObject::Connection onFailed = connect(m_launcher, &BrowserLauncher::failed, &loop, [&](const QString& reason) {
         failure = reason;
+        ended = true;
         loop.quit();
     });
     QGuiApplication::setOverrideCursor(Qt::BusyCursor);
     m_launcher->start(m_browsers[index], m_startPage);
-    loop.exec();
+    if (!ended) // a start that cannot even begin fails at once
+        loop.exec();
     disconnect(onReady);
     disconnect(onFailed);
     // A browser answers before its first window is known: the list is read again until it shows one.

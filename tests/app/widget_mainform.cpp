@@ -357,6 +357,14 @@ TEST(GrabCommand, TheNoBrowserBoxOffersToStartABrowser)
     ASSERT_EQ(a.messages.errors.size(), 1);
     EXPECT_EQ(a.messages.errors[0], "Chromium stopped before it answered.\n\nIt said:\nno display");
     EXPECT_EQ(a.main->selectedWindow(), -1);
+
+    // A start that cannot even begin (a file where its profile folder would go) fails at once as well.
+    BrowserLauncher blocked(program);
+    a.picker.setBrowserStarting(&blocked, {{"Chromium", program, "chromium", false}});
+    a.messages.errors.clear();
+    EXPECT_FALSE(a.main->grabFromBrowser());
+    ASSERT_EQ(a.messages.errors.size(), 1);
+    EXPECT_TRUE(a.messages.errors[0].startsWith("Chromium could not be started: its profile folder")) << a.messages.errors[0].toStdString();
 }
 
 TEST(GrabCommand, ClosingTheMainWindowEndsARunningHarvest)
