@@ -311,6 +311,7 @@ void MainWindow::onDestroying()
         QFile::remove(page);
     }
     QFile::remove(ProgramFiles::thumbsPage());
+    QFile::remove(ProgramFiles::selectedPage());
 }
 
 // --- commands ---------------------------------------------------------------------------------------

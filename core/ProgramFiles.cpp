@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 
@@ -58,7 +59,10 @@ const Places& places()
                              QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation));
         if (!p.besideProgram) {
             QDir().mkpath(p.settingsFolder);
-            QDir().mkpath(p.pagesFolder);
+            // The pages hold the galleries' addresses: a folder the program makes is the user's only.
+            if (!QFileInfo::exists(p.pagesFolder) && QDir().mkpath(p.pagesFolder))
+                QFile::setPermissions(p.pagesFolder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                                         | QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
         }
         return p;
     }();

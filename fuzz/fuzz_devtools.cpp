@@ -39,12 +39,15 @@ void write(const QString& path, const QByteArray& bytes)
 void readAnnouncements(const QByteArray& bytes)
 {
     static QTemporaryDir root;
-    static const bool made = root.isValid() && QDir(root.path()).mkpath(QStringLiteral("chromium"));
+    static const bool made = root.isValid() && QDir(root.path()).mkpath(QStringLiteral("chromium"))
+                             && QDir(root.path()).mkpath(QStringLiteral("launched/firefox"));
     if (!made)
         std::abort();
     write(root.filePath(QStringLiteral("chromium/DevToolsActivePort")), bytes);
     write(root.filePath(QStringLiteral("pxt.ini")), "[Browsers]\r\nDevToolsEndpoints=" + bytes);
-    const pxt::BrowserEndpointSources sources{root.path(), {}, root.filePath(QStringLiteral("pxt.ini"))};
+    write(root.filePath(QStringLiteral("launched/firefox/WebDriverBiDiServer.json")), bytes);
+    const pxt::BrowserEndpointSources sources{root.path(), {}, root.filePath(QStringLiteral("pxt.ini")),
+                                              root.filePath(QStringLiteral("launched"))};
     for (const QString& endpoint : pxt::discoverBrowserEndpoints(sources)) {
         if (endpoint.isEmpty() || endpoint.contains(QLatin1Char('/')))
             std::abort();
@@ -62,9 +65,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
 
-    // A page of /json/list is read through its own socket.
-    for (const pxt::DevToolsTarget& t : pxt::pageTargets(bytes)) {
+    // A page of /json/list is read through its own socket, on the endpoint the list came from.
+    for (const pxt::DevToolsTarget& t : pxt::pageTargets(bytes, kEndpoint)) {
         if (!t.targetId.isEmpty() || !t.browserWebSocketUrl.isEmpty())
+            std::abort();
+        if (!t.webSocketDebuggerUrl.isEmpty() && !t.webSocketDebuggerUrl.startsWith(QLatin1String("ws://")))
             std::abort();
     }
     for (const pxt::DevToolsTarget& t : pxt::pageTargets(QJsonDocument::fromJson(bytes).object(), kBrowserSocket)) {

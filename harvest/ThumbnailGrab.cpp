@@ -65,14 +65,14 @@ ThumbnailGrab::Outcome ThumbnailGrab::grab(const std::shared_ptr<Document>& doc,
     if (result.countedCells() == 0) {
         // Nothing found: the page stays as it was before this grab.
         if (!m_pageLines.isEmpty())
-            writePageLines(thumbs, m_pageLines);
+            writeProgramPage(thumbs, m_pageLines);
         return {Outcome::NothingFound, result.rejected()};
     }
     if (source && m_session && m_settings.useBrowserLogin())
         borrowSession(result, *source);
     m_pageLines = ThumbPage::grabbedPage(addToExisting ? m_pageLines : PageLines(), doc->title(), doc->url(), result,
                                          m_settings.thumbColumnCount(), m_settings.thumbnailSize());
-    writePageLines(thumbs, m_pageLines);
+    writeProgramPage(thumbs, m_pageLines);
     return {Outcome::Written, result.rejected()};
 }
 

@@ -75,7 +75,7 @@ QString ViewRun::writeViewPage(const QString& head)
         ++m_pageNumber;
         path = ProgramFiles::viewPage(m_pageNumber);
     }
-    writePageLines(path, lines);
+    writeProgramPage(path, lines);
     return path;
 }
 

@@ -2,6 +2,8 @@
 
 #include "core/Error.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 namespace pxt {
@@ -84,6 +86,14 @@ void writePageLines(const QString& path, const PageLines& lines)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit())
         throw Error(QStringLiteral("Cannot create file %1").arg(path));
+}
+
+void writeProgramPage(const QString& path, const PageLines& lines)
+{
+    if (QFileInfo(path).isSymLink() && !QFile::remove(path))
+        throw Error(QStringLiteral("Cannot create file %1").arg(path));
+    writePageLines(path, lines);
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
 }
 
 } // namespace pxt

@@ -23,5 +23,9 @@ QByteArray toPageBytes(const QString& text);
 
 // Writes the lines, each ended by CR LF, no byte-order mark, replacing the file whole. Throws Error.
 void writePageLines(const QString& path, const PageLines& lines);
+// The same for a page of the program's own (thumbs.html, thumbs_sel.html, downloadN.html): a link in
+// its place is replaced by the page, its target untouched, and the page is readable by the user only;
+// it holds the gallery's addresses.
+void writeProgramPage(const QString& path, const PageLines& lines);
 
 } // namespace pxt

@@ -273,7 +273,7 @@ void ThumbnailsPane::saveSelectedThumbnails()
     const PageLines selected = selectedThumbsPage(*thumbnailsDocument(), m_settings.thumbColumnCount(), m_settings.thumbnailSize());
     if (!selected.isEmpty()) {
         const QString file = ProgramFiles::selectedPage();
-        writePageLines(file, selected);
+        writeProgramPage(file, selected);
         stop();
         m_selectionView->navigate(file);
     } else {

@@ -18,17 +18,19 @@ QString caption(const Dialogs& d)
 {
     return d.applicationTitle().isEmpty() ? QApplication::applicationName() : d.applicationTitle();
 }
+
+// The texts of the boxes hold what pages said (titles, addresses): shown as they are, never as markup.
+void showBox(QMessageBox::Icon icon, const QString& caption, const QString& text)
+{
+    QMessageBox box(icon, caption, text, QMessageBox::Ok, boxParent());
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
 } // namespace
 
-void StandardDialogs::error(const QString& text)
-{
-    QMessageBox::critical(boxParent(), caption(*this), text);
-}
+void StandardDialogs::error(const QString& text) { showBox(QMessageBox::Critical, caption(*this), text); }
 
-void StandardDialogs::information(const QString& text)
-{
-    QMessageBox::information(boxParent(), caption(*this), text);
-}
+void StandardDialogs::information(const QString& text) { showBox(QMessageBox::Information, caption(*this), text); }
 
 int StandardDialogs::informationWithActions(const QString& text, const QStringList& actions)
 {

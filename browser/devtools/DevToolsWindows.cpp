@@ -37,7 +37,18 @@ std::vector<DevToolsTarget> pageTargets(const QJsonObject& getTargets, const QSt
     return targets;
 }
 
-std::vector<DevToolsTarget> pageTargets(const QByteArray& jsonList)
+namespace {
+
+bool onEndpoint(const QString& socket, const QString& endpoint)
+{
+    const QUrl url(socket);
+    return url.scheme() == QLatin1String("ws")
+        && normalizedEndpoint(url.host() + QLatin1Char(':') + QString::number(url.port())) == endpoint;
+}
+
+} // namespace
+
+std::vector<DevToolsTarget> pageTargets(const QByteArray& jsonList, const QString& endpoint)
 {
     std::vector<DevToolsTarget> targets;
     const QJsonDocument doc = QJsonDocument::fromJson(jsonList);
@@ -49,8 +60,9 @@ std::vector<DevToolsTarget> pageTargets(const QByteArray& jsonList)
         const QJsonObject o = v.toObject();
         if (o.value(QLatin1String("type")).toString() != QLatin1String("page"))
             continue;
+        const QString socket = o.value(QLatin1String("webSocketDebuggerUrl")).toString();
         targets.push_back({o.value(QLatin1String("title")).toString(), o.value(QLatin1String("url")).toString(),
-                           o.value(QLatin1String("webSocketDebuggerUrl")).toString()});
+                           onEndpoint(socket, endpoint) ? socket : QString()});
     }
     return targets;
 }
@@ -120,11 +132,7 @@ QString versionBrowserSocket(const QByteArray& version, const QString& endpoint)
 {
     const QString socket =
         QJsonDocument::fromJson(version).object().value(QLatin1String("webSocketDebuggerUrl")).toString();
-    const QUrl url(socket);
-    if (url.scheme() != QLatin1String("ws")
-        || normalizedEndpoint(url.host() + QLatin1Char(':') + QString::number(url.port())) != endpoint)
-        return {};
-    return socket;
+    return onEndpoint(socket, endpoint) ? socket : QString();
 }
 
 QList<QNetworkCookie> cookiesFromDevTools(const QJsonObject& getCookies)
@@ -198,7 +206,7 @@ void DevToolsWindowList::refresh()
             }
         }
         if (!listed) {
-            for (DevToolsTarget& t : pageTargets(list))
+            for (DevToolsTarget& t : pageTargets(list, endpoint))
                 windows.push_back(std::make_shared<DevToolsWindow>(std::move(t)));
         }
     }

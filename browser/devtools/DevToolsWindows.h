@@ -29,8 +29,9 @@ constexpr int kMaxPageTargets = 10000;
 
 // The targets of type "page" of a /json/list answer, in its order, at most kMaxPageTargets; other types
 // and text that is not a JSON array are left out. A page without a debugger address stays: reading it
-// fails with its title.
-std::vector<DevToolsTarget> pageTargets(const QByteArray& jsonList);
+// fails with its title. A debugger address that is not a ws:// address of the endpoint "host:port" the
+// list came from counts as none, so that an answer cannot send the program elsewhere.
+std::vector<DevToolsTarget> pageTargets(const QByteArray& jsonList, const QString& endpoint);
 
 // The targets of type "page" of a Target.getTargets result, in its order, at most kMaxPageTargets, each
 // to be read through the browser's socket; entries without a target id are left out.

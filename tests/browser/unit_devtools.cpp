@@ -75,21 +75,46 @@ QString closedPortEndpoint()
 TEST(DevToolsTargets, OnlyPagesAreWindows)
 {
     const std::vector<DevToolsTarget> targets = pageTargets(
-        R"([{"type":"browser_ui","title":"Tabs","url":"chrome://tab-strip/","webSocketDebuggerUrl":"ws://h/1"},
-            {"type":"page","title":"Gallery","url":"http://g/","webSocketDebuggerUrl":"ws://h/2"},
-            {"type":"service_worker","title":"sw","url":"http://g/sw.js","webSocketDebuggerUrl":"ws://h/3"},
-            {"type":"iframe","title":"f","url":"http://f/","webSocketDebuggerUrl":"ws://h/4"},
+        R"([{"type":"browser_ui","title":"Tabs","url":"chrome://tab-strip/","webSocketDebuggerUrl":"ws://127.0.0.1:9222/1"},
+            {"type":"page","title":"Gallery","url":"http://g/","webSocketDebuggerUrl":"ws://127.0.0.1:9222/devtools/page/2"},
+            {"type":"service_worker","title":"sw","url":"http://g/sw.js","webSocketDebuggerUrl":"ws://127.0.0.1:9222/3"},
+            {"type":"iframe","title":"f","url":"http://f/","webSocketDebuggerUrl":"ws://127.0.0.1:9222/4"},
             {"type":"page","title":"Busy","url":"http://b/"},
-            "junk", 7])");
+            "junk", 7])",
+        "127.0.0.1:9222");
     ASSERT_EQ(targets.size(), 2u);
     EXPECT_EQ(targets[0].title, "Gallery");
     EXPECT_EQ(targets[0].url, "http://g/");
-    EXPECT_EQ(targets[0].webSocketDebuggerUrl, "ws://h/2");
+    EXPECT_EQ(targets[0].webSocketDebuggerUrl, "ws://127.0.0.1:9222/devtools/page/2");
     EXPECT_EQ(targets[1].title, "Busy");
     EXPECT_TRUE(targets[1].webSocketDebuggerUrl.isEmpty());
 
     for (const char* bad : {"", "{}", "not json", "[", "{\"type\":\"page\"}"})
-        EXPECT_TRUE(pageTargets(bad).empty()) << bad;
+        EXPECT_TRUE(pageTargets(bad, "127.0.0.1:9222").empty()) << bad;
+}
+
+// A list may only send the program to a socket of the endpoint it came from.
+TEST(DevToolsTargets, DebuggerAddressesOnlyOnTheirOwnEndpoint)
+{
+    const struct {
+        const char* socket;
+        bool kept;
+    } cases[] = {
+        {"ws://127.0.0.1:9222/devtools/page/1", true},
+        {"ws://localhost:9222/devtools/page/1", false},
+        {"ws://127.0.0.1:9333/devtools/page/1", false},
+        {"ws://evil.test:9222/devtools/page/1", false},
+        {"wss://127.0.0.1:9222/devtools/page/1", false},
+        {"http://127.0.0.1:9222/devtools/page/1", false},
+        {"ws://127.0.0.1/devtools/page/1", false},
+    };
+    for (const auto& c : cases) {
+        const QByteArray list = QByteArray(R"([{"type":"page","title":"G","url":"http://g/","webSocketDebuggerUrl":")")
+                                + c.socket + "\"}]";
+        const std::vector<DevToolsTarget> targets = pageTargets(list, "127.0.0.1:9222");
+        ASSERT_EQ(targets.size(), 1u) << c.socket;
+        EXPECT_EQ(!targets[0].webSocketDebuggerUrl.isEmpty(), c.kept) << c.socket;
+    }
 }
 
 TEST(DevToolsCookies, EveryAttributeIsKept)
@@ -394,7 +419,7 @@ TEST(DevToolsTargets, ListsAreBounded)
         infos.append(QJsonObject{{"targetId", QString::number(i)}, {"type", "page"}, {"title", "t"}, {"url", "http://g/"}});
     }
     list += "]";
-    EXPECT_EQ(pageTargets(list).size(), size_t(kMaxPageTargets));
+    EXPECT_EQ(pageTargets(list, QStringLiteral("127.0.0.1:9222")).size(), size_t(kMaxPageTargets));
     const std::vector<DevToolsTarget> targets = pageTargets(QJsonObject{{"targetInfos", infos}}, QStringLiteral("ws://h/b"));
     ASSERT_EQ(targets.size(), size_t(kMaxPageTargets));
     EXPECT_EQ(targets.back().targetId, QString::number(kMaxPageTargets - 1));

@@ -415,8 +415,9 @@ TEST_F(WebEngineViewTest, APageAskedForWhileAnotherLoadsCompletes)
         ASSERT_TRUE(waitUntil([&] { return completed.contains(fileUrl(page)); }, 10000)) << completed.join(' ').toStdString();
         settle(100);
         EXPECT_FALSE(m_view->isBusy());
-        if (!completed.isEmpty())
+        if (!completed.isEmpty()) {
             EXPECT_EQ(completed.last(), fileUrl(page));
+        }
     }
 }
 
@@ -921,8 +922,9 @@ TEST_F(WebEngineSaveTest, LinksForANewWindowLeaveTheView)
             userClicksLink();
         else
             scriptClicksLink();
-        if (!c.opened.isEmpty())
+        if (!c.opened.isEmpty()) {
             ASSERT_TRUE(waitUntil([&] { return !m_dialogs.openedUrls.isEmpty(); }));
+        }
         settle(800);
         EXPECT_EQ(m_dialogs.openedUrls, c.opened);
         EXPECT_TRUE(completed.isEmpty());

@@ -7,6 +7,12 @@
 
 #include "tests/support/TestSupport.h"
 
+#include "pages/PageText.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 using namespace pxt;
@@ -81,4 +87,35 @@ TEST(SelectedPage, CheckedCellsInRowsOfTheColumnCount)
     EXPECT_EQ(lines.last(), "</tr></table></form></body></html>");
 
     EXPECT_TRUE(selectedThumbsPage(*thumbsPage("..."), 2, 150).isEmpty());
+}
+
+// The program's pages are never written through a link planted in their place, and are the user's only.
+TEST(ProgramPage, ReplacesALinkAndIsPrivate)
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath("elsewhere.txt");
+    {
+        QFile f(target);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("the user's file");
+    }
+    const struct {
+        const char* page;
+        QString linkTo;
+    } cases[] = {{"thumbs.html", target}, {"download1.html", dir.filePath("made-by-the-link.html")}};
+    for (const auto& c : cases) {
+        const QString page = dir.filePath(c.page);
+        ASSERT_TRUE(QFile::link(c.linkTo, page));
+        writeProgramPage(page, {"<html>", "</html>"});
+        EXPECT_FALSE(QFileInfo(page).isSymLink()) << c.page;
+        QFile written(page);
+        ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+        EXPECT_EQ(written.readAll(), "<html>\r\n</html>\r\n");
+        EXPECT_EQ(QFileInfo(page).permissions() & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser),
+                  QFile::ReadOwner | QFile::WriteOwner);
+    }
+    QFile untouched(target);
+    ASSERT_TRUE(untouched.open(QIODevice::ReadOnly));
+    EXPECT_EQ(untouched.readAll(), "the user's file");
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("made-by-the-link.html")));
 }
