@@ -19,6 +19,7 @@
 #include "settings/Settings.h"
 
 #include <QAction>
+#include <QScopeGuard>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
@@ -318,12 +319,18 @@ void MainWindow::onDestroying()
 
 void MainWindow::onGrab()
 {
+    if (m_grabbing)
+        return;
     m_thumbnailsPane->stop();
     grabFromBrowser();
 }
 
 bool MainWindow::grabFromBrowser()
 {
+    if (m_grabbing)
+        return false;
+    m_grabbing = true;
+    const auto done = qScopeGuard([this] { m_grabbing = false; });
     m_selectedWindow = -1;
     BrowserPicker& picker = m_services.picker;
     picker.clearList();

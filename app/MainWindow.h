@@ -59,6 +59,7 @@ public:
 
     // Commands.
     void onGrab();
+    // A grab asked for while one is under way is refused: grabs never nest.
     bool grabFromBrowser();
     void startHarvest(const std::shared_ptr<Document>& doc, BrowserWindow* source = nullptr);
     void onSelect(QAction* sender);
@@ -133,6 +134,7 @@ private:
 
     MainWindowServices m_services;
     bool m_closed = false; // the window was closed; a grab still under way ends
+    bool m_grabbing = false; // a grab is under way: the window's events run while it waits and harvests
 };
 
 } // namespace pxt

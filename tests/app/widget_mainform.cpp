@@ -288,6 +288,47 @@ TEST(GrabCommand, TheBrowsersLoginGoesToTheSessionOnlyWhenTheOptionIsOn)
     }
 }
 
+// The window's events run while a grab reads the window and harvests (its progress window lets them
+// through): a grab asked for meanwhile is refused, never run inside the first.
+TEST(GrabCommand, AGrabDuringAGrabIsRefused)
+{
+    App a;
+    QString links; // enough for the harvest to let events through
+    for (int i = 0; i < 5000; ++i)
+        links += QStringLiteral("<a href=\"http://g.test/%1.jpg\"><img src=t.jpg width=90 height=90></a>").arg(i);
+    a.windows.windows = {std::make_shared<PlainBrowserWindow>(
+        "Cats", "http://g.test/", htmlDocument("<title>Cats</title>" + links, "http://g.test/"))};
+    int pickerShown = 0;
+    bool pickerVisible = false;
+    bool triedDuringHarvest = false;
+    bool nestedStarted = true;
+    bool firstEnded = false;
+    QTimer user;
+    user.setInterval(1);
+    QObject::connect(&user, &QTimer::timeout, [&] {
+        if (a.picker.isVisible()) {
+            pickerShown += pickerVisible ? 0 : 1;
+            pickerVisible = true;
+            a.picker.okButton()->click();
+            return;
+        }
+        pickerVisible = false;
+        if (!triedDuringHarvest && pickerShown == 1 && !firstEnded) {
+            triedDuringHarvest = true;
+            a.main->grabButton()->click();
+            nestedStarted = a.main->grabFromBrowser();
+        }
+    });
+    user.start();
+    EXPECT_TRUE(a.main->grabFromBrowser());
+    firstEnded = true;
+    user.stop();
+    ASSERT_TRUE(triedDuringHarvest) << "no event ran after the pick";
+    EXPECT_FALSE(nestedStarted);
+    EXPECT_EQ(pickerShown, 1);
+    EXPECT_TRUE(a.folder.exists("thumbs.html"));
+}
+
 TEST(GrabCommand, PageHeadHoldsTheTitleTextOnly)
 {
     // A page script can put a comment into the TITLE element; its markup must not reach the view page.
