@@ -29,7 +29,6 @@ public:
     QProgressBar* progressBar() const { return m_progressBar; }
     QLabel* textLabel() const { return m_textLabel; }
     QPushButton* cancelButton() const { return m_cancelButton; }
-    bool cancellable() const { return m_cancellable; }
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -56,7 +56,8 @@ bool wrapsOneOf(const QString& program, const QStringList& names)
 
 bool answers(const QString& endpoint)
 {
-    const auto replies = askEndpoints({endpoint}, {QStringLiteral("/json/version"), QStringLiteral("/session")}, 800, 1 << 16);
+    const auto replies = askEndpoints({endpoint}, {QStringLiteral("/json/version"), QStringLiteral("/session")},
+                                      kEndpointAnswerTimeoutMs, 1 << 16);
     return endpointProtocol(replies[0][0], replies[0][1]) != EndpointProtocol::Unknown;
 }
 

@@ -38,7 +38,6 @@ public:
     // startPage: the address the new browser opens; empty: an empty tab. Returns at once; ready or
     // failed follows. A launch under way is ended first.
     void start(const LaunchableBrowser& browser, const QString& startPage = {});
-    bool isStarting() const { return m_timer.isActive(); }
     QString profileFolder(const LaunchableBrowser& browser) const;
 
     static constexpr int kDefaultAnswerLimitMs = 15000;

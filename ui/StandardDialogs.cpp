@@ -20,11 +20,17 @@ QString caption(const Dialogs& d)
 }
 
 // The texts of the boxes hold what pages said (titles, addresses): shown as they are, never as markup.
-void showBox(QMessageBox::Icon icon, const QString& caption, const QString& text)
+// With actions, the box closes with Close instead of OK; returns the index of the action chosen, -1
+// for none.
+int showBox(QMessageBox::Icon icon, const QString& caption, const QString& text, const QStringList& actions = {})
 {
-    QMessageBox box(icon, caption, text, QMessageBox::Ok, boxParent());
+    QMessageBox box(icon, caption, text, actions.isEmpty() ? QMessageBox::Ok : QMessageBox::Close, boxParent());
     box.setTextFormat(Qt::PlainText);
+    QList<QAbstractButton*> buttons;
+    for (const QString& action : actions)
+        buttons << box.addButton(action, QMessageBox::AcceptRole);
     box.exec();
+    return int(buttons.indexOf(box.clickedButton()));
 }
 } // namespace
 
@@ -34,13 +40,7 @@ void StandardDialogs::information(const QString& text) { showBox(QMessageBox::In
 
 int StandardDialogs::informationWithActions(const QString& text, const QStringList& actions)
 {
-    QMessageBox box(QMessageBox::Information, caption(*this), text, QMessageBox::Close, boxParent());
-    box.setTextFormat(Qt::PlainText);
-    QList<QAbstractButton*> buttons;
-    for (const QString& action : actions)
-        buttons << box.addButton(action, QMessageBox::AcceptRole);
-    box.exec();
-    return int(buttons.indexOf(box.clickedButton()));
+    return showBox(QMessageBox::Information, caption(*this), text, actions);
 }
 
 QString StandardDialogs::openFileName(QWidget* parent)

@@ -13,6 +13,7 @@
 #include "dialogs/BrowserPicker.h"
 #include "dialogs/OptionsDialog.h"
 #include "settings/Settings.h"
+#include "tests/support/Processes.h"
 #include "tests/support/TestSupport.h"
 
 #include <QAction>
@@ -383,11 +384,7 @@ TEST(GrabCommand, TheNoBrowserBoxOffersToStartABrowser)
 
     QTemporaryDir dir;
     const QString program = dir.filePath("chromium");
-    QFile script(program);
-    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-    script.write("#!/bin/sh\necho 'no display' >&2\nexit 1\n");
-    script.close();
-    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    writeProgram(program, "#!/bin/sh\necho 'no display' >&2\nexit 1\n");
     BrowserLauncher launcher(dir.filePath("profiles"));
     a.picker.setBrowserStarting(&launcher, {{"Chromium", program, "chromium", false}, {"Firefox", program, "firefox", true}});
     EXPECT_EQ(a.picker.findChild<QPushButton*>("startButton1")->text(), "Start Firefox for Pixtrawl");

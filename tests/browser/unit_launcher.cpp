@@ -11,17 +11,7 @@
 #include <gtest/gtest.h>
 
 using namespace pxt;
-using pxt::test::writeFile;
-
-namespace {
-
-void writeProgram(const QString& path, const QByteArray& script)
-{
-    writeFile(path, script);
-    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-}
-
-} // namespace
+using pxt::test::writeProgram;
 
 TEST(InstalledBrowsers, TheBrowsersFoundInTheirOrderEachOnce)
 {

@@ -24,6 +24,13 @@ inline void writeFile(const QString& path, const QByteArray& data)
     f.write(data);
 }
 
+// Writes a program (a script) only its owner may run.
+inline void writeProgram(const QString& path, const QByteArray& script)
+{
+    writeFile(path, script);
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
 // The processes whose command line holds the text.
 inline QList<int> processesWith(const QString& text)
 {
