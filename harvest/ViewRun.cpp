@@ -28,6 +28,7 @@ void ViewRun::start(const QStringList& links, bool singleLink)
 {
     m_links = links;
     m_pictures.clear();
+    m_pages.clear();
     m_position = 0;
     m_pageNumber = 1;
     m_singleLink = singleLink;
@@ -44,6 +45,7 @@ QString ViewRun::nextPage()
         }
         m_lastWasPage = false;
         m_pictures.append(link);
+        m_pages.append(QString());
         ++m_position;
     }
     return {};
@@ -59,12 +61,22 @@ void ViewRun::takePage(const Document* doc)
             const Element* e = all[i];
             if (e->tagName() == QLatin1String("IMG") && !isBanner(e->width(), e->height(), ratio)) {
                 m_pictures.append(e->href());
+                m_pages.append(doc->url());
                 if (m_session)
                     m_session->addReferer(e->href(), doc->url(), imageReferrerPolicy(*e, pagePolicy));
             }
         }
     }
     ++m_position;
+}
+
+QList<PictureToSave> ViewRun::picturesToSave() const
+{
+    QList<PictureToSave> pictures;
+    pictures.reserve(m_pictures.size());
+    for (qsizetype i = 0; i < m_pictures.size(); ++i)
+        pictures.append({QUrl(m_pictures.at(i)), QUrl(m_pages.at(i))});
+    return pictures;
 }
 
 QString ViewRun::writeViewPage(const QString& head)

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "harvest/PictureSource.h"
+
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -39,6 +42,9 @@ public:
 
     const QStringList& links() const { return m_links; }
     const QStringList& pictures() const { return m_pictures; }
+    // The pictures with the page each was found on (none for a picture link: the session knows it),
+    // for saving them into a folder.
+    QList<PictureToSave> picturesToSave() const;
     qsizetype position() const { return m_position; }
     bool singleLink() const { return m_singleLink; }
     // The last link taken was a page (not a picture).
@@ -49,6 +55,7 @@ private:
     BrowserSession* m_session = nullptr;
     QStringList m_links;
     QStringList m_pictures;
+    QStringList m_pages; // beside m_pictures: the page each came from, empty for a picture link
     qsizetype m_position = 0;
     int m_pageNumber = 1;
     bool m_singleLink = false;

@@ -32,6 +32,8 @@ QList<QSslCertificate> certificatesOf(const QString& path)
     return QSslCertificate::fromPath(path, QSsl::Pem, QSslCertificate::PatternSyntax::FixedString);
 }
 
+} // namespace
+
 // OpenSSL's SSL_CERT_FILE and SSL_CERT_DIR are how a user (or a test) adds a CA of their own; Qt's
 // loading of the system store is not relied on for them, so they are added here. Made anew only when
 // they change.
@@ -60,8 +62,6 @@ QSslConfiguration tlsConfiguration()
     made = conf;
     return conf;
 }
-
-} // namespace
 
 QString CertificateRefusedText(const QString& host, const QString& reason)
 {

@@ -9,10 +9,15 @@
 #include <vector>
 
 class QObject;
+class QSslConfiguration;
 class QSslSocket;
 class QTimer;
 
 namespace pxt {
+
+// The TLS settings of every connection the program makes itself: 1.2 or later, the peer verified
+// against the system's trust store plus SSL_CERT_FILE and SSL_CERT_DIR.
+QSslConfiguration tlsConfiguration();
 
 // One TCP connection at a time, plain or TLS, driven by Qt's event loop: Connect starts the lookup,
 // the connection and (for TLS) the handshake and returns at once; what happens later arrives through

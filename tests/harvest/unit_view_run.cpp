@@ -39,6 +39,12 @@ TEST(ViewRun, PictureLinksAsTheyArePagesByTheirPictures)
     EXPECT_EQ(run.nextPage(), QString());
     EXPECT_TRUE(run.atEnd());
     EXPECT_EQ(run.pictures(), QStringList({"http://g.test/a.jpg", "http://g.test/big.jpg", "http://g.test/b.gif"}));
+    // Saving takes each picture with the page it was found on; a picture link's page is the session's.
+    const QList<PictureToSave> toSave = run.picturesToSave();
+    ASSERT_EQ(toSave.size(), 3);
+    EXPECT_EQ(toSave[1].address, QUrl(QStringLiteral("http://g.test/big.jpg")));
+    EXPECT_EQ(toSave[1].page, QUrl(QStringLiteral("http://g.test/p.html")));
+    EXPECT_TRUE(toSave[0].page.isEmpty());
     // The page's picture is known to the session, under the page's policy.
     EXPECT_FALSE(session.refererSource(QUrl(QStringLiteral("http://g.test/big.jpg"))).isEmpty());
     EXPECT_EQ(session.refererFor(QUrl(QStringLiteral("http://g.test/big.jpg"))), "");
