@@ -10,6 +10,7 @@
 #include "core/SettingsKeys.h"
 #include "panes/ViewerPane.h"
 #include "dom/Document.h"
+#include "harvest/PictureFiles.h"
 #include "harvest/ThumbnailGrab.h"
 #include "panes/ThumbnailsPane.h"
 #include "http/BrowserSession.h"
@@ -22,11 +23,14 @@
 #include <QScopeGuard>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMenu>
 #include <QScreen>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QStandardPaths>
 #include <QStyle>
 #include <QToolBar>
 #include <QToolButton>
@@ -130,6 +134,8 @@ void MainWindow::buildMenus()
     addItem(file, QStringLiteral("saveAllThumbnailsAction"), QStringLiteral("Sa&ve all Thumbnails..."), &MainWindow::onSaveAllThumbnails);
     addItem(file, QStringLiteral("saveImagesAction"), QStringLiteral("&Save Images..."), &MainWindow::onSaveImages)
         ->setShortcut(QKeySequence::Save);
+    addItem(file, QStringLiteral("savePicturesAction"), QStringLiteral("Save &Pictures to Folder..."), &MainWindow::onSavePictures)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
     addItem(file, QStringLiteral("saveImagesAndThumbnailsAction"), QStringLiteral("&Save Images + Thumbnails..."), nullptr)
         ->setVisible(false);
     file->addSeparator();
@@ -207,10 +213,14 @@ void MainWindow::buildToolButtons()
                                  "document-preview", QStyle::SP_FileDialogContentsView);
     m_saveButton = tool(QStringLiteral("saveButton"), QStringLiteral("Save Images"),
                              "document-save", QStyle::SP_DialogSaveButton);
+    m_savePicturesButton = tool(QStringLiteral("savePicturesButton"), QStringLiteral("Save Pictures to Folder"),
+                                "folder-download", QStyle::SP_DirOpenIcon);
     connect(m_grabButton, &QToolButton::clicked, this, [this] { guarded(m_services.dialogs, [this] { onGrab(); }); });
     connect(m_viewButton, &QToolButton::clicked, this,
             [this] { guarded(m_services.dialogs, [this] { onView(); }); });
     connect(m_saveButton, &QToolButton::clicked, this, [this] { guarded(m_services.dialogs, [this] { onSaveImages(); }); });
+    connect(m_savePicturesButton, &QToolButton::clicked, this,
+            [this] { guarded(m_services.dialogs, [this] { onSavePictures(); }); });
 }
 
 QAction* MainWindow::menuItem(const QString& name) const
@@ -296,6 +306,7 @@ void MainWindow::onClosing()
     m_thumbnailsPane->cancelHarvest();
     m_thumbnailsPane->stop();
     m_viewerPane->stop();
+    m_viewerPane->endSaving();
     m_placement->save(false);
 }
 
@@ -367,6 +378,7 @@ bool MainWindow::grabFromBrowser()
 void MainWindow::startHarvest(const std::shared_ptr<Document>& doc, BrowserWindow* source)
 {
     m_pageHead = ThumbnailGrab::viewHead(*doc, m_pageHead);
+    m_galleryTitle = doc->title();
     m_thumbnailsPane->grabDocument(doc, m_addToExisting, source);
 }
 
@@ -393,6 +405,43 @@ void MainWindow::onSaveImages()
 {
     if (!m_viewerPane->isBusy())
         m_viewerPane->saveImages();
+}
+
+QString MainWindow::defaultPictureFolder() const
+{
+    QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    if (pictures.isEmpty())
+        pictures = QDir::homePath();
+    const QString folder = pictures + QStringLiteral("/Pixtrawl");
+    const QString title = PictureFiles::safeName(m_galleryTitle);
+    return title.isEmpty() ? folder : folder + QLatin1Char('/') + title;
+}
+
+void MainWindow::onSavePictures()
+{
+    if (m_viewerPane->isSaving())
+        return;
+    if (m_viewerPane->picturesToSave().isEmpty()) {
+        m_services.dialogs.information(QStringLiteral("No pictures to save: view selected thumbnails first."));
+        return;
+    }
+    QString start = lastPictureFolder();
+    if (start.isEmpty() || !QFileInfo(start).isDir())
+        start = defaultPictureFolder();
+    // The chooser opens in the folder, so it is made first; what was made for it goes again on cancel.
+    QStringList made;
+    for (QString f = QDir::cleanPath(start); !f.isEmpty() && !QFileInfo::exists(f); f = QFileInfo(f).path())
+        made << f;
+    QDir().mkpath(start);
+    const QString folder = QDir::cleanPath(m_services.dialogs.existingFolder(this, start));
+    for (const QString& f : made) {
+        if (folder != f && !folder.startsWith(f + QLatin1Char('/')))
+            QDir().rmdir(f); // only while empty
+    }
+    if (folder.isEmpty() || folder == QLatin1String("."))
+        return;
+    m_viewerPane->savePictures(folder);
+    storeLastPictureFolder(folder);
 }
 
 void MainWindow::onOpenThumbnails()

@@ -65,6 +65,8 @@ public:
     void onSelect(QAction* sender);
     void onView();
     void onSaveImages();
+    // Saves the pictures of the last view run into a folder the user chooses.
+    void onSavePictures();
     void onOpenThumbnails();
     void onSaveSelectedThumbnails();
     void onSaveAllThumbnails();
@@ -85,6 +87,10 @@ public:
     QToolButton* selectButton() const { return m_selectButton; }
     QToolButton* viewButton() const { return m_viewButton; }
     QToolButton* saveButton() const { return m_saveButton; }
+    QToolButton* savePicturesButton() const { return m_savePicturesButton; }
+    // Where the folder chooser of saving pictures opens when no folder was used yet: the desktop's
+    // Pictures folder + "/Pixtrawl/" + the gallery's title made safe.
+    QString defaultPictureFolder() const;
     // The top-level menus, in menu order.
     const QList<QMenu*>& menus() const { return m_menus; }
     const WindowPlacement& placement() const { return *m_placement; }
@@ -119,6 +125,7 @@ private:
     QToolButton* m_selectButton;
     QToolButton* m_viewButton;
     QToolButton* m_saveButton;
+    QToolButton* m_savePicturesButton;
     QStackedWidget* m_pages;
     QSplitter* m_splitter;
     ThumbnailsPane* m_thumbnailsPane;
@@ -131,6 +138,7 @@ private:
     bool m_addToExisting = false;
     bool m_openedFromFile = false;
     QString m_pageHead;
+    QString m_galleryTitle; // the title of the last grabbed page
 
     MainWindowServices m_services;
     bool m_closed = false; // the window was closed; a grab still under way ends

@@ -33,6 +33,9 @@ public:
     virtual bool saveFileName(QWidget* parent, const QString& folder, const QString& suggestedName,
                               const QStringList& filters, const QStringList& suffixes, QString* path,
                               int* filter) = 0;
+    // The folder chooser of "Save Pictures to Folder...", opened at start: the chosen folder, empty on
+    // cancel.
+    virtual QString existingFolder(QWidget* parent, const QString& start) = 0;
     // An address handed to the desktop: its web browser or mail program.
     virtual void openUrl(const QUrl& url) = 0;
 

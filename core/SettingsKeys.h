@@ -46,6 +46,10 @@ inline const QString kUnplaced = QStringLiteral("-1,-1,-1,-1");
 inline const QString kMainFormSection = QStringLiteral("TFormMain");
 inline const QString kThumbsPaneWidth = QStringLiteral("FrameThumbs1_Width");
 
+// --- [SavePictures]: the folder pictures were last saved into ---
+inline const QString kSavePicturesSection = QStringLiteral("SavePictures");
+inline const QString kLastFolder = QStringLiteral("LastFolder");
+
 // --- [Browsers]: written by the user, never by the program ---
 inline const QString kBrowsersSection = QStringLiteral("Browsers");
 inline const QString kDevToolsEndpoints = QStringLiteral("DevToolsEndpoints"); // host:port,host:port

@@ -113,9 +113,9 @@ void PictureSaver::received(size_t slot, const PictureSource::Reply& reply)
 
 QString PictureSaver::headline(const Outcome& o)
 {
-    return (o.saved == 1 ? QStringLiteral("1 picture saved in %2.") : QStringLiteral("%1 pictures saved in %2."))
-        .arg(o.saved)
-        .arg(QDir::toNativeSeparators(o.folder));
+    const QString folder = QDir::toNativeSeparators(o.folder);
+    return o.saved == 1 ? QStringLiteral("1 picture saved in %1.").arg(folder)
+                        : QStringLiteral("%1 pictures saved in %2.").arg(QString::number(o.saved), folder);
 }
 
 QString PictureSaver::summary(const Outcome& o)

@@ -1,5 +1,6 @@
 #include "panes/ViewerPane.h"
 
+#include "harvest/NetworkPictureSource.h"
 #include "http/BrowserSession.h"
 
 #include "core/Dialogs.h"
@@ -13,13 +14,16 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QStackedLayout>
+#include <QTimer>
+#include <QUrl>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 namespace pxt {
 
 ViewerPane::ViewerPane(BrowserViewFactory& views, Settings& settings, Dialogs& dialogs, QWidget* parent)
-    : QWidget(parent), m_settings(settings), m_dialogs(dialogs), m_run(settings)
+    : QWidget(parent), m_settings(settings), m_dialogs(dialogs), m_run(settings),
+      m_network(std::make_unique<NetworkPictureSource>(nullptr)), m_saver(std::make_unique<PictureSaver>(*m_network))
 {
     setObjectName(QStringLiteral("viewerPane"));
     auto* layout = new QVBoxLayout(this);
@@ -71,13 +75,68 @@ ViewerPane::ViewerPane(BrowserViewFactory& views, Settings& settings, Dialogs& d
     m_statusLine = paneStatusLine(this);
     layout->addWidget(m_statusLine);
 
-    connect(m_stopButton, &QToolButton::clicked, this, [this] { guarded(m_dialogs, [this] { stop(); }); });
+    // The one Stop ends what the pane does: the loading and a save.
+    connect(m_stopButton, &QToolButton::clicked, this, [this] {
+        guarded(m_dialogs, [this] {
+            stop();
+            m_saver->stop();
+        });
+    });
+    m_saver->onProgress = [this](int number, int count, const QString& name) {
+        setStatus(QStringLiteral("Saving %1 of %2: %3").arg(number).arg(count).arg(name));
+    };
+    m_saver->onFinished = [this](const PictureSaver::Outcome& outcome) {
+        setStatus(PictureSaver::headline(outcome));
+        // The box waits for the user: shown once the saver's call has returned.
+        if (!m_quietEnd)
+            QTimer::singleShot(0, this, [this, outcome] { guarded(m_dialogs, [&] { onSavingFinished(outcome); }); });
+    };
     addPaneKeys(this, m_stopButton, m_reloadButton);
     connect(m_reloadButton, &QToolButton::clicked, this, [this] { guarded(m_dialogs, [this] { reload(); }); });
     connect(m_view, &BrowserView::documentComplete, this,
             [this] { guarded(m_dialogs, [this] { onPageLoaded(); }); });
     connect(m_view, &BrowserView::loadProgress, this,
             [this](int p, int m) { guarded(m_dialogs, [&] { onLoadProgress(p, m); }); });
+}
+
+ViewerPane::~ViewerPane() { endSaving(); }
+
+void ViewerPane::setSession(BrowserSession* session)
+{
+    m_run.setSession(session);
+    if (m_saver->running())
+        return;
+    m_network = std::make_unique<NetworkPictureSource>(session);
+    m_saver->setSource(*m_network);
+}
+
+void ViewerPane::setPictureSource(PictureSource* source)
+{
+    if (!m_saver->running())
+        m_saver->setSource(source ? *source : *m_network);
+}
+
+QList<PictureToSave> ViewerPane::picturesToSave() const
+{
+    return m_run.atEnd() ? m_run.picturesToSave() : QList<PictureToSave>();
+}
+
+bool ViewerPane::savePictures(const QString& folder)
+{
+    m_quietEnd = false;
+    return m_saver->start(picturesToSave(), folder, m_settings.parallelRequests());
+}
+
+void ViewerPane::endSaving()
+{
+    m_quietEnd = true;
+    m_saver->stop();
+}
+
+void ViewerPane::onSavingFinished(const PictureSaver::Outcome& outcome)
+{
+    if (m_dialogs.informationWithActions(PictureSaver::summary(outcome), {QStringLiteral("Open Folder")}) == 0)
+        m_dialogs.openUrl(QUrl::fromLocalFile(outcome.folder));
 }
 
 QString ViewerPane::statusText() const { return m_statusLine->text(); }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "browser/BrowserView.h"
+#include "harvest/PictureSaver.h"
 #include "harvest/ViewRun.h"
 
 #include <QStringList>
@@ -14,6 +15,7 @@ namespace pxt {
 
 class BrowserSession;
 class Dialogs;
+class NetworkPictureSource;
 class Settings;
 
 // The download pane: the full pictures behind the chosen thumbnails. A view run keeps the links that
@@ -23,8 +25,9 @@ class ViewerPane : public QWidget {
 public:
     // The session that learns which page each picture of a view run was found on (its Referer);
     // null: none. It must outlive the pane.
-    void setSession(BrowserSession* session) { m_run.setSession(session); }
+    void setSession(BrowserSession* session);
     ViewerPane(BrowserViewFactory& views, Settings& settings, Dialogs& dialogs, QWidget* parent = nullptr);
+    ~ViewerPane() override;
 
     // The view run.
     bool startView(const std::shared_ptr<Document>& document, const QString& head);
@@ -38,6 +41,19 @@ public:
     void saveImages();
     // Shows a page of the program's own (the user guide), ending a run first.
     void showPage(const QString& file);
+
+    // Saving the pictures of the last view run into a folder.
+    // The pictures of the last view run that has ended; empty while one collects.
+    QList<PictureToSave> picturesToSave() const;
+    // Saves them into the folder, "Parallel requests" at a time: the status line tells which, the Stop
+    // button ends it, a box tells the outcome and offers to open the folder. False while a save runs.
+    bool savePictures(const QString& folder);
+    bool isSaving() const { return m_saver->running(); }
+    // Ends a save without its box (the program closes).
+    void endSaving();
+    // Where saved pictures come from; null: the network with the session. It must outlive the pane.
+    void setPictureSource(PictureSource* source);
+    const PictureSaver& saver() const { return *m_saver; }
 
     QString statusText() const;
 
@@ -65,6 +81,7 @@ private:
     void setStatus(const QString& text);
     void onPageLoaded();
     void onLoadProgress(int progress, int progressMax);
+    void onSavingFinished(const PictureSaver::Outcome& outcome);
 
     BrowserView* m_view;
     QWidget* m_titleBar;
@@ -83,6 +100,9 @@ private:
     Settings& m_settings;
     Dialogs& m_dialogs;
     ViewRun m_run;
+    std::unique_ptr<NetworkPictureSource> m_network;
+    std::unique_ptr<PictureSaver> m_saver;
+    bool m_quietEnd = false; // the save ends without its box
 };
 
 } // namespace pxt

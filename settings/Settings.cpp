@@ -1,5 +1,9 @@
 #include "settings/Settings.h"
 
+#include "core/IniFile.h"
+#include "core/ProgramFiles.h"
+#include "core/SettingsKeys.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -17,6 +21,20 @@ void Settings::takeSnapshot(const SnapshotValues& v)
     m_snapshot.thumbnailSize =
         std::clamp(v.thumbnailSize, SnapshotValues::kMinThumbnailSize, SnapshotValues::kMaxThumbnailSize);
     m_snapshot.useBrowserLogin = v.useBrowserLogin;
+}
+
+QString lastPictureFolder()
+{
+    return IniFile(ProgramFiles::settingsFile())
+        .read(SettingsKeys::kSavePicturesSection, SettingsKeys::kLastFolder)
+        .value_or(QString());
+}
+
+void storeLastPictureFolder(const QString& folder)
+{
+    IniFile ini(ProgramFiles::settingsFile());
+    ini.write(SettingsKeys::kSavePicturesSection, SettingsKeys::kLastFolder, folder);
+    ini.save();
 }
 
 } // namespace pxt

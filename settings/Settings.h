@@ -88,4 +88,9 @@ private:
     const LiveLinkFilter* m_live = nullptr;
 };
 
+// The folder pictures were last saved into, kept in the settings file; empty when none was.
+QString lastPictureFolder();
+// Throws Error when the settings file cannot be written.
+void storeLastPictureFolder(const QString& folder);
+
 } // namespace pxt

@@ -26,6 +26,9 @@ public:
     int saveFilter = 0;
     QString suggestedSaveName; // what the last saveFileName offered
     int saveFileCalls = 0;
+    QString folder;         // the answer of existingFolder (empty: cancel)
+    QString offeredFolder;  // where the last existingFolder opened
+    int folderCalls = 0;
 
     // The actions the last informationWithActions box offered, and the index the test answers (-1: Close).
     QStringList offeredActions;
@@ -59,6 +62,12 @@ public:
         *path = saveFile;
         *filter = saveFilter;
         return true;
+    }
+    QString existingFolder(QWidget*, const QString& start) override
+    {
+        ++folderCalls;
+        offeredFolder = start;
+        return folder;
     }
     void openUrl(const QUrl& url) override { openedUrls << url; }
 };

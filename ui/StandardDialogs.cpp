@@ -72,6 +72,11 @@ bool StandardDialogs::saveFileName(QWidget* parent, const QString& folder, const
     return true;
 }
 
+QString StandardDialogs::existingFolder(QWidget* parent, const QString& start)
+{
+    return QFileDialog::getExistingDirectory(parent, QStringLiteral("Save Pictures to Folder"), start);
+}
+
 void StandardDialogs::openUrl(const QUrl& url) { QDesktopServices::openUrl(url); }
 
 } // namespace pxt

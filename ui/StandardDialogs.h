@@ -15,6 +15,7 @@ public:
     bool saveFileName(QWidget* parent, const QString& folder, const QString& suggestedName,
                       const QStringList& filters, const QStringList& suffixes, QString* path,
                       int* filter) override;
+    QString existingFolder(QWidget* parent, const QString& start) override;
     void openUrl(const QUrl& url) override;
 };
 

@@ -114,7 +114,8 @@ TEST(MainWindow, LooksAsDesigned)
             captions << (act->isSeparator() ? QStringLiteral("-") : act->text());
     }
     EXPECT_EQ(captions, (QStringList{"&File", "&Open Thumbnails...", "-", "S&ave selected Thumbnails...",
-                                     "Sa&ve all Thumbnails...", "&Save Images...", "&Save Images + Thumbnails...", "-",
+                                     "Sa&ve all Thumbnails...", "&Save Images...", "Save &Pictures to Folder...",
+                                     "&Save Images + Thumbnails...", "-",
                                      "&Close", "&Thumbnails", "G&rab from Browser...", "S&elect Thumbnails",
                                      "View selected Thumbnails", "-", "&Get Image Size", "-", "Options...", "&?",
                                      "&Help", "-", "&Info..."}));
@@ -140,7 +141,8 @@ TEST(MainWindow, Keys)
         const char* item;
         QKeySequence key;
     } shown[] = {{"grabAction", QKeySequence(Qt::CTRL | Qt::Key_G)}, {"openThumbnailsAction", QKeySequence(Qt::CTRL | Qt::Key_O)},
-                 {"saveImagesAction", QKeySequence(Qt::CTRL | Qt::Key_S)}, {"closeAction", QKeySequence(Qt::CTRL | Qt::Key_Q)},
+                 {"saveImagesAction", QKeySequence(Qt::CTRL | Qt::Key_S)},
+                 {"savePicturesAction", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)}, {"closeAction", QKeySequence(Qt::CTRL | Qt::Key_Q)},
                  {"selectAllAction", QKeySequence(Qt::CTRL | Qt::Key_A)}, {"helpAction", QKeySequence(Qt::Key_F1)}};
     for (const auto& s : shown)
         EXPECT_EQ(a.main->menuItem(s.item)->shortcut(), s.key) << s.item;
