@@ -2,8 +2,8 @@
 // user's login (a session cookie) and one whose pictures need a Referer of the gallery, sized by the
 // probe and shown in the views, and refused with "Use the browser's login" off; one whose pictures lie
 // on another site, which gets the Referer the browser would send (the gallery's origin, never its
-// whole address) and shows every picture either way; and a gallery of srcset thumbnails grabbed again
-// and again, each grab sized in every cell.
+// whole address) and shows every picture either way; a gallery of srcset thumbnails grabbed again
+// and again, each grab sized in every cell; and the pictures of a view saved into a folder.
 #include "app/ProgressWindow.h"
 #include "browser/devtools/DevToolsConnection.h"
 #include "browser/devtools/DevToolsWindows.h"
@@ -22,6 +22,7 @@
 #include "tests/support/TestSupport.h"
 
 #include <QBuffer>
+#include <QToolButton>
 #include <QTemporaryFile>
 #include <QDirIterator>
 #include <QEventLoop>
@@ -151,7 +152,8 @@ QString naturalWidths(ViewerPane& pane)
     BrowserView* view = pane.view();
     const QString all = QStringLiteral("Array.from(document.images)");
     waitUntil([&] {
-        return !view->isBusy() && QUrl(view->locationUrl()).toLocalFile() == pane.pageFile()
+        // A run that loads a picture page has written no view page yet.
+        return !pane.pageFile().isEmpty() && !view->isBusy() && QUrl(view->locationUrl()).toLocalFile() == pane.pageFile()
                && evaluate(view, all + QStringLiteral(".every(i => i.complete) ? 'yes' : ''")) == "yes";
     }, 20000);
     return evaluate(view, all + QStringLiteral(".map(i => i.naturalWidth).join(',')"));
@@ -482,4 +484,72 @@ TEST_F(SessionE2E, EveryGrabSizesEveryPicture)
         EXPECT_EQ(grab(kCells), QStringList(kCells, QStringLiteral("10 kB, 120 x 90")));
         EXPECT_EQ(thumbs->statusText(), QStringLiteral("Ready"));
     }
+}
+
+// The pictures of a view run saved into a folder with the session: behind the login, behind a Referer
+// check, from a picture page, the same picture twice, two pictures of one name and a missing one. The
+// folder then holds exactly the server's bytes; Stop during a save leaves nothing partial.
+TEST_F(SessionE2E, ThePicturesOfAViewAreSavedIntoAFolder)
+{
+    QByteArray origin;
+    std::atomic<bool> slow {false};
+    const QByteArray other = picture() + "another picture of the same name";
+    serve([&](const QByteArray& r) {
+        const QByteArray path = requestPath(r);
+        if (slow && path.endsWith(".jpg"))
+            return Script {pause(60000), send("HTTP/1.0 503 Slow\r\nContent-Length: 0\r\n\r\n")};
+        if (path == "/saving.html") {
+            QByteArray page = "<!DOCTYPE html><html><head><title>To Keep</title></head><body>";
+            for (const char* link : {"/login/big1.jpg", "/hotlink/big2.jpg", "/pages/p1.html", "/a/same.jpg",
+                                     "/b/same.jpg", "/c/same.jpg", "/missing.jpg"}) {
+                page += "<a href=\"" + QByteArray(link) + "\"><img src=\"/thumbs/t.png\" width=\"96\" height=\"72\"></a>";
+            }
+            return reply("200 OK", "text/html", page + "</body></html>",
+                         "Set-Cookie: sid=" + kSessionValue + "; Path=/; Secure; HttpOnly\r\n");
+        }
+        if (path == "/pages/p1.html")
+            return reply("200 OK", "text/html", "<html><body><img src=\"/hotlink/inpage.jpg\" width=\"120\" height=\"90\"></body></html>");
+        if (path == "/a/same.jpg" || path == "/b/same.jpg")
+            return reply("200 OK", "image/png", picture());
+        if (path == "/c/same.jpg")
+            return reply("200 OK", "image/png", other);
+        if (path == "/missing.jpg")
+            return reply("404 Not Found", "text/plain", "no");
+        return site(r, origin);
+    });
+    origin = server->url(QString()).toLatin1();
+    const QString gallery = server->url(QStringLiteral("/saving.html"));
+    ASSERT_NO_FATAL_FAILURE(openInChromium(gallery, QStringLiteral("To Keep")));
+    ASSERT_NO_FATAL_FAILURE(showPanes());
+    grab(6);
+    thumbs->selectAll();
+    ASSERT_TRUE(download->startView(thumbs->thumbnailsDocument(), QStringLiteral("<HEAD><title>To Keep</title></HEAD>")));
+    ASSERT_EQ(naturalWidths(*download), QStringLiteral("120,120,120,120,120,120,0")) << "the view page";
+
+    QTemporaryDir target;
+    const QString folder = target.path() + QStringLiteral("/To Keep");
+    ASSERT_TRUE(download->savePictures(folder));
+    ASSERT_TRUE(waitUntil([&] { return !messages.informations.isEmpty(); }, 30000));
+    EXPECT_EQ(messages.informations.constLast(),
+              QStringLiteral("5 pictures saved in %1.\n1 was already there.\n\nNot saved:\nmissing.jpg: 404 Not Found").arg(folder));
+    const QStringList files = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    EXPECT_EQ(files, QStringList({"big1.jpg", "big2.jpg", "inpage.jpg", "same (2).jpg", "same.jpg"}));
+    for (const QString& name : files) {
+        QFile f(folder + QLatin1Char('/') + name);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(f.readAll(), name == QLatin1String("same (2).jpg") ? other : picture()) << name.toStdString();
+    }
+    EXPECT_TRUE(messages.errors.isEmpty()) << messages.errors.join('\n').toStdString();
+
+    // Stop while every picture is still on its way: nothing is left in the folder.
+    slow = true;
+    messages.informations.clear();
+    const QString stopped = target.path() + QStringLiteral("/stopped");
+    ASSERT_TRUE(download->savePictures(stopped));
+    ASSERT_TRUE(waitUntil([&] { return download->statusText().startsWith(QLatin1String("Saving ")); }));
+    download->stopButton()->click();
+    EXPECT_FALSE(download->isSaving());
+    ASSERT_TRUE(waitUntil([&] { return !messages.informations.isEmpty(); }));
+    EXPECT_EQ(messages.informations.constLast(), QStringLiteral("0 pictures saved in %1.\nStopped: 7 not saved.").arg(stopped));
+    EXPECT_EQ(QDir(stopped).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList());
 }
