@@ -19,15 +19,21 @@ inline double msSince(std::chrono::steady_clock::time_point start)
 }
 
 // Milliseconds curl (HTTP/1.0, one process) takes for the addresses, with the extra options and a CA
-// file to trust when given; ok is false when curl reported a failure.
-inline double curlMs(const QStringList& urls, const QString& options, const QString& caFile, bool& ok)
+// file to trust when given; ok is false when curl reported a failure. The bodies go into the folder
+// when one is given (one file each, numbered), else nowhere.
+inline double curlMs(const QStringList& urls, const QString& options, const QString& caFile, bool& ok,
+                     const QString& folder = {})
 {
     QTemporaryDir dir;
     const std::string config = (dir.path() + QStringLiteral("/urls.curl")).toStdString();
     {
         std::ofstream out(config);
-        for (const QString& url : urls)
-            out << "url = \"" << url.toStdString() << "\"\noutput = \"/dev/null\"\n";
+        int n = 0;
+        for (const QString& url : urls) {
+            const std::string output = folder.isEmpty() ? std::string("/dev/null")
+                                                        : (folder + QStringLiteral("/%1").arg(n++)).toStdString();
+            out << "url = \"" << url.toStdString() << "\"\noutput = \"" << output << "\"\n";
+        }
     }
     std::string command = "curl --http1.0 -s " + options.toStdString() + " -K '" + config + "'";
     if (!caFile.isEmpty())
