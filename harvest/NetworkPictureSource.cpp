@@ -75,6 +75,14 @@ private:
             req.setRawHeader("Cookie", lines.cookie);
         m_reply = m_source.m_network->get(req);
         QObject::connect(m_reply, &QNetworkReply::finished, m_reply, [this] { finished(); });
+        QObject::connect(m_reply, &QNetworkReply::metaDataChanged, m_reply, [this] {
+            if (m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() > kMaxBytes)
+                tooLarge();
+        });
+        QObject::connect(m_reply, &QNetworkReply::downloadProgress, m_reply, [this](qint64 received, qint64) {
+            if (received > kMaxBytes)
+                tooLarge();
+        });
     }
 
     void finished()
@@ -103,6 +111,15 @@ private:
             result.contentType = reply->header(QNetworkRequest::ContentTypeHeader).toString();
         }
         done(result);
+    }
+
+    void tooLarge()
+    {
+        m_reply->disconnect();
+        m_reply->abort();
+        m_reply->deleteLater();
+        m_reply = nullptr;
+        done({{}, {}, QStringLiteral("larger than %1 MB").arg(kMaxBytes >> 20)});
     }
 
     void done(const Reply& reply)

@@ -27,6 +27,8 @@ public:
     static constexpr int kMaxRedirects = 20;
     // A request that receives nothing for this long fails.
     static constexpr int kIdleLimitMs = 30000;
+    // A picture is held in memory until it is stored: a larger answer fails rather than fill it.
+    static constexpr qint64 kMaxBytes = qint64(1) << 30;
 
     // The session may be null (none); it must outlive the source.
     explicit NetworkPictureSource(const BrowserSession* session);
