@@ -81,6 +81,8 @@ void PictureSaver::received(size_t slot, const PictureSource::Reply& reply)
     const QString shown = shownName(picture);
     if (!reply.failure.isEmpty()) {
         m_outcome.failures << shown + QStringLiteral(": ") + reply.failure;
+    } else if (reply.bytes.isEmpty()) {
+        m_outcome.failures << shown + QStringLiteral(": the answer was empty");
     } else if (PictureFiles::isWebPage(reply.contentType, reply.bytes)) {
         m_outcome.failures << shown + QStringLiteral(": a web page came instead of a picture");
     } else {

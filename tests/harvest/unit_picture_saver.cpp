@@ -212,6 +212,8 @@ Script answer(const QByteArray& request)
         return request.contains("\r\nCookie: sid=42") ? ok(jpeg("secret")) : status("403 Forbidden");
     if (path == "/hotlink/protected.jpg")
         return request.contains("\r\nReferer: http://127.0.0.1") ? ok(jpeg("protected")) : status("403 Forbidden");
+    if (path == "/empty.jpg")
+        return ok({});
     if (path == "/huge.jpg")
         return {send("HTTP/1.0 200 OK\r\nContent-Type: image/jpeg\r\nContent-Length: 2147483648\r\n\r\n" + kJpeg), hold()};
     if (path.startsWith("/slow/"))
@@ -255,6 +257,7 @@ TEST(PictureSaver, SavesWithTheSessionAndTellsEachFailure)
         {at("/hotlink/protected.jpg"), {}},          // behind a Referer check, the session's page
         {at("/moved.jpg"), QUrl(gallery)},           // the page it was found on gives the Referer, also after a redirect
         {at("/huge.jpg"), {}},                       // more than memory should hold
+        {at("/empty.jpg"), {}},
     };
     ASSERT_TRUE(saver.start(pictures, folder, 3));
     ASSERT_TRUE(waitUntil([&] { return finished; }, 30000));
@@ -262,16 +265,17 @@ TEST(PictureSaver, SavesWithTheSessionAndTellsEachFailure)
     const PictureSaver::Outcome& outcome = saver.outcome();
     EXPECT_FALSE(saver.running());
     EXPECT_FALSE(outcome.stopped);
-    EXPECT_EQ(outcome.count, 12);
+    EXPECT_EQ(outcome.count, 13);
     EXPECT_EQ(outcome.saved, 7);
     EXPECT_EQ(outcome.alreadyThere, 1);
     QStringList failures = outcome.failures;
     failures.sort();
-    EXPECT_EQ(failures, QStringList({"huge.jpg: larger than 1024 MB", "login.jpg: a web page came instead of a picture",
+    EXPECT_EQ(failures, QStringList({"empty.jpg: the answer was empty", "huge.jpg: larger than 1024 MB",
+                                     "login.jpg: a web page came instead of a picture",
                                      "loop.jpg: too many redirects", "missing.jpg: 404 Not Found"}));
     EXPECT_EQ(outcome.renamed, QStringList({at("/%2F..%2F").toDisplayString() + ": no usable file name, saved as picture.png"}));
-    EXPECT_EQ(progress.size(), 12);
-    EXPECT_EQ(progress.first(), "1/12 sunset.jpg");
+    EXPECT_EQ(progress.size(), 13);
+    EXPECT_EQ(progress.first(), "1/13 sunset.jpg");
 
     EXPECT_EQ(filesIn(folder), QStringList({"moved.jpg", "picture.png", "protected.jpg", "secret.jpg", "show.php.png",
                                             "sunset (2).jpg", "sunset.jpg"}));
