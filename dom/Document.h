@@ -238,7 +238,9 @@ struct Frame {
     QString error;
 };
 
-class Document {
+// Shared: a write that waits for the page's answer keeps its document alive until it is done, whoever
+// else lets it go meanwhile.
+class Document : public std::enable_shared_from_this<Document> {
 public:
     // Frames of frames are read at most this deep, whatever the page holds; deeper ones are unreadable.
     static constexpr int kMaxFrameDepth = 32;

@@ -68,6 +68,9 @@ void SizeProbe::start(std::shared_ptr<Document> doc)
     m_parallel = std::clamp(m_settings.parallelRequests(), 1, SnapshotValues::kMaxParallelRequests);
     while (m_slots.size() < size_t(m_parallel))
         addClient();
+    // No body is needed beyond what tells a picture's dimensions.
+    for (Slot& slot : m_slots)
+        slot.client->setMaxKeptBody(m_readDimensions ? kDimensionBytes : 0);
     fill();
 }
 
@@ -205,10 +208,12 @@ void SizeProbe::writeUnless(const Slot& slot, const QString& present, const QStr
 // element it took last, wherever that now lies.
 void SizeProbe::append(Element* div, const QString& text)
 {
-    const qsizetype before = qsizetype(m_doc->all().size());
+    // The write waits for the page: a new run may take over meanwhile, and the position then is its.
+    const std::shared_ptr<Document> doc = m_doc;
+    const qsizetype before = qsizetype(doc->all().size());
     div->setInnerHTML(div->innerHTML() + text);
-    const int moved = int(qsizetype(m_doc->all().size()) - before);
-    if (moved == 0 || m_next <= 0)
+    const int moved = int(qsizetype(doc->all().size()) - before);
+    if (doc != m_doc || moved == 0 || m_next <= 0)
         return;
     const qsizetype visited = m_doc->indexOf(m_visited);
     if (visited >= 0)

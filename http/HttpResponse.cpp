@@ -148,12 +148,12 @@ void HttpResponse::takeHeaderLine(const QByteArray& line)
     }
 }
 
-void HttpResponse::takeBody(const char* data, qint64 size)
+void HttpResponse::takeBody(const char* data, qint64 size, qint64 keep)
 {
     m_receivedBodyBytes += size;
-    const qint64 keep = std::min(size, kMaxKeptBody - qint64(m_body.size()));
-    if (keep > 0)
-        m_body.append(data, keep);
+    const qint64 taken = std::min(size, std::min(keep, kMaxKeptBody) - qint64(m_body.size()));
+    if (taken > 0)
+        m_body.append(data, taken);
 }
 
 } // namespace pxt

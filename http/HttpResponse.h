@@ -28,7 +28,7 @@ public:
     bool takeHeader(const char* data, qint64 size, qint64& used);
     // The empty line has been taken: what follows is body.
     bool headerDone() const { return m_headerDone; }
-    void takeBody(const char* data, qint64 size);
+    void takeBody(const char* data, qint64 size, qint64 keep = kMaxKeptBody);
     // The connection ended within the header: a line cut short by it is taken as it is.
     void endOfHeader();
 

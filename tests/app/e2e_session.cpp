@@ -63,16 +63,6 @@ QByteArray picture()
     return png;
 }
 
-QByteArray header(const QByteArray& request, const QByteArray& name)
-{
-    for (const QByteArray& line : request.split('\n')) {
-        const qsizetype colon = line.indexOf(':');
-        if (colon > 0 && line.left(colon).trimmed().toLower() == name.toLower())
-            return line.mid(colon + 1).trimmed();
-    }
-    return {};
-}
-
 Script reply(const QByteArray& status, const QByteArray& type, const QByteArray& body, const QByteArray& extra = {})
 {
     return {send("HTTP/1.0 " + status + "\r\nContent-Type: " + type + "\r\nContent-Length: "
@@ -94,9 +84,9 @@ Script site(const QByteArray& request, const QByteArray& origin)
     }
     if (path.startsWith("/thumbs/"))
         return reply("200 OK", "image/png", picture());
-    if (path.startsWith("/login/") && header(request, "Cookie").contains("sid=" + kSessionValue))
+    if (path.startsWith("/login/") && requestHeader(request, "Cookie").contains("sid=" + kSessionValue))
         return reply("200 OK", "image/png", picture());
-    if (path.startsWith("/hotlink/") && header(request, "Referer").startsWith(origin + "/"))
+    if (path.startsWith("/hotlink/") && requestHeader(request, "Referer").startsWith(origin + "/"))
         return reply("200 OK", "image/png", picture());
     return reply("403 Forbidden", "text/plain", "no");
 }
@@ -258,8 +248,9 @@ protected:
                                                pki->server({QStringLiteral("127.0.0.1"), QStringLiteral("localhost")}));
     }
 
-    // Chromium on the address, its window with the title found in the list.
-    void openInChromium(const QString& address, const QString& title)
+    // Chromium on the address, its window with the title found in the list (at the address a redirect
+    // leads to, where one is given).
+    void openInChromium(const QString& address, const QString& title, const QString& landing = {})
     {
         ASSERT_TRUE(startHeadlessChromium(chromium, profiles.filePath(QStringLiteral("chromium")), address))
             << "Chromium announced no DevTools port";
@@ -271,7 +262,8 @@ protected:
         ASSERT_TRUE(waitUntil([&] {
             list->refresh();
             for (int i = 0; i < list->count(); ++i)
-                if (list->item(i)->locationUrl() == address && list->item(i)->locationName() == title)
+                if (list->item(i)->locationUrl() == (landing.isEmpty() ? address : landing)
+                    && list->item(i)->locationName() == title)
                     window = list->item(i);
             return window != nullptr;
         }, 30000)) << "the gallery did not load in Chromium";
@@ -377,14 +369,31 @@ TEST_F(SessionE2E, LoggedInAndHotlinkProtectedPicturesShowAndAreSized)
 
 // The gallery on 127.0.0.1 keeps its thumbnails and pictures on localhost, another site: the browser
 // names only the gallery's origin there, and so do the views and the probe; the engine cancels no
-// request for its Referer.
+// request for its Referer. Of the picture host's cookies only those for other sites' pages
+// (SameSite=None) go there, and none of the gallery's.
 TEST_F(SessionE2E, PicturesOnAnotherSiteGetTheGallerysOriginAsReferer)
 {
+    struct Seen {
+        QByteArray referer;
+        QByteArray cookie;
+    };
     std::mutex mutex;
-    QList<QByteArray> referers; // of every request the picture host got
+    QList<Seen> seen; // of every request the picture host got
     QString cdn;
+    QString gallery;
     serve([&](const QByteArray& r) {
         const QByteArray path = requestPath(r);
+        const bool onCdn = requestHeader(r, "Host").startsWith("localhost:");
+        if (path == "/cookies" && onCdn) {
+            // The user visited the picture host before: its cookies, then on to the gallery, which
+            // sets one of its own.
+            return Script {send("HTTP/1.0 302 Found\r\nLocation: " + gallery.toLatin1() + "\r\n"
+                                "Set-Cookie: none=n1; Path=/; Secure; SameSite=None\r\n"
+                                "Set-Cookie: lax=l1; Path=/; Secure; SameSite=Lax\r\n"
+                                "Set-Cookie: strict=s1; Path=/; Secure; SameSite=Strict\r\n"
+                                "Set-Cookie: plain=p1; Path=/; Secure\r\n"
+                                "Content-Length: 0\r\n\r\n")};
+        }
         if (path.startsWith("/album.html")) {
             QByteArray page = "<!DOCTYPE html><html><head><title>Harbour</title></head><body>";
             for (int i = 1; i <= 3; ++i) {
@@ -392,27 +401,29 @@ TEST_F(SessionE2E, PicturesOnAnotherSiteGetTheGallerysOriginAsReferer)
                 page += "<a href=\"" + cdn.toLatin1() + "/cdn/big" + n + ".jpg\"><img src=\"" + cdn.toLatin1()
                         + "/cdn/t" + n + ".png\" width=\"96\" height=\"72\"></a>";
             }
-            return reply("200 OK", "text/html", page + "</body></html>");
+            return reply("200 OK", "text/html", page + "</body></html>",
+                         "Set-Cookie: gallery=g1; Path=/; Secure; SameSite=None\r\n");
         }
-        if (path.startsWith("/cdn/") && header(r, "Host").startsWith("localhost:")) {
+        if (path.startsWith("/cdn/") && onCdn) {
             const std::lock_guard<std::mutex> lock(mutex);
-            referers << header(r, "Referer");
+            seen << Seen {requestHeader(r, "Referer"), requestHeader(r, "Cookie")};
             return reply("200 OK", "image/png", picture());
         }
         return reply("404 Not Found", "text/plain", "no");
     });
     cdn = server->url(QString(), QStringLiteral("localhost"));
-    const QString gallery = server->url(QStringLiteral("/album.html?key=s3cret"));
+    gallery = server->url(QStringLiteral("/album.html?key=s3cret"));
     const QByteArray galleryOrigin = server->url(QStringLiteral("/")).toLatin1();
-    ASSERT_NO_FATAL_FAILURE(openInChromium(gallery, QStringLiteral("Harbour")));
+    ASSERT_NO_FATAL_FAILURE(openInChromium(cdn + QStringLiteral("/cookies"), QStringLiteral("Harbour"), gallery));
     ASSERT_TRUE(waitUntil([&] {
         const std::lock_guard<std::mutex> lock(mutex);
-        return referers.size() >= 3;
+        return seen.size() >= 3;
     }, 20000)) << "Chromium did not load the thumbnails";
     {
         const std::lock_guard<std::mutex> lock(mutex);
-        EXPECT_EQ(referers, QList<QByteArray>(3, galleryOrigin)) << "what the browser itself sends";
-        referers.clear();
+        for (const Seen& s : std::as_const(seen))
+            EXPECT_EQ(s.referer, galleryOrigin) << "what the browser itself sends";
+        seen.clear();
     }
     ASSERT_NO_FATAL_FAILURE(showPanes());
 
@@ -428,14 +439,17 @@ TEST_F(SessionE2E, PicturesOnAnotherSiteGetTheGallerysOriginAsReferer)
         EXPECT_EQ(naturalWidths(*download), QStringLiteral("120,120,120")) << "the view page";
 
         const std::lock_guard<std::mutex> lock(mutex);
-        EXPECT_FALSE(referers.isEmpty());
-        for (const QByteArray& referer : std::as_const(referers)) {
-            EXPECT_FALSE(referer.contains("s3cret")) << referer.constData();
+        EXPECT_FALSE(seen.isEmpty());
+        for (const Seen& s : std::as_const(seen)) {
+            EXPECT_FALSE(s.referer.contains("s3cret")) << s.referer.constData();
             if (login) {
-                EXPECT_EQ(referer, galleryOrigin);
+                EXPECT_EQ(s.referer, galleryOrigin);
+                EXPECT_EQ(s.cookie, "none=n1") << "the picture host's cookies for other sites' pages only";
+            } else {
+                EXPECT_EQ(s.cookie, "") << "nothing of the browser's session";
             }
         }
-        referers.clear();
+        seen.clear();
     }
     EXPECT_FALSE(engineLog.text().contains("invalid referrer")) << engineLog.text().constData();
 }
