@@ -282,6 +282,17 @@ QString Element::href() const
     return v ? v->href : QString();
 }
 
+QString Document::resolve(const QString& address) const
+{
+    return resolveAddress(DocumentBuilder::baseUrl(*this), address);
+}
+
+QString Element::backgroundImage() const
+{
+    const ElementViews* v = currentViews();
+    return v ? v->background : QString();
+}
+
 Document::~Document()
 {
     if (m_channel && m_snapshot >= 0) {

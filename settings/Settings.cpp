@@ -17,6 +17,7 @@ void Settings::takeSnapshot(const SnapshotValues& v)
     m_snapshot.thumbnailSize =
         std::clamp(v.thumbnailSize, SnapshotValues::kMinThumbnailSize, SnapshotValues::kMaxThumbnailSize);
     m_snapshot.useBrowserLogin = v.useBrowserLogin;
+    m_snapshot.takeUnlinkedPictures = v.takeUnlinkedPictures;
 }
 
 } // namespace pxt
