@@ -2,6 +2,7 @@
 
 #include "core/Error.h"
 #include "dom/Document.h"
+#include "harvest/LinkAnswers.h"
 #include "harvest/LinkHelpers.h"
 #include "http/HttpClient.h"
 #include "pages/SizeText.h"
@@ -184,6 +185,18 @@ void SizeProbe::writeSize(const Slot& slot, qint64 bytes, QSize dimensions)
     writeUnless(slot, kilobytes + QStringLiteral(" kB"), SizeText::sizeText(kilobytes, dimensions));
 }
 
+bool SizeProbe::tookPage(const Slot& slot)
+{
+    const QString type = slot.client->contentType();
+    const LinkAnswers::Kind kind = LinkAnswers::kindOfType(type);
+    if (m_answers)
+        m_answers->note(slot.address, kind);
+    if (kind != LinkAnswers::Kind::Page)
+        return false;
+    write(slot, SizeText::pageText(type));
+    return true;
+}
+
 QSize SizeProbe::dimensionsOf(const HttpClient& client) const
 {
     if (!m_readDimensions || client.body().isEmpty())
@@ -233,6 +246,12 @@ void SizeProbe::packetReceived(size_t at)
         return;
     HttpClient& client = *slot.client;
     if (isSuccess(client.replyNumber())) {
+        if (LinkAnswers::kindOfType(client.contentType()) == LinkAnswers::Kind::Page) {
+            slot.taken = true;
+            client.disconnect();
+            tookPage(slot);
+            return;
+        }
         const qint64 bytes = client.contentLength();
         if (bytes < 0)
             return; // read to its end; its end then moves the walk on
@@ -245,7 +264,8 @@ void SizeProbe::packetReceived(size_t at)
         // this request may run meanwhile.
         slot.taken = true;
         client.disconnect();
-        writeSize(slot, bytes, dimensions);
+        if (!tookPage(slot))
+            writeSize(slot, bytes, dimensions);
         return;
     }
     client.disconnect();
@@ -265,7 +285,7 @@ void SizeProbe::done(size_t at)
         if (!client.errorText().isEmpty()) {
             write(slot, SizeText::failureText(QStringLiteral("?"), client.errorText()));
         } else if (isSuccess(reply)) {
-            if (client.contentLength() >= 0)
+            if (!tookPage(slot) && client.contentLength() >= 0)
                 writeSize(slot, client.contentLength(), dimensionsOf(client));
         } else if (reply == 0) {
             write(slot, SizeText::failureText(QStringLiteral("?"), QStringLiteral("Keine Antwort")));

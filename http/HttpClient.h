@@ -108,6 +108,8 @@ public:
     QString statusLine() const { return QString::fromLatin1(m_response.statusLine()); }
     // The value of the Content-Length line; -1 without one.
     qint64 contentLength() const { return m_response.contentLength(); }
+    // The media type of the Content-Type line ("image/jpeg"); empty without one.
+    QString contentType() const { return m_response.contentType(); }
     // The body as far as it is kept, and the number of body bytes received.
     const QByteArray& body() const { return m_response.body(); }
     qint64 receivedBodyBytes() const { return m_response.receivedBodyBytes(); }

@@ -145,6 +145,9 @@ void HttpResponse::takeHeaderLine(const QByteArray& line)
         while (digits < value.size() && digits < 18 && value[digits] >= '0' && value[digits] <= '9')
             ++digits;
         m_contentLength = digits > 0 ? value.left(digits).toLongLong() : -1;
+    } else if (name == "CONTENT-TYPE:") {
+        // The media type alone, without its parameters ("text/html; charset=utf-8").
+        m_contentType = QString::fromLatin1(value.left(kMaxValueLength).split(';').first().trimmed().toLower());
     }
 }
 

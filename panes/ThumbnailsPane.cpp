@@ -185,6 +185,8 @@ void ThumbnailsPane::setSession(BrowserSession* session)
     m_probe->setSession(session);
 }
 
+void ThumbnailsPane::setLinkAnswers(LinkAnswers* answers) { m_probe->setLinkAnswers(answers); }
+
 void ThumbnailsPane::grabDocument(const std::shared_ptr<Document>& doc, bool addToExisting, BrowserWindow* source)
 {
     m_addToExisting = addToExisting;

@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <memory>
+
 class QCheckBox;
 class QLabel;
 class QToolButton;
@@ -14,6 +16,8 @@ namespace pxt {
 
 class BrowserSession;
 class Dialogs;
+class HttpClient;
+class LinkAnswers;
 class Settings;
 
 // The download pane: the full pictures behind the chosen thumbnails. A view run keeps the links that
@@ -21,10 +25,15 @@ class Settings;
 class ViewerPane : public QWidget {
     Q_OBJECT
 public:
-    // The session that learns which page each picture of a view run was found on (its Referer);
-    // null: none. It must outlive the pane.
-    void setSession(BrowserSession* session) { m_run.setSession(session); }
     ViewerPane(BrowserViewFactory& views, Settings& settings, Dialogs& dialogs, QWidget* parent = nullptr);
+    ~ViewerPane() override;
+
+    // The session that learns which page each picture of a view run was found on (its Referer), and
+    // whose cookies and Referer a question about a link carries; null: none. It must outlive the pane.
+    void setSession(BrowserSession* session);
+    // What the servers answered for links: a run asks about a link named like a picture whose answer
+    // is not known (the header of its reply only) before it takes it; null: the names decide.
+    void setLinkAnswers(LinkAnswers* answers) { m_run.setLinkAnswers(answers); }
 
     // The view run.
     bool startView(const std::shared_ptr<Document>& document, const QString& head);
@@ -61,6 +70,8 @@ private:
     // One step of the run; consecutive picture links are taken in a loop, only a page link waits for
     // the view's next document-complete event.
     void processLink();
+    void askAbout(const QString& link);
+    void onAnswer();
     void writeViewPage();
     void setStatus(const QString& text);
     void onPageLoaded();
@@ -83,6 +94,8 @@ private:
     Settings& m_settings;
     Dialogs& m_dialogs;
     ViewRun m_run;
+    std::unique_ptr<HttpClient> m_asker; // asks about a link's answer
+    quint64 m_question = 0;              // counts the questions; a stop ends the one asked
 };
 
 } // namespace pxt

@@ -606,6 +606,23 @@ TEST(HttpResponse, TheLengthOfItsContentLengthLine)
         EXPECT_TRUE(response.headerDone());
         EXPECT_EQ(response.contentLength(), c.length);
     }
+    const struct {
+        const char* header;
+        const char* type;
+    } types[] = {
+        {"Content-Type: image/jpeg", "image/jpeg"},
+        {"content-type:Text/HTML; charset=UTF-8", "text/html"},
+        {"Content-Type: ", ""},
+        {"X-Content-Type: image/png", ""},
+    };
+    for (const auto& c : types) {
+        SCOPED_TRACE(c.header);
+        HttpResponse response;
+        const QByteArray text = "HTTP/1.0 200 OK\r\n" + QByteArray(c.header) + "\r\n\r\n";
+        qint64 used = 0;
+        ASSERT_TRUE(response.takeHeader(text.constData(), text.size(), used));
+        EXPECT_EQ(response.contentType(), QString::fromLatin1(c.type));
+    }
     HttpResponse cookie;
     const QByteArray text = "HTTP/1.0 200 OK\r\nSet-Cookie:id=42\r\nLocation:  /next\r\n\r\n";
     qint64 used = 0;

@@ -1,5 +1,6 @@
 #include "tests/panes/ThumbsPane.h"
 #include "testing/HtmlDocument.h"
+#include "harvest/LinkAnswers.h"
 #include "harvest/SizeProbe.h"
 #include "pages/SizeText.h"
 #include "http/HttpClient.h"
@@ -314,6 +315,30 @@ TEST(SizeProbe, RefusedAddressesAreTheirCellsFailure)
     EXPECT_TRUE(divs[1]->innerHTML().contains("title=\"Verbindung fehlgeschlagen\"")) << divs[1]->innerHTML().toStdString();
     EXPECT_TRUE(divs[2]->innerHTML().contains("title=\"Port 6667 gesperrt\"")) << divs[2]->innerHTML().toStdString();
     EXPECT_EQ(server.requestLines(), std::vector<QByteArray>{"GET /a.jpg HTTP/1.0"});
+}
+
+// A link named like a picture that answers with a page gets no size but that it is a page; what each
+// link answered is noted for the view runs.
+TEST(SizeProbe, ALinkThatAnswersWithAPageSaysSo)
+{
+    LocalServer server([](int, const QByteArray& r) {
+        return answer({{"a.jpg", {send(withLength(2048))}},
+                       {"File:Harbour.jpg",
+                        {send("HTTP/1.0 200 OK\r\nContent-Type: text/html; charset=UTF-8\r\nContent-Length: 5120\r\n\r\n"
+                              "<html>")}},
+                       {"empty.jpg", {send("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: 0\r\n\r\n")}}},
+                      r);
+    });
+    LinkAnswers answers;
+    Probe p;
+    p.parallel(1);
+    p.frame.setLinkAnswers(&answers);
+    p.grab({server.url("/wiki/File:Harbour.jpg"), server.url("/a.jpg"), server.url("/empty.jpg")});
+    ASSERT_TRUE(p.ready());
+    EXPECT_EQ(p.sizes(), (QStringList{"page", "2", "page"}));
+    EXPECT_TRUE(p.divs()[0]->innerHTML().contains("title=\"text/html\"")) << p.divs()[0]->innerHTML().toStdString();
+    EXPECT_EQ(answers.kind(server.url("/wiki/File:Harbour.jpg")), LinkAnswers::Kind::Page);
+    EXPECT_EQ(answers.kind(server.url("/a.jpg")), LinkAnswers::Kind::Picture);
 }
 
 TEST(SizeProbe, ASilentServerTimesOutAndTheWalkGoesOn)
