@@ -84,6 +84,8 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent) : QMainWind
     m_viewerPane = new ViewerPane(services.views, services.settings, services.dialogs);
     m_thumbnailsPane->setSession(services.session);
     m_viewerPane->setSession(services.session);
+    m_thumbnailsPane->setLinkAnswers(&m_linkAnswers);
+    m_viewerPane->setLinkAnswers(&m_linkAnswers);
     m_splitter->addWidget(m_thumbnailsPane);
     m_splitter->addWidget(m_viewerPane);
     m_splitter->setStretchFactor(0, 0);

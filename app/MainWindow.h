@@ -1,5 +1,6 @@
 #pragma once
 
+#include "harvest/LinkAnswers.h"
 #include <QMainWindow>
 #include <QStringList>
 
@@ -141,6 +142,8 @@ private:
     QString m_galleryTitle; // the title of the last grabbed page
 
     MainWindowServices m_services;
+    // What the servers answered for links, learnt by the probe and asked by the view runs.
+    LinkAnswers m_linkAnswers;
     bool m_closed = false; // the window was closed; a grab still under way ends
     bool m_grabbing = false; // a grab is under way: the window's events run while it waits and harvests
 };

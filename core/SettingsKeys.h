@@ -18,6 +18,7 @@ inline const QString kMinThumbHeight = QStringLiteral("RxSpinEditHeight_Value");
 inline const QString kMinThumbWidth = QStringLiteral("RxSpinEditWidth_Value");
 inline const QString kParallelRequests = QStringLiteral("RxSpinEditParallel_Value");
 inline const QString kThumbnailSize = QStringLiteral("ThumbnailSize_Value");
+inline const QString kUnlinkedPictures = QStringLiteral("CheckBoxUnlinked_Checked");
 // The check boxes' values, read in any case.
 inline const QString kTrue = QStringLiteral("True");
 inline const QString kFalse = QStringLiteral("False");

@@ -171,6 +171,12 @@ void OptionsDialog::createFields()
     m_loginBox->setToolTip(QStringLiteral(
         "Send the browser's cookies and the gallery's address with the requests for its pictures"));
 
+    m_unlinkedBox = new QCheckBox(QStringLiteral("Also take pictures without a link"), this);
+    m_unlinkedBox->setObjectName(QStringLiteral("unlinkedBox"));
+    m_unlinkedBox->setChecked(firstRun.takeUnlinkedPictures);
+    m_unlinkedBox->setToolTip(QStringLiteral(
+        "Take a picture that a gallery shows without a link, when it names its full picture (as lightboxes do)"));
+
     m_defaultButton = new QPushButton(QStringLiteral("Default"), this);
     m_defaultButton->setObjectName(QStringLiteral("defaultButton"));
     m_defaultButton->setAutoDefault(false);
@@ -201,12 +207,13 @@ void OptionsDialog::createFields()
     row({labelBox, m_thumbnailSizeBox});
     row({labelParallel, m_parallelBox});
     layout->addWidget(m_loginBox);
+    layout->addWidget(m_unlinkedBox);
     QHBoxLayout* buttons = row({m_defaultButton});
     buttons->addWidget(m_okButton);
     buttons->addWidget(m_cancelButton);
 
     QWidget* order[] = {m_fileTypesEdit,    m_linkFilterBox,          m_filterEdit, m_bannerRatioBox, m_columnCountBox,
-                        m_minWidthBox,  m_minHeightBox, m_thumbnailSizeBox,  m_parallelBox, m_loginBox, m_defaultButton, m_okButton, m_cancelButton};
+                        m_minWidthBox,  m_minHeightBox, m_thumbnailSizeBox,  m_parallelBox, m_loginBox, m_unlinkedBox, m_defaultButton, m_okButton, m_cancelButton};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -251,6 +258,7 @@ void OptionsDialog::onDefault()
     setWholeValue(*m_parallelBox, v.parallelRequests);
     setWholeValue(*m_thumbnailSizeBox, v.thumbnailSize);
     m_loginBox->setChecked(v.useBrowserLogin);
+    m_unlinkedBox->setChecked(v.takeUnlinkedPictures);
 }
 
 void OptionsDialog::done(int result)
@@ -302,6 +310,7 @@ SnapshotValues OptionsDialog::fieldValues()
     v.parallelRequests = m_parallelBox->value();
     v.thumbnailSize = m_thumbnailSizeBox->value();
     v.useBrowserLogin = m_loginBox->isChecked();
+    v.takeUnlinkedPictures = m_unlinkedBox->isChecked();
     return v;
 }
 
@@ -316,6 +325,7 @@ void OptionsDialog::readSection()
         m_fileTypesEdit->setText(*text);
     readChecked(ini, kLinkFilterChecked, *m_linkFilterBox);
     readChecked(ini, kUseBrowserLogin, *m_loginBox);
+    readChecked(ini, kUnlinkedPictures, *m_unlinkedBox);
     const int count = std::min(readInt(ini, kFilterLinesSection, kFilterLineCount).value_or(0), kMaxFilterLines);
     if (count > 0) {
         QStringList lines;
@@ -362,6 +372,7 @@ void OptionsDialog::writeSection()
     ini.write(kOptionsSection, kParallelRequests, numberText(v.parallelRequests));
     ini.write(kOptionsSection, kThumbnailSize, numberText(v.thumbnailSize));
     ini.write(kOptionsSection, kUseBrowserLogin, v.useBrowserLogin ? kTrue : kFalse);
+    ini.write(kOptionsSection, kUnlinkedPictures, v.takeUnlinkedPictures ? kTrue : kFalse);
     ini.save();
 }
 

@@ -64,6 +64,7 @@ public:
     QSpinBox* minHeightBox() const { return m_minHeightBox; }
     QSpinBox* parallelBox() const { return m_parallelBox; }
     QSpinBox* thumbnailSizeBox() const { return m_thumbnailSizeBox; }
+    QCheckBox* unlinkedBox() const { return m_unlinkedBox; }
     QPushButton* defaultButton() const { return m_defaultButton; }
     QPushButton* okButton() const { return m_okButton; }
     QPushButton* cancelButton() const { return m_cancelButton; }
@@ -74,7 +75,8 @@ protected:
 private:
     QLineEdit* m_fileTypesEdit;
     QCheckBox* m_linkFilterBox;
-    QCheckBox* m_loginBox; // "Use the browser's login"
+    QCheckBox* m_loginBox;
+    QCheckBox* m_unlinkedBox; // "Use the browser's login"
     QPlainTextEdit* m_filterEdit;
     QDoubleSpinBox* m_bannerRatioBox;
     QSpinBox* m_columnCountBox;

@@ -121,6 +121,9 @@ QString Element::outerHTML() const
 void Element::setInnerHTML(const QString& html)
 {
     Document* doc = ownerDocument();
+    // The page's answer is awaited with the window's events running; one of them may drop the last
+    // other holder of the document (a new probe run, a new page).
+    const std::shared_ptr<Document> keep = doc->weak_from_this().lock();
     const QString current = innerHTML();
     // Text that only adds to what is there is appended, so the present children and their state
     // (a checked box) stay, here and on the live page.
@@ -277,6 +280,17 @@ QString Element::href() const
 {
     const ElementViews* v = currentViews();
     return v ? v->href : QString();
+}
+
+QString Document::resolve(const QString& address) const
+{
+    return resolveAddress(DocumentBuilder::baseUrl(*this), address);
+}
+
+QString Element::backgroundImage() const
+{
+    const ElementViews* v = currentViews();
+    return v ? v->background : QString();
 }
 
 Document::~Document()

@@ -117,6 +117,7 @@ struct ElementViews {
     int width = 0;
     int height = 0;
     QString href;
+    QString background; // the picture the element's CSS background shows
     QString value;
     bool checked = false;
 };
@@ -188,6 +189,10 @@ public:
     int width() const;
     int height() const;
     QString href() const;
+    // Background view: the resolved address of the picture the element's CSS background-image shows
+    // (the first where it names several), empty without one; width() and height() are then the
+    // element's shown size. A page gives it for what a harvest reads only.
+    QString backgroundImage() const;
 
     // Input view.
     QString name() const { return getAttribute(QStringLiteral("name")); }
@@ -238,7 +243,9 @@ struct Frame {
     QString error;
 };
 
-class Document {
+// Shared: a write that waits for the page's answer keeps its document alive until it is done, whoever
+// else lets it go meanwhile.
+class Document : public std::enable_shared_from_this<Document> {
 public:
     // Frames of frames are read at most this deep, whatever the page holds; deeper ones are unreadable.
     static constexpr int kMaxFrameDepth = 32;
@@ -270,6 +277,8 @@ public:
 
     QString title() const { return m_title; }
     QString url() const { return m_url; }
+    // An address of the page resolved against its base, as the page's own links are.
+    QString resolve(const QString& address) const;
     Element* documentElement() const;
 
     // Building documents by hand (tests, the test view's frames).

@@ -1,5 +1,7 @@
 #include "dom/DocumentBuilder.h"
 
+#include <QRegularExpression>
+
 #include <algorithm>
 #include <limits>
 
@@ -114,11 +116,36 @@ void DocumentBuilder::removeChildrenAfter(Node* parent, Node* last)
     parent->m_lastChild = last;
 }
 
+namespace {
+
+// A page parsed from text has no style sheets: an element's background and shown size are those of
+// its style attribute ("background-image: url(a.jpg); width: 200px; height: 150px").
+void takeBackgroundFromStyle(Element* e, const QUrl& base)
+{
+    const QString style = e->getAttribute(QStringLiteral("style"));
+    static const QRegularExpression picture(QStringLiteral(R"(background(?:-image)?\s*:[^;]*?url\(\s*(['"]?)(.*?)\1\s*\))"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = picture.match(style);
+    if (!m.hasMatch())
+        return;
+    const auto pixels = [&](const char* name) {
+        static const QString pattern = QStringLiteral(R"((?:^|;)\s*%1\s*:\s*(\d+)px)");
+        const QRegularExpressionMatch size =
+            QRegularExpression(pattern.arg(QLatin1String(name)), QRegularExpression::CaseInsensitiveOption).match(style);
+        return size.hasMatch() ? size.captured(1).toInt() : 0;
+    };
+    DocumentBuilder::setBackgroundView(e, pixels("width"), pixels("height"), resolveAddress(base, m.captured(2)));
+}
+
+} // namespace
+
 void DocumentBuilder::takeViewsFromAttributes(Element* e, const QUrl& base)
 {
     if (!e->m_name->html)
         return;
     const QString& n = e->m_name->localName;
+    if (n != QLatin1String("img") && n != QLatin1String("input") && e->hasAttribute(QStringLiteral("style")))
+        takeBackgroundFromStyle(e, base);
     if (n == QLatin1String("img")) {
         ElementViews& v = e->views();
         v.width = parseDimension(e->getAttribute(QStringLiteral("width")));

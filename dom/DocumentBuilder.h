@@ -56,6 +56,13 @@ public:
         v.href = src;
     }
     static void setLinkView(Element* e, const QString& href) { e->views().href = href; }
+    static void setBackgroundView(Element* e, int width, int height, const QString& picture)
+    {
+        ElementViews& v = e->views();
+        v.width = width;
+        v.height = height;
+        v.background = picture;
+    }
     static void setInputView(Element* e, bool checked, const QString& value)
     {
         ElementViews& v = e->views();

@@ -21,7 +21,7 @@ namespace pxt {
 
 namespace {
 
-enum Kind { KText, KComment, KElement, KImage, KLink, KInput, KForeign, KLast = KForeign };
+enum Kind { KText, KComment, KElement, KImage, KLink, KInput, KForeign, KLinkBackground, KBackground, KLast = KBackground };
 
 [[noreturn]] void fail(const QString& why)
 {
@@ -163,11 +163,16 @@ int readNodes(JsonReader& r, Document& doc, Node* root, int firstHandle, TagName
                 const int width = nodes.size("width");
                 const int height = nodes.size("height");
                 DocumentBuilder::setImageView(e, width, height, nodes.string("src"));
-            } else if (kind == KLink) {
+            } else if (kind == KLink || kind == KLinkBackground) {
                 DocumentBuilder::setLinkView(e, nodes.string("href"));
             } else if (kind == KInput) {
                 const bool checked = nodes.flag("checked state");
                 DocumentBuilder::setInputView(e, checked, nodes.string("value"));
+            }
+            if (kind == KLinkBackground || kind == KBackground) {
+                const int width = nodes.size("width");
+                const int height = nodes.size("height");
+                DocumentBuilder::setBackgroundView(e, width, height, nodes.string("background"));
             }
             if (firstHandle > std::numeric_limits<int>::max() - elements)
                 fail(QStringLiteral("node %1 has no handle").arg(index));

@@ -19,10 +19,14 @@
 //   watch     (default false) keep track of the document (with handles, when it has no frames) so
 //                             that __pxt.changes below can tell what changed since
 //   links     (default false) what a harvest reads: each document's nodes are only its first HTML
-//                             TITLE element, its HTML META elements named "referrer" and its HTML A
-//                             and AREA elements with an href, each with what lies inside it (a link
-//                             inside another comes with that one), as top-level nodes in document
-//                             order
+//                             TITLE element, its HTML META elements named "referrer", its HTML A
+//                             and AREA elements with an href, and its HTML IMG elements outside them
+//                             that name a full picture (data-original, data-full, data-large-file,
+//                             data-orig-file, data-zoom-image, data-highres), each with what lies
+//                             inside it (a link inside another comes with that one), as top-level
+//                             nodes in document order. In a link without an IMG, the first element
+//                             (the link itself, else what lies inside it, in document order) drawn
+//                             with a CSS background picture is a record of kind 7 or 8
 //
 // "nodes" is one flat list of node records in document order (pre-order), one after the other:
 //   parent, kind, ...        parent: index of the parent's record, -1 for a top-level node
@@ -33,6 +37,9 @@
 //   kind 4 HTML A or AREA:   as 2, then href
 //   kind 5 HTML INPUT:       as 2, then checked (0 or 1), value
 //   kind 6 other element:    localName, tagName, n, attributes as 2   (SVG, MathML)
+//   kind 7 HTML A or AREA drawn with a background picture: as 4, then width, height, picture
+//   kind 8 other HTML element drawn with a background picture: as 2, then width, height, picture
+//                            (its shown size, and the first url() of its computed background-image)
 // An image's src is its currentSrc where set, else src; where that is a placeholder (a data: address,
 // or a picture that has not loaded) and the element names a lazy-load address (data-src,
 // data-lazy-src, data-original, the first candidate of data-srcset), that address resolved against
@@ -111,6 +118,11 @@
   const takeRecords = Observer.prototype.takeRecords;
   const disconnect = Observer.prototype.disconnect;
   const LAZY_ADDRESSES = ['data-src', 'data-lazy-src', 'data-original'];
+  const FULL_PICTURES = ['data-original', 'data-full', 'data-large-file', 'data-orig-file', 'data-zoom-image',
+                         'data-highres'];
+  const querySelector = Element.prototype.querySelector;
+  const getBoundingClientRect = Element.prototype.getBoundingClientRect;
+  const BACKGROUND_SEARCH = 64; // elements of a link looked at for a background, at most
   const MAX_DEPTH = 32;
 
   const isLoaded = (img) => complete.call(img) && naturalWidth.call(img) > 0;
@@ -374,8 +386,41 @@
     return null;
   }
 
-  // One node list: its records, the strings written out in it and the number of records.
-  const newList = () => ({nodes: [], written: new Map(), count: 0});
+  // One node list: its records, the strings written out in it and the number of records; backgrounds:
+  // the elements to be written as drawn with a background picture, with their [width, height, url].
+  const newList = () => ({nodes: [], written: new Map(), count: 0, backgrounds: null});
+
+  // The first url() of the element's computed background-image, or null.
+  function backgroundPicture(win, el) {
+    // (An operation of the window object itself, not of its prototype; in the world the script runs
+    // in, a page's script cannot replace it.)
+    const style = win.getComputedStyle(el);
+    const image = style ? style.backgroundImage : '';
+    const m = /url\(\s*(['"]?)(.*?)\1\s*\)/.exec(image || '');
+    return m && m[2] !== '' ? m[2] : null;
+  }
+
+  // The element of a link without an IMG that shows a background picture: the link, else the first
+  // of what lies inside it.
+  function linkBackground(doc, link, backgrounds) {
+    const win = defaultView.call(doc);
+    if (!win || querySelector.call(link, 'img') !== null) return;
+    let n = link;
+    for (let seen = 0; n && seen < BACKGROUND_SEARCH; seen++) {
+      if (nodeType.call(n) === 1 && namespaceURI.call(n) === HTML) {
+        const url = backgroundPicture(win, n);
+        if (url !== null) {
+          const box = getBoundingClientRect.call(n);
+          backgrounds.set(n, [Math.round(box.width), Math.round(box.height), url]);
+          return;
+        }
+      }
+      const child = firstChild.call(n);
+      if (child) { n = child; continue; }
+      while (n && n !== link && !nextSibling.call(n)) n = parentNode.call(n);
+      n = !n || n === link ? null : nextSibling.call(n);
+    }
+  }
 
   // A loop over the sibling and parent links: scripts build trees deeper than the call stack.
   // The records of the nodes under root from first on (first itself and what lies inside it when
@@ -401,8 +446,10 @@
         const names = getAttributeNames.call(n);
         const ln = localName.call(n);
         let kind = 6;
+        const background = list.backgrounds ? list.backgrounds.get(n) : undefined;
         if (namespaceURI.call(n) === HTML) {
           kind = ln === 'img' ? 3 : ln === 'a' || ln === 'area' ? 4 : ln === 'input' ? 5 : 2;
+          if (background && (kind === 2 || kind === 4)) kind += kind === 2 ? 6 : 3;
           nodes.push(parent, kind, str(ln), names.length);
         } else {
           nodes.push(parent, 6, str(ln), str(tagName.call(n)), names.length);
@@ -424,7 +471,7 @@
             watch.heights[h] = height;
             watch.srcs[h] = src;
           }
-        } else if (kind === 4) {
+        } else if (kind === 4 || kind === 7) {
           nodes.push(str(n.href));
         } else if (kind === 5) {
           const checked = n.checked, value = n.value;
@@ -435,6 +482,7 @@
             watch.values[h] = value;
           }
         }
+        if (kind === 7 || kind === 8) nodes.push(background[0], background[1], str(background[2]));
         if (keepHandles) els.push(n);
         me = count++;
       } else if (type === 3 || type === 4) {
@@ -470,16 +518,24 @@
   function linkRecords(doc, els) {
     const tops = [];
     let last = null;
+    const list = newList();
+    list.backgrounds = new Map();
     // The page's referrer policy comes with the links: its meta elements that name one.
-    for (const a of querySelectorAll.call(doc, 'a[href], area[href], meta[name]')) {
+    const pictures = FULL_PICTURES.map((name) => 'img[' + name + ']').join(', ');
+    for (const a of querySelectorAll.call(doc, 'a[href], area[href], meta[name], ' + pictures)) {
       if (last && contains.call(last, a)) continue;
       if (isHtmlElement(a, ['meta'])) {
         if (String(getAttribute.call(a, 'name')).toLowerCase() === 'referrer') tops.push(a);
         continue;
       }
+      if (isHtmlElement(a, ['img'])) {
+        tops.push(a); // a picture without a link that names its full picture
+        continue;
+      }
       if (!isHtmlElement(a, ['a', 'area'])) continue;
       tops.push(a);
       last = a;
+      linkBackground(doc, a, list.backgrounds);
     }
     const title = getElementsByTagNameNS.call(doc, HTML, 'title')[0];
     if (title && !tops.some((t) => contains.call(t, title))) {
@@ -487,7 +543,6 @@
       while (at < tops.length && (compareDocumentPosition.call(title, tops[at]) & 2)) at++; // tops[at] precedes it
       tops.splice(at, 0, title);
     }
-    const list = newList();
     for (const top of tops) records(doc, top, top, els, null, list);
     return list.nodes;
   }

@@ -2,6 +2,7 @@
 
 #include "harvest/LinkHelpers.h"
 #include "harvest/ProgressSink.h"
+#include "harvest/ThumbnailRules.h"
 #include "settings/Settings.h"
 
 #include <vector>
@@ -23,6 +24,8 @@ bool isBlankText(const Node* node)
     }
     return true;
 }
+
+bool isImage(const Element& e) { return e.tagName() == kImg; }
 
 Node* skipBlankText(Node* node)
 {
@@ -63,6 +66,13 @@ void Harvester::harvestDocument(Document& doc, HarvestResult& result)
 
     int k = 0;
     FilterCounts rejected;
+    const auto addCell = [&](const QString& address, const QString& name, const QString& image,
+                             ReferrerPolicy linkPolicy, ReferrerPolicy imagePolicy) {
+        ++k;
+        m_progress.setText(QStringLiteral("Searching...Found %1").arg(k));
+        result.cells.push_back({address, image, name, index, linkPolicy, imagePolicy});
+    };
+    bool cancelled = false;
     for (int i = 0; i < n; ++i) {
         Element* link = links[size_t(i)];
         QString image;
@@ -91,15 +101,46 @@ void Harvester::harvestDocument(Document& doc, HarvestResult& result)
         else
             name = linkFileName(address);
 
-        if (!name.isEmpty() && !image.isEmpty()) {
-            ++k;
-            m_progress.setText(QStringLiteral("Searching...Found %1").arg(k));
-            result.cells.push_back({address, image, name, index, linkReferrerPolicy(*link, pagePolicy), imagePolicy});
-        }
+        if (!name.isEmpty() && !image.isEmpty())
+            addCell(address, name, image, linkReferrerPolicy(*link, pagePolicy), imagePolicy);
 
         m_progress.stepTo(i);
-        if (m_progress.isCancelled() || m_aborted)
+        cancelled = m_progress.isCancelled() || m_aborted;
+        if (cancelled)
             break;
+    }
+
+    // Thumbnails shown other than in a link's IMG pass the same filters, after the links' own.
+    for (const ThumbnailRule& rule : thumbnailRules()) {
+        if (cancelled)
+            break;
+        for (const FoundThumbnail& found : rule.find(doc, m_settings)) {
+            if (found.image.isEmpty())
+                continue;
+            if (found.width <= m_settings.minThumbWidth() || found.height <= m_settings.minThumbHeight()) {
+                ++rejected.size;
+                continue;
+            }
+            if (isBanner(found.width, found.height, m_settings.bannerRatio())) {
+                ++rejected.ratio;
+                continue;
+            }
+            if (applyLinkFilter(found.link, m_settings).isEmpty()) {
+                ++rejected.link;
+                continue;
+            }
+            const QString name = linkFileName(found.link);
+            if (name.isEmpty())
+                continue;
+            const ReferrerPolicy linkPolicy = found.linkElement ? linkReferrerPolicy(*found.linkElement, pagePolicy)
+                                                                : effectiveReferrerPolicy(ReferrerPolicy::Unset, pagePolicy);
+            const ReferrerPolicy imagePolicy = isImage(*found.picture) ? imageReferrerPolicy(*found.picture, pagePolicy)
+                                                                       : effectiveReferrerPolicy(ReferrerPolicy::Unset, pagePolicy);
+            addCell(found.link, name, found.image, linkPolicy, imagePolicy);
+            cancelled = m_progress.isCancelled() || m_aborted;
+            if (cancelled)
+                break;
+        }
     }
     HarvestedDocument& done = result.documents[size_t(index)];
     done.rejected = rejected;

@@ -38,7 +38,7 @@ SessionLines sessionLines(const BrowserSession* session, const PictureToSave& pi
     SessionLines lines;
     if (!source.isEmpty())
         lines.referer = source.refererFor(url).toUtf8();
-    lines.cookie = session->cookieHeader(url);
+    lines.cookie = session->cookieHeader(url, source.page);
     return lines;
 }
 

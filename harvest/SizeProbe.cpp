@@ -2,6 +2,7 @@
 
 #include "core/Error.h"
 #include "dom/Document.h"
+#include "harvest/LinkAnswers.h"
 #include "harvest/LinkHelpers.h"
 #include "http/HttpClient.h"
 #include "pages/SizeText.h"
@@ -68,6 +69,9 @@ void SizeProbe::start(std::shared_ptr<Document> doc)
     m_parallel = std::clamp(m_settings.parallelRequests(), 1, SnapshotValues::kMaxParallelRequests);
     while (m_slots.size() < size_t(m_parallel))
         addClient();
+    // No body is needed beyond what tells a picture's dimensions.
+    for (Slot& slot : m_slots)
+        slot.client->setMaxKeptBody(m_readDimensions ? kDimensionBytes : 0);
     fill();
 }
 
@@ -181,6 +185,18 @@ void SizeProbe::writeSize(const Slot& slot, qint64 bytes, QSize dimensions)
     writeUnless(slot, kilobytes + QStringLiteral(" kB"), SizeText::sizeText(kilobytes, dimensions));
 }
 
+bool SizeProbe::tookPage(const Slot& slot)
+{
+    const QString type = slot.client->contentType();
+    const LinkAnswers::Kind kind = LinkAnswers::kindOfType(type);
+    if (m_answers)
+        m_answers->note(slot.address, kind);
+    if (kind != LinkAnswers::Kind::Page)
+        return false;
+    write(slot, SizeText::pageText(type));
+    return true;
+}
+
 QSize SizeProbe::dimensionsOf(const HttpClient& client) const
 {
     if (!m_readDimensions || client.body().isEmpty())
@@ -205,10 +221,12 @@ void SizeProbe::writeUnless(const Slot& slot, const QString& present, const QStr
 // element it took last, wherever that now lies.
 void SizeProbe::append(Element* div, const QString& text)
 {
-    const qsizetype before = qsizetype(m_doc->all().size());
+    // The write waits for the page: a new run may take over meanwhile, and the position then is its.
+    const std::shared_ptr<Document> doc = m_doc;
+    const qsizetype before = qsizetype(doc->all().size());
     div->setInnerHTML(div->innerHTML() + text);
-    const int moved = int(qsizetype(m_doc->all().size()) - before);
-    if (moved == 0 || m_next <= 0)
+    const int moved = int(qsizetype(doc->all().size()) - before);
+    if (doc != m_doc || moved == 0 || m_next <= 0)
         return;
     const qsizetype visited = m_doc->indexOf(m_visited);
     if (visited >= 0)
@@ -228,6 +246,12 @@ void SizeProbe::packetReceived(size_t at)
         return;
     HttpClient& client = *slot.client;
     if (isSuccess(client.replyNumber())) {
+        if (LinkAnswers::kindOfType(client.contentType()) == LinkAnswers::Kind::Page) {
+            slot.taken = true;
+            client.disconnect();
+            tookPage(slot);
+            return;
+        }
         const qint64 bytes = client.contentLength();
         if (bytes < 0)
             return; // read to its end; its end then moves the walk on
@@ -240,7 +264,8 @@ void SizeProbe::packetReceived(size_t at)
         // this request may run meanwhile.
         slot.taken = true;
         client.disconnect();
-        writeSize(slot, bytes, dimensions);
+        if (!tookPage(slot))
+            writeSize(slot, bytes, dimensions);
         return;
     }
     client.disconnect();
@@ -260,7 +285,7 @@ void SizeProbe::done(size_t at)
         if (!client.errorText().isEmpty()) {
             write(slot, SizeText::failureText(QStringLiteral("?"), client.errorText()));
         } else if (isSuccess(reply)) {
-            if (client.contentLength() >= 0)
+            if (!tookPage(slot) && client.contentLength() >= 0)
                 writeSize(slot, client.contentLength(), dimensionsOf(client));
         } else if (reply == 0) {
             write(slot, SizeText::failureText(QStringLiteral("?"), QStringLiteral("Keine Antwort")));

@@ -15,6 +15,7 @@ class Element;
 class BrowserSession;
 class Settings;
 class HttpClient;
+class LinkAnswers;
 
 // The size probe: walks the thumbnail page's divs in document order, asks the server of each picture
 // link for its header and writes the picture's size into its div as the reply comes. It keeps up to
@@ -48,6 +49,9 @@ public:
 
     // The session whose cookies and Referer every request of the probe carries; null: none.
     void setSession(const BrowserSession* session);
+    // Where the probe notes whether each link answered with a picture or a page; null: nowhere. A
+    // success that is a page writes no size, but that it is a page.
+    void setLinkAnswers(LinkAnswers* answers) { m_answers = answers; }
 
     // Walks the document from its first element; a run in progress is dropped silently first.
     void start(std::shared_ptr<Document> doc);
@@ -91,6 +95,8 @@ private:
     Element* divOf(const Slot& slot) const;
     void write(const Slot& slot, const QString& text);
     void writeSize(const Slot& slot, qint64 bytes, QSize dimensions);
+    // Notes what the success answered; true when it is a page, whose text is then written.
+    bool tookPage(const Slot& slot);
     QSize dimensionsOf(const HttpClient& client) const;
     void writeUnless(const Slot& slot, const QString& present, const QString& text);
     void append(Element* div, const QString& text);
@@ -111,6 +117,7 @@ private:
     Element* m_visited = nullptr; // the element at m_next - 1 when the walk took it
     int m_parallel = 1;
     const BrowserSession* m_session = nullptr;
+    LinkAnswers* m_answers = nullptr;
     DimensionReader m_readDimensions;
 };
 

@@ -33,13 +33,26 @@ void ViewRun::start(const QStringList& links, bool singleLink)
     m_pageNumber = 1;
     m_singleLink = singleLink;
     m_lastWasPage = false;
+    m_toAsk.clear();
+    m_asked.clear();
 }
 
 QString ViewRun::nextPage()
 {
+    m_toAsk.clear();
     while (m_position < m_links.size()) {
         const QString& link = m_links.at(m_position);
-        if (!matchesFileType(linkFileName(link), m_settings)) {
+        bool picture = matchesFileType(linkFileName(link), m_settings);
+        const LinkAnswers::Kind kind = m_answers ? m_answers->kind(link) : LinkAnswers::Kind::Unknown;
+        if (picture && kind == LinkAnswers::Kind::Unknown && m_answers && !m_asked.contains(link)
+            && (link.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)
+                || link.startsWith(QLatin1String("https://"), Qt::CaseInsensitive))) {
+            m_toAsk = link;
+            return {};
+        }
+        if (kind != LinkAnswers::Kind::Unknown)
+            picture = kind == LinkAnswers::Kind::Picture;
+        if (!picture) {
             m_lastWasPage = true;
             return link;
         }
@@ -49,6 +62,15 @@ QString ViewRun::nextPage()
         ++m_position;
     }
     return {};
+}
+
+void ViewRun::answered(const QString& link, LinkAnswers::Kind kind)
+{
+    m_asked.insert(link);
+    if (m_answers)
+        m_answers->note(link, kind);
+    if (m_toAsk == link)
+        m_toAsk.clear();
 }
 
 void ViewRun::takePage(const Document* doc)

@@ -41,23 +41,17 @@ void BrowserSession::addCookies(const QList<QNetworkCookie>& cookies)
     Q_EMIT cookiesAdded(cookies);
 }
 
-QList<QNetworkCookie> BrowserSession::cookiesFor(const QUrl& url) const
+QList<QNetworkCookie> BrowserSession::cookiesFor(const QUrl& url, const QUrl& page) const
 {
     QMutexLocker lock(&m_mutex);
     if (!m_enabled)
         return {};
-    return m_jar.cookiesFor(url);
+    return m_jar.cookiesFor(url, page);
 }
 
-QByteArray BrowserSession::cookieHeader(const QUrl& url) const
+QByteArray BrowserSession::cookieHeader(const QUrl& url, const QUrl& page) const
 {
-    QByteArray header;
-    for (const QNetworkCookie& cookie : cookiesFor(url)) {
-        if (!header.isEmpty())
-            header += "; ";
-        header += cookie.toRawForm(QNetworkCookie::NameAndValueOnly);
-    }
-    return header;
+    return CookieJar::headerValue(cookiesFor(url, page));
 }
 
 QString BrowserSession::key(const QUrl& url)
@@ -92,16 +86,20 @@ QString BrowserSession::refererFor(const QUrl& url) const
     return refererSource(url).refererFor(url);
 }
 
-QUrl BrowserSession::cookieOrigin(const QNetworkCookie& cookie)
+BrowserSession::StoreCookie BrowserSession::storeCookie(const QNetworkCookie& cookie)
 {
     QString host = cookie.domain();
-    if (host.startsWith(QLatin1Char('.')))
+    const bool hostOnly = !host.startsWith(QLatin1Char('.'));
+    if (!hostOnly)
         host.remove(0, 1);
-    QUrl origin;
-    origin.setScheme(cookie.isSecure() ? QStringLiteral("https") : QStringLiteral("http"));
-    origin.setHost(host);
-    origin.setPath(cookie.path().isEmpty() ? QStringLiteral("/") : cookie.path());
-    return origin;
+    StoreCookie out {cookie, {}};
+    // A store reads a domain in the cookie as "this domain and its subdomains", with or without a dot.
+    if (hostOnly)
+        out.cookie.setDomain(QString());
+    out.origin.setScheme(cookie.isSecure() ? QStringLiteral("https") : QStringLiteral("http"));
+    out.origin.setHost(host);
+    out.origin.setPath(cookie.path().isEmpty() ? QStringLiteral("/") : cookie.path());
+    return out;
 }
 
 } // namespace pxt

@@ -32,10 +32,11 @@ public:
 
     // Adds the cookies (a newer one replaces the one of the same name, domain and path).
     void addCookies(const QList<QNetworkCookie>& cookies);
-    // The cookies a browser would send to the address (CookieJar), the longest path first.
-    QList<QNetworkCookie> cookiesFor(const QUrl& url) const;
+    // The cookies a browser would send with a request of the address made in the name of the page
+    // (CookieJar), the longest path first.
+    QList<QNetworkCookie> cookiesFor(const QUrl& url, const QUrl& page) const;
     // Those cookies as the value of a Cookie line ("a=1; b=2"); empty when none applies.
-    QByteArray cookieHeader(const QUrl& url) const;
+    QByteArray cookieHeader(const QUrl& url, const QUrl& page) const;
 
     // Where a request for a resource comes from: the page it was found on and the referrer policy
     // that page gave it.
@@ -56,9 +57,14 @@ public:
     // The Referer for a request of the address; empty when it has none.
     QString refererFor(const QUrl& url) const;
 
-    // The address a cookie applies to (its domain's root on https or http), for cookie stores that want
-    // an origin beside the cookie.
-    static QUrl cookieOrigin(const QNetworkCookie& cookie);
+    // A cookie as a cookie store that takes a cookie with an origin wants it: the origin (its host's
+    // root on https or http) and, for a cookie of that host alone, no domain, so that the store keeps
+    // it to that host and does not give it to the host's subdomains too.
+    struct StoreCookie {
+        QNetworkCookie cookie;
+        QUrl origin;
+    };
+    static StoreCookie storeCookie(const QNetworkCookie& cookie);
 
 Q_SIGNALS:
     // The cookies just added, for the views' cookie store.

@@ -1,5 +1,7 @@
 #include "http/CookieJar.h"
 
+#include "http/Site.h"
+
 namespace pxt {
 
 namespace {
@@ -23,9 +25,43 @@ void CookieJar::insert(const QNetworkCookie& cookie)
     m_jar.insertCookie(c);
 }
 
+void CookieJar::insertFromResponse(const QList<QNetworkCookie>& cookies, const QUrl& url)
+{
+    for (QNetworkCookie cookie : cookies) {
+        // Filled in and checked as the jar does for a response: a missing domain becomes the host
+        // without a leading dot (host-only), a missing path the address's folder.
+        cookie.normalize(url);
+        if (m_jar.validateCookie(cookie, url))
+            insert(cookie);
+    }
+}
+
 void CookieJar::clear() { m_jar.setAllCookies({}); }
 
-QList<QNetworkCookie> CookieJar::cookiesFor(const QUrl& url) const { return m_jar.cookiesForUrl(url); }
+QList<QNetworkCookie> CookieJar::cookiesFor(const QUrl& url, const QUrl& page) const
+{
+    const QString scheme = url.scheme();
+    if ((scheme != QLatin1String("http") && scheme != QLatin1String("https")) || url.host().isEmpty())
+        return {};
+    QList<QNetworkCookie> cookies = m_jar.cookiesForUrl(url);
+    if (!isSameSite(page, url)) {
+        cookies.removeIf([](const QNetworkCookie& cookie) {
+            return cookie.sameSitePolicy() != QNetworkCookie::SameSite::None;
+        });
+    }
+    return cookies;
+}
+
+QByteArray CookieJar::headerValue(const QList<QNetworkCookie>& cookies)
+{
+    QByteArray header;
+    for (const QNetworkCookie& cookie : cookies) {
+        if (!header.isEmpty())
+            header += "; ";
+        header += cookie.toRawForm(QNetworkCookie::NameAndValueOnly);
+    }
+    return header;
+}
 
 QList<QNetworkCookie> CookieJar::matching(const QList<QNetworkCookie>& cookies, const QList<QUrl>& urls)
 {

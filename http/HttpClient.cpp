@@ -1,6 +1,7 @@
 #include "http/HttpClient.h"
 
 #include "http/BrowserSession.h"
+#include "http/SocketErrors.h"
 
 #include "core/Error.h"
 #include "core/Pump.h"
@@ -28,6 +29,8 @@ QString textOf(const std::exception_ptr& e)
     return QStringLiteral("Unbekannter Fehler");
 }
 
+constexpr int kTimedOutError = 10060;
+
 bool followsLocation(int reply)
 {
     return (reply >= 300 && reply <= 303) || reply == 307 || reply == 308;
@@ -35,8 +38,12 @@ bool followsLocation(int reply)
 
 } // namespace
 
-HttpClient::HttpClient(int idleLimitMs) : m_socket(idleLimitMs), m_context(std::make_unique<QObject>())
+HttpClient::HttpClient(int idleLimitMs)
+    : m_socket(idleLimitMs), m_context(std::make_unique<QObject>()), m_overall(std::make_unique<QTimer>())
 {
+    m_overall->setSingleShot(true);
+    QObject::connect(m_overall.get(), &QTimer::timeout, m_context.get(),
+                     [this] { fail(SocketErrorMessage(kTimedOutError)); });
     m_socket.onConnected = [this] { connected(); };
     m_socket.onReceived = [this](const QByteArray& data) { received(data); };
     m_socket.onClosed = [this] {
@@ -92,12 +99,16 @@ void HttpClient::start(const QString& url)
     m_error.clear();
     m_handlerError = nullptr;
     m_repeats = 0;
+    m_redirectCookies.clear();
+    m_overall->stop();
     m_target.parse(url);
     m_refererSource = m_session ? m_session->refererSource(m_target.address()) : BrowserSession::RefererSource();
     const QString problem = m_target.problem();
     if (!problem.isEmpty())
         throw Error(problem);
     m_running = true;
+    if (m_overallLimitMs > 0)
+        m_overall->start(m_overallLimitMs);
     connectNow();
 }
 
@@ -105,7 +116,7 @@ void HttpClient::connectNow()
 {
     resetResponse();
     m_stage = Stage::Connecting;
-    m_socket.connectTo(QString::fromLatin1(m_target.asciiHost()), quint16(m_target.port), m_target.tls);
+    m_socket.connectTo(m_target.host, quint16(m_target.port), m_target.tls);
 }
 
 void HttpClient::resetResponse()
@@ -148,6 +159,7 @@ void HttpClient::cancel()
     ++m_request;
     m_running = false;
     m_stage = Stage::Idle;
+    m_overall->stop();
     m_socket.close();
 }
 
@@ -199,6 +211,7 @@ void HttpClient::finish()
 {
     m_running = false;
     m_stage = Stage::Idle;
+    m_overall->stop();
     m_socket.close();
     fire(onDone, m_request);
 }
@@ -227,11 +240,17 @@ bool HttpClient::fire(const std::function<void()>& handler, std::uint64_t reques
 
 QByteArray HttpClient::requestText() const
 {
-    QByteArray cookies = m_session ? m_session->cookieHeader(m_target.address()) : QByteArray();
-    // The cookie of a redirect goes back to the host that set it only, beside the browser's.
-    if (!m_cookie.isEmpty() && m_cookieHost.compare(m_target.host, Qt::CaseInsensitive) == 0)
-        cookies += (cookies.isEmpty() ? "" : "; ") + m_cookie;
-    return m_target.request(cookies, m_refererSource.refererFor(m_target.address()).toLatin1());
+    const QUrl address = m_target.address();
+    QList<QNetworkCookie> cookies;
+    if (m_session && m_session->enabled()) {
+        cookies = m_session->cookiesFor(address, m_refererSource.page);
+        // A redirect's cookie replaces the browser's of the same name, as a browser's store would.
+        for (const QNetworkCookie& set : m_redirectCookies.cookiesFor(address, m_refererSource.page)) {
+            cookies.removeIf([&](const QNetworkCookie& c) { return c.name() == set.name(); });
+            cookies << set;
+        }
+    }
+    return m_target.request(CookieJar::headerValue(cookies), m_refererSource.refererFor(address).toLatin1());
 }
 
 // --- the response ------------------------------------------------------------------------------------
@@ -272,7 +291,7 @@ void HttpClient::received(const QByteArray& data)
 
 void HttpClient::takeBody(const char* data, qint64 size)
 {
-    m_response.takeBody(data, size);
+    m_response.takeBody(data, size, m_maxKeptBody);
     const std::uint64_t request = m_request;
     if (fire(onPacketReceived, request) && m_disconnected)
         endOfConnection();
@@ -295,10 +314,8 @@ void HttpClient::endOfConnection()
         return;
     }
     if (reply >= 300 && reply <= 399) {
-        if (!m_response.setCookie().isEmpty()) {
-            m_cookieHost = m_target.host;
-            m_cookie = m_response.setCookie();
-        }
+        if (!m_response.setCookie().isEmpty() && m_session && m_session->enabled())
+            m_redirectCookies.insertFromResponse(QNetworkCookie::parseCookies(m_response.setCookie()), m_target.address());
         // Any other 3xx, or one without a usable Location, ends the request at once.
         const QString& location = m_response.location();
         const QString next = followsLocation(reply) && !location.isEmpty() ? m_target.redirect(location) : QString();

@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QTimer>
 
 #include <cstdint>
 #include <exception>
@@ -35,7 +36,7 @@ public:
     static constexpr qint64 kBufferSize = HttpResponse::kBufferSize;
     // A header beyond this ends the request with "Header too large".
     static constexpr qint64 kMaxHeaderSize = HttpResponse::kMaxHeaderSize;
-    // A longer body is still received and counted, but only this much is kept.
+    // A longer body is still received and counted, but at most this much is kept.
     static constexpr qint64 kMaxKeptBody = HttpResponse::kMaxKeptBody;
     // Redirects of one request; after them it ends as an error status does.
     static constexpr int kMaxRepeats = 20;
@@ -45,22 +46,29 @@ public:
     static constexpr int kMaxRequestLine = HttpTarget::kMaxRequestLine;
     // A request that receives no byte for this long ends with the time-out error.
     static constexpr int kDefaultIdleLimitMs = 30000;
+    // A request, its redirects included, that has not ended after this long ends with the time-out
+    // error too, however steadily its server trickles.
+    static constexpr int kDefaultOverallLimitMs = 60000;
 
     explicit HttpClient(int idleLimitMs = kDefaultIdleLimitMs);
     ~HttpClient();
     HttpClient(const HttpClient&) = delete;
     HttpClient& operator=(const HttpClient&) = delete;
 
-    // The port of the next request: 0 becomes 80; a scheme or a port in the address replaces it, and
-    // it keeps the last one taken, so that an address made only of a path goes to the same server.
+    // The port of the request.
     int port() const { return m_target.port; }
-    void setPort(int port) { m_target.port = port; }
     // Milliseconds without a byte from the server after which a request fails; 0 waits for good.
     int idleLimit() const { return m_socket.idleLimit(); }
     void setIdleLimit(int ms) { m_socket.setIdleLimit(ms); }
+    // Milliseconds after its start after which a request fails; 0 waits for good.
+    int overallLimit() const { return m_overallLimitMs; }
+    void setOverallLimit(int ms) { m_overallLimitMs = ms; }
+    // How much of a body is kept (Body); the rest is received and counted only.
+    void setMaxKeptBody(qint64 bytes) { m_maxKeptBody = bytes; }
 
     // The browser session whose cookies and Referer the requests carry; null (the default): none.
-    // The session must outlive the client or be set back to null first.
+    // A redirect's Set-Cookie is kept for the rest of that request only, by the same rules, and only
+    // while the session is on. The session must outlive the client or be set back to null first.
     void setSession(const BrowserSession* session) { m_session = session; }
 
     // After each piece of the body has been added to Body; Header is complete by then.
@@ -100,6 +108,8 @@ public:
     QString statusLine() const { return QString::fromLatin1(m_response.statusLine()); }
     // The value of the Content-Length line; -1 without one.
     qint64 contentLength() const { return m_response.contentLength(); }
+    // The media type of the Content-Type line ("image/jpeg"); empty without one.
+    QString contentType() const { return m_response.contentType(); }
     // The body as far as it is kept, and the number of body bytes received.
     const QByteArray& body() const { return m_response.body(); }
     qint64 receivedBodyBytes() const { return m_response.receivedBodyBytes(); }
@@ -139,9 +149,11 @@ private:
     // its Referer from it anew.
     BrowserSession::RefererSource m_refererSource;
 
-    // The cookie a redirect set, and the host that set it: it goes to that host only.
-    QString m_cookieHost;
-    QByteArray m_cookie;
+    // The cookies the redirects of the running request set.
+    CookieJar m_redirectCookies;
+    int m_overallLimitMs = kDefaultOverallLimitMs;
+    std::unique_ptr<QTimer> m_overall;
+    qint64 m_maxKeptBody = kMaxKeptBody;
 
     // Counts the requests: an event of a request whose number is no longer the latest is dropped.
     std::uint64_t m_request = 0;

@@ -145,15 +145,18 @@ void HttpResponse::takeHeaderLine(const QByteArray& line)
         while (digits < value.size() && digits < 18 && value[digits] >= '0' && value[digits] <= '9')
             ++digits;
         m_contentLength = digits > 0 ? value.left(digits).toLongLong() : -1;
+    } else if (name == "CONTENT-TYPE:") {
+        // The media type alone, without its parameters ("text/html; charset=utf-8").
+        m_contentType = QString::fromLatin1(value.left(kMaxValueLength).split(';').first().trimmed().toLower());
     }
 }
 
-void HttpResponse::takeBody(const char* data, qint64 size)
+void HttpResponse::takeBody(const char* data, qint64 size, qint64 keep)
 {
     m_receivedBodyBytes += size;
-    const qint64 keep = std::min(size, kMaxKeptBody - qint64(m_body.size()));
-    if (keep > 0)
-        m_body.append(data, keep);
+    const qint64 taken = std::min(size, std::min(keep, kMaxKeptBody) - qint64(m_body.size()));
+    if (taken > 0)
+        m_body.append(data, taken);
 }
 
 } // namespace pxt

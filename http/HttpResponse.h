@@ -28,7 +28,7 @@ public:
     bool takeHeader(const char* data, qint64 size, qint64& used);
     // The empty line has been taken: what follows is body.
     bool headerDone() const { return m_headerDone; }
-    void takeBody(const char* data, qint64 size);
+    void takeBody(const char* data, qint64 size, qint64 keep = kMaxKeptBody);
     // The connection ended within the header: a line cut short by it is taken as it is.
     void endOfHeader();
 
@@ -39,6 +39,8 @@ public:
     int replyNumber() const { return m_replyNumber; }
     // The value of the Content-Length line; -1 without one.
     qint64 contentLength() const { return m_contentLength; }
+    // The media type of the Content-Type line, in lower case without its parameters; empty without one.
+    const QString& contentType() const { return m_contentType; }
     const QByteArray& setCookie() const { return m_setCookie; }
     const QString& location() const { return m_location; }
     const QByteArray& body() const { return m_body; }
@@ -59,6 +61,7 @@ private:
     qint64 m_headerBytes = 0;
     int m_replyNumber = 0;
     qint64 m_contentLength = -1;
+    QString m_contentType;
     QByteArray m_setCookie;
     QString m_location;
     QByteArray m_body;

@@ -1,30 +1,19 @@
 #include "http/HttpTarget.h"
 
-#include <QUrl>
+#include <algorithm>
+#include <iterator>
 
 namespace pxt {
 
 namespace {
 
-// The position of the n-th (1-based) slash, or -1.
-qsizetype nthSlash(const QString& text, int n)
-{
-    qsizetype at = -1;
-    for (int i = 0; i < n; ++i) {
-        at = text.indexOf(QLatin1Char('/'), at + 1);
-        if (at < 0)
-            return -1;
-    }
-    return at;
-}
-
-// The path as it goes into the request line: blanks, controls and non-ASCII characters percent-encoded,
-// so that no address can break the line.
-QByteArray requestPath(const QString& path)
+// What goes into the request line: anything a tolerant parse left unencoded (blanks, controls,
+// non-ASCII) percent-encoded, so that no address can break the line.
+QByteArray requestPath(const QByteArray& path)
 {
     static const char hex[] = "0123456789ABCDEF";
     QByteArray out;
-    for (char c : path.toUtf8()) {
+    for (char c : path) {
         const auto u = static_cast<unsigned char>(c);
         if (u <= 0x20 || u >= 0x7f) {
             out.append('%');
@@ -37,114 +26,90 @@ QByteArray requestPath(const QString& path)
     return out;
 }
 
-// A host name as it goes to the resolver and into the Host line: ASCII (international names in their
-// ACE form) and nothing that could end a line or a field; empty when there is no such form.
-QByteArray aceHost(const QString& host)
+// A host fit for the resolver and the Host line: nothing that could end a line or a field.
+bool isPlainHost(const QString& host)
 {
-    const QByteArray ace = QUrl::toAce(host);
-    for (char c : ace) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u <= 0x20 || u >= 0x7f || c == '/' || c == '\\')
-            return {};
-    }
-    return ace;
+    if (host.isEmpty())
+        return false;
+    return std::all_of(host.begin(), host.end(), [](QChar c) {
+        const char16_t u = c.unicode();
+        return u > 0x20 && u < 0x7f && u != '/' && u != '\\' && u != '@';
+    });
 }
 
 } // namespace
 
-QByteArray HttpTarget::asciiHost() const
+bool HttpTarget::isRefusedPort(int port)
 {
-    return aceHost(host);
+    static constexpr int kRefused[] = {
+        0,    1,    7,    9,    11,   13,   15,   17,   19,   20,   21,   22,   23,   25,   37,   42,   43,
+        53,   69,   77,   79,   87,   95,   101,  102,  103,  104,  109,  110,  111,  113,  115,  117,  119,
+        123,  135,  137,  139,  143,  161,  179,  389,  427,  465,  512,  513,  514,  515,  526,  530,  531,
+        532,  540,  548,  554,  556,  563,  587,  601,  636,  989,  990,  993,  995,  1719, 1720, 1723, 2049,
+        3659, 4045, 4190, 5060, 5061, 6000, 6566, 6665, 6666, 6667, 6668, 6669, 6679, 6697, 10080};
+    return std::find(std::begin(kRefused), std::end(kRefused), port) != std::end(kRefused);
 }
 
-void HttpTarget::parse(const QString& address)
+void HttpTarget::parse(const QString& text)
 {
-    url = address;
-    if (port == 0)
-        port = 80;
-
-    const bool hasDoubleSlash = url.contains(QLatin1String("//"));
-    const qsizetype firstSlash = url.indexOf(QLatin1Char('/'));
-    if (hasDoubleSlash) {
-        const qsizetype third = nthSlash(url, 3);
-        path = third >= 0 ? url.mid(third) : QString();
-    } else {
-        path = firstSlash >= 0 ? url.mid(firstSlash) : QString();
+    m_problem.clear();
+    url = text;
+    host.clear();
+    path.clear();
+    const QUrl parsed(text.trimmed());
+    const QString scheme = parsed.scheme().toLower();
+    if (!parsed.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
+        || parsed.host().isEmpty()) {
+        m_problem = QStringLiteral("Keine http- oder https-Adresse");
+        return;
     }
-
-    // A colon names a scheme only before the first slash: "/a:b" is a path.
-    const qsizetype colon = url.indexOf(QLatin1Char(':'));
-    if (colon >= 0 && (firstSlash < 0 || colon < firstSlash)) {
-        const QString scheme = url.left(colon).toLower();
-        tls = scheme == QLatin1String("https");
-        if (tls)
-            defaultPort = 443;
-        else if (scheme == QLatin1String("gopher"))
-            defaultPort = 70;
-        else if (scheme == QLatin1String("ftp"))
-            defaultPort = 21;
-        else
-            defaultPort = 80;
-        port = defaultPort;
+    tls = scheme == QLatin1String("https");
+    defaultPort = tls ? 443 : 80;
+    port = parsed.port(defaultPort);
+    host = parsed.host(QUrl::EncodeUnicode).toLower();
+    if (!isPlainHost(host)) {
+        m_problem = QStringLiteral("Host-Lookup fehlgeschlagen");
+        return;
     }
-
-    QString hostPart;
-    if (hasDoubleSlash) {
-        const qsizetype second = nthSlash(url, 2);
-        const qsizetype third = nthSlash(url, 3);
-        hostPart = url.mid(second + 1, third >= 0 ? third - second - 1 : -1);
-    } else if (!url.startsWith(QLatin1Char('/'))) {
-        hostPart = firstSlash >= 0 ? url.left(firstSlash) : url;
+    if (isRefusedPort(port)) {
+        m_problem = QStringLiteral("Port %1 gesperrt").arg(port);
+        return;
     }
-    const qsizetype portColon = hostPart.indexOf(QLatin1Char(':'));
-    if (portColon >= 0) {
-        bool ok = false;
-        const int given = hostPart.mid(portColon + 1).toInt(&ok, 10);
-        if (ok && given > 0 && given <= 65535)
-            port = given;
-        hostPart.truncate(portColon);
-    }
-    if (!hostPart.isEmpty())
-        host = hostPart;
-
-    if (path.isEmpty()) {
-        path = QStringLiteral("/");
-        url += QLatin1Char('/');
-    }
+    QByteArray target = parsed.path(QUrl::FullyEncoded).toLatin1();
+    if (target.isEmpty())
+        target = "/";
+    if (parsed.hasQuery())
+        target += '?' + parsed.query(QUrl::FullyEncoded).toLatin1();
+    path = QString::fromLatin1(requestPath(target));
+    if (path.size() + 13 > kMaxRequestLine)
+        m_problem = QStringLiteral("Anfragezeile zu lang");
+    url = address().toString(QUrl::FullyEncoded);
 }
 
-// An absolute Location is taken as it is; any other resolves against the current address.
 QString HttpTarget::redirect(const QString& location) const
 {
-    if (location.contains(QLatin1String("://")))
-        return QUrl(location).host().isEmpty() ? QString() : location;
-    QString server = QString::fromLatin1(asciiHost());
-    if (port != (tls ? 443 : 80))
-        server += QLatin1Char(':') + QString::number(port);
-    const QUrl base(QString::fromLatin1(tls ? "https://" : "http://") + server
-                    + QString::fromLatin1(requestPath(path)));
-    const QUrl next = base.resolved(QUrl(location));
+    const QUrl next = address().resolved(QUrl(location.trimmed()));
     if (!next.isValid() || next.host().isEmpty())
         return {};
     return next.toString(QUrl::FullyEncoded);
 }
 
-QString HttpTarget::problem() const
+QString HttpTarget::problem() const { return m_problem; }
+
+QByteArray HttpTarget::hostLine() const
 {
-    if (asciiHost().isEmpty())
-        return QStringLiteral("Host-Lookup fehlgeschlagen");
-    if (requestPath(path).size() + 13 > kMaxRequestLine)
-        return QStringLiteral("Anfragezeile zu lang");
-    return {};
+    QByteArray line = host.contains(QLatin1Char(':')) ? '[' + host.toLatin1() + ']' : host.toLatin1();
+    if (port != defaultPort)
+        line += ':' + QByteArray::number(port);
+    return line;
 }
 
 QUrl HttpTarget::address() const
 {
-    QUrl url(QString::fromLatin1(tls ? "https://" : "http://") + QString::fromLatin1(asciiHost())
-             + QString::fromLatin1(requestPath(path)));
-    if (port != defaultPort)
-        url.setPort(port);
-    return url;
+    if (host.isEmpty())
+        return {};
+    QUrl out(QString::fromLatin1(tls ? "https://" : "http://") + QString::fromLatin1(hostLine()) + path);
+    return out;
 }
 
 QByteArray HttpTarget::request(const QByteArray& cookie, const QByteArray& referer) const
@@ -152,12 +117,9 @@ QByteArray HttpTarget::request(const QByteArray& cookie, const QByteArray& refer
     const auto fits = [](const QByteArray& value) {
         return !value.isEmpty() && !value.contains('\r') && !value.contains('\n') && !value.contains('\0');
     };
-    QByteArray server = asciiHost();
-    if (port != defaultPort)
-        server += ':' + QByteArray::number(port);
     QByteArray text;
-    text += "GET " + requestPath(path) + " HTTP/1.0\r\n";
-    text += "Host: " + server + "\r\n";
+    text += "GET " + path.toLatin1() + " HTTP/1.0\r\n";
+    text += "Host: " + hostLine() + "\r\n";
     text += "Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff\r\n";
     text += "Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript\r\n";
     if (fits(cookie))

@@ -27,4 +27,6 @@ QString failureText(const QString& label, const QString& reason)
            + QStringLiteral("\">&nbsp;&nbsp;") + escapeText(label) + QStringLiteral(" </font>");
 }
 
+QString pageText(const QString& mediaType) { return failureText(QStringLiteral("page"), mediaType); }
+
 } // namespace pxt::SizeText

@@ -17,6 +17,9 @@ QString sizeText(const QString& kilobytes, QSize dimensions = {});
 // The text of a request that failed or a reply that is not a success: the label (the reply number, or
 // "?" without one) with the reason as its tooltip.
 QString failureText(const QString& label, const QString& reason);
+// The text under a link named like a picture whose server answered with a page: "page", with the
+// reply's media type as its tooltip.
+QString pageText(const QString& mediaType);
 
 } // namespace SizeText
 } // namespace pxt

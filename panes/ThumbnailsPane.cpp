@@ -138,15 +138,24 @@ void ThumbnailsPane::onReload() { reload(); }
 
 void ThumbnailsPane::onNavigating(const QString& address, bool* cancel)
 {
-    m_probeStopped = false;
-    setStatus(kLoading);
     const QString upper = asciiUpper(address);
     if (upper.contains(QLatin1String("HTTP://")) || upper.contains(QLatin1String("HTTPS://"))) {
+        setStatus(kLoading);
         m_probeStopped = true;
         m_probe->stopAfterRequest();
         *cancel = true;
         Q_EMIT linkDiverted(address);
+        return;
     }
+    // The page the probe writes into goes: its run ends before the load, never inside one of its
+    // writes. The loading text stays, for the new page's progress.
+    if (m_probe->walking()) {
+        const QString loading = m_loadingText;
+        m_probe->stop();
+        m_loadingText = loading;
+    }
+    m_probeStopped = false;
+    setStatus(kLoading);
 }
 
 void ThumbnailsPane::onPageLoaded()
@@ -175,6 +184,8 @@ void ThumbnailsPane::setSession(BrowserSession* session)
     m_grab->setSession(session);
     m_probe->setSession(session);
 }
+
+void ThumbnailsPane::setLinkAnswers(LinkAnswers* answers) { m_probe->setLinkAnswers(answers); }
 
 void ThumbnailsPane::grabDocument(const std::shared_ptr<Document>& doc, bool addToExisting, BrowserWindow* source)
 {

@@ -13,6 +13,7 @@ class QToolButton;
 namespace pxt {
 
 class BrowserSession;
+class LinkAnswers;
 class BrowserWindow;
 class Dialogs;
 class ProgressSink;
@@ -39,6 +40,8 @@ public:
     // The browser session the page's pictures are asked with (the probe's cookies and Referer); null:
     // none. It must outlive the pane.
     void setSession(BrowserSession* session);
+    // Where the size probe notes whether each link answered with a picture or a page; null: nowhere.
+    void setLinkAnswers(LinkAnswers* answers);
 
     // The thumbnail page. With the window the document came from and a session that is on, the
     // window's cookies for the harvested addresses and the thumbnails' Referers go to the session

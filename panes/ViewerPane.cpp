@@ -2,6 +2,7 @@
 
 #include "harvest/NetworkPictureSource.h"
 #include "http/BrowserSession.h"
+#include "http/HttpClient.h"
 
 #include "core/Dialogs.h"
 #include "core/Error.h"
@@ -23,8 +24,11 @@ namespace pxt {
 
 ViewerPane::ViewerPane(BrowserViewFactory& views, Settings& settings, Dialogs& dialogs, QWidget* parent)
     : QWidget(parent), m_settings(settings), m_dialogs(dialogs), m_run(settings),
-      m_network(std::make_unique<NetworkPictureSource>(nullptr)), m_saver(std::make_unique<PictureSaver>(*m_network))
+      m_asker(std::make_unique<HttpClient>()), m_network(std::make_unique<NetworkPictureSource>(nullptr)),
+      m_saver(std::make_unique<PictureSaver>(*m_network))
 {
+    m_asker->onPacketReceived = [this] { onAnswer(); };
+    m_asker->onDone = [this] { onAnswer(); };
     setObjectName(QStringLiteral("viewerPane"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -99,11 +103,17 @@ ViewerPane::ViewerPane(BrowserViewFactory& views, Settings& settings, Dialogs& d
             [this](int p, int m) { guarded(m_dialogs, [&] { onLoadProgress(p, m); }); });
 }
 
-ViewerPane::~ViewerPane() { endSaving(); }
+ViewerPane::~ViewerPane()
+{
+    m_asker->onPacketReceived = nullptr;
+    m_asker->onDone = nullptr;
+    endSaving();
+}
 
 void ViewerPane::setSession(BrowserSession* session)
 {
     m_run.setSession(session);
+    m_asker->setSession(session);
     if (m_saver->running())
         return;
     m_network = std::make_unique<NetworkPictureSource>(session);
@@ -147,6 +157,8 @@ bool ViewerPane::isBusy() const { return m_view->isBusy(); }
 
 void ViewerPane::stop()
 {
+    ++m_question;
+    m_asker->cancel();
     m_cover->hide();
     if (isBusy())
         m_view->stop();
@@ -199,6 +211,10 @@ void ViewerPane::processLink()
         m_view->navigate(page);
         return; // goes on at the view's document-complete event
     }
+    if (!m_run.linkToAsk().isEmpty()) {
+        askAbout(m_run.linkToAsk());
+        return; // goes on when the answer's header has come
+    }
 
     bool show = true;
     if (m_viewHtmlBox->isChecked() && m_run.singleLink()) {
@@ -208,6 +224,43 @@ void ViewerPane::processLink()
     }
     if (show)
         writeViewPage();
+}
+
+// A link named like a picture may answer with a page: its reply's header tells before it is taken.
+void ViewerPane::askAbout(const QString& link)
+{
+    if (!m_viewHtmlBox->isChecked())
+        m_cover->show();
+    m_loadingText = QStringLiteral("Download: ") + link;
+    setStatus(m_loadingText);
+    ++m_question;
+    m_asker->cancel();
+    try {
+        m_asker->start(link);
+    } catch (const Error&) {
+        m_run.answered(link, LinkAnswers::Kind::Unknown);
+        processLink();
+    }
+}
+
+void ViewerPane::onAnswer()
+{
+    const int reply = m_asker->replyNumber();
+    if (m_asker->isBusy() && reply >= 300 && reply <= 399)
+        return; // the body of a redirect: its Location is followed
+    const LinkAnswers::Kind kind = reply >= 200 && reply <= 299 ? LinkAnswers::kindOfType(m_asker->contentType())
+                                                                : LinkAnswers::Kind::Unknown;
+    const QString link = m_run.linkToAsk();
+    m_asker->cancel();
+    // The run goes on from the event loop, outside the client's event.
+    QTimer::singleShot(0, this, [this, link, kind, question = m_question] {
+        guarded(m_dialogs, [&] {
+            if (question != m_question || link.isEmpty() || m_run.linkToAsk() != link)
+                return; // stopped or started anew meanwhile
+            m_run.answered(link, kind);
+            processLink();
+        });
+    });
 }
 
 void ViewerPane::onLinkPageLoaded()

@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <memory>
+
 class QCheckBox;
 class QLabel;
 class QToolButton;
@@ -16,6 +18,8 @@ namespace pxt {
 class BrowserSession;
 class Dialogs;
 class NetworkPictureSource;
+class HttpClient;
+class LinkAnswers;
 class Settings;
 
 // The download pane: the full pictures behind the chosen thumbnails. A view run keeps the links that
@@ -23,11 +27,15 @@ class Settings;
 class ViewerPane : public QWidget {
     Q_OBJECT
 public:
-    // The session that learns which page each picture of a view run was found on (its Referer);
-    // null: none. It must outlive the pane.
-    void setSession(BrowserSession* session);
     ViewerPane(BrowserViewFactory& views, Settings& settings, Dialogs& dialogs, QWidget* parent = nullptr);
     ~ViewerPane() override;
+
+    // The session that learns which page each picture of a view run was found on (its Referer), and
+    // whose cookies and Referer a question about a link carries; null: none. It must outlive the pane.
+    void setSession(BrowserSession* session);
+    // What the servers answered for links: a run asks about a link named like a picture whose answer
+    // is not known (the header of its reply only) before it takes it; null: the names decide.
+    void setLinkAnswers(LinkAnswers* answers) { m_run.setLinkAnswers(answers); }
 
     // The view run.
     bool startView(const std::shared_ptr<Document>& document, const QString& head);
@@ -77,6 +85,8 @@ private:
     // One step of the run; consecutive picture links are taken in a loop, only a page link waits for
     // the view's next document-complete event.
     void processLink();
+    void askAbout(const QString& link);
+    void onAnswer();
     void writeViewPage();
     void setStatus(const QString& text);
     void onPageLoaded();
@@ -100,6 +110,8 @@ private:
     Settings& m_settings;
     Dialogs& m_dialogs;
     ViewRun m_run;
+    std::unique_ptr<HttpClient> m_asker; // asks about a link's answer
+    quint64 m_question = 0;              // counts the questions; a stop ends the one asked
     std::unique_ptr<NetworkPictureSource> m_network;
     std::unique_ptr<PictureSaver> m_saver;
     bool m_quietEnd = false; // the save ends without its box

@@ -21,6 +21,7 @@ void Settings::takeSnapshot(const SnapshotValues& v)
     m_snapshot.thumbnailSize =
         std::clamp(v.thumbnailSize, SnapshotValues::kMinThumbnailSize, SnapshotValues::kMaxThumbnailSize);
     m_snapshot.useBrowserLogin = v.useBrowserLogin;
+    m_snapshot.takeUnlinkedPictures = v.takeUnlinkedPictures;
 }
 
 QString lastPictureFolder()

@@ -36,6 +36,8 @@ struct SnapshotValues {
     int thumbnailSize = 200;
     // Whether a grab borrows the browser's cookies and the gallery's address as Referer.
     bool useBrowserLogin = true;
+    // Whether a picture without a link that names its full picture in an attribute is a thumbnail.
+    bool takeUnlinkedPictures = true;
 
     // Their ranges; takeSnapshot clamps into them.
     static constexpr float kMaxBannerRatio = 1000.0f;
@@ -70,6 +72,7 @@ public:
     int parallelRequests() const { return m_snapshot.parallelRequests; }
     int thumbnailSize() const { return m_snapshot.thumbnailSize; }
     bool useBrowserLogin() const { return m_snapshot.useBrowserLogin; }
+    bool takeUnlinkedPictures() const { return m_snapshot.takeUnlinkedPictures; }
     bool linkFilterEnabled() const { return live().linkFilterEnabled(); }
     QStringList linkFilterLines() const { return live().linkFilterLines(); }
 

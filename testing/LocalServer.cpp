@@ -167,6 +167,16 @@ QByteArray requestPath(const QByteArray& request)
     return start <= 0 || end < 0 ? QByteArray() : request.mid(start, end - start);
 }
 
+QByteArray requestHeader(const QByteArray& request, const QByteArray& name)
+{
+    for (const QByteArray& line : request.split('\n')) {
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0 && line.left(colon).trimmed().toLower() == name.toLower())
+            return line.mid(colon + 1).trimmed();
+    }
+    return {};
+}
+
 Script serveFile(const QString& folder, const QByteArray& request)
 {
     const QString path = QUrl::fromPercentEncoding(requestPath(request).split('?').first());

@@ -100,6 +100,8 @@ Script serveFile(const QString& folder, const QByteArray& request);
 
 // The path of a request line ("GET /a/b.jpg?x HTTP/1.1" gives "/a/b.jpg?x").
 QByteArray requestPath(const QByteArray& request);
+// The value of the request's first header line of that name (any case); empty without one.
+QByteArray requestHeader(const QByteArray& request, const QByteArray& name);
 
 // A socket address on 127.0.0.1.
 sockaddr_in loopbackAddress(quint16 port);

@@ -6,6 +6,7 @@
 #include "core/Error.h"
 #include "dom/Document.h"
 #include "http/CookieJar.h"
+#include "http/Site.h"
 
 #include <QDateTime>
 #include <QJsonArray>
@@ -129,19 +130,35 @@ std::shared_ptr<Document> BidiWindow::document()
 
 QList<QNetworkCookie> BidiWindow::cookies(const QList<QUrl>& urls)
 {
+    // Only the cookies a request of one of the addresses could carry are asked for, a domain at a
+    // time: the store holds the user's whole session.
+    QStringList domains;
+    for (const QUrl& url : urls) {
+        if (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https")) {
+            for (const QString& domain : cookieDomainsOf(url.host(QUrl::EncodeUnicode))) {
+                if (!domains.contains(domain))
+                    domains << domain;
+            }
+        }
+    }
     QList<QNetworkCookie> all;
+    if (domains.isEmpty())
+        return all;
     try {
         BidiConnection connection{QDeadlineTimer(kReadTimeoutMs)};
         openSession(connection, m_context);
         QJsonObject partition;
         partition.insert(QLatin1String("type"), QStringLiteral("storageKey"));
         partition.insert(QLatin1String("userContext"), m_context.userContext);
-        QJsonObject params;
-        params.insert(QLatin1String("partition"), partition);
-        const QJsonObject result = connection.call(QStringLiteral("storage.getCookies"), params);
+        for (const QString& domain : std::as_const(domains)) {
+            QJsonObject params;
+            params.insert(QLatin1String("partition"), partition);
+            params.insert(QLatin1String("filter"), QJsonObject {{QLatin1String("domain"), domain}});
+            const QJsonObject result = connection.call(QStringLiteral("storage.getCookies"), params);
+            for (const QJsonValue& v : result.value(QLatin1String("cookies")).toArray())
+                all << cookieFromBidi(v.toObject());
+        }
         connection.endSession();
-        for (const QJsonValue& v : result.value(QLatin1String("cookies")).toArray())
-            all << cookieFromBidi(v.toObject());
     } catch (const Error& e) {
         throw Error(QStringLiteral("The cookies of \"%1\" could not be read: %2").arg(m_context.title, e.text()));
     }

@@ -280,12 +280,12 @@ TEST(GrabCommand, TheBrowsersLoginGoesToTheSessionOnlyWhenTheOptionIsOn)
         const QUrl picture(QStringLiteral("http://g.test/a.html"));
         if (on) {
             EXPECT_EQ(window->askedFor, QList<QUrl>({QUrl(QStringLiteral("http://g.test/"))}));
-            EXPECT_EQ(a->session.cookieHeader(picture), "sid=s1");
+            EXPECT_EQ(a->session.cookieHeader(picture, a->session.refererSource(picture).page), "sid=s1");
             EXPECT_EQ(a->session.refererFor(picture), "http://g.test/");
             EXPECT_EQ(a->session.refererFor(QUrl(QStringLiteral("http://g.test/t.jpg"))), "http://g.test/");
         } else {
             EXPECT_TRUE(window->askedFor.isEmpty());
-            EXPECT_EQ(a->session.cookieHeader(picture), "");
+            EXPECT_EQ(a->session.cookieHeader(picture, a->session.refererSource(picture).page), "");
             EXPECT_EQ(a->session.refererFor(picture), "");
         }
     }

@@ -109,7 +109,8 @@ TEST(SettingsFile, SavedBackUnchangedItIsTheSameBytes)
     const QByteArray before = readFixture(kFixture);
     ASSERT_FALSE(before.isEmpty());
     QByteArray after = before;
-    after.replace("CheckBoxLogin_Checked=False\r\n", "CheckBoxLogin_Checked=False\r\nThumbnailSize_Value=200\r\n");
+    after.replace("CheckBoxLogin_Checked=False\r\n",
+                  "CheckBoxLogin_Checked=False\r\nThumbnailSize_Value=200\r\nCheckBoxUnlinked_Checked=True\r\n");
     ASSERT_NE(after, before);
     // The ways the sections get written: the options dialog's OK, the main window's close, and the
     // options section while the dialog is destroyed when it was not written since it was read.

@@ -50,7 +50,7 @@ public:
     QJsonArray cookies;
     QStringList methods;          // every command, in order
     std::vector<QJsonObject> evaluations; // the parameters of every script.evaluate
-    QJsonObject cookieParams;     // of storage.getCookies
+    std::vector<QJsonObject> cookieParams; // of every storage.getCookies
     int sessions = 0;             // sessions opened
     bool sessionOpen = false;
     QString origin = QStringLiteral("(no connection)");
@@ -138,8 +138,18 @@ private:
             return reply({{"contexts", contexts}});
         }
         if (method == "storage.getCookies") {
-            cookieParams = params;
-            return reply({{"cookies", cookies}, {"partitionKey", QJsonObject()}});
+            cookieParams.push_back(params);
+            // The filter's fields match a cookie's exactly.
+            const QJsonObject filter = params.value("filter").toObject();
+            QJsonArray matching;
+            for (const QJsonValue& c : std::as_const(cookies)) {
+                bool all = true;
+                for (auto it = filter.begin(); it != filter.end(); ++it)
+                    all = all && c.toObject().value(it.key()) == it.value();
+                if (all)
+                    matching.append(c);
+            }
+            return reply({{"cookies", matching}, {"partitionKey", QJsonObject()}});
         }
         if (method == "script.evaluate") {
             evaluations.push_back(params);
@@ -366,21 +376,31 @@ TEST(BidiWindow, CookiesOfItsStoreForTheAddresses)
     const QList<QNetworkCookie> got = inContainer.cookies({QUrl("https://img.example.org/gallery/1.jpg"),
                                                            QUrl("https://www.example.org/gallery/")});
     ASSERT_EQ(got.size(), 2);
-    EXPECT_EQ(got[0].name(), "host");
-    EXPECT_TRUE(got[0].isHttpOnly());
-    EXPECT_EQ(got[0].sameSitePolicy(), QNetworkCookie::SameSite::Lax);
-    EXPECT_EQ(got[0].domain(), "www.example.org");
-    EXPECT_FALSE(got[0].expirationDate().isValid());
-    EXPECT_EQ(got[1].name(), "domain");
-    EXPECT_EQ(got[1].domain(), ".example.org");
-    EXPECT_EQ(got[1].path(), "/gallery");
-    EXPECT_TRUE(got[1].isSecure());
-    EXPECT_EQ(got[1].sameSitePolicy(), QNetworkCookie::SameSite::Strict);
-    EXPECT_EQ(got[1].expirationDate(), QDateTime::fromSecsSinceEpoch(1800000000, Qt::UTC));
-    const QJsonObject partition = firefox.cookieParams.value("partition").toObject();
-    EXPECT_EQ(partition.value("type").toString(), "storageKey");
-    EXPECT_EQ(partition.value("userContext").toString(), "container-7") << "the window's own cookie store";
-    EXPECT_EQ(firefox.methods, QStringList({"session.new", "storage.getCookies", "session.end"}));
+    // In the order the domains were asked for.
+    EXPECT_EQ(got[1].name(), "host");
+    EXPECT_TRUE(got[1].isHttpOnly());
+    EXPECT_EQ(got[1].sameSitePolicy(), QNetworkCookie::SameSite::Lax);
+    EXPECT_EQ(got[1].domain(), "www.example.org");
+    EXPECT_FALSE(got[1].expirationDate().isValid());
+    EXPECT_EQ(got[0].name(), "domain");
+    EXPECT_EQ(got[0].domain(), ".example.org");
+    EXPECT_EQ(got[0].path(), "/gallery");
+    EXPECT_TRUE(got[0].isSecure());
+    EXPECT_EQ(got[0].sameSitePolicy(), QNetworkCookie::SameSite::Strict);
+    EXPECT_EQ(got[0].expirationDate(), QDateTime::fromSecsSinceEpoch(1800000000, Qt::UTC));
+    // Asked for by the domains the addresses' cookies may name, never the whole store.
+    QStringList asked;
+    for (const QJsonObject& params : firefox.cookieParams) {
+        const QJsonObject partition = params.value("partition").toObject();
+        EXPECT_EQ(partition.value("type").toString(), "storageKey");
+        EXPECT_EQ(partition.value("userContext").toString(), "container-7") << "the window's own cookie store";
+        asked << params.value("filter").toObject().value("domain").toString();
+    }
+    EXPECT_EQ(asked, QStringList({"img.example.org", ".img.example.org", "example.org", ".example.org",
+                                  "www.example.org", ".www.example.org"}));
+    EXPECT_EQ(firefox.methods.first(), "session.new");
+    EXPECT_EQ(firefox.methods.last(), "session.end");
+    EXPECT_EQ(firefox.methods.count("storage.getCookies"), asked.size());
 }
 
 TEST(BidiCookies, FromTheBrowsersRecords)

@@ -35,7 +35,8 @@ const QByteArray kFirstRunSection = "[TDlgOptions]\r\n"
                                     "RxSpinEditWidth_Value=50\r\n"
                                     "RxSpinEditParallel_Value=4\r\n"
                                     "ThumbnailSize_Value=200\r\n"
-                                    "CheckBoxLogin_Checked=True\r\n";
+                                    "CheckBoxLogin_Checked=True\r\n"
+                                    "CheckBoxUnlinked_Checked=True\r\n";
 
 class OptionsTest : public ::testing::Test {
 protected:
@@ -252,6 +253,8 @@ INSTANTIATE_TEST_SUITE_P(
                  [](const OptionsDialog& d) { EXPECT_FALSE(d.linkFilterBox()->isChecked()); }},
         FileCase{"LoginOffRead", "[TDlgOptions]\r\nCheckBoxLogin_Checked=False\r\n",
                  [](const OptionsDialog& d) { EXPECT_FALSE(d.loginBox()->isChecked()); }},
+        FileCase{"PicturesWithoutALinkOffRead", "[TDlgOptions]\r\nCheckBoxUnlinked_Checked=False\r\n",
+                 [](const OptionsDialog& d) { EXPECT_FALSE(d.unlinkedBox()->isChecked()); }},
         FileCase{"LoginMissingIsOn", "[TDlgOptions]\r\nCheckBox1_Checked=False\r\n",
                  [](const OptionsDialog& d) { EXPECT_TRUE(d.loginBox()->isChecked()); }},
         FileCase{"CheckBoxOtherTextLeavesIt", "[TDlgOptions]\r\nCheckBox1_Checked=0\r\n",
@@ -356,14 +359,14 @@ TEST_F(OptionsTest, ControlsInTabOrder)
     auto dlg = makeDialog();
     QStringList names;
     QWidget* w = dlg->fileTypesEdit();
-    for (int i = 0; i < 13; ++i, w = w->nextInFocusChain()) {
+    for (int i = 0; i < 14; ++i, w = w->nextInFocusChain()) {
         while (w->focusPolicy() == Qt::NoFocus || w->parentWidget() != dlg.get())
             w = w->nextInFocusChain();
         names << w->objectName();
     }
-    EXPECT_EQ(names, (QStringList{"fileTypesEdit", "linkFilterBox", "filterEdit", "bannerRatioBox",
-                                  "columnCountBox", "minWidthBox", "minHeightBox", "thumbnailSizeBox", "parallelBox", "loginBox", "defaultButton", "okButton",
-                                  "cancelButton"}));
+    EXPECT_EQ(names, (QStringList{"fileTypesEdit", "linkFilterBox", "filterEdit", "bannerRatioBox", "columnCountBox",
+                                  "minWidthBox", "minHeightBox", "thumbnailSizeBox", "parallelBox", "loginBox",
+                                  "unlinkedBox", "defaultButton", "okButton", "cancelButton"}));
     EXPECT_TRUE(dlg->okButton()->isDefault());
 }
 

@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <utility>
+
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -224,6 +227,31 @@ TEST(LiveDocument, RefreshTakesThePagesChangesAndAsksForImagesOnlyWhenOneIsRead)
 
     // A document read from text has no page to ask.
     EXPECT_FALSE(htmlDocument("<input>", "file:///t.html")->refresh());
+}
+
+// While a write waits for the page, the window's events run, and one of them may let the document go
+// (the probe starting over on a new page): the write still ends on a document that is there.
+TEST(LiveDocument, AWriteKeepsItsDocumentUntilThePageHasAnswered)
+{
+    class DroppingChannel : public ReportingChannel {
+    public:
+        QString runAndRead(const QString& script) override
+        {
+            if (onAnswer)
+                std::exchange(onAnswer, nullptr)();
+            return ReportingChannel::runAndRead(script);
+        }
+        std::function<void()> onAnswer;
+    };
+    const QByteArray json = R"({"v":2,"id":7,"url":"file:///t.html","title":"t","nodes":[-1,2,"div",0]})";
+    auto channel = std::make_shared<DroppingChannel>();
+    std::shared_ptr<Document> doc = Document::fromJson(json, channel);
+    const std::weak_ptr<Document> watched = doc;
+    Element* div = doc->all()[0];
+    channel->answers = {QStringLiteral(R"({"first":1,"nodes":[]})")};
+    channel->onAnswer = [&] { doc.reset(); };
+    div->setInnerHTML(div->innerHTML() + QStringLiteral("<b>3 kB</b>"));
+    EXPECT_TRUE(watched.expired()) << "the write let its document go when it was done";
 }
 
 TEST(LiveDocument, ADocumentWithoutChannelOrHandlesSendsNothing)

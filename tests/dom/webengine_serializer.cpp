@@ -371,3 +371,46 @@ TEST(Serializer, TheHarvestsReadHoldsTheTitleAndTheLinksWithWhatLiesInside)
         EXPECT_EQ(shapedLinks, wholeLinks);
     }
 }
+
+// What a harvest reads also tells, for a link without an IMG, the first element drawn with a CSS
+// background picture (from the page's style sheet, as laid out), and brings the pictures outside links
+// that name their full picture.
+TEST(Serializer, TheHarvestsReadTellsBackgroundsAndPicturesWithoutALink)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("cards.html"));
+    writeFile(path, "<style>.card{display:block;width:160px;height:120px;background:#333 url(t1.png) center/cover}"
+                    ".tile{display:block;width:150px;height:100px;"
+                    "background-image:linear-gradient(red,blue),url(\"t3.png\")}</style>"
+                    "<a href=big1.jpg><div class=card><span>Harbour</span></div></a>"
+                    "<a href=big2.jpg class=card>2</a>"
+                    "<a href=big3.jpg><span>three</span><span class=tile></span></a>"
+                    "<a href=big4.jpg><img src=t4.png width=50 height=40><div class=card></div></a>"
+                    "<div class=card></div>"
+                    "<p><img src=t5.png data-full=full5.jpg width=120 height=90></p>");
+    BrowserPage browser;
+    browser.load(QUrl::fromLocalFile(path));
+    const QVariant shaped = browser.run(serializerFunction() + QStringLiteral("({handles: false, links: true})"),
+                                        QWebEngineScript::ApplicationWorld);
+    const auto doc = Document::fromJson(shaped.toString().toUtf8());
+    const QString folder = QUrl::fromLocalFile(dir.path()).toString() + QLatin1Char('/');
+    QStringList drawn;
+    for (const Element* e : doc->all()) {
+        if (!e->backgroundImage().isEmpty())
+            drawn << QStringLiteral("%1 %2x%3 %4")
+                         .arg(e->tagName())
+                         .arg(e->width())
+                         .arg(e->height())
+                         .arg(QString(e->backgroundImage()).remove(folder));
+    }
+    EXPECT_EQ(drawn, QStringList({"DIV 160x120 t1.png", "A 160x120 t1.png", "SPAN 150x100 t3.png"}));
+    QStringList links;
+    for (const Element* e : doc->links())
+        links << QString(e->href()).remove(folder);
+    EXPECT_EQ(links, QStringList({"big1.jpg", "big2.jpg", "big3.jpg", "big4.jpg"}));
+    QStringList pictures;
+    for (const Element* e : doc->all())
+        if (e->tagName() == "IMG")
+            pictures << QString(e->href()).remove(folder) + QLatin1Char(' ') + e->getAttribute("data-full");
+    EXPECT_EQ(pictures, QStringList({"t4.png ", "t5.png full5.jpg"}));
+}

@@ -493,3 +493,60 @@ TEST(HarvestResult, DocumentsWithTheirCountsAndCellsWithTheirDocument)
     EXPECT_EQ(result.rejected().size, 1);
     EXPECT_FALSE(result.aborted);
 }
+
+// Beyond the links that hold an IMG: a link drawn with a background picture (or holding an element so
+// drawn) and a picture without a link that names its full picture pass the same filters, after the
+// links' own cells; the option turns the pictures without a link off.
+TEST(HarvestRules, BackgroundsAndPicturesWithoutALink)
+{
+    const QString body = QStringLiteral(
+        "<a href=\"big/1.jpg\"><div class=card style=\"background-image: url('t/1.jpg'); width: 120px; height: 90px\">"
+        "<span>Harbour</span></div></a>\n"
+        "<a href=\"big/2.jpg\" style=\"background: #000 url(t/2.jpg) no-repeat; width:120px; height:90px\">x</a>\n"
+        "<a href=\"big/3.jpg\"><div style=\"background-image:url(t/3.jpg); width:10px; height:90px\"></div></a>\n"
+        "<a href=\"big/4.jpg\"><div style=\"background-image:url(t/4.jpg); width:600px; height:60px\"></div></a>\n"
+        "<a href=\"album/\"><div style=\"background-image:url(t/5.jpg); width:120px; height:90px\"></div></a>\n"
+        "<a href=\"big/6.jpg\"><img src=\"t/6.jpg\" width=120 height=90><div style=\"background-image:url(t/x.jpg); "
+        "width:120px; height:90px\"></div></a>\n"
+        "<img src=\"t/7.jpg\" data-full=\"/full/7.jpg\" width=120 height=90>\n"
+        "<p><img src=\"t/8.jpg\" data-highres=\" \" data-zoom-image=\"https://cdn.test/8.jpg\" width=120 height=90></p>\n"
+        "<img src=\"t/9.jpg\" width=120 height=90>\n"
+        "<img src=\"t/10.jpg\" data-original=\"big/10.jpg\" width=10 height=10>\n");
+    struct Case {
+        bool unlinked;
+        QStringList cells; // link -> thumbnail
+        int sizeRejected;
+        int ratioRejected;
+    };
+    const Case cases[] = {
+        {true,
+         {"http://gallery.test/big/6.jpg -> http://gallery.test/t/6.jpg",
+          "http://gallery.test/big/1.jpg -> http://gallery.test/t/1.jpg",
+          "http://gallery.test/big/2.jpg -> http://gallery.test/t/2.jpg",
+          "http://gallery.test/full/7.jpg -> http://gallery.test/t/7.jpg",
+          "https://cdn.test/8.jpg -> http://gallery.test/t/8.jpg"},
+         2, 1},
+        {false,
+         {"http://gallery.test/big/6.jpg -> http://gallery.test/t/6.jpg",
+          "http://gallery.test/big/1.jpg -> http://gallery.test/t/1.jpg",
+          "http://gallery.test/big/2.jpg -> http://gallery.test/t/2.jpg"},
+         1, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.unlinked ? "with pictures without a link" : "without");
+        Settings settings;
+        SnapshotValues v;
+        v.takeUnlinkedPictures = c.unlinked;
+        settings.takeSnapshot(v);
+        ProgressRecorder progress;
+        Harvester harvester(settings, progress);
+        const HarvestResult result = harvester.harvest(page(body));
+        QStringList cells;
+        for (const ThumbCell& cell : result.cells)
+            cells << cell.link + QStringLiteral(" -> ") + cell.thumbnail;
+        EXPECT_EQ(cells, c.cells);
+        ASSERT_EQ(result.documents.size(), 1u);
+        EXPECT_EQ(result.documents[0].rejected.size, c.sizeRejected);
+        EXPECT_EQ(result.documents[0].rejected.ratio, c.ratioRejected);
+    }
+}

@@ -253,7 +253,7 @@ TEST(PictureSaver, SavesWithTheSessionAndTellsEachFailure)
         {at("/loop.jpg"), {}},
         {at("/%2F..%2F"), {}},                       // nothing of its name is usable
         {at("/show.php?id=7"), {}},
-        {at("/members/secret.jpg"), {}},             // behind the session's cookie
+        {at("/members/secret.jpg"), QUrl(gallery)},  // behind the session's cookie, asked for in the gallery's name
         {at("/hotlink/protected.jpg"), {}},          // behind a Referer check, the session's page
         {at("/moved.jpg"), QUrl(gallery)},           // the page it was found on gives the Referer, also after a redirect
         {at("/huge.jpg"), {}},                       // more than memory should hold

@@ -55,3 +55,49 @@ TEST(ViewRun, PictureLinksAsTheyArePagesByTheirPictures)
     EXPECT_TRUE(folder.read(QStringLiteral("download2.html")).contains("http://g.test/big.jpg"));
     EXPECT_EQ(folder.read(QStringLiteral("download1.html")), "earlier");
 }
+
+// Where the server's answer for a link is known it decides, not the name; a web link named like a
+// picture whose answer is not known is asked about first, and without an answer its name decides.
+TEST(ViewRun, TheServersAnswerDecidesPictureOrPage)
+{
+    Settings settings;
+    LinkAnswers answers;
+    answers.note(QStringLiteral("http://wiki.test/File:Harbour.jpg"), LinkAnswers::Kind::Page);
+    answers.note(QStringLiteral("http://g.test/show?id=7"), LinkAnswers::Kind::Picture);
+    answers.note(QStringLiteral("http://g.test/known.jpg"), LinkAnswers::Kind::Picture);
+    ViewRun run(settings);
+    run.setLinkAnswers(&answers);
+    run.start({"http://g.test/known.jpg", "http://wiki.test/File:Harbour.jpg", "http://g.test/show?id=7",
+               "http://g.test/new.jpg", "http://g.test/silent.jpg", "file:///home/u/local.jpg"},
+              false);
+
+    EXPECT_EQ(run.nextPage(), "http://wiki.test/File:Harbour.jpg") << "named like a picture, answered with a page";
+    EXPECT_TRUE(run.lastWasPage());
+    const auto page = htmlDocument(QStringLiteral("<img src=\"/upload/Harbour.jpg\" width=800 height=600>"),
+                                   QStringLiteral("http://wiki.test/File:Harbour.jpg"));
+    run.takePage(page.get());
+
+    EXPECT_EQ(run.nextPage(), QString());
+    EXPECT_EQ(run.linkToAsk(), "http://g.test/new.jpg");
+    EXPECT_FALSE(run.atEnd());
+    run.answered(QStringLiteral("http://g.test/new.jpg"), LinkAnswers::Kind::Page);
+    EXPECT_EQ(answers.kind(QStringLiteral("http://g.test/new.jpg")), LinkAnswers::Kind::Page);
+    EXPECT_EQ(run.nextPage(), "http://g.test/new.jpg");
+    run.takePage(nullptr);
+
+    EXPECT_EQ(run.nextPage(), QString());
+    EXPECT_EQ(run.linkToAsk(), "http://g.test/silent.jpg");
+    run.answered(QStringLiteral("http://g.test/silent.jpg"), LinkAnswers::Kind::Unknown); // no answer came
+    EXPECT_EQ(run.nextPage(), QString());
+    EXPECT_EQ(run.linkToAsk(), QString());
+    EXPECT_TRUE(run.atEnd());
+    EXPECT_EQ(run.pictures(), QStringList({"http://g.test/known.jpg", "http://wiki.test/upload/Harbour.jpg",
+                                           "http://g.test/show?id=7", "http://g.test/silent.jpg",
+                                           "file:///home/u/local.jpg"}));
+
+    // Without answers the names alone decide, and nothing is asked.
+    ViewRun byName(settings);
+    byName.start({"http://wiki.test/File:Harbour.jpg", "http://g.test/show?id=7"}, false);
+    EXPECT_EQ(byName.nextPage(), "http://g.test/show?id=7");
+    EXPECT_EQ(byName.pictures(), QStringList({"http://wiki.test/File:Harbour.jpg"}));
+}

@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <QList>
+#include <QTcpServer>
+#include <QTcpSocket>
 
 #include <atomic>
 #include <chrono>
@@ -56,33 +58,35 @@ TEST_F(HttpClientTest, RequestLineAndHostLineComeFromTheAddress)
     const QString longPath = QStringLiteral("/") + QString(499, QLatin1Char('p'));
     struct Case {
         QString url;
-        int portProperty;
         QByteArray requestLine;
         QByteArray hostLine;
     };
     const std::vector<Case> cases = {
-        // Without a scheme the port is the client's own.
-        {QStringLiteral("localhost/a/b.jpg"), server.port(), "GET /a/b.jpg HTTP/1.0", "Host: localhost" + hostPort},
         // A port other than the scheme's own is part of the Host line.
-        {QStringLiteral("http://localhost:") + port + "/a/b.jpg", 0, "GET /a/b.jpg HTTP/1.0", "Host: localhost" + hostPort},
-        {QStringLiteral("http://127.0.0.1:") + port, 0, "GET / HTTP/1.0", "Host: 127.0.0.1" + hostPort},
+        {QStringLiteral("http://localhost:") + port + "/a/b.jpg", "GET /a/b.jpg HTTP/1.0", "Host: localhost" + hostPort},
+        {QStringLiteral("http://127.0.0.1:") + port, "GET / HTTP/1.0", "Host: 127.0.0.1" + hostPort},
         // A long path goes out whole.
-        {QStringLiteral("http://127.0.0.1:") + port + longPath, 0, "GET " + longPath.toLatin1() + " HTTP/1.0",
+        {QStringLiteral("http://127.0.0.1:") + port + longPath, "GET " + longPath.toLatin1() + " HTTP/1.0",
          "Host: 127.0.0.1" + hostPort},
         // Nothing in an address can break the request line or add a line.
-        {QStringLiteral("http://127.0.0.1:") + port + "/a b\r\nX: 1/\u00e9", 0, "GET /a%20b%0D%0AX:%201/%C3%A9 HTTP/1.0",
+        {QStringLiteral("http://127.0.0.1:") + port + "/a b\r\nX: 1/\u00e9", "GET /a%20b%0D%0AX:%201/%C3%A9 HTTP/1.0",
          "Host: 127.0.0.1" + hostPort},
+        // A user name and password are never the host, nor sent; a fragment stays with the browser; a
+        // scheme in capitals is still http.
+        {QStringLiteral("http://user:pw@127.0.0.1:") + port + "/u.jpg?x=1#part", "GET /u.jpg?x=1 HTTP/1.0",
+         "Host: 127.0.0.1" + hostPort},
+        {QStringLiteral("HTTP://LocalHost:") + port + "/A.jpg", "GET /A.jpg HTTP/1.0", "Host: localhost" + hostPort},
     };
     for (size_t i = 0; i < cases.size(); ++i) {
         SCOPED_TRACE(cases[i].url.toStdString());
         HttpClient client;
-        client.setPort(cases[i].portProperty);
         client.get(cases[i].url);
         ASSERT_EQ(server.requests().size(), i + 1);
         const QList<QByteArray> lines = server.requests()[i].split('\n');
         ASSERT_GE(lines.size(), 2);
         EXPECT_EQ(lines[0], cases[i].requestLine + "\r");
         EXPECT_EQ(lines[1], cases[i].hostLine + "\r");
+        EXPECT_FALSE(server.requests()[i].contains("pw")) << server.requests()[i].constData();
         EXPECT_EQ(client.port(), server.port());
         EXPECT_FALSE(client.isConnected());
     }
@@ -191,24 +195,58 @@ TEST_F(HttpClientTest, RedirectsGoToTheirLocation)
     }
 }
 
-TEST_F(HttpClientTest, CookieOfARedirectGoesOnlyToTheHostThatSetIt)
+// A redirect's Set-Cookie goes with the rest of that request only, by the rules of the browser's
+// cookies, and only while the browser's login is used.
+TEST_F(HttpClientTest, ARedirectsCookieLivesForItsRequestByTheBrowsersRules)
 {
-    LocalServer server([](int index, const QByteArray&) {
-        if (index == 0)
-            return Script {send("HTTP/1.0 302 Found\r\nSet-Cookie: id=42; path=/\r\nLocation: /b\r\n\r\n")};
-        return Script {send(okResponse("ok"))};
-    });
-    HttpClient client;
-    client.get(server.url(QStringLiteral("/a"), QStringLiteral("localhost")));
-    client.get(server.url(QStringLiteral("/c")));
-    client.get(server.url(QStringLiteral("/d"), QStringLiteral("LocalHost")));
-    const std::vector<QByteArray> requests = server.requests();
-    ASSERT_EQ(requests.size(), 4u);
-    const QByteArray cookieLine = "\r\nCookie: id=42; path=/\r\n";
-    EXPECT_FALSE(requests[0].contains("Cookie"));
-    EXPECT_TRUE(requests[1].contains(cookieLine)) << requests[1].constData();
-    EXPECT_FALSE(requests[2].contains("Cookie")) << requests[2].constData();
-    EXPECT_TRUE(requests[3].contains(cookieLine)) << requests[3].constData();
+    enum class Login { On, Off, NoSession };
+    struct Case {
+        const char* name;
+        QByteArray setCookie;
+        QString redirectHost; // where the redirect leads (the same port)
+        bool crossSitePage;   // the picture was found on another site's page
+        Login login;
+        QByteArray sent; // the Cookie line of the redirect's request; empty: none
+    };
+    const std::vector<Case> cases = {
+        {"the name and value alone", "hop=1; Path=/; HttpOnly", "127.0.0.1", false, Login::On, "hop=1"},
+        {"login off", "hop=1", "127.0.0.1", false, Login::Off, ""},
+        {"no session", "hop=1", "127.0.0.1", false, Login::NoSession, ""},
+        {"host-only, to another host", "hop=1", "localhost", false, Login::On, ""},
+        {"a domain the host is not in", "hop=1; Domain=example.com", "127.0.0.1", false, Login::On, ""},
+        {"Secure over http", "hop=1; Secure", "127.0.0.1", false, Login::On, ""},
+        {"a path elsewhere", "hop=1; Path=/other", "127.0.0.1", false, Login::On, ""},
+        {"Lax from another site's page", "hop=1; SameSite=Lax", "127.0.0.1", true, Login::On, ""},
+        {"no SameSite from another site's page", "hop=1", "127.0.0.1", true, Login::On, ""},
+        {"SameSite=None from another site's page", "hop=1; SameSite=None", "127.0.0.1", true, Login::On, "hop=1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LocalServer* self = nullptr;
+        LocalServer server([&](int, const QByteArray& request) {
+            if (requestPath(request) == "/a.jpg") {
+                const QByteArray next = self->url(QStringLiteral("/b.jpg"), c.redirectHost).toLatin1();
+                return Script {send("HTTP/1.0 302 Found\r\nSet-Cookie: " + c.setCookie + "\r\nLocation: " + next + "\r\n\r\n")};
+            }
+            return Script {send(okResponse("ok"))};
+        });
+        self = &server;
+        BrowserSession session;
+        const QString page = c.crossSitePage ? QStringLiteral("http://gallery.example/album.html")
+                                             : server.url(QStringLiteral("/album.html"));
+        session.addReferer(server.url(QStringLiteral("/a.jpg")), page);
+        session.addReferer(server.url(QStringLiteral("/c.jpg")), page);
+        session.setEnabled(c.login != Login::Off);
+        HttpClient client;
+        if (c.login != Login::NoSession)
+            client.setSession(&session);
+        client.get(server.url(QStringLiteral("/a.jpg")));
+        client.get(server.url(QStringLiteral("/c.jpg")));
+        const std::vector<QByteArray> requests = server.requests();
+        ASSERT_EQ(requests.size(), 3u);
+        EXPECT_EQ(requestHeader(requests[1], "Cookie"), c.sent) << requests[1].constData();
+        EXPECT_FALSE(requests[2].contains("Cookie:")) << "a later request: " << requests[2].constData();
+    }
 }
 
 TEST_F(HttpClientTest, RequestsCarryTheSessionsCookiesAndReferer)
@@ -240,8 +278,9 @@ TEST_F(HttpClientTest, RequestsCarryTheSessionsCookiesAndReferer)
     EXPECT_TRUE(requests[0].contains("\r\nReferer: " + gallery.toLatin1() + "\r\n")) << requests[0].constData();
     EXPECT_TRUE(requests[1].contains("\r\nCookie: sid=s1; hop=1\r\n")) << requests[1].constData();
     EXPECT_TRUE(requests[1].contains("\r\nReferer: " + gallery.toLatin1() + "\r\n")) << "kept through the redirect";
-    // (The redirect's cookie stays with its host, as without a session.)
-    EXPECT_TRUE(requests[2].contains("\r\nCookie: sid=s1; hop=1\r\n")) << requests[2].constData();
+    // The redirect's cookie went with its request only; and for a picture of an https page an http
+    // address is another site, which gets no cookie without SameSite=None.
+    EXPECT_FALSE(requests[2].contains("Cookie:")) << requests[2].constData();
     EXPECT_TRUE(requests[2].contains("\r\nReferer: https://127.0.0.1/secret.html\r\n")) << requests[2].constData();
     EXPECT_FALSE(requests[3].contains("sid=") || requests[3].contains("Referer:")) << requests[3].constData();
 }
@@ -442,6 +481,80 @@ TEST_F(HttpClientTest, DisconnectAndNewGetInsideTheEvents)
     EXPECT_FALSE(client.isConnected());
 }
 
+// Only http and https addresses are requested, never on a port browsers refuse; the refusal is the
+// request's error, also where a redirect leads there, and nothing is sent.
+TEST_F(HttpClientTest, AddressesABrowserWouldNotRequestAreRefused)
+{
+    LocalServer server([](int, const QByteArray& request) {
+        if (requestPath(request) == "/to-ftp")
+            return Script {send("HTTP/1.0 302 Found\r\nLocation: ftp://127.0.0.1/x.jpg\r\n\r\n")};
+        return Script {send(okResponse("ok"))};
+    });
+    const QString notWeb = QStringLiteral("Keine http- oder https-Adresse");
+    const struct {
+        QString url;
+        QString error;
+        size_t requests;
+    } cases[] = {
+        {QStringLiteral("ftp://127.0.0.1:%1/x.jpg").arg(server.port()), notWeb, 0},
+        {QStringLiteral("file:///etc/passwd"), notWeb, 0},
+        {QStringLiteral("javascript:alert(1)"), notWeb, 0},
+        {QStringLiteral("127.0.0.1:%1/x.jpg").arg(server.port()), notWeb, 0},
+        {QStringLiteral("/x.jpg"), notWeb, 0},
+        {QStringLiteral("http:///x.jpg"), notWeb, 0},
+        {QStringLiteral("http://127.0.0.1:6379x/x.jpg"), notWeb, 0},
+        {QStringLiteral("http://127.0.0.1:6667/x.jpg"), QStringLiteral("Port 6667 gesperrt"), 0},
+        {QStringLiteral("https://127.0.0.1:25/x.jpg"), QStringLiteral("Port 25 gesperrt"), 0},
+        {server.url(QStringLiteral("/to-ftp")), notWeb, 1},
+    };
+    size_t sent = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.url.toStdString());
+        HttpClient client;
+        Events events(client);
+        EXPECT_EQ(getError(client, c.url), c.error);
+        sent += c.requests;
+        EXPECT_EQ(server.requests().size(), sent);
+        EXPECT_EQ(events.successes, 0);
+        EXPECT_FALSE(client.isConnected());
+    }
+}
+
+// An IPv6 literal is the host, in brackets in the Host line.
+TEST_F(HttpClientTest, AnIPv6AddressIsReached)
+{
+    QTcpServer server;
+    if (!server.listen(QHostAddress::LocalHostIPv6))
+        GTEST_SKIP() << "no IPv6 loopback here";
+    QByteArray request;
+    QObject::connect(&server, &QTcpServer::newConnection, [&] {
+        QTcpSocket* socket = server.nextPendingConnection();
+        QObject::connect(socket, &QTcpSocket::readyRead, socket, [&, socket] {
+            request += socket->readAll();
+            if (request.contains("\r\n\r\n")) {
+                socket->write(okResponse("v6"));
+                socket->disconnectFromHost();
+            }
+        });
+    });
+    HttpClient client;
+    const QString url = QStringLiteral("http://[::1]:%1/six.jpg").arg(server.serverPort());
+    EXPECT_EQ(getError(client, url), QString());
+    EXPECT_EQ(client.body(), "v6");
+    EXPECT_TRUE(request.startsWith("GET /six.jpg HTTP/1.0\r\nHost: [::1]:" + QByteArray::number(server.serverPort()) + "\r\n"))
+        << request.constData();
+}
+
+// A server that trickles keeps its connection from the idle limit, not from the overall one.
+TEST_F(HttpClientTest, ARequestEndsAfterItsOverallLimit)
+{
+    LocalServer server(Script {drip("HTTP/1.0 200 OK\r\nContent-Type: image/jpeg\r\nContent-Length: 100\r\n\r\n", 50)});
+    HttpClient client(1000);
+    client.setOverallLimit(400);
+    EXPECT_EQ(getError(client, server.url(QStringLiteral("/slow.jpg"))), QStringLiteral("10060:Connection timed out"));
+    EXPECT_FALSE(client.isConnected());
+}
+
 TEST_F(HttpClientTest, LongBodyIsCountedButKeptOnlyToItsLimit)
 {
     const qint64 extra = 100000;
@@ -457,6 +570,12 @@ TEST_F(HttpClientTest, LongBodyIsCountedButKeptOnlyToItsLimit)
     EXPECT_EQ(client.receivedBodyBytes(), HttpClient::kMaxKeptBody + extra);
     EXPECT_EQ(client.body().size(), HttpClient::kMaxKeptBody);
     EXPECT_EQ(events.successes, 1);
+
+    // Kept to a client's own limit, still counted whole.
+    client.setMaxKeptBody(1000);
+    client.get(server.url(QStringLiteral("/big")));
+    EXPECT_EQ(client.receivedBodyBytes(), HttpClient::kMaxKeptBody + extra);
+    EXPECT_EQ(client.body(), QByteArray(1000, 'z'));
 }
 
 } // namespace
@@ -486,6 +605,23 @@ TEST(HttpResponse, TheLengthOfItsContentLengthLine)
         ASSERT_TRUE(response.takeHeader(text.constData(), text.size(), used));
         EXPECT_TRUE(response.headerDone());
         EXPECT_EQ(response.contentLength(), c.length);
+    }
+    const struct {
+        const char* header;
+        const char* type;
+    } types[] = {
+        {"Content-Type: image/jpeg", "image/jpeg"},
+        {"content-type:Text/HTML; charset=UTF-8", "text/html"},
+        {"Content-Type: ", ""},
+        {"X-Content-Type: image/png", ""},
+    };
+    for (const auto& c : types) {
+        SCOPED_TRACE(c.header);
+        HttpResponse response;
+        const QByteArray text = "HTTP/1.0 200 OK\r\n" + QByteArray(c.header) + "\r\n\r\n";
+        qint64 used = 0;
+        ASSERT_TRUE(response.takeHeader(text.constData(), text.size(), used));
+        EXPECT_EQ(response.contentType(), QString::fromLatin1(c.type));
     }
     HttpResponse cookie;
     const QByteArray text = "HTTP/1.0 200 OK\r\nSet-Cookie:id=42\r\nLocation:  /next\r\n\r\n";

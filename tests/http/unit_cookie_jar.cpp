@@ -83,6 +83,6 @@ TEST(CookieJar, OnlyWhatABrowserWouldSend)
             continue;
         CookieJar jar;
         jar.insert(c.cookie);
-        EXPECT_EQ(jar.cookiesFor(url).size(), c.sent ? 1 : 0) << c.name;
+        EXPECT_EQ(jar.cookiesFor(url, url).size(), c.sent ? 1 : 0) << c.name;
     }
 }

@@ -1,5 +1,6 @@
 #include "tests/panes/ThumbsPane.h"
 #include "testing/HtmlDocument.h"
+#include "harvest/LinkAnswers.h"
 #include "harvest/SizeProbe.h"
 #include "pages/SizeText.h"
 #include "http/HttpClient.h"
@@ -201,6 +202,7 @@ TEST(SizeProbe, AStopOfTheUserIsSilentAndSendsNothingMore)
         const char* name;
         std::function<void(Probe&)> stop;
         QString status; // right after the stop
+        QStringList sizes = {"-", "-"}; // on the page shown then
     };
     const std::vector<Case> cases = {
         {"Stop", [](Probe& p) { p.frame.stopButton()->click(); }, "Ready"},
@@ -211,6 +213,14 @@ TEST(SizeProbe, AStopOfTheUserIsSilentAndSendsNothingMore)
              p.frame.openThumbnails(p.folder.file("saved.html"));
          },
          "Loading Thumbnails..."},
+        // A load the view starts itself (a link that is no web address, Back): the page the probe
+        // writes into goes, and the run with it, before the load.
+        {"a load of the view",
+         [](Probe& p) {
+             p.folder.write("other.html", "<html><body>other</body></html>");
+             p.frame.view()->navigate(p.folder.file("other.html"));
+         },
+         "Loading Thumbnails...", {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -219,19 +229,22 @@ TEST(SizeProbe, AStopOfTheUserIsSilentAndSendsNothingMore)
         p.parallel(1);
         p.grab({server.url("/a.jpg"), server.url("/b.jpg")});
         QString statusAfterStop;
+        bool walkingAfterStop = true;
         once(&p.frame, [&] { return server.requests().size() == 1; }, [&] {
             c.stop(p);
             statusAfterStop = p.frame.statusText();
+            walkingAfterStop = p.frame.sizeProbe().walking();
         });
         ASSERT_TRUE(waitUntil([&] { return !statusAfterStop.isEmpty(); }));
         EXPECT_EQ(statusAfterStop, c.status);
+        EXPECT_FALSE(walkingAfterStop);
         // A reload probes the page again from its start: the same first picture.
         waitUntil([&] { return !p.frame.view()->isBusy(); });
         waitUntil([] { return false; }, 100);
         EXPECT_TRUE(p.messages.errors.isEmpty()) << p.messages.errors.join('\n').toStdString();
         for (const QByteArray& line : server.requestLines())
             EXPECT_EQ(line, "GET /a.jpg HTTP/1.0");
-        EXPECT_EQ(p.sizes(), (QStringList{"-", "-"}));
+        EXPECT_EQ(p.sizes(), c.sizes);
     }
 }
 
@@ -284,6 +297,48 @@ TEST(SizeProbe, FailuresShowTheirReasonWhileTheWalkGoesOn)
     EXPECT_EQ(p.sizes(), (QStringList{"404", "?", "410", "?", "2", "2"}));
     for (const Element* d : p.divs())
         EXPECT_EQ(d->innerHTML().count("&nbsp;&nbsp;"), 1);
+}
+
+// An address a browser would not request is that cell's failure, and the walk goes on.
+TEST(SizeProbe, RefusedAddressesAreTheirCellsFailure)
+{
+    LocalServer server([](int, const QByteArray& r) { return answer({{"a.jpg", {send(withLength(2048))}}}, r); });
+    Probe p;
+    p.parallel(1);
+    p.grab({QStringLiteral("ftp://127.0.0.1:%1/x.jpg").arg(server.port()), QStringLiteral("http://127.0.0.1:6379/y.jpg"),
+            QStringLiteral("http://127.0.0.1:6667/z.jpg"),
+            QStringLiteral("http://user:pw@127.0.0.1:%1/a.jpg").arg(server.port())});
+    ASSERT_TRUE(p.ready());
+    EXPECT_EQ(p.sizes(), (QStringList{"?", "?", "?", "2"}));
+    const std::vector<const Element*> divs = p.divs();
+    EXPECT_TRUE(divs[0]->innerHTML().contains("title=\"Keine http- oder https-Adresse\"")) << divs[0]->innerHTML().toStdString();
+    EXPECT_TRUE(divs[1]->innerHTML().contains("title=\"Verbindung fehlgeschlagen\"")) << divs[1]->innerHTML().toStdString();
+    EXPECT_TRUE(divs[2]->innerHTML().contains("title=\"Port 6667 gesperrt\"")) << divs[2]->innerHTML().toStdString();
+    EXPECT_EQ(server.requestLines(), std::vector<QByteArray>{"GET /a.jpg HTTP/1.0"});
+}
+
+// A link named like a picture that answers with a page gets no size but that it is a page; what each
+// link answered is noted for the view runs.
+TEST(SizeProbe, ALinkThatAnswersWithAPageSaysSo)
+{
+    LocalServer server([](int, const QByteArray& r) {
+        return answer({{"a.jpg", {send(withLength(2048))}},
+                       {"File:Harbour.jpg",
+                        {send("HTTP/1.0 200 OK\r\nContent-Type: text/html; charset=UTF-8\r\nContent-Length: 5120\r\n\r\n"
+                              "<html>")}},
+                       {"empty.jpg", {send("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: 0\r\n\r\n")}}},
+                      r);
+    });
+    LinkAnswers answers;
+    Probe p;
+    p.parallel(1);
+    p.frame.setLinkAnswers(&answers);
+    p.grab({server.url("/wiki/File:Harbour.jpg"), server.url("/a.jpg"), server.url("/empty.jpg")});
+    ASSERT_TRUE(p.ready());
+    EXPECT_EQ(p.sizes(), (QStringList{"page", "2", "page"}));
+    EXPECT_TRUE(p.divs()[0]->innerHTML().contains("title=\"text/html\"")) << p.divs()[0]->innerHTML().toStdString();
+    EXPECT_EQ(answers.kind(server.url("/wiki/File:Harbour.jpg")), LinkAnswers::Kind::Page);
+    EXPECT_EQ(answers.kind(server.url("/a.jpg")), LinkAnswers::Kind::Picture);
 }
 
 TEST(SizeProbe, ASilentServerTimesOutAndTheWalkGoesOn)
