@@ -11,9 +11,15 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include <algorithm>
+
 namespace pxt {
 
 namespace {
+
+// The seconds a JavaScript date reaches either side of 1970: a later expiry is taken as that, which
+// a date holds (a number beyond a qint64 has no conversion at all).
+constexpr double kMaxExpirySeconds = 8.64e12;
 
 // A plain answer to /json/version or /session is no page list: a few kilobytes at most.
 constexpr qint64 kMaxProbeBytes = 64 * 1024;
@@ -103,7 +109,8 @@ QNetworkCookie cookieFromBidi(const QJsonObject& cookie)
     c.setPath(cookie.value(QLatin1String("path")).toString());
     const QJsonValue expiry = cookie.value(QLatin1String("expiry"));
     if (expiry.isDouble())
-        c.setExpirationDate(QDateTime::fromSecsSinceEpoch(qint64(expiry.toDouble()), Qt::UTC));
+        c.setExpirationDate(QDateTime::fromSecsSinceEpoch(
+            qint64(std::clamp(expiry.toDouble(), -kMaxExpirySeconds, kMaxExpirySeconds)), Qt::UTC));
     c.setSecure(cookie.value(QLatin1String("secure")).toBool());
     c.setHttpOnly(cookie.value(QLatin1String("httpOnly")).toBool());
     const QString sameSite = cookie.value(QLatin1String("sameSite")).toString();
