@@ -11,7 +11,7 @@ namespace pxt {
 // without a leading dot in its domain goes to that host alone, one with it to the domain and its
 // subdomains (never to all hosts under an effective top-level domain); its path is a prefix of the
 // address's ending at a '/'; a Secure one goes over https only; an expired one goes nowhere. Domains
-// are compared without regard to case.
+// are compared without regard to case, an international one in its ASCII form or its own letters alike.
 class CookieJar {
 public:
     // Adds the cookie; it replaces the one of the same name, domain and path.
