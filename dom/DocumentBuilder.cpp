@@ -26,6 +26,19 @@ int defaultPort(const QString& scheme)
     return -1;
 }
 
+// An absolute address as a browser writes it: a special scheme's default port left out, its empty
+// path "/".
+QString browserForm(QUrl url)
+{
+    if (isSpecialScheme(url.scheme())) {
+        if (url.port() != -1 && url.port() == defaultPort(url.scheme()))
+            url.setPort(-1);
+        if (url.path().isEmpty())
+            url.setPath(QStringLiteral("/"));
+    }
+    return url.toString(QUrl::FullyEncoded);
+}
+
 } // namespace
 
 std::shared_ptr<Document> DocumentBuilder::newDocument(const QString& url)
@@ -191,9 +204,9 @@ QString resolveAddress(const QUrl& base, const QString& ref)
     if (r.isEmpty()) {
         if (!base.isValid() || base.isEmpty())
             return ref;
-        QUrl u = base;
-        u.setFragment(QString());
-        return u.toString(QUrl::FullyEncoded);
+        // Resolved as an empty reference, so the page's address loses its fragment and dot segments
+        // as every other does (a null QUrl would leave the base as it is).
+        return browserForm(base.resolved(QUrl(QStringLiteral(""))));
     }
     const bool specialBase = isSpecialScheme(base.scheme());
     if (specialBase && !r.contains(QLatin1Char(':')))
@@ -203,16 +216,10 @@ QString resolveAddress(const QUrl& base, const QString& ref)
         return ref;
     if (rel.isRelative() && (!base.isValid() || base.isEmpty() || !specialBase))
         return ref; // nothing to resolve against
-    QUrl abs = base.resolved(rel);
+    const QUrl abs = base.resolved(rel);
     if (!abs.isValid())
         return ref;
-    if (isSpecialScheme(abs.scheme())) {
-        if (abs.port() != -1 && abs.port() == defaultPort(abs.scheme()))
-            abs.setPort(-1);
-        if (abs.path().isEmpty())
-            abs.setPath(QStringLiteral("/"));
-    }
-    return abs.toString(QUrl::FullyEncoded);
+    return browserForm(abs);
 }
 
 int parseDimension(const QString& value)

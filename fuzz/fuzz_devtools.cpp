@@ -1,4 +1,5 @@
-// The answers of a DevTools endpoint: /json/list, /json/version and Target.getTargets, and the
+// The answers of a DevTools endpoint: /json/list, /json/version, Target.getTargets and
+// Network.getCookies, and the
 // serializer's text whose frame slots are filled with the documents of other frames, read as the
 // document it then is. A text that begins with a digit is also what a browser announces in its
 // DevToolsActivePort file and the endpoints the settings file names.
@@ -8,8 +9,10 @@
 #include "core/Error.h"
 #include "dom/Document.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -59,6 +62,31 @@ void readAnnouncements(const QByteArray& bytes)
     }
 }
 
+// Each cookie has a name and a domain; one with an expiry expires, on the side of now its record says.
+void checkCookies(const QJsonObject& getCookies)
+{
+    const QList<QNetworkCookie> cookies = pxt::cookiesFromDevTools(getCookies);
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    qsizetype k = 0;
+    for (const QJsonValue& v : getCookies.value(QLatin1String("cookies")).toArray()) {
+        const QJsonObject o = v.toObject();
+        if (o.value(QLatin1String("name")).toString().isEmpty() || o.value(QLatin1String("domain")).toString().isEmpty())
+            continue;
+        if (k >= cookies.size())
+            std::abort();
+        const QNetworkCookie& c = cookies[k++];
+        if (c.name().isEmpty() || c.domain().isEmpty())
+            std::abort();
+        const double expires = o.value(QLatin1String("expires")).toDouble(-1);
+        if (o.value(QLatin1String("session")).toBool() || expires <= 0)
+            continue;
+        if (c.isSessionCookie() || (expires > double(now + 1) && c.expirationDate().toSecsSinceEpoch() <= now))
+            std::abort();
+    }
+    if (k != cookies.size())
+        std::abort();
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -76,6 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (t.targetId.isEmpty() || t.browserWebSocketUrl != kBrowserSocket)
             std::abort();
     }
+    checkCookies(QJsonDocument::fromJson(bytes).object());
     const QString socket = pxt::versionBrowserSocket(bytes, kEndpoint);
     if (!socket.isEmpty() && !socket.startsWith(QLatin1String("ws://")))
         std::abort();

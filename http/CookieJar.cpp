@@ -6,11 +6,24 @@ namespace pxt {
 
 namespace {
 
-// The jar compares domains as they are, where a browser ignores case; and it gives a cookie without
-// a path to no address without one, where a browser takes both as "/".
+// A domain in the form an address gives its host: an international name as QUrl shows it (in its own
+// letters for many top-level domains), where a browser's store keeps the ASCII form; lower case.
+QString hostForm(const QString& domain)
+{
+    const QByteArray ace = QUrl::toAce(domain);
+    return ace.isEmpty() ? domain.toLower() : QUrl::fromAce(ace);
+}
+
+// The jar compares domains as they are, where a browser ignores case and the form of an international
+// name; and it gives a cookie without a path to no address without one, where a browser takes both
+// as "/".
 QNetworkCookie normalized(QNetworkCookie cookie)
 {
-    cookie.setDomain(cookie.domain().toLower());
+    const QString domain = cookie.domain();
+    if (domain.startsWith(QLatin1Char('.')))
+        cookie.setDomain(QLatin1Char('.') + hostForm(domain.mid(1)));
+    else
+        cookie.setDomain(hostForm(domain));
     if (cookie.path().isEmpty())
         cookie.setPath(QStringLiteral("/"));
     return cookie;

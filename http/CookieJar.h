@@ -11,7 +11,7 @@ namespace pxt {
 // without a leading dot in its domain goes to that host alone, one with it to the domain and its
 // subdomains (never to all hosts under an effective top-level domain); its path is a prefix of the
 // address's ending at a '/'; a Secure one goes over https only; an expired one goes nowhere. Domains
-// are compared without regard to case.
+// are compared without regard to case, an international one in its ASCII form or its own letters alike.
 //
 // A request goes in the name of a page (the gallery page a thumbnail came from): a same-site request
 // (Site.h) gets every cookie the address matches, a cross-site one only those marked SameSite=None. A

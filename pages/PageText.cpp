@@ -17,6 +17,7 @@ QString escapeText(const QString& value)
         case '&': out += QLatin1String("&amp;"); break;
         case '<': out += QLatin1String("&lt;"); break;
         case '>': out += QLatin1String("&gt;"); break;
+        case '\r': out += QLatin1String("&#13;"); break;
         default: out += c;
         }
     }
@@ -31,6 +32,7 @@ QString escapeAttribute(const QString& value)
         switch (c.unicode()) {
         case '&': out += QLatin1String("&amp;"); break;
         case '"': out += QLatin1String("&quot;"); break;
+        case '\r': out += QLatin1String("&#13;"); break;
         default: out += c;
         }
     }

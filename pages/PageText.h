@@ -10,9 +10,10 @@ namespace pxt {
 using PageLines = QList<QByteArray>;
 
 // Escaping of values inserted into generated pages, each for its place. Escaping comes first, the
-// conversion to page bytes last.
-QString escapeText(const QString& value);          // element text: & < >
-QString escapeAttribute(const QString& value);     // inside a double-quoted attribute: & "
+// conversion to page bytes last. A CR is written as a reference: a parser reads one that stands in
+// the page itself as a line feed.
+QString escapeText(const QString& value);          // element text: & < > CR
+QString escapeAttribute(const QString& value);     // inside a double-quoted attribute: & " CR
 // An attribute the page format writes unquoted: the value itself while it is safe there, otherwise
 // the value double-quoted and escaped.
 QString unquotedAttribute(const QString& value);

@@ -43,17 +43,46 @@ QJsonObject BidiConnection::call(const QString& method, const QJsonObject& param
     QJsonObject request;
     request.insert(QLatin1String("method"), method);
     request.insert(QLatin1String("params"), params);
-    m_refusalCode.clear();
-    const QJsonObject answer = m_socket.send(request, m_deadline, QStringLiteral("no answer in time"));
+    m_refusalCode.clear(); // also when no answer comes
+    return bidiCommandResult(m_socket.send(request, m_deadline, QStringLiteral("no answer in time")), m_refusalCode);
+}
+
+QJsonObject bidiCommandResult(const QJsonObject& answer, QString& refusalCode)
+{
+    refusalCode.clear();
     if (answer.value(QLatin1String("type")).toString() == QLatin1String("error")
         || answer.contains(QLatin1String("error"))) {
-        m_refusalCode = answer.value(QLatin1String("error")).toString();
+        refusalCode = answer.value(QLatin1String("error")).toString();
         QString refusal = answer.value(QLatin1String("message")).toString();
         if (refusal.isEmpty())
-            refusal = m_refusalCode.isEmpty() ? QStringLiteral("the browser refused the command") : m_refusalCode;
+            refusal = refusalCode.isEmpty() ? QStringLiteral("the browser refused the command") : refusalCode;
         throw Error(refusal);
     }
     return answer.value(QLatin1String("result")).toObject();
+}
+
+QJsonObject bidiEvaluationValue(const QJsonObject& result)
+{
+    if (result.value(QLatin1String("type")).toString() == QLatin1String("exception")) {
+        QString text = result.value(QLatin1String("exceptionDetails")).toObject().value(QLatin1String("text")).toString();
+        throw Error(QStringLiteral("the page raised an exception: ") + text.section(QLatin1Char('\n'), 0, 0));
+    }
+    return result.value(QLatin1String("result")).toObject();
+}
+
+QString bidiStringValue(const QJsonObject& value)
+{
+    if (value.value(QLatin1String("type")).toString() != QLatin1String("string"))
+        throw Error(QStringLiteral("the page's answer is no document"));
+    return value.value(QLatin1String("value")).toString();
+}
+
+QString bidiWindowContext(const QJsonObject& value, const QString& context)
+{
+    if (value.value(QLatin1String("type")).toString() != QLatin1String("window"))
+        return {};
+    const QString frame = value.value(QLatin1String("value")).toObject().value(QLatin1String("context")).toString();
+    return frame == context ? QString() : frame;
 }
 
 namespace {
@@ -102,20 +131,12 @@ QJsonObject evaluateInSandbox(BidiConnection& connection, const QString& context
     params.insert(QLatin1String("target"), target);
     params.insert(QLatin1String("awaitPromise"), true);
     params.insert(QLatin1String("resultOwnership"), QStringLiteral("none"));
-    const QJsonObject outer = connection.call(QStringLiteral("script.evaluate"), params);
-    if (outer.value(QLatin1String("type")).toString() == QLatin1String("exception")) {
-        QString text = outer.value(QLatin1String("exceptionDetails")).toObject().value(QLatin1String("text")).toString();
-        throw Error(QStringLiteral("the page raised an exception: ") + text.section(QLatin1Char('\n'), 0, 0));
-    }
-    return outer.value(QLatin1String("result")).toObject();
+    return bidiEvaluationValue(connection.call(QStringLiteral("script.evaluate"), params));
 }
 
 QString evaluateStringInSandbox(BidiConnection& connection, const QString& context, const QString& expression)
 {
-    const QJsonObject value = evaluateInSandbox(connection, context, expression);
-    if (value.value(QLatin1String("type")).toString() != QLatin1String("string"))
-        throw Error(QStringLiteral("the page's answer is no document"));
-    return value.value(QLatin1String("value")).toString();
+    return bidiStringValue(evaluateInSandbox(connection, context, expression));
 }
 
 namespace {
@@ -135,12 +156,10 @@ public:
     // The slot's frame element's window is serialized as the browsing context of the frame.
     std::unique_ptr<FrameWorld> slotWorld(int slot) override
     {
-        const QJsonObject window = evaluateInSandbox(m_connection, m_context,
-                                                     frameSlotElementExpression(slot) + QStringLiteral(".contentWindow"));
-        if (window.value(QLatin1String("type")).toString() != QLatin1String("window"))
-            return nullptr;
-        const QString frame = window.value(QLatin1String("value")).toObject().value(QLatin1String("context")).toString();
-        if (frame.isEmpty() || frame == m_context)
+        const QString frame = bidiWindowContext(
+            evaluateInSandbox(m_connection, m_context, frameSlotElementExpression(slot) + QStringLiteral(".contentWindow")),
+            m_context);
+        if (frame.isEmpty())
             return nullptr;
         return std::make_unique<BidiFrameWorld>(m_connection, frame);
     }

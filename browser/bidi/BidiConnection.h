@@ -59,6 +59,19 @@ private:
     bool m_session = false;
 };
 
+// The browser's answers, read apart from the connection.
+// The "result" of a command's answer. A refusal (type "error", or an "error" member) throws Error with
+// the browser's message; its error code goes to refusalCode, which is emptied for any other answer.
+QJsonObject bidiCommandResult(const QJsonObject& answer, QString& refusalCode);
+// The remote value of a script.evaluate result; an exception in the page throws Error with the first
+// line of its text.
+QJsonObject bidiEvaluationValue(const QJsonObject& result);
+// The text of a remote value that is a string; throws Error for any other.
+QString bidiStringValue(const QJsonObject& value);
+// The browsing context of a remote value that is a window other than the given context's own; empty
+// for any other value.
+QString bidiWindowContext(const QJsonObject& value, const QString& context);
+
 // Evaluates an expression in the sandbox of a browsing context where the program reads pages (the
 // BiDi counterpart of an isolated world: nothing is added to the page's own world, and what the page
 // changed of the built-ins does not reach the expression), awaiting a promise, and returns the

@@ -12,9 +12,15 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include <algorithm>
+
 namespace pxt {
 
 namespace {
+
+// The seconds a JavaScript date reaches either side of 1970: a later expiry is taken as that, which
+// a date holds (a number beyond a qint64 has no conversion at all).
+constexpr double kMaxExpirySeconds = 8.64e12;
 
 // A plain answer to /json/version or /session is no page list: a few kilobytes at most.
 constexpr qint64 kMaxProbeBytes = 64 * 1024;
@@ -104,7 +110,8 @@ QNetworkCookie cookieFromBidi(const QJsonObject& cookie)
     c.setPath(cookie.value(QLatin1String("path")).toString());
     const QJsonValue expiry = cookie.value(QLatin1String("expiry"));
     if (expiry.isDouble())
-        c.setExpirationDate(QDateTime::fromSecsSinceEpoch(qint64(expiry.toDouble()), Qt::UTC));
+        c.setExpirationDate(QDateTime::fromSecsSinceEpoch(
+            qint64(std::clamp(expiry.toDouble(), -kMaxExpirySeconds, kMaxExpirySeconds)), Qt::UTC));
     c.setSecure(cookie.value(QLatin1String("secure")).toBool());
     c.setHttpOnly(cookie.value(QLatin1String("httpOnly")).toBool());
     const QString sameSite = cookie.value(QLatin1String("sameSite")).toString();
@@ -155,8 +162,12 @@ QList<QNetworkCookie> BidiWindow::cookies(const QList<QUrl>& urls)
             params.insert(QLatin1String("partition"), partition);
             params.insert(QLatin1String("filter"), QJsonObject {{QLatin1String("domain"), domain}});
             const QJsonObject result = connection.call(QStringLiteral("storage.getCookies"), params);
-            for (const QJsonValue& v : result.value(QLatin1String("cookies")).toArray())
-                all << cookieFromBidi(v.toObject());
+            for (const QJsonValue& v : result.value(QLatin1String("cookies")).toArray()) {
+                // A cookie without a name or domain is none a browser would send (as with DevTools).
+                const QNetworkCookie cookie = cookieFromBidi(v.toObject());
+                if (!cookie.name().isEmpty() && !cookie.domain().isEmpty())
+                    all << cookie;
+            }
         }
         connection.endSession();
     } catch (const Error& e) {

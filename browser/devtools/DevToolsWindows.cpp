@@ -12,12 +12,18 @@
 #include <QJsonObject>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace pxt {
 
 namespace {
 
 // A /json/list answer larger than this is no list of browser tabs.
 constexpr qint64 kMaxListBytes = 16 * 1024 * 1024;
+
+// The seconds a JavaScript date reaches after 1970: a later expiry is taken as that, which a date
+// holds (a number beyond a qint64 has no conversion at all).
+constexpr double kMaxExpirySeconds = 8.64e12;
 
 } // namespace
 
@@ -154,7 +160,8 @@ QList<QNetworkCookie> cookiesFromDevTools(const QJsonObject& getCookies)
         // A session cookie has no expiry (the protocol says -1, or leaves it out).
         const double expires = c.value(QStringLiteral("expires")).toDouble(-1);
         if (!c.value(QStringLiteral("session")).toBool() && expires > 0)
-            cookie.setExpirationDate(QDateTime::fromMSecsSinceEpoch(qint64(expires * 1000), Qt::UTC));
+            cookie.setExpirationDate(
+                QDateTime::fromMSecsSinceEpoch(qint64(std::min(expires, kMaxExpirySeconds) * 1000), Qt::UTC));
         const QString sameSite = c.value(QStringLiteral("sameSite")).toString();
         if (sameSite == QLatin1String("Strict"))
             cookie.setSameSitePolicy(QNetworkCookie::SameSite::Strict);

@@ -416,6 +416,22 @@ TEST(BidiCookies, FromTheBrowsersRecords)
         R"({"name":"d","value":{"type":"string","value":"v"},"domain":"x.test","path":"/","sameSite":"default"})").object());
     EXPECT_EQ(d.sameSitePolicy(), QNetworkCookie::SameSite::Default);
     EXPECT_TRUE(d.isSessionCookie());
+
+    // An expiry beyond what a date holds stays an expiry: far ahead, or long gone.
+    const struct {
+        const char* expiry;
+        bool ahead;
+    } far[] = {{"1e300", true}, {"1e18", true}, {"-1e300", false}, {"-1e18", false}};
+    for (const auto& f : far) {
+        const QNetworkCookie c = cookieFromBidi(QJsonDocument::fromJson(
+            QByteArray(R"({"name":"e","value":{"type":"string","value":"v"},"domain":"x.test","path":"/","expiry":)")
+            + f.expiry + "}").object());
+        EXPECT_FALSE(c.isSessionCookie()) << f.expiry;
+        if (f.ahead)
+            EXPECT_GT(c.expirationDate(), QDateTime::currentDateTimeUtc().addYears(1000)) << f.expiry;
+        else
+            EXPECT_LT(c.expirationDate(), QDateTime::currentDateTimeUtc().addYears(-1000)) << f.expiry;
+    }
 }
 
 // Firefox names the top-level contexts anew in each session: the listed one is found by its document,

@@ -5,6 +5,7 @@
 #include "testing/LocalServer.h"
 #include "tests/support/TestSupport.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -144,6 +145,16 @@ TEST(DevToolsCookies, EveryAttributeIsKept)
     EXPECT_EQ(host.sameSitePolicy(), QNetworkCookie::SameSite::Default);
 
     EXPECT_TRUE(cookiesFromDevTools(QJsonObject()).isEmpty());
+
+    // An expiry beyond what a date holds stays an expiry far ahead, never a session cookie.
+    for (const char* expires : {"1e300", "1e17"}) {
+        const QList<QNetworkCookie> far = cookiesFromDevTools(QJsonDocument::fromJson(
+            QByteArray(R"({"cookies":[{"name":"far","value":"v","domain":"example.com","path":"/","expires":)") + expires
+            + "}]}").object());
+        ASSERT_EQ(far.size(), 1) << expires;
+        EXPECT_FALSE(far[0].isSessionCookie()) << expires;
+        EXPECT_GT(far[0].expirationDate(), QDateTime::currentDateTimeUtc().addYears(1000)) << expires;
+    }
 }
 
 TEST(DevToolsWindowList, ListsThePagesOfTheEndpointsThatAnswer)

@@ -121,6 +121,8 @@ TEST(DocumentFromHtml, ResolvesAddressesAgainstThePageAndTheBase)
         {"http://gallery.test/dir/page.html", "<a id=x href='../up/b c.jpg'>", "http://gallery.test/up/b%20c.jpg"},
         {"http://gallery.test/dir/page.html", "<a id=x href=' /root.jpg\n'>", "http://gallery.test/root.jpg"},
         {"http://gallery.test/dir/page.html#top", "<a id=x href=''>", "http://gallery.test/dir/page.html"},
+        {"http://gallery.test:80", "<a id=x href=' '>", "http://gallery.test/"},
+        {"http://gallery.test/dir/./sub/../page.html", "<a id=x href=''>", "http://gallery.test/dir/page.html"},
         {"http://gallery.test/dir/page.html", "<a id=x href='#frag'>", "http://gallery.test/dir/page.html#frag"},
         {"http://gallery.test/dir/page.html", "<a id=x href='//cdn.test'>", "http://cdn.test/"},
         {"http://gallery.test:80/dir/page.html", "<a id=x href='?page=2'>", "http://gallery.test/dir/page.html?page=2"},

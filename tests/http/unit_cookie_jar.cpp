@@ -74,6 +74,14 @@ TEST(CookieJar, OnlyWhatABrowserWouldSend)
         {"no path to an address without one", make("example.org", false, 0, ""), "http://example.org", true},
         {"Secure over an encrypted socket that is no web page", make("example.org", true), "wss://example.org/", false},
         {"an address without a host", make(""), "http:///pics/", false},
+        // A browser keeps an international domain in its ASCII form; an address shows it in its own
+        // letters for many top-level domains.
+        {"an international host, the domain in ASCII", make("xn--bcher-kva.de"), "http://xn--bcher-kva.de/", true},
+        {"a domain cookie of an international domain", make(".xn--bcher-kva.de"), "https://www.xn--bcher-kva.de/", true},
+        {"an international domain in its own letters and capitals", make("B\xC3\x9C" "CHER.de"),
+         "http://xn--bcher-kva.de/", true},
+        {"another host of such a domain", make("xn--bcher-kva.de"), "http://www.xn--bcher-kva.de/", false},
+        {"a domain cookie of an international public suffix", make(".xn--55qx5d.cn"), "http://a.xn--55qx5d.cn/", false},
     };
     for (const Case& c : cases) {
         const QUrl url(QString::fromLatin1(c.url));

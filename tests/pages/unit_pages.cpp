@@ -33,6 +33,16 @@ std::shared_ptr<Document> thumbsPage(const QString& marks)
     return htmlDocument(html + "</tr></table></form></body></html>", "file:///thumbs.html");
 }
 
+// The text of the element's children.
+QString textOf(const Element* e)
+{
+    QString text;
+    for (const Node* n = e->firstChild(); n; n = n->nextSibling())
+        if (n->type() == NodeType::Text)
+            text += n->data();
+    return text;
+}
+
 } // namespace
 
 TEST(ViewPage, OneLinePerPictureWithTheHeadInFront)
@@ -71,6 +81,42 @@ TEST(ViewPage, HeadHoldsTheTitleTextEscaped)
     };
     for (const auto& c : cases)
         EXPECT_EQ(viewPageHead(c.title), c.head) << c.title.toStdString();
+}
+
+// A value written into a page's text, a quoted and an unquoted attribute comes back exactly from an
+// HTML parser: markup, characters beyond ISO-8859-1 and a CR, which a parser reads as a line feed
+// where it stands in the page itself.
+TEST(PageText, ValuesComeBackFromTheParser)
+{
+    const QString values[] = {
+        QStringLiteral("plain"),
+        QStringLiteral(""),
+        QString::fromUtf8("<b>&amp; \"q\" 'a' `b` \xC3\xA9 \xE7\x8C\xAB \xF0\x9F\x98\xBA"),
+        QStringLiteral("a\r\nb\rc\nd\te"),
+        QStringLiteral("\r"),
+    };
+    for (const QString& v : values) {
+        const QByteArray page = toPageBytes(QStringLiteral("<title>") + escapeText(v) + QStringLiteral("</title><div title=\"")
+                                            + escapeAttribute(v) + QStringLiteral("\">") + escapeText(v)
+                                            + QStringLiteral("</div><img alt=") + unquotedAttribute(v) + QStringLiteral(">"));
+        const auto doc = htmlDocument(QString::fromLatin1(page), QStringLiteral("file:///p.html"));
+        const Element* title = nullptr;
+        const Element* div = nullptr;
+        const Element* img = nullptr;
+        for (const Element* e : doc->all()) {
+            const Element** kept = e->tagName() == QStringLiteral("TITLE") ? &title
+                                   : e->tagName() == QStringLiteral("DIV") ? &div
+                                   : e->tagName() == QStringLiteral("IMG") ? &img
+                                                                           : nullptr;
+            if (kept)
+                *kept = e;
+        }
+        ASSERT_TRUE(title && div && img) << page.toStdString();
+        EXPECT_EQ(textOf(title), v) << page.toStdString();
+        EXPECT_EQ(textOf(div), v) << page.toStdString();
+        EXPECT_EQ(div->getAttribute("title"), v) << page.toStdString();
+        EXPECT_EQ(img->getAttribute("alt"), v) << page.toStdString();
+    }
 }
 
 TEST(SelectedPage, CheckedCellsInRowsOfTheColumnCount)
