@@ -368,7 +368,8 @@ TEST(BidiWindow, CookiesOfItsStoreForTheAddresses)
     firefox.cookies = {cookie("host", "www.example.org", "/", false, true, "lax"),
                        cookie("domain", ".example.org", "/gallery", true, false, "strict", 1800000000),
                        cookie("other", "other.example", "/", false, false, "none"),
-                       cookie("deep", "www.example.org", "/gallery/deep", false, false, "default")};
+                       cookie("deep", "www.example.org", "/gallery/deep", false, false, "default"),
+                       cookie("", "www.example.org", "/", false, false, "none")}; // no name: none to send
     BidiWindow window(listedTab(firefox, 0));
     BidiContext c = window.context();
     c.userContext = "container-7";
