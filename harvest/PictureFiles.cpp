@@ -9,6 +9,8 @@
 
 #include <cerrno>
 
+#include <sys/stat.h>
+
 namespace pxt::PictureFiles {
 
 namespace {
@@ -171,6 +173,11 @@ Stored store(const QString& folder, const QString& name, const QByteArray& bytes
     QTemporaryFile part(dir.filePath(QStringLiteral(".pixtrawl-XXXXXX.part")));
     if (!part.open())
         return {Stored::Failed, {}, writeFailure(errno, part, folder, bytes.size())};
+    // The picture is the user's like any file they save: the permissions their umask gives a new
+    // file, not the temporary file's owner-only ones.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(part.handle(), 0666 & ~mask);
     errno = 0;
     if (part.write(bytes) != bytes.size() || !part.flush())
         return {Stored::Failed, {}, writeFailure(errno, part, folder, bytes.size())};

@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <sys/mount.h>
 #include <unistd.h>
 
@@ -151,6 +153,14 @@ TEST(PictureFiles, DuplicatesAndCollisions)
     }
     EXPECT_EQ(filesIn(folder), QStringList({"a (2).jpg", "a (3).jpg", "a.jpg"}));
     EXPECT_EQ(readFile(folder + QStringLiteral("/a (3).jpg")), jpeg("three"));
+    // Readable as the user's umask makes new files, not kept to the owner as the part file was.
+    const mode_t mask = ::umask(022);
+    EXPECT_EQ(PictureFiles::store(folder, QStringLiteral("shared.jpg"), jpeg("shared")).kind, S::Saved);
+    ::umask(mask);
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(folder + QStringLiteral("/shared.jpg")).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0644u);
+    QFile::remove(folder + QStringLiteral("/shared.jpg"));
 
     // A numbered copy past a gap is found; a new picture takes the gap.
     QFile::remove(folder + QStringLiteral("/a (2).jpg"));
