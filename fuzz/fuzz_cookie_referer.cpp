@@ -7,6 +7,7 @@
 // none a session cookie); every other line is an address, each one a page and a target of the others.
 #include "core/ReferrerPolicy.h"
 #include "http/CookieJar.h"
+#include "http/Site.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -158,7 +159,19 @@ void checkCookies(const QList<QNetworkCookie>& cookies, const QList<QUrl>& urls)
         // The session's jar is asked about web addresses only.
         if (!isWeb(url))
             continue;
-        const QList<QNetworkCookie> fromJar = jar.cookiesFor(url);
+        // In the name of the address's own page: same-site, every cookie that matches. In the name of
+        // each other address's page: another site gets only SameSite=None cookies, and never one the
+        // address's own page would not get.
+        const QList<QNetworkCookie> fromJar = jar.cookiesFor(url, url);
+        for (const QUrl& page : urls) {
+            const QList<QNetworkCookie> fromPage = jar.cookiesFor(url, page);
+            for (const QNetworkCookie& c : fromPage) {
+                if (!fromJar.contains(c))
+                    fail("a page's request gets a cookie the address's own page would not", &c, url);
+                if (!pxt::isSameSite(page, url) && c.sameSitePolicy() != QNetworkCookie::SameSite::None)
+                    fail("another site's page gets a cookie that is not SameSite=None", &c, url);
+            }
+        }
         QStringList seen;
         for (const QNetworkCookie& c : fromJar) {
             checkSent(c, url, before);
