@@ -141,13 +141,15 @@ void takeBackgroundFromStyle(Element* e, const QUrl& base)
     const QRegularExpressionMatch m = picture.match(style);
     if (!m.hasMatch())
         return;
-    const auto pixels = [&](const char* name) {
-        static const QString pattern = QStringLiteral(R"((?:^|;)\s*%1\s*:\s*(\d+)px)");
-        const QRegularExpressionMatch size =
-            QRegularExpression(pattern.arg(QLatin1String(name)), QRegularExpression::CaseInsensitiveOption).match(style);
+    static const QRegularExpression width(QStringLiteral(R"((?:^|;)\s*width\s*:\s*(\d+)px)"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression height(QStringLiteral(R"((?:^|;)\s*height\s*:\s*(\d+)px)"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    const auto pixels = [&](const QRegularExpression& side) {
+        const QRegularExpressionMatch size = side.match(style);
         return size.hasMatch() ? size.captured(1).toInt() : 0;
     };
-    DocumentBuilder::setBackgroundView(e, pixels("width"), pixels("height"), resolveAddress(base, m.captured(2)));
+    DocumentBuilder::setBackgroundView(e, pixels(width), pixels(height), resolveAddress(base, m.captured(2)));
 }
 
 } // namespace

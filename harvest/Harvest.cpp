@@ -25,8 +25,6 @@ bool isBlankText(const Node* node)
     return true;
 }
 
-bool isImage(const Element& e) { return e.tagName() == kImg; }
-
 Node* skipBlankText(Node* node)
 {
     while (node && isBlankText(node))
@@ -134,9 +132,8 @@ void Harvester::harvestDocument(Document& doc, HarvestResult& result)
                 continue;
             const ReferrerPolicy linkPolicy = found.linkElement ? linkReferrerPolicy(*found.linkElement, pagePolicy)
                                                                 : effectiveReferrerPolicy(ReferrerPolicy::Unset, pagePolicy);
-            const ReferrerPolicy imagePolicy = isImage(*found.picture) ? imageReferrerPolicy(*found.picture, pagePolicy)
-                                                                       : effectiveReferrerPolicy(ReferrerPolicy::Unset, pagePolicy);
-            addCell(found.link, name, found.image, linkPolicy, imagePolicy);
+            // (An element drawn with a background names no policy of its own: the page's applies.)
+            addCell(found.link, name, found.image, linkPolicy, imageReferrerPolicy(*found.picture, pagePolicy));
             cancelled = m_progress.isCancelled() || m_aborted;
             if (cancelled)
                 break;

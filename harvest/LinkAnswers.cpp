@@ -2,11 +2,17 @@
 
 namespace pxt {
 
-LinkAnswers::Kind LinkAnswers::kindOfType(const QString& mediaType)
+QString LinkAnswers::mediaType(const QString& contentType)
 {
-    if (mediaType.startsWith(QLatin1String("image/")))
+    return contentType.section(QLatin1Char(';'), 0, 0).trimmed().toLower();
+}
+
+LinkAnswers::Kind LinkAnswers::kindOfType(const QString& contentType)
+{
+    const QString type = mediaType(contentType);
+    if (type.startsWith(QLatin1String("image/")))
         return Kind::Picture;
-    if (mediaType == QLatin1String("text/html") || mediaType == QLatin1String("application/xhtml+xml"))
+    if (type == QLatin1String("text/html") || type == QLatin1String("application/xhtml+xml"))
         return Kind::Page;
     return Kind::Unknown;
 }

@@ -13,8 +13,10 @@ class LinkAnswers {
 public:
     enum class Kind { Unknown, Picture, Page };
 
+    // The media type of a Content-Type value: lower case, without its parameters.
+    static QString mediaType(const QString& contentType);
     // image/... is a picture, text/html and application/xhtml+xml a page; anything else tells nothing.
-    static Kind kindOfType(const QString& mediaType);
+    static Kind kindOfType(const QString& contentType);
 
     void note(const QString& link, Kind kind);
     Kind kind(const QString& link) const { return m_kinds.value(link, Kind::Unknown); }

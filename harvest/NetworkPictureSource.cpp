@@ -1,5 +1,6 @@
 #include "harvest/NetworkPictureSource.h"
 
+#include "core/WebAddress.h"
 #include "http/BrowserSession.h"
 #include "http/SocketClient.h"
 
@@ -13,11 +14,6 @@
 namespace pxt {
 
 namespace {
-
-bool isWeb(const QUrl& url)
-{
-    return url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https");
-}
 
 // Only the session's cookies go out: nothing a server sets is kept for the next request.
 class NoCookies : public QNetworkCookieJar {
@@ -33,7 +29,7 @@ SessionLines sessionLines(const BrowserSession* session, const PictureToSave& pi
     if (!session || !session->enabled())
         return {};
     BrowserSession::RefererSource source = session->refererSource(picture.address);
-    if (source.isEmpty() && isWeb(picture.page))
+    if (source.isEmpty() && isWebAddress(picture.page))
         source.page = picture.page.adjusted(QUrl::RemoveFragment | QUrl::RemoveUserInfo);
     SessionLines lines;
     if (!source.isEmpty())
@@ -96,7 +92,7 @@ private:
             if (++m_redirects > kMaxRedirects)
                 return done({{}, {}, QStringLiteral("too many redirects")});
             const QUrl next = reply->url().resolved(location);
-            if (!isWeb(next))
+            if (!isWebAddress(next))
                 return done({{}, {}, QStringLiteral("redirected to %1").arg(next.toDisplayString())});
             return request(next);
         }

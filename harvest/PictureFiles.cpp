@@ -1,5 +1,7 @@
 #include "harvest/PictureFiles.h"
 
+#include "harvest/LinkAnswers.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -62,11 +64,6 @@ bool sameBytes(const QString& path, const QByteArray& bytes)
     return file.open(QIODevice::ReadOnly) && file.readAll() == bytes;
 }
 
-QString baseType(const QString& contentType)
-{
-    return contentType.section(QLatin1Char(';'), 0, 0).trimmed().toLower();
-}
-
 // The reason a write failed; a full disk says so whatever the system calls it.
 QString writeFailure(int error, const QFileDevice& file, const QString& folder, qint64 size)
 {
@@ -112,7 +109,7 @@ QString nameFromAddress(const QUrl& address)
 QString withTypeExtension(const QString& name, const QString& contentType, const QByteArray& bytes)
 {
     static const QMimeDatabase db;
-    QMimeType type = db.mimeTypeForName(baseType(contentType));
+    QMimeType type = db.mimeTypeForName(LinkAnswers::mediaType(contentType));
     if (!type.isValid() || !type.name().startsWith(QLatin1String("image/")))
         type = db.mimeTypeForData(bytes);
     if (!type.name().startsWith(QLatin1String("image/")) || type.preferredSuffix().isEmpty())
@@ -131,11 +128,14 @@ QString withTypeExtension(const QString& name, const QString& contentType, const
 bool isWebPage(const QString& contentType, const QByteArray& bytes)
 {
     static const QMimeDatabase db;
-    const QString type = baseType(contentType);
-    if (type == QLatin1String("text/html") || type == QLatin1String("application/xhtml+xml"))
+    switch (LinkAnswers::kindOfType(contentType)) {
+    case LinkAnswers::Kind::Page:
         return true;
-    if (type.startsWith(QLatin1String("image/")))
+    case LinkAnswers::Kind::Picture:
         return false;
+    case LinkAnswers::Kind::Unknown:
+        break;
+    }
     return db.mimeTypeForData(bytes).inherits(QStringLiteral("text/html"));
 }
 

@@ -246,17 +246,14 @@ void SizeProbe::packetReceived(size_t at)
         return;
     HttpClient& client = *slot.client;
     if (isSuccess(client.replyNumber())) {
-        if (LinkAnswers::kindOfType(client.contentType()) == LinkAnswers::Kind::Page) {
-            slot.taken = true;
-            client.disconnect();
-            tookPage(slot);
-            return;
-        }
+        // A page is known by its header; a picture's size by its length and, with a reader, its
+        // first bytes.
+        const bool page = LinkAnswers::kindOfType(client.contentType()) == LinkAnswers::Kind::Page;
         const qint64 bytes = client.contentLength();
-        if (bytes < 0)
+        if (!page && bytes < 0)
             return; // read to its end; its end then moves the walk on
-        const QSize dimensions = dimensionsOf(client);
-        const bool waitForDimensions = m_readDimensions && !dimensions.isValid()
+        const QSize dimensions = page ? QSize() : dimensionsOf(client);
+        const bool waitForDimensions = !page && m_readDimensions && !dimensions.isValid()
                                        && client.receivedBodyBytes() < std::min(bytes, kDimensionBytes);
         if (waitForDimensions)
             return;

@@ -3,6 +3,7 @@
 #include "browser/BrowserWindows.h"
 #include "core/Error.h"
 #include "core/ProgramFiles.h"
+#include "core/WebAddress.h"
 #include "dom/Document.h"
 #include "harvest/Harvest.h"
 #include "harvest/ProgressSink.h"
@@ -82,8 +83,7 @@ namespace {
 void addFolder(QStringList& folders, const QString& address)
 {
     const QUrl url(address);
-    const QString scheme = url.scheme();
-    if (url.host().isEmpty() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
+    if (!isWebAddress(url))
         return;
     QString path = url.path(QUrl::FullyEncoded);
     path.truncate(path.lastIndexOf(QLatin1Char('/')) + 1);

@@ -1,6 +1,7 @@
 #include "harvest/ViewRun.h"
 
 #include "core/ProgramFiles.h"
+#include "core/WebAddress.h"
 #include "dom/Document.h"
 #include "harvest/LinkHelpers.h"
 #include "http/BrowserSession.h"
@@ -45,8 +46,7 @@ QString ViewRun::nextPage()
         bool picture = matchesFileType(linkFileName(link), m_settings);
         const LinkAnswers::Kind kind = m_answers ? m_answers->kind(link) : LinkAnswers::Kind::Unknown;
         if (picture && kind == LinkAnswers::Kind::Unknown && m_answers && !m_asked.contains(link)
-            && (link.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)
-                || link.startsWith(QLatin1String("https://"), Qt::CaseInsensitive))) {
+            && isWebAddress(QUrl(link))) {
             m_toAsk = link;
             return {};
         }

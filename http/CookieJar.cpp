@@ -1,5 +1,6 @@
 #include "http/CookieJar.h"
 
+#include "core/WebAddress.h"
 #include "http/Site.h"
 
 namespace pxt {
@@ -53,8 +54,7 @@ void CookieJar::clear() { m_jar.setAllCookies({}); }
 
 QList<QNetworkCookie> CookieJar::cookiesFor(const QUrl& url, const QUrl& page) const
 {
-    const QString scheme = url.scheme();
-    if ((scheme != QLatin1String("http") && scheme != QLatin1String("https")) || url.host().isEmpty())
+    if (!isWebAddress(url))
         return {};
     QList<QNetworkCookie> cookies = m_jar.cookiesForUrl(url);
     if (!isSameSite(page, url)) {
@@ -87,7 +87,7 @@ QList<QNetworkCookie> CookieJar::matching(const QList<QNetworkCookie>& cookies, 
     QList<QNetworkCookie> sent;
     for (const QUrl& url : urls) {
         // The jar would also give cookies to other schemes (ws, ftp), and to an address without a host.
-        if ((url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https")) && !url.host().isEmpty())
+        if (isWebAddress(url))
             sent << jar.cookiesForUrl(url);
     }
     QList<QNetworkCookie> out;

@@ -1,5 +1,7 @@
 #include "http/Site.h"
 
+#include "core/WebAddress.h"
+
 #include <QHostAddress>
 
 #include <libpsl.h>
@@ -47,13 +49,9 @@ QStringList cookieDomainsOf(const QString& host)
 
 QString siteOf(const QUrl& url)
 {
-    const QString scheme = url.scheme().toLower();
-    if (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
+    if (!isWebAddress(url))
         return {};
-    const QString host = url.host(QUrl::EncodeUnicode);
-    if (host.isEmpty())
-        return {};
-    return scheme + QLatin1String("://") + registrableDomain(host);
+    return url.scheme() + QLatin1String("://") + registrableDomain(url.host(QUrl::EncodeUnicode));
 }
 
 bool isSameSite(const QUrl& page, const QUrl& target)

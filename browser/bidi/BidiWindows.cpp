@@ -4,6 +4,7 @@
 #include "browser/FrameSlots.h"
 #include "browser/bidi/BidiConnection.h"
 #include "core/Error.h"
+#include "core/WebAddress.h"
 #include "dom/Document.h"
 #include "http/CookieJar.h"
 #include "http/Site.h"
@@ -141,7 +142,7 @@ QList<QNetworkCookie> BidiWindow::cookies(const QList<QUrl>& urls)
     // time: the store holds the user's whole session.
     QStringList domains;
     for (const QUrl& url : urls) {
-        if (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https")) {
+        if (isWebAddress(url)) {
             for (const QString& domain : cookieDomainsOf(url.host(QUrl::EncodeUnicode))) {
                 if (!domains.contains(domain))
                     domains << domain;

@@ -581,21 +581,27 @@ TEST_F(HttpClientTest, LongBodyIsCountedButKeptOnlyToItsLimit)
 } // namespace
 
 // The response's length comes from its Content-Length line alone, with or without blanks after the
-// colon; another header naming "Content-Length" in its value gives none.
+// colon; another header naming "Content-Length" in its value gives none. Its type is the media type
+// of its Content-Type line, in lower case without parameters.
 TEST(HttpResponse, TheLengthOfItsContentLengthLine)
 {
     struct Case {
         const char* header;
         qint64 length;
+        const char* type;
     };
     const Case cases[] = {
-        {"Content-Length: 2048", 2048},
-        {"content-length:2048", 2048},
-        {"Content-Length: \t 77", 77},
-        {"Content-Length: none", -1},
-        {"Access-Control-Expose-Headers: Content-Length\r\nDate: Thu, 10 Dec 2026 18:00:00 GMT", -1},
-        {"Access-Control-Expose-Headers: Content-Length\r\nContent-Length: 5", 5},
-        {"X-Length: 9", -1},
+        {"Content-Length: 2048", 2048, ""},
+        {"content-length:2048", 2048, ""},
+        {"Content-Length: \t 77", 77, ""},
+        {"Content-Length: none", -1, ""},
+        {"Access-Control-Expose-Headers: Content-Length\r\nDate: Thu, 10 Dec 2026 18:00:00 GMT", -1, ""},
+        {"Access-Control-Expose-Headers: Content-Length\r\nContent-Length: 5", 5, ""},
+        {"X-Length: 9", -1, ""},
+        {"Content-Type: image/jpeg", -1, "image/jpeg"},
+        {"content-type:Text/HTML; charset=UTF-8", -1, "text/html"},
+        {"Content-Type: ", -1, ""},
+        {"X-Content-Type: image/png", -1, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.header);
@@ -605,22 +611,6 @@ TEST(HttpResponse, TheLengthOfItsContentLengthLine)
         ASSERT_TRUE(response.takeHeader(text.constData(), text.size(), used));
         EXPECT_TRUE(response.headerDone());
         EXPECT_EQ(response.contentLength(), c.length);
-    }
-    const struct {
-        const char* header;
-        const char* type;
-    } types[] = {
-        {"Content-Type: image/jpeg", "image/jpeg"},
-        {"content-type:Text/HTML; charset=UTF-8", "text/html"},
-        {"Content-Type: ", ""},
-        {"X-Content-Type: image/png", ""},
-    };
-    for (const auto& c : types) {
-        SCOPED_TRACE(c.header);
-        HttpResponse response;
-        const QByteArray text = "HTTP/1.0 200 OK\r\n" + QByteArray(c.header) + "\r\n\r\n";
-        qint64 used = 0;
-        ASSERT_TRUE(response.takeHeader(text.constData(), text.size(), used));
         EXPECT_EQ(response.contentType(), QString::fromLatin1(c.type));
     }
     HttpResponse cookie;
